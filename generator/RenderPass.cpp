@@ -1,0 +1,94 @@
+// The GL side of a Tessarvander instance: builds the program and the quad,
+// and draws one frame per process call.
+//
+// A polite guest in the host's context: it draws into whatever frame buffer and
+// viewport the host has bound, changes no state besides the program and the
+// quad's vertex array, and leaves both bound to 0. Uniform locations are looked
+// up by name on every frame; nothing is allocated on the frame path.
+#include <GL/glew.h>
+
+#include "ScopedBindings.h"
+#include "ShaderSources.h"
+#include "Tessarvander.h"
+#include "TravelMotion.h"
+
+namespace {
+
+struct UniformValue {
+  const char* name;
+  float value;
+};
+
+}  // namespace
+
+FFResult Tessarvander::InitialiseGL(const ViewportRecord*) {
+  bool built = shaderProgram.CompileVertexShader(shaders::tessarvanderVertex) &&
+               shaderProgram.CompileFragmentShader(shaders::tessarvanderFragment) && shaderProgram.Link();
+  if (!built) {
+    shaderProgram.Release();
+    DeinitialiseGL();
+    return FF_FAIL;
+  }
+  if (!screenQuad.Initialise()) {
+    DeinitialiseGL();
+    return FF_FAIL;
+  }
+  glInitialised = true;
+  travelClock = 0.0f;
+  return FF_SUCCESS;
+}
+
+FFResult Tessarvander::DeinitialiseGL() noexcept {
+  shaderProgram.Release();
+  screenQuad.Release();
+  glInitialised = false;
+  return FF_SUCCESS;
+}
+
+FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
+  if (!glInitialised || !record) return FF_FAIL;
+
+  easedSpeed = travel::EaseToward(easedSpeed, paramSpeed * 2.0f);
+  easedDirection = travel::EaseToward(easedDirection, (paramDirection - 0.5f) * 2.0f);
+  easedPulseSpeed = travel::EaseToward(easedPulseSpeed, paramPulseSpeed * 5.0f);
+  easedDepthLayers = travel::EaseToward(easedDepthLayers, paramDepthLayers);
+  easedBranches = travel::EaseToward(easedBranches, paramBranches);
+  travelClock = travel::AdvanceClock(travelClock, easedDirection, easedSpeed);
+
+  ffglex::ScopedShaderBinding programBinding(shaderProgram.program);
+
+  // Speed and direction reach the picture only through the clock, so "speed"
+  // and "travelDirection" stay 1 and a change of rate never jumps the position.
+  const UniformValue uniforms[] = {
+      {"time", travelClock},
+      {"speed", 1.0f},
+      {"travelDirection", 1.0f},
+      {"zoom", paramZoom * 5.0f + 0.5f},
+      {"complexity", paramComplexity},
+      {"branches", easedBranches},
+      {"thickness", paramThickness},
+      {"glowAmount", paramGlow},
+      {"colorMode", paramColorMode},
+      {"manualHue", paramHue},
+      {"saturation", paramSaturation},
+      {"brightness", paramBrightness * 2.0f},
+      {"rotation", paramRotation},
+      {"centerX", paramCenterX},
+      {"centerY", paramCenterY},
+      {"crystalType", paramFractalType},
+      {"pulseAmount", paramPulseAmount},
+      {"pulseSpeed", easedPulseSpeed},
+      {"depthLayers", easedDepthLayers},
+      {"mirrorMode", paramMirror},
+  };
+  for (const UniformValue& uniform : uniforms)
+    glUniform1f(glGetUniformLocation(shaderProgram.program, uniform.name), uniform.value);
+
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  glUniform2f(glGetUniformLocation(shaderProgram.program, "resolution"), static_cast<float>(viewport[2]),
+              static_cast<float>(viewport[3]));
+
+  screenQuad.Draw();
+  return FF_SUCCESS;
+}

@@ -1,0 +1,76 @@
+// Tessarvander: an endless flight through layered fractal space.
+//
+// The host reaches an instance only through the CFFGLPlugin operations it
+// overrides here. Parameter values are stored as the host writes them (on the
+// 0..1 scale, unclamped); the render pass turns them into uniforms each frame.
+#pragma once
+
+#include <cstdint>
+
+#include "FFGLPlugin.h"
+#include "ScreenQuad.h"
+#include "ShaderProgram.h"
+
+class Tessarvander : public CFFGLPlugin {
+ public:
+  // Registers the nineteen parameters and gives each member its default.
+  // Makes no GL call.
+  Tessarvander();
+  // Deletes no GL object: the host's DeinitialiseGL has done that.
+  ~Tessarvander() override;
+
+  // GL. Builds the shader program and the screen quad; restarts the clock.
+  FFResult InitialiseGL(const ViewportRecord* viewport) override;
+  // GL. Deletes every GL object of the instance; safe to repeat.
+  FFResult DeinitialiseGL() noexcept override;
+  // GL. Eases, advances the travel clock, sets the uniforms and draws.
+  FFResult ProcessFrame(const ProcessRecord* record) noexcept override;
+
+  // Stores the value of parameter 0..18 as given. Fails for any other index,
+  // and for a value that is not finite, which keeps the previous value: one
+  // NaN would otherwise poison the eased values and the clock for good.
+  FFResult SetFloatParameter(uint32_t index, float value) noexcept override;
+  // The stored value of parameter 0..18; 0.0 for any other index.
+  float GetFloatParameter(uint32_t index) noexcept override;
+
+  // ---- Render pass state ----------------------------------------------------
+  ffglex::ShaderProgram shaderProgram;
+  ffglex::ScreenQuad screenQuad;
+  bool glInitialised = false;
+  // Values that follow their parameter by 5 % of the distance per frame.
+  float easedSpeed = 0.3f;
+  float easedDirection = 1.0f;
+  float easedPulseSpeed = 0.5f;
+  float easedDepthLayers = 0.5f;
+  float easedBranches = 0.5f;
+  // The travel position: one sixtieth of the eased travel rate per frame,
+  // never wrapped.
+  float travelClock = 0.0f;
+
+  // ---- Parameter values, as the host wrote them -----------------------------
+  float paramSpeed;
+  float paramZoom;
+  float paramComplexity;
+  float paramBranches;
+  float paramThickness;
+  float paramGlow;
+  float paramColorMode;
+  float paramHue;
+  float paramSaturation;
+  float paramBrightness;
+  float paramRotation;
+  float paramCenterX;
+  float paramCenterY;
+  float paramFractalType;
+  float paramPulseAmount;
+  float paramPulseSpeed;
+  float paramDirection;
+  float paramDepthLayers;
+  float paramMirror;
+
+ private:
+  float* ParameterMember(uint32_t index) noexcept;
+};
+
+// The plugin's factory: a new Tessarvander through the out-pointer.
+FFResult CreateInstance(CFFGLPlugin** instance);

@@ -1,0 +1,180 @@
+#include "GlContext.h"
+
+#include <GL/glew.h>
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+
+namespace hostkit {
+namespace {
+
+constexpr int kMajorVersion = 4;
+constexpr int kMinorVersion = 1;
+
+// Loads the host's own GL entry points. Under EGL, GLEW answers "no GLX
+// display" after it has loaded every GL function; that answer is fine here.
+bool LoadEntryPoints(std::string& error) {
+  GLenum answer = glewInit();
+  if (answer == GLEW_OK) return true;
+  if (answer == GLEW_ERROR_NO_GLX_DISPLAY && glGetString(GL_VERSION)) return true;
+  error = std::string("GL: cannot load the GL entry points: ") +
+          reinterpret_cast<const char*>(glewGetErrorString(answer));
+  return false;
+}
+
+class EglContext : public GlContext {
+ public:
+  ~EglContext() override {
+    if (display == EGL_NO_DISPLAY) return;
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (context != EGL_NO_CONTEXT) eglDestroyContext(display, context);
+    eglTerminate(display);
+  }
+
+  bool Open(std::string& error) {
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (!getPlatformDisplay) {
+      error = "EGL: eglGetPlatformDisplayEXT is missing (is Mesa's libegl-mesa0 installed?)";
+      return false;
+    }
+    display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    EGLint major = 0, minor = 0;
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
+      display = EGL_NO_DISPLAY;
+      error = "EGL: cannot open the surfaceless display (is Mesa's libegl-mesa0 installed?)";
+      return false;
+    }
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+      error = "EGL: the display does not offer desktop OpenGL";
+      return false;
+    }
+    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                 kMajorVersion,
+                                 EGL_CONTEXT_MINOR_VERSION,
+                                 kMinorVersion,
+                                 EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                 EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                 EGL_NONE};
+    context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    if (context == EGL_NO_CONTEXT) {
+      error = "EGL: cannot create an OpenGL 4.1 core context (no configless context support?)";
+      return false;
+    }
+    if (!MakeCurrent()) {
+      error = "EGL: cannot make the context current";
+      return false;
+    }
+    return LoadEntryPoints(error);
+  }
+
+  bool MakeCurrent() override { return eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context); }
+  GlBackend Backend() const override { return GlBackend::Egl; }
+
+ private:
+  EGLDisplay display = EGL_NO_DISPLAY;
+  EGLContext context = EGL_NO_CONTEXT;
+};
+
+class GlxContext : public GlContext {
+ public:
+  ~GlxContext() override {
+    if (!display) return;
+    glXMakeContextCurrent(display, None, None, nullptr);
+    if (pbuffer) glXDestroyPbuffer(display, pbuffer);
+    if (context) glXDestroyContext(display, context);
+    XCloseDisplay(display);
+  }
+
+  bool Open(std::string& error) {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) {
+      error = "GLX: $DISPLAY is not set (run under an X server, e.g. xvfb-run, or use --gl egl)";
+      return false;
+    }
+    display = XOpenDisplay(name);
+    if (!display) {
+      error = std::string("GLX: cannot open the X display ") + name;
+      return false;
+    }
+    const int configAttributes[] = {GLX_DRAWABLE_TYPE, GLX_PBUFFER_BIT, GLX_RENDER_TYPE, GLX_RGBA_BIT, None};
+    int configCount = 0;
+    GLXFBConfig* configs = glXChooseFBConfig(display, DefaultScreen(display), configAttributes, &configCount);
+    if (!configs || configCount == 0) {
+      if (configs) XFree(configs);
+      error = "GLX: the display offers no frame-buffer configuration with pbuffers";
+      return false;
+    }
+    GLXFBConfig config = configs[0];
+    XFree(configs);
+
+    using CreateContextAttribs = GLXContext (*)(Display*, GLXFBConfig, GLXContext, Bool, const int*);
+    auto createContext = reinterpret_cast<CreateContextAttribs>(
+        glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCreateContextAttribsARB")));
+    if (!createContext) {
+      error = "GLX: glXCreateContextAttribsARB is missing";
+      return false;
+    }
+    const int contextAttributes[] = {GLX_CONTEXT_MAJOR_VERSION_ARB,
+                                     kMajorVersion,
+                                     GLX_CONTEXT_MINOR_VERSION_ARB,
+                                     kMinorVersion,
+                                     GLX_CONTEXT_PROFILE_MASK_ARB,
+                                     GLX_CONTEXT_CORE_PROFILE_BIT_ARB,
+                                     None};
+    context = createContext(display, config, nullptr, True, contextAttributes);
+    if (!context) {
+      error = "GLX: cannot create an OpenGL 4.1 core context";
+      return false;
+    }
+    // A 1x1 drawable to be current on; all drawing goes to frame buffers.
+    const int pbufferAttributes[] = {GLX_PBUFFER_WIDTH, 1, GLX_PBUFFER_HEIGHT, 1, None};
+    pbuffer = glXCreatePbuffer(display, config, pbufferAttributes);
+    if (!MakeCurrent()) {
+      error = "GLX: cannot make the context current";
+      return false;
+    }
+    return LoadEntryPoints(error);
+  }
+
+  bool MakeCurrent() override { return glXMakeContextCurrent(display, pbuffer, pbuffer, context); }
+  GlBackend Backend() const override { return GlBackend::Glx; }
+
+ private:
+  Display* display = nullptr;
+  GLXContext context = nullptr;
+  GLXPbuffer pbuffer = 0;
+};
+
+template <class Context>
+std::unique_ptr<GlContext> OpenContext(std::string& error) {
+  auto context = std::make_unique<Context>();
+  if (!context->Open(error)) return nullptr;
+  return context;
+}
+
+}  // namespace
+
+std::unique_ptr<GlContext> GlContext::Create(GlBackend backend, std::string& error) {
+  if (backend == GlBackend::Glx) return OpenContext<GlxContext>(error);
+  return OpenContext<EglContext>(error);
+}
+
+bool ParseGlBackend(const std::string& name, GlBackend& backend) {
+  if (name == "egl") {
+    backend = GlBackend::Egl;
+    return true;
+  }
+  if (name == "glx") {
+    backend = GlBackend::Glx;
+    return true;
+  }
+  return false;
+}
+
+const char* GlBackendName(GlBackend backend) { return backend == GlBackend::Glx ? "glx" : "egl"; }
+
+}  // namespace hostkit
