@@ -8,7 +8,6 @@
 #include <GL/glew.h>
 
 #include "ScopedBindings.h"
-#include "ShaderSources.h"
 #include "Tessarvander.h"
 #include "TravelMotion.h"
 
@@ -22,8 +21,8 @@ struct UniformValue {
 }  // namespace
 
 FFResult Tessarvander::InitialiseGL(const ViewportRecord*) {
-  bool built = shaderProgram.CompileVertexShader(shaders::tessarvanderVertex) &&
-               shaderProgram.CompileFragmentShader(shaders::tessarvanderFragment) && shaderProgram.Link();
+  bool built = shaderProgram.CompileVertexShader(vertexSource) && shaderProgram.CompileFragmentShader(fragmentSource) &&
+               shaderProgram.Link();
   if (!built) {
     shaderProgram.Release();
     DeinitialiseGL();

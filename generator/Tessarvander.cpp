@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "PluginRegistration.h"
+#include "ShaderSources.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ FFResult CreateInstance(CFFGLPlugin** instance) {
   return *instance ? FF_SUCCESS : FF_FAIL;
 }
 
-Tessarvander::Tessarvander() {
+Tessarvander::Tessarvander() : vertexSource(shaders::tessarvanderVertex), fragmentSource(shaders::tessarvanderFragment) {
   for (const ParameterDefinition& parameter : kParameters) {
     this->*parameter.member = parameter.defaultValue;
     RegisterParameter(parameter.index, parameter.name, parameter.defaultValue);

@@ -34,6 +34,10 @@ class Tessarvander : public CFFGLPlugin {
   float GetFloatParameter(uint32_t index) noexcept override;
 
   // ---- Render pass state ----------------------------------------------------
+  // The stage sources InitialiseGL builds from: the embedded ones, unless a
+  // test substitutes its own before InitialiseGL.
+  const char* vertexSource;
+  const char* fragmentSource;
   ffglex::ShaderProgram shaderProgram;
   ffglex::ScreenQuad screenQuad;
   bool glInitialised = false;

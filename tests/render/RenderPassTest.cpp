@@ -1,0 +1,316 @@
+// The render pass: easing, the travel clock, the uniforms it sets, its GL
+// objects and its manners in the host's context.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+#include "RenderHarness.h"
+
+namespace {
+
+using testsupport::kFrameRecord;
+using testsupport::RenderHarness;
+
+// The easing and clock step in single precision, in the documented order.
+float Eased(float eased, float target) { return (target - eased) * 0.05f + eased; }
+float Advanced(float clock, float direction, float speed) { return (direction * speed) * 0.016666668f + clock; }
+
+class RenderPassTest : public testsupport::GlTest {};
+
+TEST_F(RenderPassTest, FirstFramesEaseFromTheInitialValues) {
+  RenderHarness harness(32, 24);
+  ASSERT_TRUE(harness.Ready());
+  Tessarvander& plugin = harness.Plugin();
+  ASSERT_TRUE(harness.Frame());
+  EXPECT_EQ(plugin.easedSpeed, Eased(0.3f, 0.6f));
+  EXPECT_NEAR(plugin.easedSpeed, 0.315f, 1e-7f);
+  EXPECT_EQ(plugin.easedDirection, 1.0f);
+  EXPECT_NEAR(plugin.easedPulseSpeed, 0.6f, 1e-7f);
+  EXPECT_EQ(plugin.easedDepthLayers, 0.5f);
+  EXPECT_EQ(plugin.easedBranches, 0.5f);
+  EXPECT_EQ(harness.Uniform("time"), Advanced(0.0f, 1.0f, Eased(0.3f, 0.6f)));
+  EXPECT_NEAR(harness.Uniform("time"), 0.00525f, 1e-7f);
+  EXPECT_EQ(harness.Uniform("pulseSpeed"), plugin.easedPulseSpeed);
+
+  ASSERT_TRUE(harness.Frame());
+  ASSERT_TRUE(harness.Frame());
+  float speed = 0.3f, clock = 0.0f;
+  for (int frame = 0; frame < 3; ++frame) {
+    speed = Eased(speed, 0.6f);
+    clock = Advanced(clock, 1.0f, speed);
+  }
+  EXPECT_EQ(harness.Uniform("time"), clock);
+  EXPECT_NEAR(harness.Uniform("time"), 0.01645f, 1e-5f);
+}
+
+TEST_F(RenderPassTest, SteadyStateAdvancesOneHundredthPerFrame) {
+  RenderHarness harness(8, 8);
+  ASSERT_TRUE(harness.Ready());
+  Tessarvander& plugin = harness.Plugin();
+  for (int frame = 0; frame < 600; ++frame) ASSERT_TRUE(harness.Frame());
+  EXPECT_NEAR(plugin.easedSpeed, 0.6f, 1e-6f);
+  const float before = plugin.travelClock;
+  ASSERT_TRUE(harness.Frame());
+  EXPECT_NEAR(plugin.travelClock - before, 0.01f, 2e-6f);
+  EXPECT_EQ(harness.Uniform("time"), plugin.travelClock);
+}
+
+TEST_F(RenderPassTest, DirectionIsContinuous) {
+  struct Case {
+    float direction;
+    float finalRate;  // clock change per frame once settled
+  };
+  const Case cases[] = {{0.5f, 0.0f}, {0.0f, -0.01f}, {1.0f, 0.01f}, {0.75f, 0.005f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.direction);
+    RenderHarness harness(8, 8);
+    ASSERT_TRUE(harness.Ready());
+    Tessarvander& plugin = harness.Plugin();
+    plugin.SetFloatParameter(1, c.direction);
+    for (int frame = 0; frame < 600; ++frame) ASSERT_TRUE(harness.Frame());
+    const float before = plugin.travelClock;
+    ASSERT_TRUE(harness.Frame());
+    EXPECT_NEAR(plugin.travelClock - before, c.finalRate, 2e-6f);
+    EXPECT_EQ(harness.Uniform("speed"), 1.0f);
+    EXPECT_EQ(harness.Uniform("travelDirection"), 1.0f);
+    if (c.direction == 0.0f) {
+      EXPECT_LT(plugin.travelClock, 0.0f);
+    }
+  }
+}
+
+TEST_F(RenderPassTest, SpeedZeroBringsTheClockToRest) {
+  RenderHarness harness(8, 8);
+  ASSERT_TRUE(harness.Ready());
+  harness.Plugin().SetFloatParameter(0, 0.0f);
+  for (int frame = 0; frame < 600; ++frame) ASSERT_TRUE(harness.Frame());
+  const float before = harness.Plugin().travelClock;
+  ASSERT_TRUE(harness.Frame());
+  EXPECT_NEAR(harness.Plugin().travelClock - before, 0.0f, 1e-6f);
+}
+
+TEST_F(RenderPassTest, ParametersBecomeUniforms) {
+  struct Case {
+    uint32_t index;
+    float value;
+    const char* uniform;
+    float expected;
+  };
+  const Case cases[] = {
+      {2, 0.0f, "zoom", 0.5f},          {2, 1.0f, "zoom", 5.5f},          {2, 0.5f, "zoom", 3.0f},
+      {3, 0.9f, "crystalType", 0.9f},   {4, 0.75f, "mirrorMode", 0.75f},  {5, 0.2f, "complexity", 0.2f},
+      {7, 0.4f, "thickness", 0.4f},     {8, 0.7f, "glowAmount", 0.7f},    {9, 0.3f, "colorMode", 0.3f},
+      {10, 0.1f, "manualHue", 0.1f},    {11, 0.2f, "saturation", 0.2f},   {12, 1.0f, "brightness", 2.0f},
+      {13, 0.25f, "rotation", 0.25f},   {14, 0.1f, "centerX", 0.1f},      {15, 0.9f, "centerY", 0.9f},
+      {16, 0.6f, "pulseAmount", 0.6f},  {12, 0.3f, "brightness", 0.6f},
+  };
+  RenderHarness harness(8, 8);
+  ASSERT_TRUE(harness.Ready());
+  for (const Case& c : cases) {
+    harness.Plugin().SetFloatParameter(c.index, c.value);
+    ASSERT_TRUE(harness.Frame());
+    EXPECT_FLOAT_EQ(harness.Uniform(c.uniform), c.expected) << c.uniform << " from " << c.value;
+  }
+}
+
+TEST_F(RenderPassTest, EasedParametersApproachTheirTargets) {
+  RenderHarness harness(8, 8);
+  ASSERT_TRUE(harness.Ready());
+  Tessarvander& plugin = harness.Plugin();
+  plugin.SetFloatParameter(17, 1.0f);  // Pulse Speed
+  plugin.SetFloatParameter(18, 1.0f);  // Depth Layers
+  plugin.SetFloatParameter(6, 0.0f);   // Branches
+  ASSERT_TRUE(harness.Frame());
+  EXPECT_EQ(harness.Uniform("pulseSpeed"), Eased(0.5f, 5.0f));
+  EXPECT_EQ(harness.Uniform("depthLayers"), Eased(0.5f, 1.0f));
+  EXPECT_EQ(harness.Uniform("branches"), Eased(0.5f, 0.0f));
+  for (int frame = 0; frame < 13; ++frame) ASSERT_TRUE(harness.Frame());
+  EXPECT_NEAR(harness.Uniform("depthLayers"), 0.75f, 0.02f) << "about 14 frames halve the distance";
+  for (int frame = 0; frame < 600; ++frame) ASSERT_TRUE(harness.Frame());
+  EXPECT_NEAR(harness.Uniform("pulseSpeed"), 5.0f, 1e-4f);
+  EXPECT_NEAR(harness.Uniform("depthLayers"), 1.0f, 1e-5f);
+  EXPECT_NEAR(harness.Uniform("branches"), 0.0f, 1e-5f);
+}
+
+TEST_F(RenderPassTest, ResolutionIsTheViewportSizeNotItsOrigin) {
+  RenderHarness harness(8, 8);
+  ASSERT_TRUE(harness.Ready());
+  const int viewports[][4] = {{0, 0, 1920, 1080}, {100, 50, 640, 480}, {3, 4, 1, 1}};
+  for (const auto& viewport : viewports) {
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    ASSERT_EQ(harness.Plugin().ProcessFrame(kFrameRecord), FF_SUCCESS);
+    GLuint program = harness.Plugin().shaderProgram.program;
+    float resolution[2] = {0, 0};
+    glGetUniformfv(program, glGetUniformLocation(program, "resolution"), resolution);
+    EXPECT_EQ(resolution[0], static_cast<float>(viewport[2]));
+    EXPECT_EQ(resolution[1], static_cast<float>(viewport[3]));
+  }
+}
+
+TEST_F(RenderPassTest, FramesFailWithoutGLOrRecordAndChangeNothing) {
+  Tessarvander plugin;
+  EXPECT_EQ(plugin.ProcessFrame(kFrameRecord), FF_FAIL);
+  EXPECT_EQ(plugin.travelClock, 0.0f);
+  EXPECT_EQ(plugin.easedSpeed, 0.3f);
+
+  RenderHarness harness(8, 8);
+  ASSERT_TRUE(harness.Ready());
+  ASSERT_TRUE(harness.Frame());
+  const float clock = harness.Plugin().travelClock;
+  const float speed = harness.Plugin().easedSpeed;
+  EXPECT_EQ(harness.Plugin().ProcessFrame(nullptr), FF_FAIL);
+  EXPECT_EQ(harness.Plugin().travelClock, clock);
+  harness.Plugin().DeinitialiseGL();
+  EXPECT_FALSE(harness.Frame());
+  EXPECT_EQ(harness.Plugin().travelClock, clock);
+  EXPECT_EQ(harness.Plugin().easedSpeed, speed);
+}
+
+TEST_F(RenderPassTest, SecondInitialisationRestartsTheClockAndKeepsTheEasing) {
+  RenderHarness harness(8, 8);
+  ASSERT_TRUE(harness.Ready());
+  Tessarvander& plugin = harness.Plugin();
+  for (int frame = 0; frame < 50; ++frame) ASSERT_TRUE(harness.Frame());
+  const float speed = plugin.easedSpeed;
+  const GLuint oldProgram = plugin.shaderProgram.program;
+  const GLuint oldBuffer = plugin.screenQuad.vertexBuffer;
+  const GLuint oldArray = plugin.screenQuad.vertexArray;
+  EXPECT_EQ(plugin.DeinitialiseGL(), FF_SUCCESS);
+  EXPECT_FALSE(glIsProgram(oldProgram));
+  EXPECT_FALSE(glIsBuffer(oldBuffer));
+  EXPECT_FALSE(glIsVertexArray(oldArray));
+
+  ViewportRecord viewport{0, 0, 8, 8};
+  ASSERT_EQ(plugin.InitialiseGL(&viewport), FF_SUCCESS);
+  EXPECT_EQ(plugin.travelClock, 0.0f);
+  EXPECT_EQ(plugin.easedSpeed, speed);
+  ASSERT_TRUE(harness.Frame());
+  EXPECT_EQ(harness.Uniform("time"), Advanced(0.0f, plugin.easedDirection, plugin.easedSpeed));
+}
+
+TEST_F(RenderPassTest, FailingShaderLeavesEveryNameZero) {
+  ASSERT_NE(testsupport::SharedGlContext(), nullptr);
+  const char* broken = "#version 410 core\nvoid main() { this is not glsl; }\n";
+  const char* wrongVersion = "#version 9999\nvoid main() {}\n";
+  for (bool breakVertex : {false, true}) {
+    Tessarvander plugin;
+    if (breakVertex)
+      plugin.vertexSource = wrongVersion;
+    else
+      plugin.fragmentSource = broken;
+    ViewportRecord viewport{0, 0, 8, 8};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(plugin.InitialiseGL(&viewport), FF_FAIL);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind(breakVertex ? "Vertex Shader error: " : "Fragment Shader error: ", 0), 0u) << printed;
+    EXPECT_FALSE(plugin.glInitialised);
+    EXPECT_EQ(plugin.shaderProgram.vertexShader, 0u);
+    EXPECT_EQ(plugin.shaderProgram.fragmentShader, 0u);
+    EXPECT_EQ(plugin.shaderProgram.program, 0u);
+    EXPECT_EQ(plugin.screenQuad.vertexArray, 0u);
+    EXPECT_EQ(plugin.screenQuad.vertexBuffer, 0u);
+    EXPECT_EQ(plugin.ProcessFrame(kFrameRecord), FF_FAIL);
+  }
+}
+
+TEST_F(RenderPassTest, LeavesTheHostsStateAsTheContractSays) {
+  RenderHarness harness(16, 16);
+  ASSERT_TRUE(harness.Ready());
+  // The host's own objects, bound before the call.
+  GLuint hostArray = 0, hostBuffer = 0, hostFrameBuffer = 0;
+  glGenVertexArrays(1, &hostArray);
+  glGenBuffers(1, &hostBuffer);
+  glGenFramebuffers(1, &hostFrameBuffer);
+  hostkit::FrameTarget hostTarget;
+  std::string error;
+  ASSERT_TRUE(hostTarget.Create(16, 16, hostkit::PixelFormat::Rgba8, error));
+  hostTarget.Bind();
+  glViewport(2, 3, 10, 11);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glEnable(GL_DEPTH_TEST);
+  glBindVertexArray(hostArray);
+  glBindBuffer(GL_ARRAY_BUFFER, hostBuffer);
+  ffglex::ShaderProgram hostProgram;
+  ASSERT_TRUE(hostProgram.CompileVertexShader("#version 410 core\nvoid main() { gl_Position = vec4(0.0); }\n"));
+  ASSERT_TRUE(hostProgram.CompileFragmentShader("#version 410 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n"));
+  ASSERT_TRUE(hostProgram.Link());
+  glUseProgram(hostProgram.program);
+
+  ASSERT_EQ(harness.Plugin().ProcessFrame(kFrameRecord), FF_SUCCESS);
+
+  const testsupport::GlBindings bindings = testsupport::CurrentBindings();
+  EXPECT_EQ(bindings.program, 0);
+  EXPECT_EQ(bindings.vertexArray, 0);
+  // A frame binds no buffer, so the host's array buffer stays bound.
+  EXPECT_EQ(bindings.arrayBuffer, static_cast<int>(hostBuffer));
+  GLint frameBuffer = 0, viewport[4] = {};
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &frameBuffer);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  EXPECT_EQ(static_cast<GLuint>(frameBuffer), hostTarget.FrameBuffer());
+  EXPECT_EQ(viewport[0], 2);
+  EXPECT_EQ(viewport[1], 3);
+  EXPECT_EQ(viewport[2], 10);
+  EXPECT_EQ(viewport[3], 11);
+  EXPECT_TRUE(glIsEnabled(GL_BLEND));
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  GLint blendSource = 0;
+  glGetIntegerv(GL_BLEND_SRC_RGB, &blendSource);
+  EXPECT_EQ(blendSource, GL_ONE);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+  // Creating the GL objects binds a buffer, and leaves 0 behind.
+  glBindVertexArray(hostArray);
+  glUseProgram(hostProgram.program);
+  Tessarvander second;
+  ViewportRecord record{0, 0, 16, 16};
+  ASSERT_EQ(second.InitialiseGL(&record), FF_SUCCESS);
+  const testsupport::GlBindings afterInitialise = testsupport::CurrentBindings();
+  EXPECT_EQ(afterInitialise.vertexArray, 0);
+  EXPECT_EQ(afterInitialise.arrayBuffer, 0);
+  second.DeinitialiseGL();
+
+  glDisable(GL_BLEND);
+  glDisable(GL_DEPTH_TEST);
+  hostProgram.Release();
+  glDeleteVertexArrays(1, &hostArray);
+  glDeleteBuffers(1, &hostBuffer);
+  glDeleteFramebuffers(1, &hostFrameBuffer);
+}
+
+// ---- No allocation on the frame path ----------------------------------------
+
+// Counts the C++ heap allocations of this process while `counting` is set.
+// (Allocations inside the C driver are its own business; this checks the
+// plugin's code.)
+bool counting = false;
+int allocations = 0;
+
+}  // namespace
+
+void* operator new(size_t size) {
+  if (counting) ++allocations;
+  if (void* memory = std::malloc(size ? size : 1)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, size_t) noexcept { std::free(memory); }
+
+namespace {
+
+TEST_F(RenderPassTest, TheFramePathAllocatesNothing) {
+  RenderHarness harness(16, 16);
+  ASSERT_TRUE(harness.Ready());
+  ASSERT_TRUE(harness.Frame());
+  allocations = 0;
+  counting = true;
+  bool succeeded = true;
+  for (int frame = 0; frame < 10; ++frame) succeeded = succeeded && harness.Frame();
+  counting = false;
+  EXPECT_TRUE(succeeded);
+  EXPECT_EQ(allocations, 0);
+}
+
+}  // namespace
