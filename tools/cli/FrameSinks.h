@@ -1,0 +1,109 @@
+// Where rendered frames go: one PNG still, a numbered PNG sequence, or an
+// H.264 MP4 made by the ffmpeg program. Every sink writes under temporary names
+// and puts its files in place only in Finish; destroying a sink that was not
+// finished removes everything it wrote.
+//
+// Write is called from the read-back pipeline's writer thread, one frame at a
+// time, in frame order; Start and Finish from the main thread.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "OutputFile.h"
+#include "PngWriter.h"
+
+namespace cli {
+
+class FrameSink {
+ public:
+  virtual ~FrameSink() = default;
+  // `rgba` holds width * height pixels, bottom row first (as GL reads them).
+  virtual bool Write(const uint8_t* rgba, long frameIndex, std::string& error) = 0;
+  virtual bool Finish(std::string& error) = 0;
+  // What was written, for the closing message.
+  virtual std::string Describe() const = 0;
+};
+
+enum class OutputKind { Still, Sequence, Video };
+
+// Decides by the path: a printf-style number ("%05d") makes a sequence,
+// ".mp4", ".mov", ".mkv" a video, ".png" a still. False with a reason for
+// anything else.
+bool OutputKindOf(const std::string& path, OutputKind& kind, std::string& error);
+
+class PngStillSink : public FrameSink {
+ public:
+  bool Start(const std::string& path, int width, int height, const PngOptions& options, std::string& error);
+  bool Write(const uint8_t* rgba, long frameIndex, std::string& error) override;
+  bool Finish(std::string& error) override;
+  std::string Describe() const override;
+
+ private:
+  OutputFile file;
+  int width = 0;
+  int height = 0;
+  PngOptions options;
+  bool written = false;
+};
+
+class PngSequenceSink : public FrameSink {
+ public:
+  // `pattern` holds one %d, %0Nd or %Nd for the frame number, counted from
+  // `firstNumber`.
+  bool Start(const std::string& pattern, int width, int height, long firstNumber, const PngOptions& options,
+             std::string& error);
+  bool Write(const uint8_t* rgba, long frameIndex, std::string& error) override;
+  bool Finish(std::string& error) override;
+  std::string Describe() const override;
+
+ private:
+  std::string pattern;
+  int width = 0;
+  int height = 0;
+  long firstNumber = 0;
+  PngOptions options;
+  std::vector<OutputFile> files;
+};
+
+struct VideoSettings {
+  // x264: "veryfast" at CRF 20 keeps the flight's fine lines and thin glow at
+  // a fraction of the time of slower presets (see docs/benchmarks.md).
+  std::string preset = "veryfast";
+  int crf = 20;
+};
+
+class VideoSink : public FrameSink {
+ public:
+  ~VideoSink() override;
+  bool Start(const std::string& path, int width, int height, double framesPerSecond, const VideoSettings& settings,
+             std::string& error);
+  bool Write(const uint8_t* rgba, long frameIndex, std::string& error) override;
+  bool Finish(std::string& error) override;
+  std::string Describe() const override;
+
+ private:
+  void StopEncoder();
+
+  OutputFile file;
+  int width = 0;
+  int height = 0;
+  long framesWritten = 0;
+  std::vector<char> pipeBuffer;
+  FILE* pipe = nullptr;
+  pid_t encoder = -1;
+};
+
+// The sequence file name for one frame number; false when the pattern has no
+// number field, or more than one.
+bool SequenceName(const std::string& pattern, long number, std::string& name);
+
+// The path of a program on $PATH, or empty.
+std::string FindProgram(const std::string& name);
+
+}  // namespace cli

@@ -1,0 +1,56 @@
+// The parameter values a render asks for: fixed ones (--set NAME=VALUE) and
+// linear ramps over the render (--ramp NAME=FROM:TO). Parameters are named by
+// their name, in any case and with or without spaces, dashes or underscores
+// ("Fractal Type", fractal-type, fractaltype), or by index.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "PluginLibrary.h"
+
+namespace cli {
+
+struct ParameterControl {
+  uint32_t index = 0;
+  std::string name;
+  float from = 0.0f;
+  float to = 0.0f;
+  bool isRamp = false;
+};
+
+class ParameterControls {
+ public:
+  explicit ParameterControls(std::vector<hostkit::ParameterDescription> parameters)
+      : parameters(std::move(parameters)) {}
+
+  // "NAME=VALUE"; false with a message listing the valid names if NAME is
+  // unknown, or naming the bad number.
+  bool AddSet(const std::string& text, std::string& error);
+  // "NAME=FROM:TO".
+  bool AddRamp(const std::string& text, std::string& error);
+  // Finds a parameter by name or index; false with the list of valid names.
+  bool Resolve(const std::string& name, uint32_t& index, std::string& error) const;
+
+  // Every control's value at `progress` (0 at the first frame, 1 at the last).
+  struct Value {
+    uint32_t index;
+    float value;
+  };
+  std::vector<Value> ValuesAt(double progress) const;
+  bool HasRamps() const;
+
+  const std::vector<ParameterControl>& Controls() const { return controls; }
+  const std::vector<hostkit::ParameterDescription>& Parameters() const { return parameters; }
+
+ private:
+  bool SplitAssignment(const std::string& text, const char* form, std::string& name, std::string& value,
+                       std::string& error) const;
+  void Put(const ParameterControl& control);
+
+  std::vector<hostkit::ParameterDescription> parameters;
+  std::vector<ParameterControl> controls;
+};
+
+}  // namespace cli
