@@ -44,9 +44,7 @@ bool ReadSessionOptions(const ParsedOptions& parsed, SessionOptions& options, st
   return true;
 }
 
-bool OpenSession(const ParsedOptions& parsed, CommandContext& context, std::string& error) {
-  SessionOptions options;
-  if (!ReadSessionOptions(parsed, options, error)) return false;
+bool OpenSession(const SessionOptions& options, CommandContext& context, std::string& error) {
   context.session = HostSession::Open(options, error);
   return context.session != nullptr;
 }

@@ -36,7 +36,7 @@ struct CommandContext {
   std::unique_ptr<ParameterControls> controls;
 };
 // Opens the session: the plugin and the GL context.
-bool OpenSession(const ParsedOptions& parsed, CommandContext& context, std::string& error);
+bool OpenSession(const SessionOptions& options, CommandContext& context, std::string& error);
 // Reads --set (and, when `allowRamps`, --ramp) against the plugin's
 // parameters; a failure is a usage error.
 bool ReadControls(const ParsedOptions& parsed, bool allowRamps, CommandContext& context, std::string& error);

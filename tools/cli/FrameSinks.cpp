@@ -75,8 +75,11 @@ bool OutputKindOf(const std::string& path, OutputKind& kind, std::string& error)
   size_t start = 0, length = 0;
   int width = 0;
   bool zeroPad = false;
-  const bool hasField = path.find('%') != std::string::npos;
-  if (hasField && FindNumberField(path, start, length, width, zeroPad)) {
+  if (path.find('%') != std::string::npos) {
+    if (!FindNumberField(path, start, length, width, zeroPad)) {
+      error = path + ": a sequence pattern needs exactly one frame number field such as %05d";
+      return false;
+    }
     if (!EndsWith(path, ".png")) {
       error = path + ": a numbered sequence is written as PNG files; end the pattern in .png";
       return false;

@@ -41,9 +41,11 @@ int RunInfo(const std::vector<std::string>& arguments) {
   }
   if (parsed.positionals.size() > 1) return Fail(kExitUsage, "info takes one plugin path at most");
   if (parsed.positionals.size() == 1) parsed.options.emplace_back("plugin", parsed.positionals[0]);
+  SessionOptions sessionOptions;
+  if (!ReadSessionOptions(parsed, sessionOptions, error)) return Fail(kExitUsage, error);
 
   CommandContext context;
-  if (!OpenSession(parsed, context, error)) return Fail(kExitFailure, error);
+  if (!OpenSession(sessionOptions, context, error)) return Fail(kExitFailure, error);
   if (!ReadControls(parsed, false, context, error)) return Fail(kExitUsage, error);
   const HostSession& session = *context.session;
   const hostkit::PluginDescription& plugin = session.Description();

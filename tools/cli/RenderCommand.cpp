@@ -175,14 +175,16 @@ int RunRender(const std::vector<std::string>& arguments) {
     return kExitSuccess;
   }
   RenderSettings settings;
-  if (!ReadRenderSettings(parsed, settings, error)) return Fail(kExitUsage, error);
+  SessionOptions sessionOptions;
+  if (!ReadRenderSettings(parsed, settings, error) || !ReadSessionOptions(parsed, sessionOptions, error))
+    return Fail(kExitUsage, error);
 
   // The output is checked first (folder, ffmpeg), before any slow set-up.
   std::unique_ptr<FrameSink> sink = StartSink(settings, error);
   if (!sink) return Fail(kExitFailure, error);
 
   CommandContext context;
-  if (!OpenSession(parsed, context, error)) return Fail(kExitFailure, error);
+  if (!OpenSession(sessionOptions, context, error)) return Fail(kExitFailure, error);
   if (!ReadControls(parsed, true, context, error)) return Fail(kExitUsage, error);
 
   hostkit::FrameTarget target, scratch;

@@ -113,9 +113,11 @@ int RunSheet(const std::vector<std::string>& arguments) {
   if (at < 0.0 || framesPerSecond <= 0.0 || framesPerSecond > 1000.0)
     return Fail(kExitUsage, "--at must be 0 or more and --fps between 0 and 1000");
   png.compressionLevel = static_cast<int>(level);
+  SessionOptions sessionOptions;
+  if (!ReadSessionOptions(parsed, sessionOptions, error)) return Fail(kExitUsage, error);
 
   CommandContext context;
-  if (!OpenSession(parsed, context, error)) return Fail(kExitFailure, error);
+  if (!OpenSession(sessionOptions, context, error)) return Fail(kExitFailure, error);
   Axis across, down;
   if (!ReadControls(parsed, false, context, error) ||
       !ReadAxis(parsed.Value("across", kDefaultAcross), "--across", *context.controls, across, error) ||

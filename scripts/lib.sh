@@ -1,0 +1,32 @@
+# Shared by the scripts: package set-up and the build. Sourced, not run.
+
+# The Debian packages each job needs.
+BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-dev libx11-dev libpng-dev
+  libegl-mesa0 libgl1-mesa-dri libglx-mesa0"
+DEMO_PACKAGES="ffmpeg"
+TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth"
+
+# Installs whichever of the named packages are missing (as root, or with sudo).
+ensure_packages() {
+  missing=""
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
+  done
+  [ -z "$missing" ] && return 0
+  echo "Installing:$missing"
+  sudo_if_needed=""
+  [ "$(id -u)" -ne 0 ] && sudo_if_needed="sudo"
+  $sudo_if_needed apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_if_needed apt-get install -y -qq --no-install-recommends $missing >/dev/null
+}
+
+# Configures and builds into build/ (or $1), with the given targets (all
+# when none).
+build_tree() {
+  folder="$1"
+  shift
+  targets=""
+  for target in "$@"; do targets="$targets --target $target"; done
+  cmake -S "$ROOT" -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$folder" -j "$(nproc)" $targets
+}

@@ -1,0 +1,318 @@
+// The command-line host end to end: the built program is run as a user runs
+// it, and its exit code, messages and files are checked.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Runs a program with its output captured in files; `environment` replaces
+// the whole environment when not empty. With `interruptAfter` > 0, sends
+// SIGINT after that many milliseconds.
+RunResult RunProgram(std::vector<std::string> arguments, const std::vector<std::string>& environment = {},
+                     int interruptAfter = 0) {
+  const fs::path folder = fs::temp_directory_path();
+  const std::string outPath = (folder / ("tool-test-out-" + std::to_string(getpid()))).string();
+  const std::string errPath = (folder / ("tool-test-err-" + std::to_string(getpid()))).string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv, envp;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> environmentCopy = environment;
+  for (std::string& variable : environmentCopy) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  pid_t child = -1;
+  RunResult result;
+  if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environment.empty() ? environ : envp.data()) != 0)
+    return result;
+  posix_spawn_file_actions_destroy(&actions);
+  if (interruptAfter > 0) {
+    usleep(static_cast<useconds_t>(interruptAfter) * 1000);
+    kill(child, SIGINT);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadFile(outPath);
+  result.err = ReadFile(errPath);
+  fs::remove(outPath);
+  fs::remove(errPath);
+  return result;
+}
+
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;
+};
+
+bool ReadPng(const std::string& path, Picture& picture) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  picture.width = static_cast<int>(image.width);
+  picture.height = static_cast<int>(image.height);
+  picture.rgb.resize(PNG_IMAGE_SIZE(image));
+  return png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
+}
+
+double MeanLevel(const Picture& picture) {
+  double sum = 0;
+  for (uint8_t value : picture.rgb) sum += value;
+  return sum / std::max<size_t>(1, picture.rgb.size());
+}
+
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() / ("tessarvander-tool-test-" + std::to_string(getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  RunResult Tool(std::vector<std::string> arguments, const std::vector<std::string>& environment = {},
+                 int interruptAfter = 0) {
+    arguments.insert(arguments.begin(), TESSARVANDER_TOOL);
+    return RunProgram(arguments, environment, interruptAfter);
+  }
+  std::string Path(const std::string& name) const { return (folder / name).string(); }
+  // Every file in the test folder, temporary ones included.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+      if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  fs::path folder;
+};
+
+// ---- What works ---------------------------------------------------------------
+
+TEST_F(ToolTest, InfoShowsTheIdentityAndEveryParameter) {
+  const RunResult result = Tool({"info"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  for (const char* expected : {"QLMB", "ORVO Tessarvande", "1 (source)", "2.1", "1.2", "By ORVO",
+                               "Infinite Fractal Space Travel - Ferrofluid, Julia, Kaleidoscope, Mandelbrot"})
+    EXPECT_NE(result.out.find(expected), std::string::npos) << expected;
+  EXPECT_NE(result.out.find(" 9  Color Mode     float      0.1  0..1      0.100000"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("18  Depth Layers"), std::string::npos);
+}
+
+TEST_F(ToolTest, StillIsAPngOfTheRightSizeAndNotBlank) {
+  const RunResult result =
+      Tool({"render", "-o", Path("still.png"), "--size", "96x54", "--set", "brightness=1", "--quiet"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(result.out.empty()) << "quiet";
+  Picture picture;
+  ASSERT_TRUE(ReadPng(Path("still.png"), picture));
+  EXPECT_EQ(picture.width, 96);
+  EXPECT_EQ(picture.height, 54);
+  EXPECT_GT(MeanLevel(picture), 2.0) << "not blank";
+  EXPECT_EQ(Files(), std::vector<std::string>{"still.png"}) << "no temporary file left";
+}
+
+TEST_F(ToolTest, SetAndRampChangeThePicture) {
+  const std::vector<std::string> common = {"render", "--size", "64x36", "--quiet", "--frames", "3"};
+  auto render = [&](const std::string& name, std::vector<std::string> extra) {
+    std::vector<std::string> arguments = common;
+    arguments.push_back("-o");
+    arguments.push_back(Path(name));
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    const RunResult result = Tool(arguments);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    Picture picture;
+    EXPECT_TRUE(ReadPng(Path(name), picture)) << name;
+    return picture.rgb;
+  };
+  const auto plain = render("plain.png", {});
+  EXPECT_EQ(render("again.png", {}), plain) << "the same settings give the same picture";
+  EXPECT_NE(render("set.png", {"--set", "Fractal Type=0.9"}), plain);
+  EXPECT_EQ(render("byindex.png", {"--set", "3=0.9"}), render("byname.png", {"--set", "fractal-type=0.9"}));
+  // A ramp ends at its last value: the sequence's last frame equals a still
+  // set to that value, its first frame a still set to the first.
+  const RunResult sequence = Tool({"render", "--size", "64x36", "--quiet", "--frames", "3", "--start", "2", "-o",
+                                   Path("ramp_%d.png"), "--ramp", "mirror=0:1"});
+  ASSERT_EQ(sequence.exitCode, 0) << sequence.err;
+  Picture first, last;
+  ASSERT_TRUE(ReadPng(Path("ramp_0.png"), first));
+  ASSERT_TRUE(ReadPng(Path("ramp_2.png"), last));
+  EXPECT_NE(first.rgb, last.rgb);
+}
+
+TEST_F(ToolTest, SequenceIsNumberedFromZero) {
+  const RunResult result = Tool({"render", "-o", Path("f_%03d.png"), "--size", "32x18", "--frames", "4", "--quiet"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  std::vector<std::string> files = Files();
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"f_000.png", "f_001.png", "f_002.png", "f_003.png"}));
+}
+
+TEST_F(ToolTest, VideoHasTheFramesSizeAndCodecAsked) {
+  const RunResult result =
+      Tool({"render", "-o", Path("clip.mp4"), "--size", "160x90", "--frames", "30", "--fps", "30"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("30 frames, 160x90, H.264"), std::string::npos) << result.out;
+  const RunResult probe = RunProgram({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                                      "stream=codec_name,width,height,pix_fmt,nb_read_frames,r_frame_rate", "-of",
+                                      "default=nw=1", Path("clip.mp4")});
+  ASSERT_EQ(probe.exitCode, 0) << probe.err;
+  for (const char* expected : {"codec_name=h264", "width=160", "height=90", "pix_fmt=yuv420p", "nb_read_frames=30",
+                               "r_frame_rate=30/1"})
+    EXPECT_NE(probe.out.find(expected), std::string::npos) << expected << " in " << probe.out;
+  EXPECT_EQ(Files(), std::vector<std::string>{"clip.mp4"});
+}
+
+TEST_F(ToolTest, OddSizedVideoIsPaddedToEvenSides) {
+  const RunResult result = Tool({"render", "-o", Path("odd.mp4"), "--size", "33x17", "--frames", "2", "--quiet"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(fs::exists(Path("odd.mp4")));
+}
+
+TEST_F(ToolTest, SheetHasOneCellPerValuePair) {
+  const RunResult result = Tool({"sheet", "-o", Path("sheet.png"), "--cell", "40x30", "--gap", "2", "--across",
+                                 "mirror=0,0.5,1", "--down", "fractal type=0.1,0.9", "--quiet", "--at", "0.5"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  Picture picture;
+  ASSERT_TRUE(ReadPng(Path("sheet.png"), picture));
+  EXPECT_EQ(picture.width, 3 * 40 + 2 * 2);
+  EXPECT_EQ(picture.height, 2 * 30 + 1 * 2);
+  const RunResult defaults = Tool({"sheet", "-o", Path("default.png"), "--cell", "16x9", "--quiet"});
+  ASSERT_EQ(defaults.exitCode, 0) << defaults.err;
+  ASSERT_TRUE(ReadPng(Path("default.png"), picture));
+  EXPECT_EQ(picture.width, 4 * 16 + 3 * 2) << "four fractal types across";
+  EXPECT_EQ(picture.height, 10 * 9 + 9 * 2) << "ten palettes down";
+}
+
+TEST_F(ToolTest, EveryCommandHasHelp) {
+  for (const char* command : {"info", "render", "sheet"}) {
+    const RunResult result = Tool({command, "--help"});
+    EXPECT_EQ(result.exitCode, 0) << command;
+    EXPECT_EQ(result.out.rfind(std::string("usage: tessarvander ") + command, 0), 0u) << result.out;
+  }
+  const RunResult top = Tool({"--help"});
+  EXPECT_EQ(top.exitCode, 0);
+  EXPECT_NE(top.out.find("render"), std::string::npos);
+}
+
+// ---- Bad input: one clear line, a non-zero exit, nothing written ---------------
+
+TEST_F(ToolTest, BadInputIsRefusedWithOneLineAndNoFile) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string message;  // part of the one line on standard error
+  };
+  const std::string out = Path("out.png");
+  const std::string video = Path("out.mp4");
+  const std::vector<Case> cases = {
+      {{"render", "-o", out, "--plugin", Path("missing.so")}, 1, "no plugin at"},
+      {{"render", "-o", out, "--plugin", NOT_A_PLUGIN}, 1, "exports no plugMain"},
+      {{"render", "-o", out, "--plugin", OLD_API_PLUGIN}, 1, "speaks FFGL API 1.0; this host needs 2.x"},
+      {{"render", "-o", out, "--plugin", EFFECT_PLUGIN}, 1, "not a source (type 1)"},
+      {{"render", "-o", out, "--set", "sparkle=1"}, 2, "unknown parameter \"sparkle\"; the parameters are: Speed, "},
+      {{"render", "-o", out, "--set", "speed=fast"}, 2, "--set speed: \"fast\" is not a number"},
+      {{"render", "-o", out, "--ramp", "speed=0"}, 2, "is not of the form FROM:TO"},
+      {{"render", "-o", out, "--size", "0x100"}, 2, "has a zero side"},
+      {{"render", "-o", out, "--size", "wide"}, 2, "is not a size like 1280x720"},
+      {{"render", "-o", out, "--size", "100000x100"}, 1, "is outside what this GL allows"},
+      {{"render", "-o", Path("no/such/folder/out.png")}, 1, "does not exist"},
+      {{"render", "-o", Path("f_%d_%d.png")}, 2, "exactly one frame number field"},
+      {{"render", "-o", Path("f_%s.png")}, 2, "exactly one frame number field"},
+      {{"render", "-o", Path("out.gif")}, 2, "name a .png"},
+      {{"render"}, 2, "render needs an output"},
+      {{"render", "-o", out, "--frames", "0"}, 2, "--frames: 0 is outside 1 to"},
+      {{"render", "-o", out, "--fps", "-3"}, 2, "--fps: -3 is outside"},
+      {{"render", "-o", out, "--bogus"}, 2, "unknown option --bogus"},
+      {{"render", "-o", out, "--gl", "vulkan"}, 2, "--gl: \"vulkan\" is not egl or glx"},
+      {{"sheet", "-o", out, "--across", "mirror=a,b"}, 2, "is not a number"},
+      {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
+  };
+  for (const Case& c : cases) {
+    std::string command;
+    for (const std::string& argument : c.arguments) command += argument + " ";
+    SCOPED_TRACE(command);
+    const RunResult result = Tool(c.arguments);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << "one line: " << result.err;
+    EXPECT_TRUE(Files().empty()) << "left behind: " << Files().front();
+  }
+}
+
+TEST_F(ToolTest, MissingFfmpegIsNamedWithItsPackage) {
+  const RunResult result = Tool({"render", "-o", Path("out.mp4"), "--frames", "2"}, {"PATH=/nonexistent"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("ffmpeg is not installed"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("apt-get install ffmpeg"), std::string::npos) << result.err;
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(ToolTest, NoGlContextIsReportedNotCrashed) {
+  const RunResult result = Tool({"render", "-o", Path("out.png"), "--gl", "glx"}, {"PATH=/usr/bin:/bin"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("GLX: $DISPLAY is not set"), std::string::npos) << result.err;
+  EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(ToolTest, InterruptedRenderLeavesNothing) {
+  for (const char* name : {"long.mp4", "long_%04d.png"}) {
+    const RunResult result = Tool({"render", "-o", Path(name), "--size", "320x180", "--frames", "100000"}, {}, 1500);
+    EXPECT_EQ(result.exitCode, 130) << name << ": " << result.err;
+    EXPECT_NE(result.err.find("interrupted; nothing written"), std::string::npos) << result.err;
+    EXPECT_TRUE(Files().empty()) << "left behind: " << Files().front();
+  }
+}
+
+// ---- GLX, under a virtual X server ---------------------------------------------
+
+TEST_F(ToolTest, GlxGivesTheSamePictureAsEgl) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) GTEST_SKIP() << "no X display; the suite runs this test under xvfb-run";
+  const RunResult glx = Tool({"render", "-o", Path("glx.png"), "--size", "64x36", "--gl", "glx", "--quiet"});
+  ASSERT_EQ(glx.exitCode, 0) << glx.err;
+  const RunResult egl = Tool({"render", "-o", Path("egl.png"), "--size", "64x36", "--gl", "egl", "--quiet"});
+  ASSERT_EQ(egl.exitCode, 0) << egl.err;
+  Picture a, b;
+  ASSERT_TRUE(ReadPng(Path("glx.png"), a));
+  ASSERT_TRUE(ReadPng(Path("egl.png"), b));
+  EXPECT_EQ(a.rgb, b.rgb);
+}
+
+}  // namespace
