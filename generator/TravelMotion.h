@@ -4,6 +4,8 @@
 // them into multiply-adds), so every host sees the same uniform values.
 #pragma once
 
+#include <cmath>
+
 namespace travel {
 
 // Each frame an eased value closes 5 % of the distance to its target.
@@ -11,8 +13,24 @@ constexpr float kEasing = 0.05f;
 // One sixtieth: the clock is designed for 60 processed frames per second.
 constexpr float kFrameStep = 0.016666668f;
 
-inline float EaseToward(float eased, float target) { return (target - eased) * kEasing + eased; }
+// A host may send any finite value, up to 3.4e38. Doubling it overflows to
+// infinity, and one infinity becomes NaN for good; so a step that would leave
+// the finite numbers is not taken, and every other step is the formula.
+inline float EaseToward(float eased, float target) {
+  const float next = (target - eased) * kEasing + eased;
+  return std::isfinite(next) ? next : eased;
+}
 
-inline float AdvanceClock(float clock, float direction, float speed) { return (direction * speed) * kFrameStep + clock; }
+// The clock is never wrapped, but it stays within +-1e30: the shader
+// multiplies it by parameters and by 2 pi, and a clock near the float limit,
+// reachable only with absurd speeds (at full speed 1e30 is 1e31 years away),
+// would overflow those products into a picture of NaN for good. A step past
+// the limit, or to infinity or NaN, is not taken.
+constexpr float kClockLimit = 1.0e30f;
+
+inline float AdvanceClock(float clock, float direction, float speed) {
+  const float next = (direction * speed) * kFrameStep + clock;
+  return std::fabs(next) <= kClockLimit ? next : clock;
+}
 
 }  // namespace travel

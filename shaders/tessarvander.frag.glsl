@@ -45,6 +45,10 @@ const int MAX_FOLD_PASSES = 12;
 const int MAX_MANDELBROT_ITERATIONS = 200;
 const float NO_DISTANCE = 1e10;
 const float ZOOM_CYCLE = 4.0;
+// The glow's exponent never passes about 12 for parameters in 0..1; the cap
+// only keeps overshooting host values (down to -10) from overflowing exp into
+// infinity, which a zero colour channel or weight would turn into NaN.
+const float MAX_GLOW_EXPONENT = 40.0;
 
 // ---- Utilities --------------------------------------------------------------
 
@@ -172,7 +176,8 @@ float juliaFractal(vec2 p, float seed, float t, float detail)
 
     // The smooth count can run past maxIter at the set's boundary; the clamp
     // keeps the square root's base in [0, 1] so no NaN reaches the layer sum.
-    float d = clamp(1.0 - iter / float(maxIter), 0.0, 1.0);
+    // (maxIter is 0 only for a complexity near -2, where the loop never runs.)
+    float d = clamp(1.0 - iter / float(max(maxIter, 1)), 0.0, 1.0);
     d = pow(d, 0.5);
     d = mix(d, minDist * 0.5, 0.3);
     return d * 0.1;
@@ -183,7 +188,8 @@ float kaleidoFractal(vec2 p, float seed, float t, float numBranches, float detai
 {
     p = rot2D(seed) * p;
     float d = NO_DISTANCE;
-    float n = numBranches;
+    // A count of 0 (branches near -0.2) has no sector to fold into.
+    float n = numBranches == 0.0 ? 1.0 : numBranches;
 
     for (int i = 0; i < MAX_FOLD_PASSES; i++) {
         if (float(i) >= detail) break;
@@ -225,7 +231,7 @@ float mandelbrotFractal(vec2 p, float seed, float t, float detail)
         iter = float(i);
     }
 
-    float d = iter / float(maxIter);
+    float d = iter / float(max(maxIter, 1));
     d = mix(d, minDist * 0.3, 0.4);
     d = 1.0 - pow(d, 0.7);
     return d * 0.08;
@@ -259,7 +265,7 @@ float lineMask(float d, float phase)
 
 float lineGlow(float d)
 {
-    float glowDist = exp(-d * (15.0 - glowAmount * 12.0));
+    float glowDist = exp(min(-d * (15.0 - glowAmount * 12.0), MAX_GLOW_EXPONENT));
     return glowDist * glowAmount;
 }
 

@@ -162,3 +162,36 @@ TEST_F(PictureTest, EveryPixelIsFiniteForAnyParametersAndClock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Host sliders overshoot. Each case sits on a point where a formula of the
+// shader divides by zero or overflows for values outside 0..1; the picture
+// must stay finite there.
+TEST_F(PictureTest, OvershootingSlidersAtTheSingularPointsStayFinite) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<uint32_t, float>> parameters;
+  };
+  const std::vector<Case> cases = {
+      {"glow exponent overflows", {{FractalType, kKernel[3]}, {Glow, -4.5f}, {Zoom, 8.0f}, {ColorMode, 0.25f}}},
+      {"glow exponent overflows, no layer weight", {{FractalType, kKernel[3]}, {Glow, -10.0f}, {Zoom, 10.0f}}},
+      {"kaleidoscope with no branch", {{FractalType, kKernel[2]}, {Branches, -0.2f}}},
+      {"julia with no iteration", {{FractalType, kKernel[1]}, {Complexity, -1.95f}}},
+      {"mandelbrot with no iteration", {{FractalType, kKernel[3]}, {Complexity, -3.4f}}},
+  };
+  RenderHarness harness(48, 36);
+  ASSERT_TRUE(harness.Ready());
+  for (const Case& c : cases) {
+    for (float clock : {0.3f, 1.7f, 4.4f}) {
+      harness.SetSettled(c.parameters);
+      harness.Plugin().travelClock = clock;
+      ASSERT_TRUE(harness.Frame());
+      int nonFinite = 0;
+      for (float value : harness.ReadPixels()) nonFinite += std::isfinite(value) ? 0 : 1;
+      EXPECT_EQ(nonFinite, 0) << c.name << " at clock " << clock;
+    }
+  }
+}
+
+}  // namespace

@@ -127,7 +127,7 @@ float Julia(Vec2 p, float seed, float t, float detail) {
   }
   // The base of the square root is kept in [0, 1]: the smooth count may pass
   // maxIter at the set's boundary.
-  float d = std::sqrt(Clamp(1.0f - iter / static_cast<float>(maxIter), 0.0f, 1.0f));
+  float d = std::sqrt(Clamp(1.0f - iter / static_cast<float>(std::max(maxIter, 1)), 0.0f, 1.0f));
   d = Mix(d, minDist * 0.5f, 0.3f);
   return d * 0.1f;
 }
@@ -135,7 +135,7 @@ float Julia(Vec2 p, float seed, float t, float detail) {
 float Kaleido(Vec2 p, float seed, float t, float numBranches, float detail) {
   p = Rotate(seed, p);
   float d = kNoDistance;
-  const float n = numBranches;
+  const float n = numBranches == 0.0f ? 1.0f : numBranches;
   for (int i = 0; i < 12 && static_cast<float>(i) < detail; ++i) {
     float angle = Mod(Angle(p) + kPi / n, kTau / n) - kPi / n;
     float r = Length(p);
@@ -168,7 +168,7 @@ float Mandelbrot(Vec2 p, float seed, float detail) {
     }
     iter = static_cast<float>(i);
   }
-  float d = iter / static_cast<float>(maxIter);
+  float d = iter / static_cast<float>(std::max(maxIter, 1));
   d = Mix(d, minDist * 0.3f, 0.4f);
   d = 1.0f - std::pow(d, 0.7f);
   return d * 0.08f;
@@ -250,7 +250,7 @@ Color Pixel(const Uniforms& u, float fragX, float fragY, const Sine& seedSine) {
     const float minThickness = 1.5f / shortSide;
     const float depthThickness = std::max(u.thickness * 0.05f, minThickness) + phase * 0.01f;
     const float edge = Smoothstep(depthThickness, depthThickness * 0.1f, d);
-    const float glow = std::exp(-d * (15.0f - u.glowAmount * 12.0f)) * u.glowAmount;
+    const float glow = std::exp(std::min(-d * (15.0f - u.glowAmount * 12.0f), 40.0f)) * u.glowAmount;
     const Color layerColor = Palette(palette, phase, seed, layerP, u.manualHue, u.saturation);
     const float intensity = (edge + glow);
     const float depthIntensity = Mix(0.4f, 1.0f, phase);
