@@ -4,7 +4,7 @@
 BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-dev libx11-dev libpng-dev
   libegl-mesa0 libgl1-mesa-dri libglx-mesa0"
 DEMO_PACKAGES="ffmpeg"
-TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth"
+TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth clang libclang-rt-14-dev"
 
 # Installs whichever of the named packages are missing (as root, or with sudo).
 ensure_packages() {
@@ -20,13 +20,18 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo_if_needed apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
 
-# Configures and builds into build/ (or $1), with the given targets (all
-# when none).
-build_tree() {
+# configure FOLDER [CMAKE OPTIONS...]: configures a build tree of the project.
+configure() {
+  folder="$1"
+  shift
+  cmake -S "$ROOT" -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+# build FOLDER [TARGETS...]: builds the targets (all when none).
+build() {
   folder="$1"
   shift
   targets=""
   for target in "$@"; do targets="$targets --target $target"; done
-  cmake -S "$ROOT" -B "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$folder" -j "$(nproc)" $targets
 }

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <new>
 
 #include "RenderHarness.h"
 
@@ -278,39 +276,6 @@ TEST_F(RenderPassTest, LeavesTheHostsStateAsTheContractSays) {
   glDeleteVertexArrays(1, &hostArray);
   glDeleteBuffers(1, &hostBuffer);
   glDeleteFramebuffers(1, &hostFrameBuffer);
-}
-
-// ---- No allocation on the frame path ----------------------------------------
-
-// Counts the C++ heap allocations of this process while `counting` is set.
-// (Allocations inside the C driver are its own business; this checks the
-// plugin's code.)
-bool counting = false;
-int allocations = 0;
-
-}  // namespace
-
-void* operator new(size_t size) {
-  if (counting) ++allocations;
-  if (void* memory = std::malloc(size ? size : 1)) return memory;
-  throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, size_t) noexcept { std::free(memory); }
-
-namespace {
-
-TEST_F(RenderPassTest, TheFramePathAllocatesNothing) {
-  RenderHarness harness(16, 16);
-  ASSERT_TRUE(harness.Ready());
-  ASSERT_TRUE(harness.Frame());
-  allocations = 0;
-  counting = true;
-  bool succeeded = true;
-  for (int frame = 0; frame < 10; ++frame) succeeded = succeeded && harness.Frame();
-  counting = false;
-  EXPECT_TRUE(succeeded);
-  EXPECT_EQ(allocations, 0);
 }
 
 }  // namespace

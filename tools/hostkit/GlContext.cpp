@@ -7,6 +7,19 @@
 #include <X11/Xlib.h>
 
 #include <cstdlib>
+#include <cstring>
+
+// GCC says __SANITIZE_ADDRESS__, clang __has_feature(address_sanitizer).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) && !defined(__SANITIZE_ADDRESS__)
+#define __SANITIZE_ADDRESS__ 1
+#endif
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+#include <link.h>
+#endif
 
 namespace hostkit {
 namespace {
@@ -14,9 +27,29 @@ namespace {
 constexpr int kMajorVersion = 4;
 constexpr int kMinorVersion = 1;
 
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer: keeps the GL driver's modules loaded to the end of
+// the process, so that LeakSanitizer can name them in its reports (and its
+// suppressions can match them) instead of an anonymous unloaded module.
+void PinDriverModules() {
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void*) {
+        const char* name = info->dlpi_name;
+        if (name && (std::strstr(name, "mesa") || std::strstr(name, "/dri/") || std::strstr(name, "LLVM") ||
+                     std::strstr(name, "glapi") || std::strstr(name, "gallium")))
+          dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        return 0;
+      },
+      nullptr);
+}
+#else
+void PinDriverModules() {}
+#endif
+
 // Loads the host's own GL entry points. Under EGL, GLEW answers "no GLX
 // display" after it has loaded every GL function; that answer is fine here.
 bool LoadEntryPoints(std::string& error) {
+  PinDriverModules();
   GLenum answer = glewInit();
   if (answer == GLEW_OK) return true;
   if (answer == GLEW_ERROR_NO_GLX_DISPLAY && glGetString(GL_VERSION)) return true;
