@@ -13,12 +13,18 @@ constexpr float kEasing = 0.05f;
 // One sixtieth: the clock is designed for 60 processed frames per second.
 constexpr float kFrameStep = 0.016666668f;
 
-// A host may send any finite value, up to 3.4e38. Doubling it overflows to
-// infinity, and one infinity becomes NaN for good; so a step that would leave
-// the finite numbers is not taken, and every other step is the formula.
+// Every step that moves the value is exactly the formula. Two cases are not:
+// - A few units in the last place short of the target the 5 % step rounds to
+//   nothing, and the value would stall there for good: at Depth Layers 1.0
+//   that is 0.9999994, which shows 8 layers instead of 9. A step that no
+//   longer moves the value lands it on the target.
+// - A host may send any finite value, up to 3.4e38; doubling it overflows to
+//   infinity, and one infinity becomes NaN for good. A step that would leave
+//   the finite numbers is not taken.
 inline float EaseToward(float eased, float target) {
   const float next = (target - eased) * kEasing + eased;
-  return std::isfinite(next) ? next : eased;
+  if (!std::isfinite(next)) return eased;
+  return next == eased ? target : next;
 }
 
 // The clock is never wrapped, but it stays within +-1e30: the shader

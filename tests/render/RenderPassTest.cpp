@@ -132,6 +132,34 @@ TEST_F(RenderPassTest, EasedParametersApproachTheirTargets) {
   EXPECT_NEAR(harness.Uniform("branches"), 0.0f, 1e-5f);
 }
 
+// Easing by 5 % stalls a few units in the last place short of its target;
+// without landing on it, Depth Layers 1.0 would show 8 layers forever and
+// Branches 1.0 19 branches, and a band edge approached from below would stay
+// one band short.
+TEST_F(RenderPassTest, EasedValuesReachTheirTargetsExactly) {
+  struct Case {
+    uint32_t index;
+    float target;
+    const char* uniform;
+    float shown;  // the uniform's value once settled
+  };
+  const Case cases[] = {{18, 1.0f, "depthLayers", 1.0f},
+                        {6, 1.0f, "branches", 1.0f},
+                        {18, 1.0f / 6.0f, "depthLayers", 1.0f / 6.0f},
+                        {17, 1.0f, "pulseSpeed", 5.0f}};
+  for (const Case& c : cases) {
+    RenderHarness harness(4, 4);
+    ASSERT_TRUE(harness.Ready());
+    harness.Plugin().SetFloatParameter(c.index, c.target);
+    for (int frame = 0; frame < 1000; ++frame) ASSERT_TRUE(harness.Frame());
+    EXPECT_EQ(harness.Uniform(c.uniform), c.shown) << c.uniform << " toward " << c.target;
+  }
+  RenderHarness harness(4, 4);
+  harness.Plugin().SetFloatParameter(18, 1.0f);
+  for (int frame = 0; frame < 1000; ++frame) ASSERT_TRUE(harness.Frame());
+  EXPECT_EQ(static_cast<int>(harness.Uniform("depthLayers") * 6.0f) + 3, 9) << "nine layers at the top of the range";
+}
+
 TEST_F(RenderPassTest, ResolutionIsTheViewportSizeNotItsOrigin) {
   RenderHarness harness(8, 8);
   ASSERT_TRUE(harness.Ready());

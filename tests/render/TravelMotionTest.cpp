@@ -26,6 +26,20 @@ TEST(TravelMotion, FiniteStepsAreTheFormulaInSinglePrecision) {
   EXPECT_EQ(travel::AdvanceClock(-5.0f, -1.0f, 2.0f), (-1.0f * 2.0f) * 0.016666668f + -5.0f);
 }
 
+TEST(TravelMotion, AStalledStepLandsOnTheTarget) {
+  float eased = 0.5f;
+  int steps = 0;
+  while (eased != 1.0f && steps < 1000) {
+    const float next = travel::EaseToward(eased, 1.0f);
+    ASSERT_GT(next, eased) << "every step moves toward the target";
+    eased = next;
+    ++steps;
+  }
+  EXPECT_EQ(eased, 1.0f);
+  EXPECT_GT(steps, 250) << "by 5 % steps, not at once";
+  EXPECT_EQ(travel::EaseToward(0.9999994f, 1.0f), 1.0f) << "where the formula alone stalls";
+}
+
 TEST(TravelMotion, OverflowingStepsAreNotTaken) {
   // A Speed of 3e38 asks for an eased value toward 6e38, which is infinity.
   EXPECT_EQ(travel::EaseToward(0.6f, 3.0e38f * 2.0f), 0.6f);
