@@ -4,7 +4,8 @@
 BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-dev libx11-dev libpng-dev
   libegl-mesa0 libgl1-mesa-dri libglx-mesa0"
 DEMO_PACKAGES="ffmpeg"
-TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth clang libclang-rt-14-dev"
+TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix dpkg-dev wine wine64"
 
 # Installs whichever of the named packages are missing (as root, or with sudo).
 ensure_packages() {

@@ -1,13 +1,18 @@
 #include "GlContext.h"
 
 #include <GL/glew.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
-
-#include <cstdlib>
-#include <cstring>
+#endif
 
 // GCC says __SANITIZE_ADDRESS__, clang __has_feature(address_sanitizer).
 #if defined(__has_feature)
@@ -52,11 +57,15 @@ bool LoadEntryPoints(std::string& error) {
   PinDriverModules();
   GLenum answer = glewInit();
   if (answer == GLEW_OK) return true;
+#if defined(GLEW_ERROR_NO_GLX_DISPLAY)
   if (answer == GLEW_ERROR_NO_GLX_DISPLAY && glGetString(GL_VERSION)) return true;
+#endif
   error = std::string("GL: cannot load the GL entry points: ") +
           reinterpret_cast<const char*>(glewGetErrorString(answer));
   return false;
 }
+
+#if !defined(_WIN32)
 
 class EglContext : public GlContext {
  public:
@@ -182,6 +191,80 @@ class GlxContext : public GlContext {
   GLXPbuffer pbuffer = 0;
 };
 
+#else  // _WIN32
+
+// A hidden window gives the device context that WGL needs; a first, legacy
+// context gives wglCreateContextAttribsARB, which makes the core one.
+class WglContext : public GlContext {
+ public:
+  ~WglContext() override {
+    wglMakeCurrent(nullptr, nullptr);
+    if (context) wglDeleteContext(context);
+    if (window && device) ReleaseDC(window, device);
+    if (window) DestroyWindow(window);
+  }
+
+  bool Open(std::string& error) {
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_OWNDC;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "TessarvanderHostGL";
+    RegisterClassA(&windowClass);
+    window = CreateWindowExA(0, windowClass.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 16, 16, nullptr, nullptr,
+                             windowClass.hInstance, nullptr);
+    device = window ? GetDC(window) : nullptr;
+    if (!device) {
+      error = "WGL: cannot make a hidden window";
+      return false;
+    }
+    PIXELFORMATDESCRIPTOR format{};
+    format.nSize = sizeof format;
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    format.iPixelType = PFD_TYPE_RGBA;
+    format.cColorBits = 32;
+    const int chosen = ChoosePixelFormat(device, &format);
+    if (!chosen || !SetPixelFormat(device, chosen, &format)) {
+      error = "WGL: no OpenGL pixel format";
+      return false;
+    }
+    HGLRC legacy = wglCreateContext(device);
+    if (!legacy || !wglMakeCurrent(device, legacy)) {
+      error = "WGL: cannot make an OpenGL context";
+      return false;
+    }
+    using CreateContextAttribs = HGLRC(WINAPI*)(HDC, HGLRC, const int*);
+    auto createContext =
+        reinterpret_cast<CreateContextAttribs>(reinterpret_cast<void*>(wglGetProcAddress("wglCreateContextAttribsARB")));
+    constexpr int kMajorVersionKey = 0x2091, kMinorVersionKey = 0x2092, kProfileKey = 0x9126, kCoreProfile = 0x1;
+    const int attributes[] = {kMajorVersionKey, kMajorVersion, kMinorVersionKey, kMinorVersion,
+                              kProfileKey,      kCoreProfile,  0};
+    context = createContext ? createContext(device, nullptr, attributes) : nullptr;
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(legacy);
+    if (!context) {
+      error = "WGL: cannot create an OpenGL 4.1 core context";
+      return false;
+    }
+    if (!MakeCurrent()) {
+      error = "WGL: cannot make the context current";
+      return false;
+    }
+    return LoadEntryPoints(error);
+  }
+
+  bool MakeCurrent() override { return wglMakeCurrent(device, context); }
+  GlBackend Backend() const override { return GlBackend::Wgl; }
+
+ private:
+  HWND window = nullptr;
+  HDC device = nullptr;
+  HGLRC context = nullptr;
+};
+
+#endif  // _WIN32
+
 template <class Context>
 std::unique_ptr<GlContext> OpenContext(std::string& error) {
   auto context = std::make_unique<Context>();
@@ -192,8 +275,17 @@ std::unique_ptr<GlContext> OpenContext(std::string& error) {
 }  // namespace
 
 std::unique_ptr<GlContext> GlContext::Create(GlBackend backend, std::string& error) {
+#if defined(_WIN32)
+  (void)backend;
+  return OpenContext<WglContext>(error);
+#else
+  if (backend == GlBackend::Wgl) {
+    error = "WGL exists on Windows only; use --gl egl or glx";
+    return nullptr;
+  }
   if (backend == GlBackend::Glx) return OpenContext<GlxContext>(error);
   return OpenContext<EglContext>(error);
+#endif
 }
 
 bool ParseGlBackend(const std::string& name, GlBackend& backend) {
@@ -205,9 +297,22 @@ bool ParseGlBackend(const std::string& name, GlBackend& backend) {
     backend = GlBackend::Glx;
     return true;
   }
+  if (name == "wgl") {
+    backend = GlBackend::Wgl;
+    return true;
+  }
   return false;
 }
 
-const char* GlBackendName(GlBackend backend) { return backend == GlBackend::Glx ? "glx" : "egl"; }
+const char* GlBackendName(GlBackend backend) {
+  switch (backend) {
+    case GlBackend::Glx:
+      return "glx";
+    case GlBackend::Wgl:
+      return "wgl";
+    default:
+      return "egl";
+  }
+}
 
 }  // namespace hostkit

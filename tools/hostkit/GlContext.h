@@ -1,7 +1,7 @@
 // An OpenGL 4.1 core context for playing host to the plugin without a window:
-// EGL on Mesa's surfaceless platform (no display server needed) or GLX on the
-// X display named by $DISPLAY. Either way the picture goes into an offscreen
-// frame buffer (FrameTarget), never a window.
+// on Linux, EGL on Mesa's surfaceless platform (no display server needed) or
+// GLX on the X display named by $DISPLAY; on Windows, WGL on a hidden window.
+// Either way the picture goes into an offscreen frame buffer (FrameTarget).
 #pragma once
 
 #include <memory>
@@ -9,12 +9,13 @@
 
 namespace hostkit {
 
-enum class GlBackend { Egl, Glx };
+enum class GlBackend { Egl, Glx, Wgl };
 
 class GlContext {
  public:
   // A new context, current on the calling thread, with the GL entry points
   // loaded; null with a one-line reason in `error` when none can be made.
+  // On Windows the backend is always WGL.
   static std::unique_ptr<GlContext> Create(GlBackend backend, std::string& error);
 
   virtual ~GlContext() = default;
@@ -22,7 +23,7 @@ class GlContext {
   virtual GlBackend Backend() const = 0;
 };
 
-// "egl" or "glx"; false for anything else.
+// "egl", "glx" or "wgl"; false for anything else.
 bool ParseGlBackend(const std::string& name, GlBackend& backend);
 const char* GlBackendName(GlBackend backend);
 
