@@ -38,6 +38,7 @@ struct Clip {
 Clip& SharedClip() {
   static Clip clip;
   if (!clip.instance) {
+    bench::Host();
     std::string error;
     clip.target.Create(kWidth, kHeight, hostkit::PixelFormat::Rgba8, error);
     clip.instance = bench::SettledInstance(kKernel, kLayers, clip.target);

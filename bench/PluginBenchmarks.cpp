@@ -24,6 +24,7 @@ void BM_Draw(benchmark::State& state) {
   const int layers = static_cast<int>(state.range(1));
   const int height = static_cast<int>(state.range(2));
   const int width = height * 16 / 9;
+  bench::Host();
   hostkit::FrameTarget target;
   std::string error;
   if (!target.Create(width, height, hostkit::PixelFormat::Rgba8, error)) state.SkipWithError(error.c_str());
@@ -47,6 +48,7 @@ BENCHMARK(BM_Draw)
 // The time inside plugMain for one process call with the draw queued, not
 // waited for (the host's render thread pays this; the GPU pays the draw).
 void BM_ProcessCall(benchmark::State& state) {
+  bench::Host();
   hostkit::FrameTarget target;
   std::string error;
   target.Create(1280, 720, hostkit::PixelFormat::Rgba8, error);
@@ -98,6 +100,7 @@ BENCHMARK(BM_CreateInstance)->UseManualTime()->Unit(benchmark::kMillisecond)->It
 // machine code, against the frames after it (BM_Draw).
 void BM_FirstFrame(benchmark::State& state) {
   const ViewportRecord viewport{0, 0, 1280, 720};
+  bench::Host();
   hostkit::FrameTarget target;
   std::string error;
   target.Create(1280, 720, hostkit::PixelFormat::Rgba8, error);
@@ -115,6 +118,7 @@ BENCHMARK(BM_FirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterat
 // Code 19, right after a frame.
 void BM_DestroyInstance(benchmark::State& state) {
   const ViewportRecord viewport{0, 0, 1280, 720};
+  bench::Host();
   hostkit::FrameTarget target;
   std::string error;
   target.Create(64, 36, hostkit::PixelFormat::Rgba8, error);
