@@ -6,7 +6,10 @@
 // per frame.
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <filesystem>
 #include <memory>
@@ -36,9 +39,11 @@ struct Clip {
 };
 
 Clip& SharedClip() {
+  // The host first: statics are destroyed in reverse, and the instance must go
+  // before the plugin library and the context.
+  bench::Host();
   static Clip clip;
   if (!clip.instance) {
-    bench::Host();
     std::string error;
     clip.target.Create(kWidth, kHeight, hostkit::PixelFormat::Rgba8, error);
     clip.instance = bench::SettledInstance(kKernel, kLayers, clip.target);
@@ -91,8 +96,34 @@ void PerFrame(benchmark::State& state) {
       benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// How many cores a clip kept busy: the CPU time of this process and of the
+// children it waited for (ffmpeg), over the wall time. Two means no idle
+// capacity was left for overlapping work into.
+class CoreUse {
+ public:
+  CoreUse() : cpuStart(CpuSeconds()), wallStart(std::chrono::steady_clock::now()) {}
+  void Report(benchmark::State& state) const {
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    state.counters["cores_busy"] = (CpuSeconds() - cpuStart) / wall;
+  }
+
+ private:
+  static double CpuSeconds() {
+    double seconds = 0.0;
+    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+      rusage usage{};
+      getrusage(who, &usage);
+      seconds += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    }
+    return seconds;
+  }
+  double cpuStart;
+  std::chrono::steady_clock::time_point wallStart;
+};
+
 void BM_DrawOnly(benchmark::State& state) {
   Clip& clip = SharedClip();
+  const CoreUse cores;
   for (auto _ : state) {
     for (int frame = 0; frame < kFrames; ++frame) {
       clip.target.Bind();
@@ -100,12 +131,14 @@ void BM_DrawOnly(benchmark::State& state) {
       glFinish();
     }
   }
+  cores.Report(state);
   PerFrame(state);
 }
 BENCHMARK(BM_DrawOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_EncodeOnly(benchmark::State& state) {
   const auto& frames = RecordedFrames();
+  const CoreUse cores;
   for (auto _ : state) {
     auto sink = MakeSink(static_cast<Output>(state.range(0)), state);
     std::string error;
@@ -113,6 +146,7 @@ void BM_EncodeOnly(benchmark::State& state) {
     FinishClip(*sink, state);
     fs::remove_all(Scratch());
   }
+  cores.Report(state);
   PerFrame(state);
 }
 BENCHMARK(BM_EncodeOnly)->ArgName("png")->Arg(Mp4)->Arg(PngSequence)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
@@ -120,6 +154,7 @@ BENCHMARK(BM_EncodeOnly)->ArgName("png")->Arg(Mp4)->Arg(PngSequence)->Unit(bench
 // The tool's render loop (depth 3) or the naive one (depth 0).
 void RunPipeline(benchmark::State& state, int depth) {
   Clip& clip = SharedClip();
+  const CoreUse cores;
   for (auto _ : state) {
     auto sink = MakeSink(static_cast<Output>(state.range(0)), state);
     {
@@ -135,6 +170,7 @@ void RunPipeline(benchmark::State& state, int depth) {
     FinishClip(*sink, state);
     fs::remove_all(Scratch());
   }
+  cores.Report(state);
   PerFrame(state);
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "FFGLTypes.h"
 
@@ -78,6 +79,33 @@ union PlugMainValue {
   void* pointerValue;
 };
 static_assert(sizeof(PlugMainValue) == 8, "plugMain values are 64 bits wide");
+
+// A 32-bit value in the low half, the upper half zero.
+inline PlugMainValue PlugMainValueOf(uint32_t value) {
+  PlugMainValue result;
+  result.bits = value;
+  return result;
+}
+
+inline PlugMainValue PlugMainValueOf(const void* pointer) {
+  PlugMainValue result;
+  result.bits = 0;
+  result.pointerValue = const_cast<void*>(pointer);
+  return result;
+}
+
+// A float answer travels as its bit pattern in the low half.
+inline PlugMainValue PlugMainValueOf(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return PlugMainValueOf(bits);
+}
+
+inline float FloatOf(uint32_t bits) {
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
 
 // The instance handle: the address of an instance made by InstantiateGL.
 using InstanceHandle = void*;

@@ -23,24 +23,9 @@ namespace {
 
 // ---- Encoding answers -------------------------------------------------------
 
-PlugMainValue Answer(uint32_t value) {
-  PlugMainValue answer;
-  answer.bits = value;
-  return answer;
-}
-
-PlugMainValue AnswerPointer(const void* pointer) {
-  PlugMainValue answer;
-  answer.bits = 0;
-  answer.pointerValue = const_cast<void*>(pointer);
-  return answer;
-}
-
-PlugMainValue AnswerFloat(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return Answer(bits);
-}
+PlugMainValue Answer(uint32_t value) { return PlugMainValueOf(value); }
+PlugMainValue AnswerPointer(const void* pointer) { return PlugMainValueOf(pointer); }
+PlugMainValue AnswerFloat(float value) { return PlugMainValueOf(value); }
 
 PlugMainValue AnswerBool(bool value) { return Answer(value ? 1 : 0); }
 

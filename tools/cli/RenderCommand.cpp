@@ -36,7 +36,7 @@ const char* kRenderHelp =
     "  --set NAME=VALUE       set a parameter, by name (any case) or index;\n"
     "                         repeatable. See 'tessarvander info' for the names.\n"
     "  --ramp NAME=FROM:TO    move a parameter linearly over the render; repeatable\n"
-    "  --crf N                video quality, 0 (lossless) to 51 (default 20)\n"
+    "  --crf N                video quality, 0 (lossless) to 51 (default 16)\n"
     "  --preset NAME          x264 speed preset (default veryfast)\n"
     "  --png-level N          PNG compression level 0 to 9 (default 1)\n"
     "  --pipeline pbo|sync    read-back through pixel-buffer objects and a writer\n"

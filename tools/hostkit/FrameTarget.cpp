@@ -66,20 +66,17 @@ void FrameTarget::Bind() const {
   glViewport(0, 0, width, height);
 }
 
-std::vector<uint8_t> FrameTarget::ReadRgba8() const {
-  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+template <class Channel>
+std::vector<Channel> FrameTarget::Read(GLenum type) const {
+  std::vector<Channel> pixels(static_cast<size_t>(width) * height * 4);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, frameBuffer);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  glReadPixels(0, 0, width, height, GL_RGBA, type, pixels.data());
   return pixels;
 }
 
-std::vector<float> FrameTarget::ReadRgba32F() const {
-  std::vector<float> pixels(static_cast<size_t>(width) * height * 4);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, frameBuffer);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width, height, GL_RGBA, GL_FLOAT, pixels.data());
-  return pixels;
-}
+std::vector<uint8_t> FrameTarget::ReadRgba8() const { return Read<uint8_t>(GL_UNSIGNED_BYTE); }
+
+std::vector<float> FrameTarget::ReadRgba32F() const { return Read<float>(GL_FLOAT); }
 
 }  // namespace hostkit

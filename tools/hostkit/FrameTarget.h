@@ -37,6 +37,9 @@ class FrameTarget {
   GLuint FrameBuffer() const { return frameBuffer; }
 
  private:
+  template <class Channel>
+  std::vector<Channel> Read(GLenum type) const;
+
   GLuint frameBuffer = 0;
   GLuint colorTexture = 0;
   int width = 0;

@@ -12,25 +12,6 @@
 namespace hostkit {
 namespace {
 
-PlugMainValue FromUInt(uint32_t value) {
-  PlugMainValue input;
-  input.bits = value;
-  return input;
-}
-
-PlugMainValue FromPointer(const void* pointer) {
-  PlugMainValue input;
-  input.bits = 0;
-  input.pointerValue = const_cast<void*>(pointer);
-  return input;
-}
-
-float FloatFromBits(uint32_t bits) {
-  float value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
 // The host's per-frame record. A source plugin reads none of it, but a host
 // always passes one.
 struct HostFrameRecord {
@@ -107,17 +88,17 @@ PlugMainValue PluginLibrary::Call(FunctionCode code, PlugMainValue input, Instan
 }
 
 uint32_t PluginLibrary::CallWithValue(FunctionCode code, uint32_t input, InstanceHandle instance) const {
-  return Call(code, FromUInt(input), instance).uintValue;
+  return Call(code, PlugMainValueOf(input), instance).uintValue;
 }
 
 uint32_t PluginLibrary::CallWithRecord(FunctionCode code, const void* record, InstanceHandle instance) const {
-  return Call(code, FromPointer(record), instance).uintValue;
+  return Call(code, PlugMainValueOf(record), instance).uintValue;
 }
 
 bool PluginLibrary::ReadDescription(PluginDescription& description, std::string& error) const {
-  const auto* info = static_cast<const PluginInfoRecord*>(Call(FunctionCode::GetInfo, FromUInt(0)).pointerValue);
+  const auto* info = static_cast<const PluginInfoRecord*>(Call(FunctionCode::GetInfo, PlugMainValueOf(0u)).pointerValue);
   const auto* extended =
-      static_cast<const PluginExtendedInfoRecord*>(Call(FunctionCode::GetExtendedInfo, FromUInt(0)).pointerValue);
+      static_cast<const PluginExtendedInfoRecord*>(Call(FunctionCode::GetExtendedInfo, PlugMainValueOf(0u)).pointerValue);
   if (!info || info == reinterpret_cast<const void*>(uintptr_t{FF_FAIL})) {
     error = path + " answers no plugin information";
     return false;
@@ -143,10 +124,10 @@ std::vector<ParameterDescription> PluginLibrary::ReadParameters() const {
   for (uint32_t index = 0; index < count; ++index) {
     ParameterDescription parameter;
     parameter.index = index;
-    const auto* name = static_cast<const char*>(Call(FunctionCode::GetParameterName, FromUInt(index)).pointerValue);
+    const auto* name = static_cast<const char*>(Call(FunctionCode::GetParameterName, PlugMainValueOf(index)).pointerValue);
     parameter.name = name ? name : "";
     parameter.type = CallWithValue(FunctionCode::GetParameterType, index);
-    parameter.defaultValue = FloatFromBits(CallWithValue(FunctionCode::GetParameterDefault, index));
+    parameter.defaultValue = FloatOf(CallWithValue(FunctionCode::GetParameterDefault, index));
     RangeRecord range{index, 0.0f, 1.0f};
     if (CallWithRecord(FunctionCode::GetParameterRange, &range) == FF_SUCCESS) {
       parameter.minimum = range.minimum;
@@ -159,7 +140,7 @@ std::vector<ParameterDescription> PluginLibrary::ReadParameters() const {
 
 std::unique_ptr<PluginInstance> PluginInstance::Create(const PluginLibrary& library, const ViewportRecord& viewport,
                                                        std::string& error) {
-  PlugMainValue answer = library.Call(FunctionCode::InstantiateGL, FromPointer(&viewport));
+  PlugMainValue answer = library.Call(FunctionCode::InstantiateGL, PlugMainValueOf(&viewport));
   if (answer.pointerValue == nullptr || answer.bits == FF_FAIL) {
     error = "the plugin refused to create an instance (GL set-up failed; see any shader message above)";
     return nullptr;
@@ -178,11 +159,11 @@ bool PluginInstance::SetParameter(uint32_t index, float value) const {
 }
 
 float PluginInstance::GetParameter(uint32_t index) const {
-  return FloatFromBits(library.CallWithValue(FunctionCode::GetParameter, index, handle));
+  return FloatOf(library.CallWithValue(FunctionCode::GetParameter, index, handle));
 }
 
 std::string PluginInstance::DisplayText(uint32_t index) const {
-  PlugMainValue answer = library.Call(FunctionCode::GetParameterDisplay, FromUInt(index), handle);
+  PlugMainValue answer = library.Call(FunctionCode::GetParameterDisplay, PlugMainValueOf(index), handle);
   if (!answer.pointerValue || answer.bits == FF_FAIL) return "";
   return FixedField(static_cast<const char*>(answer.pointerValue), 16);
 }
