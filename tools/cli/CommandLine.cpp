@@ -29,9 +29,9 @@ std::vector<std::string> ParsedOptions::Values(const std::string& name) const {
 namespace {
 
 const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name, bool isShort) {
-  for (const OptionSpec& spec : specs) {
-    if (!isShort && name == spec.name) return &spec;
-    if (isShort && spec.shortName && name == spec.shortName) return &spec;
+  for (const OptionSpec& option : specs) {
+    if (!isShort && name == option.name) return &option;
+    if (isShort && option.shortName && name == option.shortName) return &option;
   }
   return nullptr;
 }
@@ -62,27 +62,27 @@ bool ParseOptions(const std::vector<std::string>& arguments, const std::vector<O
       name = name.substr(0, equals);
       hasInlineValue = true;
     }
-    const OptionSpec* spec = FindSpec(specs, name, isShort);
-    if (!spec) {
+    const OptionSpec* known = FindSpec(specs, name, isShort);
+    if (!known) {
       error = "unknown option " + argument + " (see --help)";
       return false;
     }
-    if (!spec->takesValue) {
+    if (!known->takesValue) {
       if (hasInlineValue) {
-        error = "option --" + std::string(spec->name) + " takes no value";
+        error = "option --" + std::string(known->name) + " takes no value";
         return false;
       }
-      parsed.options.emplace_back(spec->name, "");
+      parsed.options.emplace_back(known->name, "");
       continue;
     }
     if (!hasInlineValue) {
       if (i + 1 >= arguments.size()) {
-        error = "option --" + std::string(spec->name) + " needs a value";
+        error = "option --" + std::string(known->name) + " needs a value";
         return false;
       }
       value = arguments[++i];
     }
-    parsed.options.emplace_back(spec->name, value);
+    parsed.options.emplace_back(known->name, value);
   }
   return true;
 }
