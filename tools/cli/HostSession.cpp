@@ -67,7 +67,7 @@ std::unique_ptr<hostkit::PluginInstance> HostSession::CreateInstance(int width, 
 
 FrameDriver::FrameDriver(const hostkit::PluginInstance& instance, const ParameterControls& controls,
                          double framesPerSecond)
-    : instance(instance), controls(controls), framesPerSecond(framesPerSecond) {}
+    : instance(instance), controls(controls), framesPerSecond(framesPerSecond), sent(controls.Controls().size()) {}
 
 bool FrameDriver::Process(long frameNumber, double progress) {
   const double seconds = static_cast<double>(frameNumber) / framesPerSecond;
@@ -75,12 +75,14 @@ bool FrameDriver::Process(long frameNumber, double progress) {
   const double beats = seconds * kTempo / 60.0;
   instance.SetBeatInfo(static_cast<float>(kTempo), static_cast<float>(std::fmod(beats, 4.0) / 4.0));
 
-  const std::vector<ParameterControls::Value> values = controls.ValuesAt(progress);
-  for (size_t i = 0; i < values.size(); ++i) {
-    const bool changed = lastValues.size() != values.size() || lastValues[i].value != values[i].value;
-    if (changed && !instance.SetParameter(values[i].index, values[i].value)) return false;
+  const std::vector<ParameterControl>& all = controls.Controls();
+  for (size_t i = 0; i < all.size(); ++i) {
+    const float value = all[i].ValueAt(progress);
+    if (anythingSent && value == sent[i]) continue;
+    if (!instance.SetParameter(all[i].index, value)) return false;
+    sent[i] = value;
   }
-  lastValues = values;
+  anythingSent = true;
   return instance.ProcessFrame();
 }
 

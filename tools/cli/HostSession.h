@@ -59,7 +59,9 @@ class FrameDriver {
   const hostkit::PluginInstance& instance;
   const ParameterControls& controls;
   double framesPerSecond;
-  std::vector<ParameterControls::Value> lastValues;
+  // The value last sent for each control, so only changes are sent.
+  std::vector<float> sent;
+  bool anythingSent = false;
 };
 
 }  // namespace cli

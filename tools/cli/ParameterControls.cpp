@@ -31,6 +31,13 @@ bool ParameterControls::Resolve(const std::string& name, uint32_t& index, std::s
   return false;
 }
 
+const std::string& ParameterControls::NameOf(uint32_t index) const {
+  static const std::string unknown;
+  for (const auto& parameter : parameters)
+    if (parameter.index == index) return parameter.name;
+  return unknown;
+}
+
 bool ParameterControls::SplitAssignment(const std::string& text, const char* form, std::string& name,
                                         std::string& value, std::string& error) const {
   const size_t equals = text.rfind('=');
@@ -59,7 +66,7 @@ bool ParameterControls::AddSet(const std::string& text, std::string& error) {
   if (!SplitAssignment(text, "NAME=VALUE", name, value, error) || !Resolve(name, control.index, error) ||
       !ParseFloat(value, "--set " + name, control.from, error))
     return false;
-  control.name = parameters[control.index].name;
+  control.name = NameOf(control.index);
   control.to = control.from;
   Put(control);
   return true;
@@ -78,7 +85,7 @@ bool ParameterControls::AddRamp(const std::string& text, std::string& error) {
   if (!ParseFloat(range.substr(0, colon), "--ramp " + name, control.from, error) ||
       !ParseFloat(range.substr(colon + 1), "--ramp " + name, control.to, error))
     return false;
-  control.name = parameters[control.index].name;
+  control.name = NameOf(control.index);
   control.isRamp = true;
   Put(control);
   return true;
@@ -86,10 +93,7 @@ bool ParameterControls::AddRamp(const std::string& text, std::string& error) {
 
 std::vector<ParameterControls::Value> ParameterControls::ValuesAt(double progress) const {
   std::vector<Value> values;
-  for (const ParameterControl& control : controls) {
-    const double value = control.from + (static_cast<double>(control.to) - control.from) * progress;
-    values.push_back({control.index, static_cast<float>(value)});
-  }
+  for (const ParameterControl& control : controls) values.push_back({control.index, control.ValueAt(progress)});
   return values;
 }
 

@@ -18,6 +18,11 @@ struct ParameterControl {
   float from = 0.0f;
   float to = 0.0f;
   bool isRamp = false;
+
+  // The value at `progress` (0 at the first frame, 1 at the last).
+  float ValueAt(double progress) const {
+    return static_cast<float>(from + (static_cast<double>(to) - from) * progress);
+  }
 };
 
 class ParameterControls {
@@ -32,6 +37,8 @@ class ParameterControls {
   bool AddRamp(const std::string& text, std::string& error);
   // Finds a parameter by name or index; false with the list of valid names.
   bool Resolve(const std::string& name, uint32_t& index, std::string& error) const;
+  // The name the plugin gives the parameter with this index.
+  const std::string& NameOf(uint32_t index) const;
 
   // Every control's value at `progress` (0 at the first frame, 1 at the last).
   struct Value {

@@ -57,7 +57,7 @@ bool ReadAxis(const std::string& text, const char* option, const ParameterContro
     return false;
   }
   if (!controls.Resolve(text.substr(0, equals), axis.index, error)) return false;
-  axis.name = controls.Parameters()[axis.index].name;
+  axis.name = controls.NameOf(axis.index);
   if (!ParseFloatList(text.substr(equals + 1), std::string(option) + " " + axis.name, axis.values, error))
     return false;
   if (axis.values.size() > 64) {
