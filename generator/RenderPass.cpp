@@ -4,7 +4,9 @@
 // A polite guest in the host's context: it draws into whatever frame buffer and
 // viewport the host has bound, changes no state besides the program and the
 // quad's vertex array, and leaves both bound to 0. Uniform locations are looked
-// up by name on every frame; nothing is allocated on the frame path.
+// up by name on every frame; nothing is allocated on the frame path. A frame
+// buffer it cannot draw into fails the call before anything changes: no
+// draw, no step of the clock, no GL error left for the host.
 #include <GL/glew.h>
 
 #include "ScopedBindings.h"
@@ -50,6 +52,9 @@ FFResult Tessarvander::DeinitialiseGL() noexcept {
 
 FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
   if (!glInitialised || !record) return FF_FAIL;
+  // None bound in a surfaceless context, or an FBO without attachments: a
+  // draw would only raise GL_INVALID_FRAMEBUFFER_OPERATION.
+  if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return FF_FAIL;
 
   easedSpeed = travel::EaseToward(easedSpeed, paramSpeed * 2.0f);
   easedDirection = travel::EaseToward(easedDirection, (paramDirection - 0.5f) * 2.0f);

@@ -3,9 +3,14 @@
 // virtual operations, and encodes the answer. Nothing past this file knows the
 // raw codes or the 64-bit value.
 //
-// The host calls from one thread, its render thread, with its GL context
-// current for codes 17, 18, 19 and 23. Handles must come from code 18 and not
-// yet be destroyed by code 19: an instance handle cannot be checked.
+// The host is meant to call from one thread, its render thread, with its GL
+// context current for codes 17, 18, 19 and 23. Handles must come from code 18
+// and not yet be destroyed by code 19: an instance handle cannot be checked.
+// Hosts that break the one-thread rule still get sound answers: questions
+// about the plugin as a whole (a scanner on a thread of its own) are
+// serialised around the query instance, the one-time GL set-up is safe to
+// race, and instance codes touch nothing but their instance. The frame path
+// takes no lock.
 // No exception leaves plugMain: each code answers its own failure value.
 
 #include <cstring>
@@ -56,33 +61,25 @@ Record* RecordFrom(PlugMainValue input) {
 
 uint32_t IndexFrom(PlugMainValue input) { return input.uintValue; }
 
-// The registry that answers for a given instance, or for the plugin when the
-// host gave none.
-CFFGLPluginManager* RegistryFor(CFFGLPlugin* instance) {
-  if (instance) return instance;
-  return QueryInstance();
-}
-
-// The parameter's type according to the query instance; unknown indices, and
-// every index when there is no query instance, take the numeric path.
-uint32_t ParameterTypeFor(uint32_t index) {
-  CFFGLPlugin* query = QueryInstance();
-  const ParameterRecord* record = query ? query->FindParameter(index) : nullptr;
+// The parameter's type according to the instance's own records (the same as
+// the query instance's); unknown indices take the numeric path.
+uint32_t ParameterTypeFor(const CFFGLPlugin& instance, uint32_t index) {
+  const ParameterRecord* record = instance.FindParameter(index);
   return record ? record->type : FF_TYPE_NONE;
 }
 
 // ---- Plugin-level codes -----------------------------------------------------
 
-PlugMainValue Deinitialise() {
+PlugMainValue Deinitialise(const QueryInstanceLock& lock) {
   const PluginRegistration* registration = CurrentRegistration();
   if (!registration) return kFail;
-  DestroyQueryInstance();
+  DestroyQueryInstance(lock);
   if (registration->deinitialiseHook) registration->deinitialiseHook();
   return Answer(FF_SUCCESS);
 }
 
-PlugMainValue GetCapability(uint32_t capability) {
-  CFFGLPlugin* query = QueryInstance();
+PlugMainValue GetCapability(uint32_t capability, const QueryInstanceLock& lock) {
+  CFFGLPlugin* query = QueryInstance(lock);
   if (!query) return kFail;
   switch (capability) {
     case FF_CAP_5:
@@ -126,8 +123,10 @@ struct InstanceUnderConstruction {
 PlugMainValue InstantiateGL(const ViewportRecord* viewport) {
   const PluginRegistration* registration = CurrentRegistration();
   if (!registration || !viewport) return kFail;
-  CFFGLPlugin* query = QueryInstance();
-  if (!query) return kFail;
+  {
+    QueryInstanceLock lock;
+    if (!QueryInstance(lock)) return kFail;
+  }
 
   InstanceUnderConstruction made;
   {
@@ -139,8 +138,10 @@ PlugMainValue InstantiateGL(const ViewportRecord* viewport) {
   CFFGLPlugin& instance = *made.instance;
   instance.owner = &instance;
 
-  for (uint32_t index = 0; index < query->ParameterCount(); ++index) {
-    const ParameterRecord* record = query->FindParameter(index);
+  // The new instance registered the same parameters as the query instance,
+  // and its own records cannot be deleted under it by another thread.
+  for (uint32_t index = 0; index < instance.ParameterCount(); ++index) {
+    const ParameterRecord* record = instance.FindParameter(index);
     if (!record) return kFail;
     FFResult result = IsTextParameterType(record->type)
                           ? instance.SetTextParameter(index, record->defaultText.c_str())
@@ -194,7 +195,8 @@ PlugMainValue Disconnect(CFFGLPlugin& instance) {
 
 PlugMainValue EnableCapability(CFFGLPlugin& instance, uint32_t capability) {
   if (capability != FF_CAP_16) return kFail;
-  CFFGLPlugin* query = QueryInstance();
+  QueryInstanceLock lock;
+  CFFGLPlugin* query = QueryInstance(lock);
   if (!query || !query->capability16) return kFail;
   instance.capability16Enabled = 1;
   return Answer(FF_SUCCESS);
@@ -202,13 +204,13 @@ PlugMainValue EnableCapability(CFFGLPlugin& instance, uint32_t capability) {
 
 PlugMainValue SetParameter(CFFGLPlugin& instance, const ParameterValueRecord* record) {
   if (!record) return kFail;
-  if (IsTextParameterType(ParameterTypeFor(record->index)))
+  if (IsTextParameterType(ParameterTypeFor(instance, record->index)))
     return Answer(instance.SetTextParameter(record->index, record->value.textValue));
   return Answer(instance.SetFloatParameter(record->index, record->value.floatValue));
 }
 
 PlugMainValue GetParameter(CFFGLPlugin& instance, uint32_t index) {
-  if (IsTextParameterType(ParameterTypeFor(index))) {
+  if (IsTextParameterType(ParameterTypeFor(instance, index))) {
     PlugMainValue answer;
     answer.bits = instance.GetTextParameter(index);
     return answer;
@@ -218,8 +220,7 @@ PlugMainValue GetParameter(CFFGLPlugin& instance, uint32_t index) {
 
 // ---- Parameter descriptions -------------------------------------------------
 
-PlugMainValue GetParameterDefault(uint32_t index) {
-  CFFGLPlugin* query = QueryInstance();
+PlugMainValue GetParameterDefault(uint32_t index, CFFGLPlugin* query) {
   const ParameterRecord* record = query ? query->FindParameter(index) : nullptr;
   if (!record) return kFail;
   if (IsTextParameterType(record->type)) return AnswerPointer(record->defaultText.c_str());
@@ -232,15 +233,15 @@ const ParameterElement* FindElement(CFFGLPluginManager* registry, const ElementA
   return &record->elements[address.position];
 }
 
-PlugMainValue GetElementName(CFFGLPlugin* instance, const ElementAddressRecord* address) {
+PlugMainValue GetElementName(CFFGLPluginManager* registry, const ElementAddressRecord* address) {
   if (!address) return kNull;
-  const ParameterElement* element = FindElement(RegistryFor(instance), *address);
+  const ParameterElement* element = FindElement(registry, *address);
   return element ? AnswerPointer(element->name.c_str()) : kNull;
 }
 
-PlugMainValue GetElementValue(CFFGLPlugin* instance, const ElementAddressRecord* address) {
+PlugMainValue GetElementValue(CFFGLPluginManager* registry, const ElementAddressRecord* address) {
   if (!address) return kFail;
-  const ParameterElement* element = FindElement(RegistryFor(instance), *address);
+  const ParameterElement* element = FindElement(registry, *address);
   return element ? AnswerFloat(element->value) : kFail;
 }
 
@@ -252,9 +253,8 @@ PlugMainValue SetElementValue(CFFGLPlugin& instance, const ElementValueRecord* r
   return Answer(FF_SUCCESS);
 }
 
-PlugMainValue GetParameterRange(RangeRecord* range) {
+PlugMainValue GetParameterRange(RangeRecord* range, CFFGLPlugin* query) {
   if (!range) return kFail;
-  CFFGLPlugin* query = QueryInstance();
   if (!query) return kFail;
   const ParameterRecord* record = query->FindParameter(range->index);
   range->minimum = record ? record->minimum : 0.0f;
@@ -262,17 +262,15 @@ PlugMainValue GetParameterRange(RangeRecord* range) {
   return Answer(FF_SUCCESS);
 }
 
-PlugMainValue GetExtension(const ElementAddressRecord* address) {
+PlugMainValue GetExtension(const ElementAddressRecord* address, CFFGLPlugin* query) {
   if (!address) return kNull;
-  CFFGLPlugin* query = QueryInstance();
   const ParameterRecord* record = query ? query->FindParameter(address->parameterIndex) : nullptr;
   if (!record || address->position >= record->fileExtensions.size()) return kNull;
   return AnswerPointer(record->fileExtensions[address->position].c_str());
 }
 
-PlugMainValue GetSeparator(const ElementAddressRecord* address) {
+PlugMainValue GetSeparator(const ElementAddressRecord* address, CFFGLPlugin* query) {
   if (!address) return kFail;
-  CFFGLPlugin* query = QueryInstance();
   const ParameterRecord* record = query ? query->FindParameter(address->parameterIndex) : nullptr;
   if (!record || address->position >= record->separators.size()) return kFail;
   return Answer(record->separators[address->position]);
@@ -288,8 +286,118 @@ PlugMainValue AnswerField(CFFGLPluginManager* registry, uint32_t index, Field fi
 
 // ---- Dispatch ---------------------------------------------------------------
 
+bool IsElementQuestion(FunctionCode code) {
+  switch (code) {
+    case FunctionCode::GetElementCount:
+    case FunctionCode::GetElementName:
+    case FunctionCode::GetElementValue:
+    case FunctionCode::GetParameterVisibility:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Codes answered by the query instance: the plugin-level ones, and the
+// element questions asked without an instance.
+bool IsPluginQuestion(FunctionCode code, const CFFGLPlugin* instance) {
+  switch (code) {
+    case FunctionCode::Initialise:
+    case FunctionCode::Deinitialise:
+    case FunctionCode::GetCapability:
+    case FunctionCode::GetPluginData:
+    case FunctionCode::GetParameterCount:
+    case FunctionCode::GetParameterName:
+    case FunctionCode::GetParameterDefault:
+    case FunctionCode::GetParameterType:
+    case FunctionCode::GetParameterUsage:
+    case FunctionCode::GetParameterRange:
+    case FunctionCode::GetExtensionCount:
+    case FunctionCode::GetExtension:
+    case FunctionCode::GetSeparatorCount:
+    case FunctionCode::GetSeparator:
+    case FunctionCode::GetParameterGroup:
+      return true;
+    default:
+      return !instance && IsElementQuestion(code);
+  }
+}
+
+// Element questions: from the given registry, the instance's own or the query
+// instance's.
+PlugMainValue AnswerElementQuestion(FunctionCode code, PlugMainValue input, CFFGLPluginManager* registry) {
+  switch (code) {
+    case FunctionCode::GetElementCount:
+      return AnswerField(registry, IndexFrom(input),
+                         [](const ParameterRecord& r) { return Answer(static_cast<uint32_t>(r.elements.size())); });
+    case FunctionCode::GetElementName:
+      return GetElementName(registry, RecordFrom<const ElementAddressRecord>(input));
+    case FunctionCode::GetElementValue:
+      return GetElementValue(registry, RecordFrom<const ElementAddressRecord>(input));
+    case FunctionCode::GetParameterVisibility:
+      return AnswerField(registry, IndexFrom(input), [](const ParameterRecord& r) { return AnswerBool(r.visible); });
+    default:
+      return kFail;
+  }
+}
+
+// Called with the query instance locked.
+PlugMainValue AnswerPluginQuestion(FunctionCode code, PlugMainValue input, const QueryInstanceLock& lock) {
+  switch (code) {
+    case FunctionCode::Initialise:
+      return Answer(SetUpQueryInstance(lock));
+    case FunctionCode::Deinitialise:
+      return Deinitialise(lock);
+    case FunctionCode::GetCapability:
+      return GetCapability(IndexFrom(input), lock);
+    default:
+      break;
+  }
+
+  CFFGLPlugin* query = QueryInstance(lock);
+  switch (code) {
+    case FunctionCode::GetPluginData:
+      return query ? AnswerPointer(query->GetPluginData()) : kNull;
+    case FunctionCode::GetParameterCount:
+      return query ? Answer(query->ParameterCount()) : kFail;
+    case FunctionCode::GetParameterName: {
+      const ParameterRecord* record = query ? query->FindParameter(IndexFrom(input)) : nullptr;
+      return record ? AnswerPointer(record->name.c_str()) : kNull;
+    }
+    case FunctionCode::GetParameterDefault:
+      return GetParameterDefault(IndexFrom(input), query);
+    case FunctionCode::GetParameterType:
+      return AnswerField(query, IndexFrom(input), [](const ParameterRecord& r) { return Answer(r.type); });
+    case FunctionCode::GetParameterUsage:
+      return AnswerField(query, IndexFrom(input), [](const ParameterRecord& r) { return Answer(r.usage); });
+    case FunctionCode::GetParameterRange:
+      return GetParameterRange(RecordFrom<RangeRecord>(input), query);
+    case FunctionCode::GetExtensionCount: {
+      if (!query) return kFail;
+      const ParameterRecord* record = query->FindParameter(IndexFrom(input));
+      return Answer(record ? static_cast<uint32_t>(record->fileExtensions.size()) : 0);
+    }
+    case FunctionCode::GetExtension:
+      return GetExtension(RecordFrom<const ElementAddressRecord>(input), query);
+    case FunctionCode::GetSeparatorCount: {
+      const ParameterRecord* record = query ? query->FindParameter(IndexFrom(input)) : nullptr;
+      return Answer(record ? static_cast<uint32_t>(record->separators.size()) : 0);
+    }
+    case FunctionCode::GetSeparator:
+      return GetSeparator(RecordFrom<const ElementAddressRecord>(input), query);
+    case FunctionCode::GetParameterGroup: {
+      const TextRequestRecord* request = RecordFrom<const TextRequestRecord>(input);
+      if (!request || request->bufferSize == 0) return kFail;
+      if (!query) return kFail;
+      return Answer(CopyTextOut(ParameterGroup(*query, request->index), *request));
+    }
+    default:
+      return AnswerElementQuestion(code, input, query);
+  }
+}
+
 PlugMainValue Dispatch(FunctionCode code, PlugMainValue input, CFFGLPlugin* instance) {
-  // Codes that need no instance from the host.
+  // Codes answered from the registration alone, and instance creation.
   switch (code) {
     case FunctionCode::GetInfo: {
       const PluginRegistration* registration = CurrentRegistration();
@@ -299,75 +407,17 @@ PlugMainValue Dispatch(FunctionCode code, PlugMainValue input, CFFGLPlugin* inst
       const PluginRegistration* registration = CurrentRegistration();
       return registration ? AnswerPointer(&registration->extendedInfo) : kNull;
     }
-    case FunctionCode::Initialise:
-      return Answer(SetUpQueryInstance());
-    case FunctionCode::Deinitialise:
-      return Deinitialise();
-    case FunctionCode::GetCapability:
-      return GetCapability(IndexFrom(input));
-    case FunctionCode::GetPluginData: {
-      CFFGLPlugin* query = QueryInstance();
-      return query ? AnswerPointer(query->GetPluginData()) : kNull;
-    }
     case FunctionCode::GetThumbnail:
       return GetThumbnail(RecordFrom<ThumbnailRecord>(input));
     case FunctionCode::InstantiateGL:
       return InstantiateGL(RecordFrom<const ViewportRecord>(input));
-
-    case FunctionCode::GetParameterCount: {
-      CFFGLPlugin* query = QueryInstance();
-      return query ? Answer(query->ParameterCount()) : kFail;
-    }
-    case FunctionCode::GetParameterName: {
-      CFFGLPlugin* query = QueryInstance();
-      const ParameterRecord* record = query ? query->FindParameter(IndexFrom(input)) : nullptr;
-      return record ? AnswerPointer(record->name.c_str()) : kNull;
-    }
-    case FunctionCode::GetParameterDefault:
-      return GetParameterDefault(IndexFrom(input));
-    case FunctionCode::GetParameterType:
-      return AnswerField(QueryInstance(), IndexFrom(input), [](const ParameterRecord& r) { return Answer(r.type); });
-    case FunctionCode::GetParameterUsage:
-      return AnswerField(QueryInstance(), IndexFrom(input), [](const ParameterRecord& r) { return Answer(r.usage); });
-    case FunctionCode::GetParameterRange:
-      return GetParameterRange(RecordFrom<RangeRecord>(input));
-    case FunctionCode::GetExtensionCount: {
-      CFFGLPlugin* query = QueryInstance();
-      if (!query) return kFail;
-      const ParameterRecord* record = query->FindParameter(IndexFrom(input));
-      return Answer(record ? static_cast<uint32_t>(record->fileExtensions.size()) : 0);
-    }
-    case FunctionCode::GetExtension:
-      return GetExtension(RecordFrom<const ElementAddressRecord>(input));
-    case FunctionCode::GetSeparatorCount: {
-      CFFGLPlugin* query = QueryInstance();
-      const ParameterRecord* record = query ? query->FindParameter(IndexFrom(input)) : nullptr;
-      return Answer(record ? static_cast<uint32_t>(record->separators.size()) : 0);
-    }
-    case FunctionCode::GetSeparator:
-      return GetSeparator(RecordFrom<const ElementAddressRecord>(input));
-    case FunctionCode::GetParameterGroup: {
-      const TextRequestRecord* request = RecordFrom<const TextRequestRecord>(input);
-      if (!request || request->bufferSize == 0) return kFail;
-      CFFGLPlugin* query = QueryInstance();
-      if (!query) return kFail;
-      return Answer(CopyTextOut(ParameterGroup(*query, request->index), *request));
-    }
-
-    // Asked of the given instance, or of the plugin when there is none.
-    case FunctionCode::GetElementCount:
-      return AnswerField(RegistryFor(instance), IndexFrom(input),
-                         [](const ParameterRecord& r) { return Answer(static_cast<uint32_t>(r.elements.size())); });
-    case FunctionCode::GetElementName:
-      return GetElementName(instance, RecordFrom<const ElementAddressRecord>(input));
-    case FunctionCode::GetElementValue:
-      return GetElementValue(instance, RecordFrom<const ElementAddressRecord>(input));
-    case FunctionCode::GetParameterVisibility:
-      return AnswerField(RegistryFor(instance), IndexFrom(input),
-                         [](const ParameterRecord& r) { return AnswerBool(r.visible); });
-
     default:
       break;
+  }
+
+  if (IsPluginQuestion(code, instance)) {
+    QueryInstanceLock lock;
+    return AnswerPluginQuestion(code, input, lock);
   }
 
   // Everything below acts on the instance the host names; without one, and
@@ -422,6 +472,11 @@ PlugMainValue Dispatch(FunctionCode code, PlugMainValue input, CFFGLPlugin* inst
     }
     case FunctionCode::EnableCapability:
       return EnableCapability(*instance, IndexFrom(input));
+    case FunctionCode::GetElementCount:
+    case FunctionCode::GetElementName:
+    case FunctionCode::GetElementValue:
+    case FunctionCode::GetParameterVisibility:
+      return AnswerElementQuestion(code, input, instance);
     case FunctionCode::GetParameterDisplayName: {
       const TextRequestRecord* request = RecordFrom<const TextRequestRecord>(input);
       if (!request) return kFail;

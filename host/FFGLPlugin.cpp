@@ -5,11 +5,13 @@
 
 namespace {
 
-// Shared by every instance: a host must use a display text before it asks for
-// the next one. The 17th byte stays zero so that a host reading the field as a
-// C string stops there even when the text fills all 16 bytes.
+// Shared by every instance on a thread: a host must use a display text before
+// it asks for the next one. One per thread, so that two threads reading their
+// instances' texts at once each get their own. The 17th byte stays zero so
+// that a host reading the field as a C string stops there even when the text
+// fills all 16 bytes.
 constexpr size_t kDisplayFieldSize = 16;
-char displayBuffer[kDisplayFieldSize + 1];
+thread_local char displayBuffer[kDisplayFieldSize + 1];
 
 }  // namespace
 

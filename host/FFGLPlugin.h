@@ -30,8 +30,8 @@ class CFFGLPlugin : public CFFGLPluginManager {
 
   // The short text the host shows for a parameter's current value: "%f" of the
   // float, or the text of a string-valued parameter; null for an unknown index.
-  // Numeric texts live in one process-wide 16-byte buffer (with a 17th byte
-  // that is always zero) that the next request overwrites.
+  // Numeric texts live in one 16-byte buffer per thread (with a 17th byte
+  // that is always zero) that the thread's next request overwrites.
   virtual const char* GetParameterDisplay(uint32_t index) noexcept;
 
   // Base: no parameters to set or read; the setters fail, the float getter

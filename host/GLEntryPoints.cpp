@@ -2,10 +2,16 @@
 
 #include <GL/glew.h>
 
+#include <mutex>
+
 namespace {
 
-bool glewAttempted = false;
-bool glewReady = false;
+std::once_flag glewAttempted;
+bool glewReady = false;  // written once, inside the call_once, read after it
+
+// glGetString is a GL 1.1 function from the system library; without a
+// current context it answers null.
+bool ContextIsCurrent() { return glGetString(GL_VERSION) != nullptr; }
 
 // GLEW on Linux loads every GL entry point and then initialises its GLX
 // extensions; under an EGL context (headless renderers, Wayland desktops)
@@ -15,7 +21,7 @@ bool glewReady = false;
 bool IsReady(GLenum glewAnswer) {
   if (glewAnswer == GLEW_OK) return true;
 #if defined(__linux__) && defined(GLEW_ERROR_NO_GLX_DISPLAY)
-  if (glewAnswer == GLEW_ERROR_NO_GLX_DISPLAY) return glGetString(GL_VERSION) != nullptr;
+  if (glewAnswer == GLEW_ERROR_NO_GLX_DISPLAY) return ContextIsCurrent();
 #endif
   return false;
 }
@@ -23,9 +29,7 @@ bool IsReady(GLenum glewAnswer) {
 }  // namespace
 
 bool LoadGLEntryPointsOnce() {
-  if (!glewAttempted) {
-    glewAttempted = true;
-    glewReady = IsReady(glewInit());
-  }
+  if (!ContextIsCurrent()) return false;
+  std::call_once(glewAttempted, [] { glewReady = IsReady(glewInit()); });
   return glewReady;
 }

@@ -1,12 +1,25 @@
 #include "QueryInstance.h"
 
+#include <memory>
+
 #include "PluginRegistration.h"
 
 namespace {
-CFFGLPlugin* queryInstance = nullptr;
+
+std::mutex& QueryInstanceMutex() {
+  static std::mutex mutex;
+  return mutex;
 }
 
-FFResult SetUpQueryInstance() {
+// Destroyed at unload, which frees the instance of a host that never sent
+// code 2.
+std::unique_ptr<CFFGLPlugin> queryInstance;
+
+}  // namespace
+
+QueryInstanceLock::QueryInstanceLock() : guard(QueryInstanceMutex()) {}
+
+FFResult SetUpQueryInstance(const QueryInstanceLock&) {
   const PluginRegistration* registration = CurrentRegistration();
   if (!registration) return FF_FAIL;
   if (registration->initialiseHook) {
@@ -21,17 +34,14 @@ FFResult SetUpQueryInstance() {
       return FF_FAIL;
     }
     if (!made) return FF_FAIL;
-    queryInstance = made;
+    queryInstance.reset(made);
   }
   return FF_SUCCESS;
 }
 
-CFFGLPlugin* QueryInstance() {
-  if (queryInstance) return queryInstance;
-  return SetUpQueryInstance() == FF_SUCCESS ? queryInstance : nullptr;
+CFFGLPlugin* QueryInstance(const QueryInstanceLock& lock) {
+  if (queryInstance) return queryInstance.get();
+  return SetUpQueryInstance(lock) == FF_SUCCESS ? queryInstance.get() : nullptr;
 }
 
-void DestroyQueryInstance() noexcept {
-  delete queryInstance;
-  queryInstance = nullptr;
-}
+void DestroyQueryInstance(const QueryInstanceLock&) noexcept { queryInstance.reset(); }

@@ -7,7 +7,12 @@ DEMO_PACKAGES="ffmpeg"
 TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix dpkg-dev wine wine64"
 
-# Installs whichever of the named packages are missing (as root, or with sudo).
+# as_root COMMAND...: runs the command as root (directly, or with sudo).
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs whichever of the named packages are missing.
 ensure_packages() {
   missing=""
   for package in "$@"; do
@@ -15,10 +20,8 @@ ensure_packages() {
   done
   [ -z "$missing" ] && return 0
   echo "Installing:$missing"
-  sudo_if_needed=""
-  [ "$(id -u)" -ne 0 ] && sudo_if_needed="sudo"
-  $sudo_if_needed apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_if_needed apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
 
 # configure FOLDER [CMAKE OPTIONS...]: configures a build tree of the project.

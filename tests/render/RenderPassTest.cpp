@@ -175,7 +175,7 @@ TEST_F(RenderPassTest, ResolutionIsTheViewportSizeNotItsOrigin) {
   }
 }
 
-TEST_F(RenderPassTest, FramesFailWithoutGLOrRecordAndChangeNothing) {
+TEST_F(RenderPassTest, FramesFailWithoutGLRecordOrCompleteFrameBufferAndChangeNothing) {
   Tessarvander plugin;
   EXPECT_EQ(plugin.ProcessFrame(kFrameRecord), FF_FAIL);
   EXPECT_EQ(plugin.travelClock, 0.0f);
@@ -188,6 +188,20 @@ TEST_F(RenderPassTest, FramesFailWithoutGLOrRecordAndChangeNothing) {
   const float speed = harness.Plugin().easedSpeed;
   EXPECT_EQ(harness.Plugin().ProcessFrame(nullptr), FF_FAIL);
   EXPECT_EQ(harness.Plugin().travelClock, clock);
+
+  // Nothing to draw into: no frame buffer in a surfaceless context, and one
+  // without attachments. The host is left no GL error to trip over.
+  GLuint empty = 0;
+  glGenFramebuffers(1, &empty);
+  for (GLuint frameBuffer : {0u, empty}) {
+    glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer);
+    EXPECT_EQ(harness.Plugin().ProcessFrame(kFrameRecord), FF_FAIL) << "frame buffer " << frameBuffer;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "frame buffer " << frameBuffer;
+    EXPECT_EQ(harness.Plugin().travelClock, clock);
+  }
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &empty);
+
   harness.Plugin().DeinitialiseGL();
   EXPECT_FALSE(harness.Frame());
   EXPECT_EQ(harness.Plugin().travelClock, clock);

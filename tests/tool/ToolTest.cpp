@@ -17,61 +17,15 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "RunProgram.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-// Runs a program with its output captured in files; `environment` replaces
-// the whole environment when not empty. With `interruptAfter` > 0, sends
-// SIGINT after that many milliseconds.
-RunResult RunProgram(std::vector<std::string> arguments, const std::vector<std::string>& environment = {},
-                     int interruptAfter = 0) {
-  const fs::path folder = fs::temp_directory_path();
-  const std::string outPath = (folder / ("tool-test-out-" + std::to_string(getpid()))).string();
-  const std::string errPath = (folder / ("tool-test-err-" + std::to_string(getpid()))).string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv, envp;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> environmentCopy = environment;
-  for (std::string& variable : environmentCopy) envp.push_back(variable.data());
-  envp.push_back(nullptr);
-  pid_t child = -1;
-  RunResult result;
-  if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environment.empty() ? environ : envp.data()) != 0)
-    return result;
-  posix_spawn_file_actions_destroy(&actions);
-  if (interruptAfter > 0) {
-    usleep(static_cast<useconds_t>(interruptAfter) * 1000);
-    kill(child, SIGINT);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadFile(outPath);
-  result.err = ReadFile(errPath);
-  fs::remove(outPath);
-  fs::remove(errPath);
-  return result;
-}
+using testsupport::ReadFile;
+using testsupport::RunProgram;
+using testsupport::RunResult;
 
 struct Picture {
   int width = 0;

@@ -20,6 +20,9 @@ class GlContext {
 
   virtual ~GlContext() = default;
   virtual bool MakeCurrent() = 0;
+  // Leaves no context current on the calling thread, so that another thread
+  // may make this one current.
+  virtual bool ReleaseCurrent() = 0;
   virtual GlBackend Backend() const = 0;
 };
 

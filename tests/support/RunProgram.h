@@ -1,0 +1,23 @@
+// Runs a program as a user would, with its output captured, for the tests
+// that check whole programs from outside.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct RunResult {
+  int exitCode = -1;  // 128 + the signal when it was killed
+  std::string out;
+  std::string err;
+};
+
+// `environment` replaces the whole environment when not empty. With
+// `interruptAfterMs` > 0, sends SIGINT after that many milliseconds.
+RunResult RunProgram(std::vector<std::string> arguments, const std::vector<std::string>& environment = {},
+                     int interruptAfterMs = 0);
+
+std::string ReadFile(const std::string& path);
+
+}  // namespace testsupport
