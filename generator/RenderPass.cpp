@@ -9,6 +9,8 @@
 // draw, no step of the clock, no GL error left for the host.
 #include <GL/glew.h>
 
+#include <cmath>
+
 #include "ScopedBindings.h"
 #include "Tessarvander.h"
 #include "TravelMotion.h"
@@ -19,6 +21,24 @@ struct UniformValue {
   const char* name;
   float value;
 };
+
+// The turn after each kaleidoscope fold pass, 0.3 + 0.1 sin(0.2 t + i), is
+// the same for every pixel and layer of a frame: it is set once per frame,
+// besides the twenty-one uniforms. The sine's argument is rounded to single
+// precision as the shader would round it, which matters once the clock is
+// large.
+constexpr int kMaxFoldPasses = 12;
+
+void SetPassTurns(GLuint program, float clock) {
+  float turns[2 * kMaxFoldPasses];
+  for (int i = 0; i < kMaxFoldPasses; ++i) {
+    const float argument = clock * 0.2f + static_cast<float>(i);
+    const double angle = 0.3 + 0.1 * std::sin(static_cast<double>(argument));
+    turns[2 * i] = static_cast<float>(std::cos(angle));
+    turns[2 * i + 1] = static_cast<float>(std::sin(angle));
+  }
+  glUniform2fv(glGetUniformLocation(program, "kaleidoPassTurns"), kMaxFoldPasses, turns);
+}
 
 }  // namespace
 
@@ -96,6 +116,7 @@ FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
   glGetIntegerv(GL_VIEWPORT, viewport);
   glUniform2f(glGetUniformLocation(shaderProgram.program, "resolution"), static_cast<float>(viewport[2]),
               static_cast<float>(viewport[3]));
+  SetPassTurns(shaderProgram.program, travelClock);
 
   screenQuad.Draw();
   return FF_SUCCESS;

@@ -14,7 +14,9 @@ const char frameRecordBytes[32] = {};
 }
 const ProcessRecord* const kFrameRecord = reinterpret_cast<const ProcessRecord*>(frameRecordBytes);
 
-RenderHarness::RenderHarness(int width, int height) {
+RenderHarness::RenderHarness(int width, int height, const char* vertexSource, const char* fragmentSource) {
+  if (vertexSource) plugin.vertexSource = vertexSource;
+  if (fragmentSource) plugin.fragmentSource = fragmentSource;
   if (!SharedGlContext()) return;
   std::string error;
   if (!target.Create(width, height, hostkit::PixelFormat::Rgba32F, error)) return;

@@ -20,7 +20,8 @@ extern const ProcessRecord* const kFrameRecord;
 
 class RenderHarness {
  public:
-  RenderHarness(int width, int height);
+  // The plugin's own shader stages, unless others are given.
+  RenderHarness(int width, int height, const char* vertexSource = nullptr, const char* fragmentSource = nullptr);
   ~RenderHarness();
 
   bool Ready() const { return ready; }

@@ -1,0 +1,118 @@
+// The shipped shader stages against the stages as first written (the literal
+// reference of the tests), side by side in one program: the same instance
+// class, the same settled parameters and clock, only the stages differ. Run
+// with repetitions interleaved at random, so that background load falls on
+// both alike.
+#include <GL/glew.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+
+#include "BenchSupport.h"
+#include "LiteralShaders.h"
+#include "ShaderSources.h"
+#include "Tessarvander.h"
+
+namespace {
+
+enum Stage { kLiteral = 0, kShipped = 1 };
+
+const char frameRecord[32] = {};
+const ProcessRecord* const kFrameRecord = reinterpret_cast<const ProcessRecord*>(frameRecord);
+
+// Where every draw stands: ten units into the flight.
+constexpr float kClock = 10.0f;
+
+std::unique_ptr<Tessarvander> MakeInstance(Stage stage, const hostkit::FrameTarget& target) {
+  auto plugin = std::make_unique<Tessarvander>();
+  if (stage == kLiteral) {
+    plugin->vertexSource = shaders::literalVertex;
+    plugin->fragmentSource = shaders::literalFragment;
+  }
+  const ViewportRecord viewport{0, 0, static_cast<uint32_t>(target.Width()), static_cast<uint32_t>(target.Height())};
+  if (plugin->InitialiseGL(&viewport) != FF_SUCCESS) return nullptr;
+  return plugin;
+}
+
+// The kernel and layer count asked, every other parameter at its default,
+// the eased values at their targets.
+void Settle(Tessarvander& plugin, int kernel, int layers) {
+  plugin.paramFractalType = bench::KernelValue(kernel);
+  plugin.paramDepthLayers = bench::LayersValue(layers);
+  plugin.easedSpeed = plugin.paramSpeed * 2.0f;
+  plugin.easedDirection = (plugin.paramDirection - 0.5f) * 2.0f;
+  plugin.easedPulseSpeed = plugin.paramPulseSpeed * 5.0f;
+  plugin.easedDepthLayers = plugin.paramDepthLayers;
+  plugin.easedBranches = plugin.paramBranches;
+}
+
+// One frame bounded by glFinish: stage x kernel x layers x height (16:9).
+void BM_Stage(benchmark::State& state) {
+  const Stage stage = static_cast<Stage>(state.range(0));
+  const int kernel = static_cast<int>(state.range(1));
+  const int layers = static_cast<int>(state.range(2));
+  const int height = static_cast<int>(state.range(3));
+  bench::Host();
+  hostkit::FrameTarget target;
+  std::string error;
+  if (!target.Create(height * 16 / 9, height, hostkit::PixelFormat::Rgba8, error)) state.SkipWithError(error.c_str());
+  auto plugin = MakeInstance(stage, target);
+  if (!plugin) {
+    state.SkipWithError("the stages did not build");
+    return;
+  }
+  Settle(*plugin, kernel, layers);
+  for (int warmUp = 0; warmUp < 2; ++warmUp) {
+    target.Bind();
+    plugin->travelClock = kClock;
+    plugin->ProcessFrame(kFrameRecord);
+  }
+  glFinish();
+  for (auto _ : state) {
+    target.Bind();
+    plugin->travelClock = kClock;
+    plugin->ProcessFrame(kFrameRecord);
+    glFinish();
+  }
+  plugin->DeinitialiseGL();
+}
+BENCHMARK(BM_Stage)
+    ->ArgNames({"stage", "kernel", "layers", "height"})
+    ->ArgsProduct({{kLiteral, kShipped}, {0, 1, 2, 3}, {3, 6, 9}, {720, 1080}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(0.5);
+
+// What a host waits for when a clip starts: compiling and linking the stages
+// (code 18) and the first 720p frame, in which the driver compiles them to
+// machine code.
+void BM_CompileAndFirstFrame(benchmark::State& state) {
+  const Stage stage = static_cast<Stage>(state.range(0));
+  bench::Host();
+  hostkit::FrameTarget target;
+  std::string error;
+  target.Create(1280, 720, hostkit::PixelFormat::Rgba8, error);
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    auto plugin = MakeInstance(stage, target);
+    if (!plugin) {
+      state.SkipWithError("the stages did not build");
+      return;
+    }
+    target.Bind();
+    plugin->ProcessFrame(kFrameRecord);
+    glFinish();
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    plugin->DeinitialiseGL();
+  }
+}
+BENCHMARK(BM_CompileAndFirstFrame)
+    ->ArgNames({"stage"})
+    ->Arg(kLiteral)
+    ->Arg(kShipped)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+}  // namespace
