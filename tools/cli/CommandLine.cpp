@@ -3,88 +3,45 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
 
 namespace cli {
-
-bool ParsedOptions::Has(const std::string& name) const {
-  for (const auto& option : options)
-    if (option.first == name) return true;
-  return false;
-}
-
-std::string ParsedOptions::Value(const std::string& name, const std::string& fallback) const {
-  std::string value = fallback;
-  for (const auto& option : options)
-    if (option.first == name) value = option.second;
-  return value;
-}
-
-std::vector<std::string> ParsedOptions::Values(const std::string& name) const {
-  std::vector<std::string> values;
-  for (const auto& option : options)
-    if (option.first == name) values.push_back(option.second);
-  return values;
-}
-
 namespace {
 
-const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name, bool isShort) {
-  for (const OptionSpec& option : specs) {
-    if (!isShort && name == option.name) return &option;
-    if (isShort && option.shortName && name == option.shortName) return &option;
+// Usage first, as Unix tools do, then the description and the options.
+class UsageFirstFormatter : public CLI::Formatter {
+ public:
+  std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
+    if (mode == CLI::AppFormatMode::Sub) return make_expanded(app);
+    std::stringstream out;
+    out << "usage: " << name << (app->get_options([](const CLI::Option* o) { return o->nonpositional(); }).empty()
+                                     ? ""
+                                     : " [OPTIONS]");
+    for (const CLI::Option* positional : app->get_options([](const CLI::Option* o) { return o->get_positional(); }))
+      out << " " << positional->get_name();
+    if (!app->get_subcommands({}).empty()) out << " COMMAND";
+    out << "\n\n" << app->get_description() << "\n";
+    out << make_positionals(app) << make_groups(app, mode) << make_subcommands(app, mode);
+    out << '\n' << make_footer(app);
+    return out.str();
   }
-  return nullptr;
-}
+
+  // A command in the program's list: its name and the first line of what
+  // it does.
+  std::string make_subcommand(const CLI::App* sub) const override {
+    const std::string& description = sub->get_description();
+    std::stringstream out;
+    CLI::detail::format_help(out, sub->get_name(), description.substr(0, description.find('\n')), column_width_);
+    return out.str();
+  }
+};
 
 }  // namespace
 
-bool ParseOptions(const std::vector<std::string>& arguments, const std::vector<OptionSpec>& specs,
-                  ParsedOptions& parsed, std::string& error) {
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--") {
-      parsed.positionals.insert(parsed.positionals.end(), arguments.begin() + static_cast<long>(i) + 1,
-                                arguments.end());
-      break;
-    }
-    const bool isLong = argument.rfind("--", 0) == 0;
-    const bool isShort = !isLong && argument.size() == 2 && argument[0] == '-';
-    if (!isLong && !isShort) {
-      parsed.positionals.push_back(argument);
-      continue;
-    }
-    std::string name = argument.substr(isLong ? 2 : 1);
-    std::string value;
-    bool hasInlineValue = false;
-    const size_t equals = name.find('=');
-    if (isLong && equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name = name.substr(0, equals);
-      hasInlineValue = true;
-    }
-    const OptionSpec* known = FindSpec(specs, name, isShort);
-    if (!known) {
-      error = "unknown option " + argument + " (see --help)";
-      return false;
-    }
-    if (!known->takesValue) {
-      if (hasInlineValue) {
-        error = "option --" + std::string(known->name) + " takes no value";
-        return false;
-      }
-      parsed.options.emplace_back(known->name, "");
-      continue;
-    }
-    if (!hasInlineValue) {
-      if (i + 1 >= arguments.size()) {
-        error = "option --" + std::string(known->name) + " needs a value";
-        return false;
-      }
-      value = arguments[++i];
-    }
-    parsed.options.emplace_back(known->name, value);
-  }
-  return true;
+std::shared_ptr<CLI::Formatter> HelpFormatter() {
+  auto formatter = std::make_shared<UsageFirstFormatter>();
+  formatter->column_width(30);
+  return formatter;
 }
 
 bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error) {
@@ -111,40 +68,64 @@ bool ParseFloat(const std::string& text, const std::string& what, float& value, 
   return true;
 }
 
-bool ParseInt(const std::string& text, const std::string& what, long minimum, long maximum, long& value,
-              std::string& error) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const long parsed = std::strtol(begin, &end, 10);
-  if (text.empty() || end != begin + text.size() || errno == ERANGE) {
-    error = what + ": \"" + text + "\" is not a whole number";
+CLI::Validator Within(double minimum, double maximum) {
+  std::ostringstream range;
+  range << minimum << " to " << maximum;
+  return CLI::Validator(
+      [minimum, maximum, range = range.str()](std::string& text) -> std::string {
+        double value = 0.0;
+        std::string error;
+        if (!ParseDouble(text, "", value, error)) return "\"" + text + "\" is not a number";
+        if (value < minimum || value > maximum) return text + " is outside " + range;
+        return "";
+      },
+      "");
+}
+
+CLI::Validator OneOf(const std::vector<std::string>& choices) {
+  std::string listed;
+  for (size_t i = 0; i < choices.size(); ++i)
+    listed += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+  return CLI::Validator(
+      [choices, listed](std::string& text) -> std::string {
+        for (const std::string& choice : choices)
+          if (text == choice) return "";
+        return "\"" + text + "\" is not " + listed;
+      },
+      "");
+}
+
+bool ParseSize(const std::string& text, const std::string& what, FrameSize& size, std::string& error) {
+  const size_t cross = text.find('x');
+  const auto whole = [](const std::string& digits, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(digits.c_str(), &end, 10);
+    return !digits.empty() && end == digits.c_str() + digits.size() && errno != ERANGE && value >= 0 &&
+           value <= (1L << 30);
+  };
+  long width = 0, height = 0;
+  if (cross == std::string::npos || !whole(text.substr(0, cross), width) || !whole(text.substr(cross + 1), height)) {
+    error = what + "\"" + text + "\" is not a size like 1280x720";
     return false;
   }
-  if (parsed < minimum || parsed > maximum) {
-    error = what + ": " + text + " is outside " + std::to_string(minimum) + " to " + std::to_string(maximum);
+  if (width < 1 || height < 1) {
+    error = what + text + " has a zero side; both must be at least 1";
     return false;
   }
-  value = parsed;
+  size = {static_cast<int>(width), static_cast<int>(height)};
   return true;
 }
 
-bool ParseSize(const std::string& text, const std::string& what, int& width, int& height, std::string& error) {
-  const size_t cross = text.find('x');
-  long w = 0, h = 0;
-  std::string ignored;
-  if (cross == std::string::npos || !ParseInt(text.substr(0, cross), what, 0, 1L << 30, w, ignored) ||
-      !ParseInt(text.substr(cross + 1), what, 0, 1L << 30, h, ignored)) {
-    error = what + ": \"" + text + "\" is not a size like 1280x720";
-    return false;
-  }
-  if (w < 1 || h < 1) {
-    error = what + ": " + text + " has a zero side; both must be at least 1";
-    return false;
-  }
-  width = static_cast<int>(w);
-  height = static_cast<int>(h);
-  return true;
+CLI::Option* AddSizeOption(CLI::App& app, const std::string& name, FrameSize& size, const std::string& description) {
+  return app.add_option_function<std::string>(
+                name,
+                [&size, name](const std::string& text) {
+                  std::string error;
+                  if (!ParseSize(text, "", size, error)) throw CLI::ValidationError(name, error);
+                },
+                description)
+      ->type_name("WxH");
 }
 
 bool ParseFloatList(const std::string& text, const std::string& what, std::vector<float>& values,

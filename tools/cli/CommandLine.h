@@ -1,42 +1,41 @@
-// Command-line parsing for the subcommands: options in GNU style
-// (--name value, --name=value, -o value), repeatable, and strict value
-// parsers whose errors name the option and the bad text.
+// The command line of the tessarvander program, declared with CLI11: each
+// command declares its options once, and the same declarations parse the
+// arguments, check ranges and choices, and write the help. Parameter names
+// are checked later, against the plugin that is loaded.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace cli {
 
-struct OptionSpec {
-  const char* name;      // without the dashes
-  const char* shortName;  // one letter or null
-  bool takesValue;
+// Help in the form "usage: tessarvander COMMAND [OPTIONS]", then what the
+// command does, its options and its examples.
+std::shared_ptr<CLI::Formatter> HelpFormatter();
+
+// Checks that a number lies within [minimum, maximum]: "--fps: -3 is outside
+// 0.001 to 1000".
+CLI::Validator Within(double minimum, double maximum);
+
+// Checks that a text is one of the choices: "--gl: \"vulkan\" is not egl or
+// glx".
+CLI::Validator OneOf(const std::vector<std::string>& choices);
+
+// A frame size "WIDTHxHEIGHT", both at least 1.
+struct FrameSize {
+  int width = 0;
+  int height = 0;
 };
+// Declares an option that takes a FrameSize.
+CLI::Option* AddSizeOption(CLI::App& app, const std::string& name, FrameSize& size, const std::string& description);
 
-struct ParsedOptions {
-  std::vector<std::pair<std::string, std::string>> options;  // in command-line order
-  std::vector<std::string> positionals;
-
-  bool Has(const std::string& name) const;
-  // The last value given for the option, or `fallback`.
-  std::string Value(const std::string& name, const std::string& fallback = "") const;
-  std::vector<std::string> Values(const std::string& name) const;
-};
-
-// False with a message for an unknown option or a missing value.
-bool ParseOptions(const std::vector<std::string>& arguments, const std::vector<OptionSpec>& specs,
-                  ParsedOptions& parsed, std::string& error);
-
-// Strict parsers: the whole text must be the number. `what` names the option
-// in the error message.
+// Strict parsers for values inside other texts (NAME=VALUE, FROM:TO): the
+// whole text must be the number. `what` names the option in the message.
 bool ParseFloat(const std::string& text, const std::string& what, float& value, std::string& error);
 bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error);
-bool ParseInt(const std::string& text, const std::string& what, long minimum, long maximum, long& value,
-              std::string& error);
-// "WIDTHxHEIGHT", both at least 1.
-bool ParseSize(const std::string& text, const std::string& what, int& width, int& height, std::string& error);
+bool ParseSize(const std::string& text, const std::string& what, FrameSize& size, std::string& error);
 // Comma-separated floats.
 bool ParseFloatList(const std::string& text, const std::string& what, std::vector<float>& values,
                     std::string& error);

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include "Presets.h"
+
 namespace cli {
 namespace {
 
@@ -30,18 +32,41 @@ void InstallInterruptHandlers() {
 
 bool Interrupted() { return interrupted != 0; }
 
-std::vector<OptionSpec> SessionOptionSpecs() {
-  return {{"plugin", nullptr, true}, {"gl", nullptr, true}, {"quiet", "q", false}, {"set", nullptr, true}};
+void SessionFlags::Declare(CLI::App& command) {
+  command.add_option("--plugin", plugin, "the plugin to load (default: the one built here)")->type_name("PATH");
+  command.add_option("--gl", gl, "GL through EGL without a display, or GLX on $DISPLAY")
+      ->check(OneOf({"egl", "glx"}))
+      ->type_name("egl|glx")
+      ->capture_default_str();
+  command.add_flag("-q,--quiet", quiet, "no progress line and no summary");
+  command.add_option("--preset", preset, "parameter values from a preset file, before --set and --ramp")
+      ->type_name("FILE");
+  DeclareControl(command, "set", "--set",
+                 "set a parameter, by name (any case) or index; repeatable. See 'tessarvander info' for the names.")
+      ->type_name("NAME=VALUE");
 }
 
-bool ReadSessionOptions(const ParsedOptions& parsed, SessionOptions& options, std::string& error) {
-  options.pluginPath = parsed.Value("plugin", DefaultPluginPath());
-  const std::string backend = parsed.Value("gl", "egl");
-  if (!hostkit::ParseGlBackend(backend, options.backend)) {
-    error = "--gl: \"" + backend + "\" is not egl or glx";
-    return false;
-  }
-  return true;
+CLI::Option* SessionFlags::DeclareControl(CLI::App& command, const std::string& kind, const std::string& name,
+                                          const std::string& description) {
+  return command
+      .add_option_function<std::string>(
+          name, [this, kind](const std::string& text) { controls.emplace_back(kind, text); }, description)
+      ->trigger_on_parse()
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+SessionOptions SessionFlags::Options() const {
+  SessionOptions options;
+  options.pluginPath = plugin.empty() ? DefaultPluginPath() : plugin;
+  hostkit::ParseGlBackend(gl, options.backend);
+  return options;
+}
+
+std::vector<std::string> SessionFlags::ControlsOf(const std::string& kind) const {
+  std::vector<std::string> texts;
+  for (const auto& [controlKind, text] : controls)
+    if (controlKind == kind) texts.push_back(text);
+  return texts;
 }
 
 bool OpenSession(const SessionOptions& options, CommandContext& context, std::string& error) {
@@ -49,22 +74,23 @@ bool OpenSession(const SessionOptions& options, CommandContext& context, std::st
   return context.session != nullptr;
 }
 
-bool ReadControls(const ParsedOptions& parsed, bool allowRamps, CommandContext& context, std::string& error) {
+bool ReadControls(const SessionFlags& flags, bool allowRamps, CommandContext& context, std::string& error) {
   context.controls = std::make_unique<ParameterControls>(context.session->Parameters());
-  for (const std::string& set : parsed.Values("set"))
-    if (!context.controls->AddSet(set, error)) return false;
-  if (allowRamps)
-    for (const std::string& ramp : parsed.Values("ramp"))
-      if (!context.controls->AddRamp(ramp, error)) return false;
+  if (!flags.preset.empty()) {
+    std::vector<ParameterControls::Value> values;
+    if (!LoadPreset(flags.preset, *context.controls, values, error)) return false;
+    for (const ParameterControls::Value& value : values) context.controls->AddFixed(value.index, value.value);
+  }
+  for (const auto& [kind, text] : flags.controls) {
+    if (kind == "set" && !context.controls->AddSet(text, error)) return false;
+    if (kind == "ramp" && allowRamps && !context.controls->AddRamp(text, error)) return false;
+  }
   return true;
 }
 
-bool AdvanceFrames(FrameDriver& driver, hostkit::FrameTarget& scratch, long firstFrame, long frames) {
+bool PrepareScratchFrame(hostkit::FrameTarget& scratch) {
   glBindFramebuffer(GL_FRAMEBUFFER, scratch.FrameBuffer());
   glViewport(0, 0, 1, 1);
-  for (long frame = 0; frame < frames; ++frame) {
-    if (Interrupted() || !driver.Process(firstFrame + frame, 0.0)) return false;
-  }
   return true;
 }
 

@@ -54,6 +54,7 @@ std::unique_ptr<HostSession> HostSession::Open(const SessionOptions& options, st
   }
   session->parameters = session->library->ReadParameters();
 
+  if (!options.makeContext) return session;
   session->context = hostkit::GlContext::Create(options.backend, error);
   if (!session->context) return nullptr;
   return session;
@@ -65,24 +66,30 @@ std::unique_ptr<hostkit::PluginInstance> HostSession::CreateInstance(int width, 
   return hostkit::PluginInstance::Create(*library, viewport, error);
 }
 
-FrameDriver::FrameDriver(const hostkit::PluginInstance& instance, const ParameterControls& controls,
-                         double framesPerSecond)
-    : instance(instance), controls(controls), framesPerSecond(framesPerSecond), sent(controls.Controls().size()) {}
+FrameDriver::FrameDriver(const hostkit::PluginInstance& instance, double framesPerSecond)
+    : instance(instance), framesPerSecond(framesPerSecond) {}
 
-bool FrameDriver::Process(long frameNumber, double progress) {
+void FrameDriver::SetBeat(float tempo, float phase) {
+  beatSet = true;
+  beatsPerMinute = tempo;
+  barPhase = phase;
+}
+
+bool FrameDriver::Process(long frameNumber, const std::vector<ParameterControls::Value>& values) {
   const double seconds = static_cast<double>(frameNumber) / framesPerSecond;
   instance.SetTime(seconds);
-  const double beats = seconds * kTempo / 60.0;
-  instance.SetBeatInfo(static_cast<float>(kTempo), static_cast<float>(std::fmod(beats, 4.0) / 4.0));
-
-  const std::vector<ParameterControl>& all = controls.Controls();
-  for (size_t i = 0; i < all.size(); ++i) {
-    const float value = all[i].ValueAt(progress);
-    if (anythingSent && value == sent[i]) continue;
-    if (!instance.SetParameter(all[i].index, value)) return false;
-    sent[i] = value;
+  if (!beatSet) {
+    const double beats = seconds * kTempo / 60.0;
+    instance.SetBeatInfo(static_cast<float>(kTempo), static_cast<float>(std::fmod(beats, 4.0) / 4.0));
+  } else {
+    instance.SetBeatInfo(beatsPerMinute, barPhase);
   }
-  anythingSent = true;
+  for (const ParameterControls::Value& value : values) {
+    if (value.index >= sent.size()) sent.resize(value.index + 1, std::nanf(""));
+    if (value.value == sent[value.index]) continue;
+    if (!instance.SetParameter(value.index, value.value)) return false;
+    sent[value.index] = value.value;
+  }
   return instance.ProcessFrame();
 }
 

@@ -16,6 +16,9 @@ namespace cli {
 struct SessionOptions {
   std::string pluginPath;
   hostkit::GlBackend backend = hostkit::GlBackend::Egl;
+  // False: the caller has made a context current (a window's), and the
+  // session uses that one.
+  bool makeContext = true;
 };
 
 // The plugin built in this tree (or next to this program, in a release).
@@ -23,14 +26,16 @@ std::string DefaultPluginPath();
 
 class HostSession {
  public:
-  // Makes the context, loads the plugin, checks that it is an FFGL 2.x source
-  // (codes 0 and 13), initialises it (code 34) and reads its parameters.
+  // Makes the context (unless told not to), loads the plugin, checks that it
+  // is an FFGL 2.x source (codes 0 and 13), initialises it (code 34) and
+  // reads its parameters.
   static std::unique_ptr<HostSession> Open(const SessionOptions& options, std::string& error);
 
   const hostkit::PluginDescription& Description() const { return description; }
   const std::vector<hostkit::ParameterDescription>& Parameters() const { return parameters; }
   const hostkit::PluginLibrary& Library() const { return *library; }
-  hostkit::GlBackend Backend() const { return context->Backend(); }
+  // The backend of the session's own context ("window" when the caller's).
+  const char* BackendName() const { return context ? hostkit::GlBackendName(context->Backend()) : "window"; }
 
   // Code 18 with a viewport of this size.
   std::unique_ptr<hostkit::PluginInstance> CreateInstance(int width, int height, std::string& error) const;
@@ -49,19 +54,24 @@ class HostSession {
 // the frame itself (code 17) into the frame buffer and viewport bound now.
 class FrameDriver {
  public:
-  FrameDriver(const hostkit::PluginInstance& instance, const ParameterControls& controls, double framesPerSecond);
+  FrameDriver(const hostkit::PluginInstance& instance, double framesPerSecond);
 
-  // `progress` runs from 0 at the first written frame to 1 at the last; it
-  // sets the ramps.
-  bool Process(long frameNumber, double progress);
+  // The tempo and bar phase told with the next frames; until set, 120 beats
+  // a minute with bars from frame 0.
+  void SetBeat(float beatsPerMinute, float barPhase);
+  // Frame `frameNumber` (its host time is frameNumber / fps) with these
+  // values; only the ones that changed since the last frame are sent.
+  bool Process(long frameNumber, const std::vector<ParameterControls::Value>& values);
 
  private:
   const hostkit::PluginInstance& instance;
-  const ParameterControls& controls;
   double framesPerSecond;
-  // The value last sent for each control, so only changes are sent.
+  bool beatSet = false;
+  float beatsPerMinute = 120.0f;
+  float barPhase = 0.0f;
+  // The value last sent for each parameter index (NaN: never), so only
+  // changes are sent.
   std::vector<float> sent;
-  bool anythingSent = false;
 };
 
 }  // namespace cli

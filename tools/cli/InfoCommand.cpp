@@ -8,13 +8,6 @@
 namespace cli {
 namespace {
 
-const char* kInfoHelp =
-    "usage: tessarvander info [PLUGIN] [--plugin PATH] [--gl egl|glx]\n"
-    "\n"
-    "Loads the plugin as a host does and prints its identity and a table of\n"
-    "its parameters: index, name, type, default, range and the text the plugin\n"
-    "shows for the current value. PLUGIN defaults to the one built in this tree.\n";
-
 const char* TypeName(uint32_t type) {
   switch (type) {
     case 10:
@@ -27,26 +20,26 @@ const char* TypeName(uint32_t type) {
   }
 }
 
-}  // namespace
-
-int RunInfo(const std::vector<std::string>& arguments) {
-  std::vector<OptionSpec> specs = SessionOptionSpecs();
-  specs.push_back({"help", "h", false});
-  ParsedOptions parsed;
-  std::string error;
-  if (!ParseOptions(arguments, specs, parsed, error)) return Fail(kExitUsage, error);
-  if (parsed.Has("help")) {
-    std::fputs(kInfoHelp, stdout);
-    return kExitSuccess;
+class InfoCommand : public Command {
+ public:
+  CLI::App* Declare(CLI::App& program) override {
+    CLI::App* command = program.add_subcommand(
+        "info",
+        "The plugin's identity and its parameters, read as a host reads them.\n\n"
+        "Loads the plugin as a host does and prints its identity and a table of its\n"
+        "parameters: index, name, type, default, range and the text the plugin\n"
+        "shows for the current value (after --preset and --set).\n");
+    command->add_option("PLUGIN", pluginPath, "the plugin (default: the one built here)");
+    flags.Declare(*command);
+    return command;
   }
-  if (parsed.positionals.size() > 1) return Fail(kExitUsage, "info takes one plugin path at most");
-  if (parsed.positionals.size() == 1) parsed.options.emplace_back("plugin", parsed.positionals[0]);
-  SessionOptions sessionOptions;
-  if (!ReadSessionOptions(parsed, sessionOptions, error)) return Fail(kExitUsage, error);
 
-  CommandContext context;
-  if (!OpenSession(sessionOptions, context, error)) return Fail(kExitFailure, error);
-  if (!ReadControls(parsed, false, context, error)) return Fail(kExitUsage, error);
+  int Run() override {
+    if (!pluginPath.empty()) flags.plugin = pluginPath;
+    std::string error;
+    CommandContext context;
+    if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
+    if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
   const HostSession& session = *context.session;
   const hostkit::PluginDescription& plugin = session.Description();
 
@@ -58,7 +51,7 @@ int RunInfo(const std::vector<std::string>& arguments) {
   std::printf("Version      %u.%u\n", plugin.pluginMajorVersion, plugin.pluginMinorVersion);
   std::printf("Description  %s\n", plugin.description.c_str());
   std::printf("About        %s\n", plugin.about.c_str());
-  std::printf("GL           %s\n\n", hostkit::GlBackendName(session.Backend()));
+  std::printf("GL           %s\n\n", session.BackendName());
 
   auto instance = session.CreateInstance(64, 64, error);
   if (!instance) return Fail(kExitFailure, error);
@@ -74,6 +67,15 @@ int RunInfo(const std::vector<std::string>& arguments) {
                 static_cast<double>(parameter.defaultValue), range, instance->DisplayText(parameter.index).c_str());
   }
   return kExitSuccess;
-}
+  }
+
+ private:
+  SessionFlags flags;
+  std::string pluginPath;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeInfoCommand() { return std::make_unique<InfoCommand>(); }
 
 }  // namespace cli

@@ -91,9 +91,22 @@ bool ParameterControls::AddRamp(const std::string& text, std::string& error) {
   return true;
 }
 
+void ParameterControls::AddFixed(uint32_t index, float value) {
+  ParameterControl control;
+  control.index = index;
+  control.name = NameOf(index);
+  control.from = control.to = value;
+  Put(control);
+}
+
+void ParameterControls::ValuesAt(double progress, std::vector<Value>& values) const {
+  values.resize(controls.size());
+  for (size_t i = 0; i < controls.size(); ++i) values[i] = {controls[i].index, controls[i].ValueAt(progress)};
+}
+
 std::vector<ParameterControls::Value> ParameterControls::ValuesAt(double progress) const {
   std::vector<Value> values;
-  for (const ParameterControl& control : controls) values.push_back({control.index, control.ValueAt(progress)});
+  ValuesAt(progress, values);
   return values;
 }
 

@@ -1,6 +1,7 @@
-// The parameter values a render asks for: fixed ones (--set NAME=VALUE) and
-// linear ramps over the render (--ramp NAME=FROM:TO). Parameters are named by
-// their name, in any case and with or without spaces, dashes or underscores
+// The parameter values a render asks for: fixed ones (from a preset, or
+// --set NAME=VALUE) and linear ramps over the render (--ramp NAME=FROM:TO);
+// for each parameter the last one given wins. Parameters are named by their
+// name, in any case and with or without spaces, dashes or underscores
 // ("Fractal Type", fractal-type, fractaltype), or by index.
 #pragma once
 
@@ -35,6 +36,8 @@ class ParameterControls {
   bool AddSet(const std::string& text, std::string& error);
   // "NAME=FROM:TO".
   bool AddRamp(const std::string& text, std::string& error);
+  // A value already resolved (from a preset).
+  void AddFixed(uint32_t index, float value);
   // Finds a parameter by name or index; false with the list of valid names.
   bool Resolve(const std::string& name, uint32_t& index, std::string& error) const;
   // The name the plugin gives the parameter with this index.
@@ -45,6 +48,7 @@ class ParameterControls {
     uint32_t index;
     float value;
   };
+  void ValuesAt(double progress, std::vector<Value>& values) const;
   std::vector<Value> ValuesAt(double progress) const;
   bool HasRamps() const;
 

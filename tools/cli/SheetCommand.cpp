@@ -9,39 +9,30 @@
 #include "Commands.h"
 #include "CommandSupport.h"
 #include "FrameSinks.h"
+#include "ParameterChoices.h"
 #include "Progress.h"
 
 namespace cli {
 namespace {
 
-const char* kSheetHelp =
-    "usage: tessarvander sheet -o SHEET.png [OPTIONS]\n"
-    "\n"
+const char* kSheetDescription =
+    "A contact sheet: a grid of stills over two parameters, as one PNG.\n\n"
     "Renders a grid of stills, one plugin instance per cell, all at the same\n"
-    "moment of the flight, and writes them as one PNG.\n"
-    "\n"
-    "options:\n"
-    "  -o, --output PATH        the PNG to write (required)\n"
-    "  --across NAME=V1,V2,...  the parameter and values of the columns\n"
-    "                           (default: the four fractal types)\n"
-    "  --down NAME=V1,V2,...    the parameter and values of the rows\n"
-    "                           (default: the ten colour palettes)\n"
-    "  --cell WxH               size of one still (default 240x135)\n"
-    "  --gap PIXELS             dark space between the stills (default 2)\n"
-    "  --at SECONDS             the moment of the flight shown (default 2)\n"
-    "  --fps N                  frames per second of the flight (default 60)\n"
-    "  --set NAME=VALUE         a parameter for every cell; repeatable\n"
-    "  --png-level N            PNG compression level 0 to 9 (default 1)\n"
-    "  --gl egl|glx, --plugin PATH, -q/--quiet   as for render\n"
-    "\n"
+    "moment of the flight, and writes them as one PNG.\n";
+
+const char* kSheetExamples =
     "example:\n"
     "  tessarvander sheet -o mirrors.png --across mirror=0,0.2,0.4,0.6,0.8 \\\n"
     "      --down \"fractal type\"=0.1,0.4,0.6,0.9 --set brightness=0.9\n";
 
-// Values that select fractal types 0 to 3 and palettes 0 to 9, each in the
-// middle of its band.
-const char* kDefaultAcross = "Fractal Type=0.125,0.375,0.625,0.875";
-const char* kDefaultDown = "Color Mode=0.05,0.15,0.25,0.35,0.45,0.55,0.65,0.75,0.85,0.95";
+// Every choice of a banded parameter, as NAME=V1,V2,...: by default the
+// fractal types across and the palettes down.
+std::string EveryChoiceOf(const std::string& parameter) {
+  std::string text = parameter + "=";
+  for (const Choice& choice : ChoicesOf(parameter))
+    text += (text.back() == '=' ? "" : ",") + std::to_string(choice.value);
+  return text;
+}
 
 struct Axis {
   uint32_t index = 0;
@@ -77,55 +68,46 @@ std::string Listed(const std::vector<float>& values) {
   return text;
 }
 
-}  // namespace
-
-int RunSheet(const std::vector<std::string>& arguments) {
-  std::vector<OptionSpec> specs = SessionOptionSpecs();
-  const std::vector<OptionSpec> own = {{"output", "o", true}, {"across", nullptr, true}, {"down", nullptr, true},
-                                       {"cell", nullptr, true}, {"gap", nullptr, true},  {"at", nullptr, true},
-                                       {"fps", nullptr, true},  {"png-level", nullptr, true}, {"help", "h", false}};
-  specs.insert(specs.end(), own.begin(), own.end());
-  ParsedOptions parsed;
-  std::string error;
-  if (!ParseOptions(arguments, specs, parsed, error)) return Fail(kExitUsage, error);
-  if (parsed.Has("help")) {
-    std::fputs(kSheetHelp, stdout);
-    return kExitSuccess;
+class SheetCommand : public Command {
+ public:
+  CLI::App* Declare(CLI::App& program) override {
+    CLI::App* command = program.add_subcommand("sheet", kSheetDescription);
+    command->footer(kSheetExamples);
+    command->add_option("-o,--output", output, "the PNG to write (required)")->type_name("PATH");
+    command->add_option("--across", across, "the parameter and values of the columns (default: the four fractal types)")
+        ->type_name("NAME=V1,V2,...");
+    command->add_option("--down", down, "the parameter and values of the rows (default: the ten colour palettes)")
+        ->type_name("NAME=V1,V2,...");
+    AddSizeOption(*command, "--cell", cell, "size of one still (default 240x135)");
+    command->add_option("--gap", gap, "dark space between the stills, in pixels")->check(Within(0, 64))->capture_default_str();
+    command->add_option("--at", at, "the moment of the flight shown, in seconds")->check(Within(0, 1e7))->capture_default_str();
+    command->add_option("--fps", framesPerSecond, "frames per second of the flight")
+        ->check(Within(0.001, 1000))
+        ->capture_default_str();
+    command->add_option("--png-level", png.compressionLevel, "PNG compression level")->check(Within(0, 9))->capture_default_str();
+    flags.Declare(*command);
+    return command;
   }
-  if (!parsed.positionals.empty()) return Fail(kExitUsage, "unexpected argument \"" + parsed.positionals[0] + "\"");
-  const std::string output = parsed.Value("output");
-  OutputKind kind;
-  if (output.empty()) return Fail(kExitUsage, "sheet needs an output: -o SHEET.png");
-  if (!OutputKindOf(output, kind, error)) return Fail(kExitUsage, error);
-  if (kind != OutputKind::Still) return Fail(kExitUsage, "a contact sheet is one PNG: -o SHEET.png");
 
-  int cellWidth = 240, cellHeight = 135;
-  long gap = 2;
-  double at = 2.0, framesPerSecond = 60.0;
-  PngOptions png;
-  long level = png.compressionLevel;
-  if ((parsed.Has("cell") && !ParseSize(parsed.Value("cell"), "--cell", cellWidth, cellHeight, error)) ||
-      (parsed.Has("gap") && !ParseInt(parsed.Value("gap"), "--gap", 0, 64, gap, error)) ||
-      (parsed.Has("at") && !ParseDouble(parsed.Value("at"), "--at", at, error)) ||
-      (parsed.Has("fps") && !ParseDouble(parsed.Value("fps"), "--fps", framesPerSecond, error)) ||
-      (parsed.Has("png-level") && !ParseInt(parsed.Value("png-level"), "--png-level", 0, 9, level, error)))
-    return Fail(kExitUsage, error);
-  if (at < 0.0 || framesPerSecond <= 0.0 || framesPerSecond > 1000.0)
-    return Fail(kExitUsage, "--at must be 0 or more and --fps between 0 and 1000");
-  png.compressionLevel = static_cast<int>(level);
-  SessionOptions sessionOptions;
-  if (!ReadSessionOptions(parsed, sessionOptions, error)) return Fail(kExitUsage, error);
+  int Run() override {
+    std::string error;
+    OutputKind kind;
+    if (output.empty()) return Fail(kExitUsage, "sheet needs an output: -o SHEET.png");
+    if (!OutputKindOf(output, kind, error)) return Fail(kExitUsage, error);
+    if (kind != OutputKind::Still) return Fail(kExitUsage, "a contact sheet is one PNG: -o SHEET.png");
+    const int cellWidth = cell.width, cellHeight = cell.height;
 
   CommandContext context;
-  if (!OpenSession(sessionOptions, context, error)) return Fail(kExitFailure, error);
-  Axis across, down;
-  if (!ReadControls(parsed, false, context, error) ||
-      !ReadAxis(parsed.Value("across", kDefaultAcross), "--across", *context.controls, across, error) ||
-      !ReadAxis(parsed.Value("down", kDefaultDown), "--down", *context.controls, down, error))
+  if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
+  Axis columnAxis, rowAxis;
+  if (!ReadControls(flags, false, context, error) ||
+      !ReadAxis(across.empty() ? EveryChoiceOf("Fractal Type") : across, "--across", *context.controls, columnAxis,
+                error) ||
+      !ReadAxis(down.empty() ? EveryChoiceOf("Color Mode") : down, "--down", *context.controls, rowAxis, error))
     return Fail(kExitUsage, error);
 
-  const int columns = static_cast<int>(across.values.size());
-  const int rows = static_cast<int>(down.values.size());
+  const int columns = static_cast<int>(columnAxis.values.size());
+  const int rows = static_cast<int>(rowAxis.values.size());
   const int width = columns * cellWidth + (columns - 1) * static_cast<int>(gap);
   const int height = rows * cellHeight + (rows - 1) * static_cast<int>(gap);
   PngStillSink sink;
@@ -139,36 +121,54 @@ int RunSheet(const std::vector<std::string>& arguments) {
   glClear(GL_COLOR_BUFFER_BIT);
 
   const long warmUpFrames = std::lround(at * framesPerSecond);
-  Progress progress("sheet", static_cast<long>(rows) * columns, !parsed.Has("quiet"));
+  Progress progress("sheet", static_cast<long>(rows) * columns, !flags.quiet);
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < columns; ++column) {
       if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
-      ParameterControls cell = *context.controls;
-      cell.AddSet(std::to_string(across.index) + "=" + std::to_string(across.values[column]), error);
-      cell.AddSet(std::to_string(down.index) + "=" + std::to_string(down.values[row]), error);
+      ParameterControls cellControls = *context.controls;
+      cellControls.AddFixed(columnAxis.index, columnAxis.values[column]);
+      cellControls.AddFixed(rowAxis.index, rowAxis.values[row]);
+      const std::vector<ParameterControls::Value> values = cellControls.ValuesAt(1.0);
       auto instance = context.session->CreateInstance(cellWidth, cellHeight, error);
       if (!instance) return Fail(kExitFailure, error);
-      FrameDriver driver(*instance, cell, framesPerSecond);
-      if (!AdvanceFrames(driver, scratch, 0, warmUpFrames))
+      FrameDriver driver(*instance, framesPerSecond);
+      const auto cellValues = [&](long, std::vector<ParameterControls::Value>& frameValues) { frameValues = values; };
+      if (!AdvanceFrames(driver, scratch, 0, warmUpFrames, cellValues))
         return Interrupted() ? Fail(kExitInterrupted, "interrupted; nothing written")
                              : Fail(kExitFailure, "the plugin failed a frame");
       // Row 0 at the top of the picture, which is the top of the frame buffer.
       glBindFramebuffer(GL_FRAMEBUFFER, sheet.FrameBuffer());
       glViewport(column * (cellWidth + static_cast<int>(gap)),
                  height - (row + 1) * cellHeight - row * static_cast<int>(gap), cellWidth, cellHeight);
-      if (!driver.Process(warmUpFrames, 1.0)) return Fail(kExitFailure, "the plugin failed a frame");
+      if (!driver.Process(warmUpFrames, values)) return Fail(kExitFailure, "the plugin failed a frame");
       progress.Update(static_cast<long>(row) * columns + column + 1);
     }
   }
   progress.Finish();
   const std::vector<uint8_t> pixels = sheet.ReadRgba8();
   if (!sink.Write(pixels.data(), 0, error) || !sink.Finish(error)) return Fail(kExitFailure, error);
-  if (!parsed.Has("quiet")) {
+  if (!flags.quiet) {
     std::printf("wrote %s: %d x %d stills at %g s\n", sink.Describe().c_str(), columns, rows, at);
-    std::printf("  across: %s = %s\n", across.name.c_str(), Listed(across.values).c_str());
-    std::printf("  down:   %s = %s\n", down.name.c_str(), Listed(down.values).c_str());
+    std::printf("  across: %s = %s\n", columnAxis.name.c_str(), Listed(columnAxis.values).c_str());
+    std::printf("  down:   %s = %s\n", rowAxis.name.c_str(), Listed(rowAxis.values).c_str());
   }
   return kExitSuccess;
-}
+  }
+
+ private:
+  SessionFlags flags;
+  std::string output;
+  std::string across;
+  std::string down;
+  FrameSize cell{240, 135};
+  int gap = 2;
+  double at = 2.0;
+  double framesPerSecond = 60.0;
+  PngOptions png;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeSheetCommand() { return std::make_unique<SheetCommand>(); }
 
 }  // namespace cli

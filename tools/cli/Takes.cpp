@@ -1,0 +1,190 @@
+#include "Takes.h"
+
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "OutputFile.h"
+
+namespace cli {
+namespace {
+
+constexpr int kTakeVersion = 1;
+
+bool ReadValues(const nlohmann::json& object, const ParameterControls& names, const std::string& where,
+                std::vector<ParameterControls::Value>& values, std::string& error) {
+  if (!object.is_object()) {
+    error = where + " must be an object of parameter names and values";
+    return false;
+  }
+  for (const auto& [name, value] : object.items()) {
+    uint32_t index = 0;
+    std::string unknown;
+    if (!names.Resolve(name, index, unknown)) {
+      error = where + ": \"" + name + "\" names no parameter of this plugin";
+      return false;
+    }
+    if (!value.is_number() || !std::isfinite(value.get<double>()) || std::fabs(value.get<double>()) > 3.0e38) {
+      error = where + ": \"" + name + "\" must be a finite number";
+      return false;
+    }
+    values.push_back({index, value.get<float>()});
+  }
+  return true;
+}
+
+void Put(std::vector<ParameterControls::Value>& values, uint32_t index, float value) {
+  for (ParameterControls::Value& existing : values) {
+    if (existing.index == index) {
+      existing.value = value;
+      return;
+    }
+  }
+  values.push_back({index, value});
+}
+
+}  // namespace
+
+bool LoadTake(const std::string& path, const ParameterControls& names, Take& take, std::string& error) {
+  std::ifstream file(path);
+  if (!file) {
+    error = "take " + path + ": cannot be read";
+    return false;
+  }
+  take = Take();
+  std::string line;
+  long number = 0;
+  bool sawHeader = false, sawEnd = false;
+  long lastFrame = -1;
+  while (std::getline(file, line)) {
+    ++number;
+    const std::string where = "take " + path + ", line " + std::to_string(number);
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    if (sawEnd) {
+      error = where + ": nothing may follow the \"frames\" line";
+      return false;
+    }
+    nlohmann::json entry;
+    try {
+      entry = nlohmann::json::parse(line);
+    } catch (const nlohmann::json::parse_error& parseError) {
+      error = where + ", column " + std::to_string(parseError.byte) + ": not JSON";
+      return false;
+    }
+    if (!entry.is_object()) {
+      error = where + ": each line must be a JSON object";
+      return false;
+    }
+    if (!sawHeader) {
+      if (!entry.contains("take") || entry["take"] != kTakeVersion) {
+        error = where + ": key \"take\" must be " + std::to_string(kTakeVersion) + " on the first line";
+        return false;
+      }
+      if (!entry.contains("fps") || !entry["fps"].is_number() || !(entry["fps"].get<double>() > 0.0) ||
+          entry["fps"].get<double>() > 1000.0) {
+        error = where + ": key \"fps\" must be a number above 0 and at most 1000";
+        return false;
+      }
+      take.framesPerSecond = entry["fps"].get<double>();
+      if (entry.contains("first") && (!entry["first"].is_number_integer() || entry["first"].get<long>() < 0)) {
+        error = where + ": key \"first\" must be a whole number, 0 or more";
+        return false;
+      }
+      take.first = entry.value("first", 0L);
+      if (!ReadValues(entry.value("parameters", nlohmann::json()), names, where + ": key \"parameters\"", take.start,
+                      error))
+        return false;
+      sawHeader = true;
+      continue;
+    }
+    if (entry.contains("frames")) {
+      if (!entry["frames"].is_number_integer() || entry["frames"].get<long>() <= take.first ||
+          entry["frames"].get<long>() <= lastFrame) {
+        error = where + ": key \"frames\" must be a whole number above \"first\" and every frame of a change";
+        return false;
+      }
+      take.frames = entry["frames"].get<long>();
+      sawEnd = true;
+      continue;
+    }
+    if (!entry.contains("frame") || !entry["frame"].is_number_integer() || entry["frame"].get<long>() < lastFrame ||
+        entry["frame"].get<long>() < 0) {
+      error = where + ": key \"frame\" must be a whole number, not below the frame before it";
+      return false;
+    }
+    lastFrame = entry["frame"].get<long>();
+    Take::Change& change = take.changes[lastFrame];
+    if (entry.contains("set") && !ReadValues(entry["set"], names, where + ": key \"set\"", change.values, error))
+      return false;
+    if (entry.contains("pause")) {
+      if (!entry["pause"].is_boolean()) {
+        error = where + ": key \"pause\" must be true or false";
+        return false;
+      }
+      change.pause = entry["pause"].get<bool>() ? 1 : 0;
+    }
+    if (!entry.contains("set") && !entry.contains("pause")) {
+      error = where + ": a change needs a key \"set\" or \"pause\"";
+      return false;
+    }
+  }
+  if (!sawHeader || !sawEnd) {
+    error = "take " + path + ": " + (sawHeader ? "the last line must give \"frames\"" : "the file is empty");
+    return false;
+  }
+  return true;
+}
+
+TakePlayer::TakePlayer(const Take& take) : take(take), values(take.start) {}
+
+void TakePlayer::Advance(long frame) {
+  const auto change = take.changes.find(frame);
+  if (change == take.changes.end()) return;
+  for (const ParameterControls::Value& value : change->second.values) Put(values, value.index, value.value);
+  if (change->second.pause >= 0) paused = change->second.pause == 1;
+}
+
+void SessionHistory::Begin(double fps, const std::vector<ParameterControls::Value>& values) {
+  framesPerSecond = fps;
+  start = values;
+  changes.clear();
+}
+
+void SessionHistory::Set(long frame, uint32_t index, float value) { Put(changes[frame].values, index, value); }
+
+void SessionHistory::Pause(long frame, bool paused) { changes[frame].pause = paused ? 1 : 0; }
+
+bool SessionHistory::WriteTake(const std::string& path, long first, long end, const ParameterControls& names,
+                               std::string& error) const {
+  OutputFile file;
+  if (!file.Open(path, error)) return false;
+  std::ofstream out(file.TemporaryPath());
+  const auto valuesOf = [&](const std::vector<ParameterControls::Value>& values) {
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    for (const ParameterControls::Value& value : values) object[names.NameOf(value.index)] = value.value;
+    return object;
+  };
+  nlohmann::ordered_json header;
+  header["take"] = kTakeVersion;
+  header["fps"] = framesPerSecond;
+  header["first"] = first;
+  header["parameters"] = valuesOf(start);
+  out << header.dump() << "\n";
+  for (const auto& [frame, change] : changes) {
+    if (frame >= end) break;
+    nlohmann::ordered_json entry;
+    entry["frame"] = frame;
+    if (!change.values.empty()) entry["set"] = valuesOf(change.values);
+    if (change.pause >= 0) entry["pause"] = change.pause == 1;
+    out << entry.dump() << "\n";
+  }
+  out << nlohmann::ordered_json{{"frames", end}}.dump() << "\n";
+  out.close();
+  if (!out) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return file.Commit(error);
+}
+
+}  // namespace cli
