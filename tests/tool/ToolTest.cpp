@@ -230,6 +230,47 @@ TEST_F(ToolTest, BadInputIsRefusedWithOneLineAndNoFile) {
   }
 }
 
+TEST_F(ToolTest, BadPresetAndTakeFilesAreRefusedWithTheirPlace) {
+  const fs::path inputs = folder.string() + "-inputs";
+  fs::create_directories(inputs);
+  const auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream((inputs / name).string()) << text;
+    return (inputs / name).string();
+  };
+  const std::string header = R"({"take": 1, "fps": 60, "parameters": {"Hue": 0.2}})";
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"--preset", write("broken.json", "{\"format\": \"tessarvander-preset\",\n  \"version\": 1,,\n}")},
+       "broken.json: not JSON at line 2, column 16"},
+      {{"--preset", write("alien.json", R"({"format": "tessarvander-preset", "version": 1,
+                                           "parameters": {"Sparkle": 1}})")},
+       "alien.json: key \"parameters\" / \"Sparkle\" names no parameter of this plugin"},
+      {{"--preset", write("nan.json", R"({"format": "tessarvander-preset", "version": 1, "parameters": {"Hue": "red"}})")},
+       "key \"parameters\" / \"Hue\" must be a finite number"},
+      {{"--preset", write("old.json", R"({"format": "tessarvander-preset", "version": 7, "parameters": {}})")},
+       "old.json: key \"version\" must be 1"},
+      {{"--preset", "veryfast"}, "x264's speed preset is --x264-preset veryfast"},
+      {{"--take", write("broken.take", header + "\n{\"frame\": 3, \"set\": {\"Hue\": }}\n")}, "broken.take, line 2"},
+      {{"--take", write("backwards.take", header + "\n{\"frame\": 9, \"pause\": true}\n{\"frame\": 4, \"pause\": false}\n")},
+       "line 3: key \"frame\" must be a whole number, not below the frame before it"},
+      {{"--take", write("endless.take", header + "\n")}, "the last line must give \"frames\""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"render", "-o", Path("out.mp4")};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    SCOPED_TRACE(c.arguments.back());
+    const RunResult result = Tool(arguments);
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << "one line: " << result.err;
+    EXPECT_TRUE(Files().empty()) << "left behind: " << Files().front();
+  }
+  fs::remove_all(inputs);
+}
+
 TEST_F(ToolTest, MissingFfmpegIsNamedWithItsPackage) {
   const RunResult result = Tool({"render", "-o", Path("out.mp4"), "--frames", "2"}, {"PATH=/nonexistent"});
   EXPECT_EQ(result.exitCode, 1);

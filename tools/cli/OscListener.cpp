@@ -66,6 +66,9 @@ bool OscListener::Start(const std::string& host, int port, std::string& error) {
   for (addrinfo* candidate = found; candidate; candidate = candidate->ai_next) {
     socketFd = socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
     if (socketFd < 0) continue;
+    // Room for a burst of a few seconds of a flood while a frame draws.
+    const int receiveBuffer = 4 << 20;
+    setsockopt(socketFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     if (bind(socketFd, candidate->ai_addr, candidate->ai_addrlen) == 0) break;
     close(socketFd);
     socketFd = -1;

@@ -117,10 +117,11 @@ class PlayCommand : public Command {
     if (oscPort > 0) {
       osc = std::make_unique<OscListener>(*context.controls);
       if (!osc->Start(oscHost, oscPort, error)) return Fail(kExitUsage, error);
+      Say("listening for OSC on " + oscHost + " port " + std::to_string(oscPort));
     }
     panel = std::make_unique<ControlPanel>(*window);
     panel->SetVisible(!window->Fullscreen());
-    if (!flags.quiet) std::printf("%s\n", KeyHelp());
+    Say(KeyHelp());
     const int status = Loop(error);
     if (status != kExitSuccess) return Fail(status, error);
     return Finish(error) ? kExitSuccess : Fail(kExitFailure, error);
