@@ -181,6 +181,24 @@ std::string PngSequenceSink::Describe() const {
 
 // ---- Video through ffmpeg -----------------------------------------------------
 
+std::vector<std::string> AudioMuxArguments(const AudioMux& audio, const std::string& outputPath) {
+  if (audio.path.empty()) return {};
+  const bool matroska = EndsWith(outputPath, ".mkv");
+  bool copy = audio.codec == "aac" || audio.codec == "mp3" || audio.codec == "alac";
+  if (matroska)
+    copy = copy || audio.codec == "flac" || audio.codec == "opus" || audio.codec == "vorbis" ||
+           audio.codec == "ac3" || audio.codec.rfind("pcm_", 0) == 0;
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.6f", audio.seconds);
+  std::vector<std::string> arguments = {"-t", seconds, "-i", audio.path, "-map", "0:v:0", "-map", "1:a:0", "-c:a"};
+  if (copy) {
+    arguments.push_back("copy");
+  } else {
+    arguments.insert(arguments.end(), {"aac", "-b:a", "192k"});
+  }
+  return arguments;
+}
+
 bool VideoSink::Start(const std::string& path, int w, int h, double framesPerSecond, const VideoSettings& settings,
                       std::string& error) {
   width = w;
@@ -197,11 +215,15 @@ bool VideoSink::Start(const std::string& path, int w, int h, double framesPerSec
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   const std::string format = EndsWith(path, ".mkv") ? "matroska" : EndsWith(path, ".mov") ? "mov" : "mp4";
   // yuv420p needs even sides; an odd size is padded by one black line.
-  const std::vector<std::string> arguments = {
-      ffmpeg,  "-hide_banner", "-loglevel", "error", "-nostats", "-f", "rawvideo", "-pix_fmt", "rgba",
-      "-s",    size,           "-r",        rate,    "-i",       "-",  "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2",
-      "-c:v",  "libx264",      "-preset",   settings.preset,     "-crf", std::to_string(settings.crf),
-      "-pix_fmt", "yuv420p",   "-movflags", "+faststart",        "-f",   format, "-y", file.TemporaryPath()};
+  std::vector<std::string> arguments = {ffmpeg, "-hide_banner", "-loglevel", "error", "-nostats",
+                                        "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-r", rate, "-i", "-"};
+  const std::vector<std::string> audio = AudioMuxArguments(settings.audio, path);
+  arguments.insert(arguments.end(), audio.begin(), audio.end());
+  const std::vector<std::string> video = {
+      "-vf",  "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset", settings.preset, "-crf",
+      std::to_string(settings.crf), "-pix_fmt", "yuv420p", "-movflags", "+faststart", "-f", format, "-y",
+      file.TemporaryPath()};
+  arguments.insert(arguments.end(), video.begin(), video.end());
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);

@@ -71,6 +71,18 @@ class PngSequenceSink : public FrameSink {
   std::vector<OutputFile> files;
 };
 
+// A sound track to mux into a video: its first audio stream, cut to the
+// video's length; copied when the container takes its codec as it is,
+// otherwise encoded as AAC.
+struct AudioMux {
+  std::string path;
+  std::string codec;
+  double seconds = 0.0;
+};
+
+// The ffmpeg arguments that add the track to a video read as input 0.
+std::vector<std::string> AudioMuxArguments(const AudioMux& audio, const std::string& outputPath);
+
 struct VideoSettings {
   // x264 "veryfast" gives the most quality per byte for the time it takes on
   // this kind of picture (medium: +1 dB at 2.5 times the time; superfast and
@@ -78,6 +90,7 @@ struct VideoSettings {
   // one-pixel lines that CRF 20 smears. See docs/benchmarks.md.
   std::string preset = "veryfast";
   int crf = 16;
+  AudioMux audio;  // none when the path is empty
 };
 
 class VideoSink : public FrameSink {

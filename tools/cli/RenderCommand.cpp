@@ -11,7 +11,9 @@
 #include "FrameSinks.h"
 #include "Progress.h"
 #include "ReadbackPipeline.h"
+#include "RenderMusic.h"
 #include "RenderTimeline.h"
+#include "Segments.h"
 #include "Takes.h"
 
 namespace cli {
@@ -31,7 +33,9 @@ const char* kRenderExamples =
     "  tessarvander render -o still.png --set \"Fractal Type\"=0.6 --set brightness=0.9\n"
     "  tessarvander render -o flight.mp4 --size 1920x1080 --duration 10\n"
     "  tessarvander render -o frames/f_%04d.png --frames 120 --ramp mirror=0:1\n"
-    "  tessarvander render -o take.mp4 --take session.take --size 3840x2160\n";
+    "  tessarvander render -o take.mp4 --take session.take --size 3840x2160\n"
+    "  tessarvander render -o clip.mp4 --audio track.wav --react \"pulse amount=0:0.8:beat\"\n"
+    "  tessarvander render -o part2.mp4 --segment 2/4 --duration 60   (then: tessarvander join)\n";
 
 // The x264 speed presets, which --preset named before it meant a preset file.
 bool IsX264Preset(const std::string& name) {
@@ -74,6 +78,11 @@ class RenderCommand : public Command {
         ->type_name("NAME=FROM:TO");
     command->add_option("--take", takePath, "replay a take recorded by 'tessarvander play', frame for frame")
         ->type_name("FILE");
+    music.Declare(*command, flags);
+    command->add_option("--segment", segmentText,
+                        "render only the K-th of N equal parts, exactly as the whole render draws them, with a "
+                        "manifest for 'tessarvander join'")
+        ->type_name("K/N");
     command->add_option("--crf", video.crf, "video quality, 0 (lossless) to 51")
         ->check(Within(0, 51))
         ->type_name("N")
@@ -98,6 +107,9 @@ class RenderCommand : public Command {
   int Run() override {
     std::string error;
     if (!CheckSettings(error)) return Fail(kExitUsage, error);
+    if (!segmentText.empty() && !ParseSegment(segmentText, segment, error)) return Fail(kExitUsage, error);
+    if (!segmentText.empty() && kind == OutputKind::Still)
+      return Fail(kExitUsage, "--segment splits videos and sequences; a still is one frame");
 
     CommandContext context;
     if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
@@ -105,9 +117,29 @@ class RenderCommand : public Command {
     Take take;
     if (!takePath.empty() && !LoadTake(takePath, *context.controls, take, error)) return Fail(kExitUsage, error);
     if (!takePath.empty()) ApplyTakeTiming(take);
+    bool usage = false;
+    if (!music.Prepare(flags, *context.controls, error, usage)) return Fail(usage ? kExitUsage : kExitFailure, error);
+    // A track gives the length of a video or sequence unless something else does.
+    if (music.Active() && kind != OutputKind::Still && takePath.empty() && !*framesOption && !*durationOption)
+      outputFrames = std::max(1L, std::lround(music.TrackSeconds() * framesPerSecond));
+
+    if (music.Active() && !flags.quiet) std::printf("%s\n", music.Describe().c_str());
+    RenderTimeline timeline(*context.controls, preRollFrames, outputFrames, takePath.empty() ? nullptr : &take);
+    music.Attach(timeline, framesPerSecond, outputFrames);
+    if (!music.ReportPath().empty()) {
+      if (!music.WriteReport(*context.controls, error)) return Fail(kExitFailure, error);
+      if (!flags.quiet) std::printf("wrote %s\n", music.ReportPath().c_str());
+      if (output.empty()) return kExitSuccess;
+    }
+
+    long first = 0, end = outputFrames;
+    if (!segmentText.empty()) SegmentRange(segment, outputFrames, first, end);
     // The output (its folder, ffmpeg) before the frame buffers.
-    std::unique_ptr<FrameSink> sink = StartSink(error);
+    if (music.Active() && segmentText.empty())
+      video.audio = music.Mux(static_cast<double>(outputFrames) / framesPerSecond);
+    std::unique_ptr<FrameSink> sink = StartSink(first, error);
     if (!sink) return Fail(kExitFailure, error);
+    FingerprintingSink fingerprinted(*sink, size.width, size.height);
 
     hostkit::FrameTarget target, scratch;
     if (!target.Create(size.width, size.height, hostkit::PixelFormat::Rgba8, error) ||
@@ -116,47 +148,73 @@ class RenderCommand : public Command {
     auto instance = context.session->CreateInstance(size.width, size.height, error);
     if (!instance) return Fail(kExitFailure, error);
 
-    RenderTimeline timeline(*context.controls, preRollFrames, outputFrames, takePath.empty() ? nullptr : &take);
+    // Everything before the part written runs at one pixel: the pre-roll,
+    // and, for a segment, the frames of the parts before it.
     FrameDriver driver(*instance, framesPerSecond);
     std::vector<ParameterControls::Value> values;
-    for (long frame = 0; frame < preRollFrames; ++frame) {
+    const auto nextFrame = [&](bool written) {
+      const bool process = timeline.Next(values);
+      if (music.Active() && timeline.OutputFrame() >= 0) {
+        float beatsPerMinute = 0.0f, barPhase = 0.0f;
+        music.BeatAt(timeline.OutputFrame(), framesPerSecond, beatsPerMinute, barPhase);
+        driver.SetBeat(beatsPerMinute, barPhase);
+      }
+      if (!written) PrepareScratchFrame(scratch);
+      return !process || driver.Process(timeline.HostFrame(), values);
+    };
+    for (long frame = 0; frame < preRollFrames + first; ++frame) {
       if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
-      PrepareScratchFrame(scratch);
-      if (timeline.Next(values) && !driver.Process(timeline.HostFrame(), values))
-        return Fail(kExitFailure, "the plugin failed a frame");
+      if (!nextFrame(false)) return Fail(kExitFailure, "the plugin failed a frame");
     }
 
-    Progress progress("rendering", outputFrames, !flags.quiet);
+    Progress progress("rendering", end - first, !flags.quiet);
     {
-      ReadbackPipeline readback(*sink, size.width, size.height, pipeline == "pbo" ? 3 : 0);
-      for (long frame = 0; frame < outputFrames; ++frame) {
+      ReadbackPipeline readback(fingerprinted, size.width, size.height, pipeline == "pbo" ? 3 : 0);
+      for (long frame = first; frame < end; ++frame) {
         if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
-        target.Bind();
         // A paused frame of a take shows the picture before it again.
-        if (timeline.Next(values) && !driver.Process(timeline.HostFrame(), values))
-          return Fail(kExitFailure, "the plugin failed frame " + std::to_string(frame));
+        target.Bind();
+        if (!nextFrame(true)) return Fail(kExitFailure, "the plugin failed frame " + std::to_string(frame));
         glBindFramebuffer(GL_READ_FRAMEBUFFER, target.FrameBuffer());
-        if (!readback.Submit(frame)) return Fail(kExitFailure, readback.Error());
-        progress.Update(frame + 1);
+        if (!readback.Submit(frame - first)) return Fail(kExitFailure, readback.Error());
+        progress.Update(frame - first + 1);
       }
       if (!readback.Finish()) return Fail(kExitFailure, readback.Error());
     }
     progress.Finish();
     if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
-    if (!sink->Finish(error)) return Fail(kExitFailure, error);
+    if (!segmentText.empty()) {
+      SegmentManifest manifest;
+      manifest.segment = segment;
+      manifest.first = first;
+      manifest.end = end;
+      manifest.frames = outputFrames;
+      manifest.output = output.substr(output.rfind('/') + 1);
+      manifest.renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+      manifest.firstFrame = fingerprinted.First();
+      manifest.lastFrame = fingerprinted.Last();
+      manifest.settings = Settings(context);
+      if (music.Active()) manifest.audio = music.TrackPath();
+      if (!manifest.Write(SegmentManifest::PathFor(output), error)) return Fail(kExitFailure, error);
+    }
+    if (!sink->Finish(error)) {
+      if (!segmentText.empty()) std::remove(SegmentManifest::PathFor(output).c_str());
+      return Fail(kExitFailure, error);
+    }
     if (!flags.quiet)
       std::printf("wrote %s in %.1f s (%.1f frames per second)\n", sink->Describe().c_str(),
-                  progress.ElapsedSeconds(), outputFrames / std::max(1e-9, progress.ElapsedSeconds()));
+                  progress.ElapsedSeconds(), (end - first) / std::max(1e-9, progress.ElapsedSeconds()));
     return kExitSuccess;
   }
 
  private:
   bool CheckSettings(std::string& error) {
-    if (output.empty()) {
+    if (output.empty() && music.ReportPath().empty()) {
       error = "render needs an output: -o NAME.png, -o frames/f_%05d.png or -o NAME.mp4";
       return false;
     }
-    if (!OutputKindOf(output, kind, error)) return false;
+    if (!output.empty() && !OutputKindOf(output, kind, error)) return false;
+    if (output.empty()) kind = OutputKind::Video;
     if (*framesOption && *durationOption) {
       error = "give --frames or --duration, not both";
       return false;
@@ -195,7 +253,29 @@ class RenderCommand : public Command {
     }
   }
 
-  std::unique_ptr<FrameSink> StartSink(std::string& error) {
+  // What decides this render's frames and video, for a segment's manifest:
+  // parts of renders that differ in any of it cannot be joined.
+  nlohmann::ordered_json Settings(const CommandContext& context) const {
+    const hostkit::PluginDescription& plugin = context.session->Description();
+    nlohmann::ordered_json settings;
+    settings["plugin"] = plugin.uniqueId + " " + plugin.name + " " + std::to_string(plugin.pluginMajorVersion) +
+                         "." + std::to_string(plugin.pluginMinorVersion);
+    settings["size"] = std::to_string(size.width) + "x" + std::to_string(size.height);
+    settings["fps"] = framesPerSecond;
+    settings["frames"] = outputFrames;
+    settings["preRoll"] = preRollFrames;
+    settings["controls"] = flags.controls;
+    settings["preset"] = flags.preset.empty() ? "" : FileFingerprint(flags.preset);
+    settings["take"] = takePath.empty() ? "" : FileFingerprint(takePath);
+    settings["music"] = music.Settings();
+    settings["output"] = kind == OutputKind::Video ? output.substr(output.rfind('.')) : "png";
+    settings["crf"] = video.crf;
+    settings["x264Preset"] = video.preset;
+    settings["gl"] = flags.gl;
+    return settings;
+  }
+
+  std::unique_ptr<FrameSink> StartSink(long firstNumber, std::string& error) {
     switch (kind) {
       case OutputKind::Still: {
         auto sink = std::make_unique<PngStillSink>();
@@ -204,7 +284,7 @@ class RenderCommand : public Command {
       }
       case OutputKind::Sequence: {
         auto sink = std::make_unique<PngSequenceSink>();
-        if (!sink->Start(output, size.width, size.height, 0, png, error)) return nullptr;
+        if (!sink->Start(output, size.width, size.height, firstNumber, png, error)) return nullptr;
         return sink;
       }
       case OutputKind::Video: {
@@ -217,6 +297,9 @@ class RenderCommand : public Command {
   }
 
   SessionFlags flags;
+  RenderMusic music;
+  std::string segmentText;
+  SegmentSpec segment;
   std::string output;
   OutputKind kind = OutputKind::Still;
   FrameSize size{1280, 720};
