@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+#include "GlContext.h"
+
 namespace cli {
 namespace {
 
@@ -99,6 +101,7 @@ std::unique_ptr<PlayerWindow> PlayerWindow::Open(const WindowOptions& options, s
             reinterpret_cast<const char*>(glewGetErrorString(loaded));
     return nullptr;
   }
+  hostkit::KeepGlDriverLoaded();
   glfwSetWindowUserPointer(player->window, player.get());
   glfwSetKeyCallback(player->window, OnKey);
   return player;

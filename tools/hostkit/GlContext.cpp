@@ -75,7 +75,7 @@ void PinDriverModules() {}
 // Loads the host's own GL entry points. Under EGL, GLEW answers "no GLX
 // display" after it has loaded every GL function; that answer is fine here.
 bool LoadEntryPoints(std::string& error) {
-  PinDriverModules();
+  KeepGlDriverLoaded();
   GLenum answer = glewInit();
   if (answer == GLEW_OK) return true;
 #if defined(GLEW_ERROR_NO_GLX_DISPLAY)
@@ -299,6 +299,8 @@ std::unique_ptr<GlContext> OpenContext(std::string& error) {
 }
 
 }  // namespace
+
+void KeepGlDriverLoaded() { PinDriverModules(); }
 
 std::unique_ptr<GlContext> GlContext::Create(GlBackend backend, std::string& error) {
 #if defined(_WIN32)

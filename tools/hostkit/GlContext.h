@@ -26,6 +26,11 @@ class GlContext {
   virtual GlBackend Backend() const = 0;
 };
 
+// Under AddressSanitizer, keeps the GL driver's modules loaded to the end of
+// the process, so that LeakSanitizer can see what they hold; elsewhere does
+// nothing. Contexts made here call it; a window's context (GLFW) should too.
+void KeepGlDriverLoaded();
+
 // "egl", "glx" or "wgl"; false for anything else.
 bool ParseGlBackend(const std::string& name, GlBackend& backend);
 const char* GlBackendName(GlBackend backend);
