@@ -40,11 +40,7 @@ std::unique_ptr<Tessarvander> MakeInstance(Stage stage, const hostkit::FrameTarg
 void Settle(Tessarvander& plugin, int kernel, int layers) {
   plugin.paramFractalType = bench::KernelValue(kernel);
   plugin.paramDepthLayers = bench::LayersValue(layers);
-  plugin.easedSpeed = plugin.paramSpeed * 2.0f;
-  plugin.easedDirection = (plugin.paramDirection - 0.5f) * 2.0f;
-  plugin.easedPulseSpeed = plugin.paramPulseSpeed * 5.0f;
-  plugin.easedDepthLayers = plugin.paramDepthLayers;
-  plugin.easedBranches = plugin.paramBranches;
+  plugin.SettleEasing();
 }
 
 // One frame bounded by glFinish: stage x kernel x layers x height (16:9).

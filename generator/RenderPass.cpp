@@ -22,6 +22,20 @@ struct UniformValue {
   float value;
 };
 
+// What each eased value follows, from the parameters as the host wrote them.
+struct EasingTargets {
+  float speed;
+  float direction;
+  float pulseSpeed;
+  float depthLayers;
+  float branches;
+};
+
+EasingTargets TargetsOf(const Tessarvander& plugin) {
+  return {plugin.paramSpeed * 2.0f, (plugin.paramDirection - 0.5f) * 2.0f, plugin.paramPulseSpeed * 5.0f,
+          plugin.paramDepthLayers, plugin.paramBranches};
+}
+
 // The turn after each kaleidoscope fold pass, 0.3 + 0.1 sin(0.2 t + i), is
 // the same for every pixel and layer of a frame: it is set once per frame,
 // besides the twenty-one uniforms. The sine's argument is rounded to single
@@ -59,6 +73,15 @@ FFResult Tessarvander::InitialiseGL(const ViewportRecord*) {
   return FF_SUCCESS;
 }
 
+void Tessarvander::SettleEasing() noexcept {
+  const EasingTargets targets = TargetsOf(*this);
+  easedSpeed = targets.speed;
+  easedDirection = targets.direction;
+  easedPulseSpeed = targets.pulseSpeed;
+  easedDepthLayers = targets.depthLayers;
+  easedBranches = targets.branches;
+}
+
 FFResult Tessarvander::DeinitialiseGL() noexcept {
   // Mesa's llvmpipe keeps a program's compiled code for good (about 700 KB)
   // when the program is deleted while a draw that uses it is still queued;
@@ -76,11 +99,12 @@ FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
   // draw would only raise GL_INVALID_FRAMEBUFFER_OPERATION.
   if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return FF_FAIL;
 
-  easedSpeed = travel::EaseToward(easedSpeed, paramSpeed * 2.0f);
-  easedDirection = travel::EaseToward(easedDirection, (paramDirection - 0.5f) * 2.0f);
-  easedPulseSpeed = travel::EaseToward(easedPulseSpeed, paramPulseSpeed * 5.0f);
-  easedDepthLayers = travel::EaseToward(easedDepthLayers, paramDepthLayers);
-  easedBranches = travel::EaseToward(easedBranches, paramBranches);
+  const EasingTargets targets = TargetsOf(*this);
+  easedSpeed = travel::EaseToward(easedSpeed, targets.speed);
+  easedDirection = travel::EaseToward(easedDirection, targets.direction);
+  easedPulseSpeed = travel::EaseToward(easedPulseSpeed, targets.pulseSpeed);
+  easedDepthLayers = travel::EaseToward(easedDepthLayers, targets.depthLayers);
+  easedBranches = travel::EaseToward(easedBranches, targets.branches);
   travelClock = travel::AdvanceClock(travelClock, easedDirection, easedSpeed);
 
   ffglex::ScopedShaderBinding programBinding(shaderProgram.program);

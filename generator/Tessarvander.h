@@ -25,6 +25,9 @@ class Tessarvander : public CFFGLPlugin {
   FFResult DeinitialiseGL() noexcept override;
   // GL. Eases, advances the travel clock, sets the uniforms and draws.
   FFResult ProcessFrame(const ProcessRecord* record) noexcept override;
+  // Puts every eased value at its target at once, as a hundred frames of
+  // easing would: for a picture of settled parameters without the frames.
+  void SettleEasing() noexcept;
 
   // Stores the value of parameter 0..18 as given. Fails for any other index,
   // and for a value that is not finite, which keeps the previous value: one

@@ -67,11 +67,7 @@ void Apply(const Look& look, Tessarvander& plugin) {
   plugin.paramCenterY = look.centerY;
   plugin.paramBrightness = 0.9f;
   plugin.paramGlow = 0.7f;
-  plugin.easedSpeed = 0.0f;  // the clock stays where the look puts it
-  plugin.easedDirection = 1.0f;
-  plugin.easedPulseSpeed = plugin.paramPulseSpeed * 5.0f;
-  plugin.easedDepthLayers = plugin.paramDepthLayers;
-  plugin.easedBranches = plugin.paramBranches;
+  plugin.SettleEasing();
   plugin.travelClock = look.clock;
 }
 

@@ -32,11 +32,7 @@ RenderHarness::~RenderHarness() {
 
 void RenderHarness::SetSettled(const std::vector<std::pair<uint32_t, float>>& parameters) {
   for (auto [index, value] : parameters) plugin.SetFloatParameter(index, value);
-  plugin.easedSpeed = plugin.paramSpeed * 2.0f;
-  plugin.easedDirection = (plugin.paramDirection - 0.5f) * 2.0f;
-  plugin.easedPulseSpeed = plugin.paramPulseSpeed * 5.0f;
-  plugin.easedDepthLayers = plugin.paramDepthLayers;
-  plugin.easedBranches = plugin.paramBranches;
+  plugin.SettleEasing();
 }
 
 bool RenderHarness::Frame() {

@@ -7,8 +7,22 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 namespace cli {
+
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error) {
+  OutputFile file;
+  if (!file.Open(path, error)) return false;
+  std::ofstream out(file.TemporaryPath(), std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return file.Commit(error);
+}
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');

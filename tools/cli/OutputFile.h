@@ -31,6 +31,10 @@ class OutputFile {
   bool committed = false;
 };
 
+// Writes a whole text file the same way: under a temporary name, then put in
+// place. False with a reason.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error);
+
 // The folder part of a path ("." for a bare file name).
 std::string FolderOf(const std::string& path);
 

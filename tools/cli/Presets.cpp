@@ -81,16 +81,7 @@ bool SavePreset(const std::string& path, const ParameterControls& names,
   document["version"] = kVersion;
   document["parameters"] = nlohmann::ordered_json::object();
   for (const ParameterControls::Value& value : values) document["parameters"][names.NameOf(value.index)] = value.value;
-  OutputFile file;
-  if (!file.Open(path, error)) return false;
-  std::ofstream out(file.TemporaryPath());
-  out << document.dump(2) << "\n";
-  out.close();
-  if (!out) {
-    error = "cannot write " + path;
-    return false;
-  }
-  return file.Commit(error);
+  return WriteWholeFile(path, document.dump(2) + "\n", error);
 }
 
 }  // namespace cli

@@ -2,7 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 
 #include "ChildProcess.h"
 #include "CommandLine.h"
@@ -73,26 +73,18 @@ float ReactionCurves::Feature(AudioFeature feature, long frame) const {
 bool ReactionCurves::WriteReport(const std::string& pngPath, const ParameterControls& names,
                                  std::string& error) const {
   const std::string csvPath = pngPath.substr(0, pngPath.rfind('.')) + ".csv";
-  {
-    OutputFile csv;
-    if (!csv.Open(csvPath, error)) return false;
-    std::ofstream out(csv.TemporaryPath());
-    out << "seconds";
-    for (AudioFeature feature : kAudioFeatures) out << "," << AudioFeatureName(feature);
-    for (const Reaction& reaction : reactions) out << ",\"" << names.NameOf(reaction.index) << "\"";
-    out << "\n";
-    for (long frame = 0; frame < frames; ++frame) {
-      out << static_cast<double>(frame) / timing.framesPerSecond;
-      for (AudioFeature feature : kAudioFeatures) out << "," << Feature(feature, frame);
-      for (size_t r = 0; r < reactions.size(); ++r) out << "," << Value(r, frame);
-      out << "\n";
-    }
-    out.close();
-    if (!out || !csv.Commit(error)) {
-      if (error.empty()) error = "cannot write " + csvPath;
-      return false;
-    }
+  std::ostringstream csv;
+  csv << "seconds";
+  for (AudioFeature feature : kAudioFeatures) csv << "," << AudioFeatureName(feature);
+  for (const Reaction& reaction : reactions) csv << ",\"" << names.NameOf(reaction.index) << "\"";
+  csv << "\n";
+  for (long frame = 0; frame < frames; ++frame) {
+    csv << static_cast<double>(frame) / timing.framesPerSecond;
+    for (AudioFeature feature : kAudioFeatures) csv << "," << Feature(feature, frame);
+    for (size_t r = 0; r < reactions.size(); ++r) csv << "," << Value(r, frame);
+    csv << "\n";
   }
+  if (!WriteWholeFile(csvPath, csv.str(), error)) return false;
   std::string script = "set terminal png size 1600,900\nset output '" + pngPath +
                        ".part'\nset datafile separator ','\nset key outside right\nset multiplot layout 2,1\n"
                        "set title 'audio features'\nset yrange [0:1.05]\nplot ";

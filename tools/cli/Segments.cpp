@@ -65,16 +65,7 @@ bool SegmentManifest::Write(const std::string& path, std::string& error) const {
   document["firstFrame"] = firstFrame;
   document["lastFrame"] = lastFrame;
   document["settings"] = settings;
-  OutputFile file;
-  if (!file.Open(path, error)) return false;
-  std::ofstream out(file.TemporaryPath());
-  out << document.dump(2) << "\n";
-  out.close();
-  if (!out) {
-    error = "cannot write " + path;
-    return false;
-  }
-  return file.Commit(error);
+  return WriteWholeFile(path, document.dump(2) + "\n", error);
 }
 
 bool SegmentManifest::Read(const std::string& path, std::string& error) {

@@ -156,9 +156,6 @@ void SessionHistory::Pause(long frame, bool paused) { changes[frame].pause = pau
 
 bool SessionHistory::WriteTake(const std::string& path, long first, long end, const ParameterControls& names,
                                std::string& error) const {
-  OutputFile file;
-  if (!file.Open(path, error)) return false;
-  std::ofstream out(file.TemporaryPath());
   const auto valuesOf = [&](const std::vector<ParameterControls::Value>& values) {
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     for (const ParameterControls::Value& value : values) object[names.NameOf(value.index)] = value.value;
@@ -169,22 +166,17 @@ bool SessionHistory::WriteTake(const std::string& path, long first, long end, co
   header["fps"] = framesPerSecond;
   header["first"] = first;
   header["parameters"] = valuesOf(start);
-  out << header.dump() << "\n";
+  std::string text = header.dump() + "\n";
   for (const auto& [frame, change] : changes) {
     if (frame >= end) break;
     nlohmann::ordered_json entry;
     entry["frame"] = frame;
     if (!change.values.empty()) entry["set"] = valuesOf(change.values);
     if (change.pause >= 0) entry["pause"] = change.pause == 1;
-    out << entry.dump() << "\n";
+    text += entry.dump() + "\n";
   }
-  out << nlohmann::ordered_json{{"frames", end}}.dump() << "\n";
-  out.close();
-  if (!out) {
-    error = "cannot write " + path;
-    return false;
-  }
-  return file.Commit(error);
+  text += nlohmann::ordered_json{{"frames", end}}.dump() + "\n";
+  return WriteWholeFile(path, text, error);
 }
 
 }  // namespace cli
