@@ -32,12 +32,13 @@ void InstallInterruptHandlers() {
 
 bool Interrupted() { return interrupted != 0; }
 
-void SessionFlags::Declare(CLI::App& command) {
+void SessionFlags::Declare(CLI::App& command, bool offscreen) {
   command.add_option("--plugin", plugin, "the plugin to load (default: the one built here)")->type_name("PATH");
-  command.add_option("--gl", gl, "GL through EGL without a display, or GLX on $DISPLAY")
-      ->check(OneOf({"egl", "glx"}))
-      ->type_name("egl|glx")
-      ->capture_default_str();
+  if (offscreen)
+    command.add_option("--gl", gl, "GL through EGL without a display, or GLX on $DISPLAY")
+        ->check(OneOf({"egl", "glx"}))
+        ->type_name("egl|glx")
+        ->capture_default_str();
   command.add_flag("-q,--quiet", quiet, "no progress line and no summary");
   command.add_option("--preset", preset, "parameter values from a preset file, before --set and --ramp")
       ->type_name("FILE");

@@ -37,8 +37,9 @@ struct SessionFlags {
   // ("set" | "ramp" | ..., the option's text), in command-line order.
   std::vector<std::pair<std::string, std::string>> controls;
 
-  // Declares --plugin, --gl, --quiet, --preset and --set on the command.
-  void Declare(CLI::App& command);
+  // Declares --plugin, --gl (unless the command draws into a window),
+  // --quiet, --preset and --set on the command.
+  void Declare(CLI::App& command, bool offscreen = true);
   // Declares a parameter option of another kind (--ramp, --react) that keeps
   // its place among the --set options.
   CLI::Option* DeclareControl(CLI::App& command, const std::string& kind, const std::string& name,

@@ -81,7 +81,7 @@ class PlayCommand : public Command {
     command->add_option("--out", outFolder, "the folder for stills, videos, presets and takes (default: here)")
         ->type_name("FOLDER");
     command->add_option("--frames", quitAfter, "quit after this many frames")->check(Within(1, 1e12))->type_name("N");
-    flags.Declare(*command);
+    flags.Declare(*command, false);
     return command;
   }
 
