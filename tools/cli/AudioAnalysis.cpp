@@ -30,13 +30,17 @@ void Normalise(std::vector<float>& series) {
 
 }  // namespace
 
+ChildResult ProbeAudioStream(const std::string& path) {
+  return RunChild({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name", "-of",
+                   "default=nw=1:nk=1", path});
+}
+
 bool LoadAudioTrack(const std::string& path, AudioTrack& track, std::string& error) {
   if (!std::ifstream(path).good()) {
     error = "--audio: no file at " + path;
     return false;
   }
-  const ChildResult probe = RunChild({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                                      "stream=codec_name", "-of", "default=nw=1:nk=1", path});
+  const ChildResult probe = ProbeAudioStream(path);
   if (!probe.started) {
     error = "ffprobe is not installed, and --audio needs it: apt-get install ffmpeg";
     return false;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+
 namespace cli {
 
 struct AudioTrack {
@@ -17,6 +19,10 @@ struct AudioTrack {
   std::vector<float> samples;  // mono
   double Seconds() const { return static_cast<double>(samples.size()) / sampleRate; }
 };
+
+// ffprobe's answer about the file's first audio stream: its codec's name on
+// standard output, nothing there when there is none.
+ChildResult ProbeAudioStream(const std::string& path);
 
 // Decodes the first audio stream of the file. False with one line: no file,
 // no audio stream, or ffmpeg cannot decode it (or is missing).

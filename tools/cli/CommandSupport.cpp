@@ -89,10 +89,9 @@ bool ReadControls(const SessionFlags& flags, bool allowRamps, CommandContext& co
   return true;
 }
 
-bool PrepareScratchFrame(hostkit::FrameTarget& scratch) {
+void PrepareScratchFrame(hostkit::FrameTarget& scratch) {
   glBindFramebuffer(GL_FRAMEBUFFER, scratch.FrameBuffer());
   glViewport(0, 0, 1, 1);
-  return true;
 }
 
 }  // namespace cli

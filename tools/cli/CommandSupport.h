@@ -65,14 +65,16 @@ bool ReadControls(const SessionFlags& flags, bool allowRamps, CommandContext& co
 template <class ValuesOf>
 bool AdvanceFrames(FrameDriver& driver, hostkit::FrameTarget& scratch, long firstFrame, long frames,
                    ValuesOf valuesOf);
-bool PrepareScratchFrame(hostkit::FrameTarget& scratch);
+// Binds the one-pixel frame buffer that such frames are drawn into.
+void PrepareScratchFrame(hostkit::FrameTarget& scratch);
 
 template <class ValuesOf>
 bool AdvanceFrames(FrameDriver& driver, hostkit::FrameTarget& scratch, long firstFrame, long frames,
                    ValuesOf valuesOf) {
   std::vector<ParameterControls::Value> values;
   for (long frame = firstFrame; frame < firstFrame + frames; ++frame) {
-    if (Interrupted() || !PrepareScratchFrame(scratch)) return false;
+    if (Interrupted()) return false;
+    PrepareScratchFrame(scratch);
     valuesOf(frame, values);
     if (!driver.Process(frame, values)) return false;
   }

@@ -181,9 +181,13 @@ std::string PngSequenceSink::Describe() const {
 
 // ---- Video through ffmpeg -----------------------------------------------------
 
+std::string ContainerFormatOf(const std::string& path) {
+  return EndsWith(path, ".mkv") ? "matroska" : EndsWith(path, ".mov") ? "mov" : "mp4";
+}
+
 std::vector<std::string> AudioMuxArguments(const AudioMux& audio, const std::string& outputPath) {
   if (audio.path.empty()) return {};
-  const bool matroska = EndsWith(outputPath, ".mkv");
+  const bool matroska = ContainerFormatOf(outputPath) == "matroska";
   bool copy = audio.codec == "aac" || audio.codec == "mp3" || audio.codec == "alac";
   if (matroska)
     copy = copy || audio.codec == "flac" || audio.codec == "opus" || audio.codec == "vorbis" ||
@@ -213,7 +217,7 @@ bool VideoSink::Start(const std::string& path, int w, int h, double framesPerSec
   char rate[32];
   std::snprintf(rate, sizeof rate, "%.6g", framesPerSecond);
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
-  const std::string format = EndsWith(path, ".mkv") ? "matroska" : EndsWith(path, ".mov") ? "mov" : "mp4";
+  const std::string format = ContainerFormatOf(path);
   // yuv420p needs even sides; an odd size is padded by one black line.
   std::vector<std::string> arguments = {ffmpeg, "-hide_banner", "-loglevel", "error", "-nostats",
                                         "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-r", rate, "-i", "-"};

@@ -80,6 +80,10 @@ struct AudioMux {
   double seconds = 0.0;
 };
 
+// ffmpeg's name for the container a video path asks for: "matroska" for
+// .mkv, "mov" for .mov, "mp4" otherwise.
+std::string ContainerFormatOf(const std::string& path);
+
 // The ffmpeg arguments that add the track to a video read as input 0.
 std::vector<std::string> AudioMuxArguments(const AudioMux& audio, const std::string& outputPath);
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "AudioAnalysis.h"
 #include "ChildProcess.h"
 #include "Commands.h"
 #include "CommandSupport.h"
@@ -150,13 +151,10 @@ class JoinCommand : public Command {
                                           "-f", "concat", "-safe", "0", "-i", listPath};
     if (!track.empty()) {
       const std::vector<std::string> audioArguments =
-          AudioMuxArguments({track, ProbeCodec(track), static_cast<double>(manifests.back().end) / fps}, output);
+          AudioMuxArguments({track, LastLine(ProbeAudioStream(track).out), static_cast<double>(manifests.back().end) / fps}, output);
       arguments.insert(arguments.end(), audioArguments.begin(), audioArguments.end());
     }
-    const std::string format = output.size() > 4 && output.substr(output.size() - 4) == ".mkv"   ? "matroska"
-                               : output.size() > 4 && output.substr(output.size() - 4) == ".mov" ? "mov"
-                                                                                                 : "mp4";
-    arguments.insert(arguments.end(), {"-c:v", "copy", "-movflags", "+faststart", "-f", format,
+    arguments.insert(arguments.end(), {"-c:v", "copy", "-movflags", "+faststart", "-f", ContainerFormatOf(output),
                                        joined.TemporaryPath()});
     const ChildResult result = RunChild(arguments);
     std::remove(listPath.c_str());
@@ -169,12 +167,6 @@ class JoinCommand : public Command {
       return false;
     }
     return joined.Commit(error);
-  }
-
-  static std::string ProbeCodec(const std::string& path) {
-    const ChildResult probe = RunChild({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                                        "stream=codec_name", "-of", "default=nw=1:nk=1", path});
-    return LastLine(probe.out);
   }
 
   std::string output;

@@ -101,16 +101,15 @@ void OscListener::Listen() {
   }
 }
 
-void OscListener::Handle(const char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength) {
-  std::vector<char> copy(data, data + size);
+void OscListener::Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength) {
   int result = 0;
-  lo_message message = lo_message_deserialise(copy.data(), copy.size(), &result);
+  lo_message message = lo_message_deserialise(data, size, &result);
   if (!message) {
-    const char* path = lo_get_path(copy.data(), static_cast<ssize_t>(copy.size()));
+    const char* path = lo_get_path(data, static_cast<ssize_t>(size));
     Drop(path ? path : "(not OSC)", "not a well-formed OSC message");
     return;
   }
-  const std::string address = lo_get_path(copy.data(), static_cast<ssize_t>(copy.size()));
+  const std::string address = lo_get_path(data, static_cast<ssize_t>(size));
   const std::string types = lo_message_get_types(message) ? lo_message_get_types(message) : "";
   lo_arg** arguments = lo_message_get_argv(message);
 

@@ -54,7 +54,7 @@ class OscListener {
 
  private:
   void Listen();
-  void Handle(const char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength);
+  void Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength);
   void Answer(const std::string& address, float value, const sockaddr_storage& sender, socklen_t senderLength);
   // One line per address, the first time it goes wrong.
   void Drop(const std::string& address, const std::string& why);

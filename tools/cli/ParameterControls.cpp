@@ -91,6 +91,16 @@ bool ParameterControls::AddRamp(const std::string& text, std::string& error) {
   return true;
 }
 
+void PutValue(std::vector<ParameterControls::Value>& values, uint32_t index, float value) {
+  for (ParameterControls::Value& existing : values) {
+    if (existing.index == index) {
+      existing.value = value;
+      return;
+    }
+  }
+  values.push_back({index, value});
+}
+
 void ParameterControls::AddFixed(uint32_t index, float value) {
   ParameterControl control;
   control.index = index;

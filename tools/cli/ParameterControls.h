@@ -64,4 +64,7 @@ class ParameterControls {
   std::vector<ParameterControl> controls;
 };
 
+// Puts a value into a list of values, replacing any for the same index.
+void PutValue(std::vector<ParameterControls::Value>& values, uint32_t index, float value);
+
 }  // namespace cli

@@ -128,10 +128,12 @@ class PlayCommand : public Command {
   }
 
  private:
-  std::vector<ParameterControls::Value> AllValues() const {
-    std::vector<ParameterControls::Value> all;
-    for (uint32_t index = 0; index < values.size(); ++index) all.push_back({index, values[index]});
-    return all;
+  // The values as the frame driver and the files take them, refilled in
+  // place: the frame loop allocates nothing for them.
+  const std::vector<ParameterControls::Value>& AllValues() {
+    allValues.resize(values.size());
+    for (uint32_t index = 0; index < values.size(); ++index) allValues[index] = {index, values[index]};
+    return allValues;
   }
 
   void Say(const std::string& line) {
@@ -362,7 +364,9 @@ class PlayCommand : public Command {
       }
       glFinish();
       drawMilliseconds = std::chrono::duration<double, std::milli>(Clock::now() - drawStart).count();
-      for (uint32_t index = 0; index < values.size(); ++index) texts[index] = instance->DisplayText(index);
+      // The plugin's texts are only shown by the panel.
+      if (panel->Visible())
+        for (uint32_t index = 0; index < values.size(); ++index) texts[index] = instance->DisplayText(index);
       if (osc) osc->Publish(values);
 
       // Stills and the video take the plugin's picture alone, before the
@@ -442,7 +446,8 @@ class PlayCommand : public Command {
   hostkit::FrameTarget target;
   std::unique_ptr<hostkit::PluginInstance> instance;
   std::unique_ptr<FrameDriver> driver;
-  std::vector<float> values;
+  std::vector<float> values;  // by parameter index
+  std::vector<ParameterControls::Value> allValues;
   std::vector<std::string> texts;
   SessionHistory history;
   long shownFrames = 0;

@@ -29,6 +29,28 @@ std::string PositionOf(const std::string& text, size_t offset) {
 
 }  // namespace
 
+bool ReadParameterValues(const nlohmann::json& object, const ParameterControls& names, const std::string& where,
+                         std::vector<ParameterControls::Value>& values, std::string& error) {
+  if (!object.is_object()) {
+    error = where + " must be an object of parameter names and values";
+    return false;
+  }
+  for (const auto& [name, value] : object.items()) {
+    uint32_t index = 0;
+    std::string unknown;
+    if (!names.Resolve(name, index, unknown)) {
+      error = where + " / \"" + name + "\" names no parameter of this plugin";
+      return false;
+    }
+    if (!value.is_number() || !std::isfinite(value.get<double>()) || std::fabs(value.get<double>()) > 3.0e38) {
+      error = where + " / \"" + name + "\" must be a finite number";
+      return false;
+    }
+    values.push_back({index, value.get<float>()});
+  }
+  return true;
+}
+
 bool LoadPreset(const std::string& path, const ParameterControls& names, std::vector<ParameterControls::Value>& values,
                 std::string& error) {
   std::ifstream file(path);
@@ -53,25 +75,9 @@ bool LoadPreset(const std::string& path, const ParameterControls& names, std::ve
     error = "preset " + path + ": key \"version\" must be " + std::to_string(kVersion);
     return false;
   }
-  if (!document.contains("parameters") || !document["parameters"].is_object()) {
-    error = "preset " + path + ": key \"parameters\" must be an object of parameter names and values";
-    return false;
-  }
   values.clear();
-  for (const auto& [name, value] : document["parameters"].items()) {
-    uint32_t index = 0;
-    std::string unknown;
-    if (!names.Resolve(name, index, unknown)) {
-      error = "preset " + path + ": key \"parameters\" / \"" + name + "\" names no parameter of this plugin";
-      return false;
-    }
-    if (!value.is_number() || !std::isfinite(value.get<double>()) || std::fabs(value.get<double>()) > 3.0e38) {
-      error = "preset " + path + ": key \"parameters\" / \"" + name + "\" must be a finite number";
-      return false;
-    }
-    values.push_back({index, value.get<float>()});
-  }
-  return true;
+  return ReadParameterValues(document.value("parameters", nlohmann::json()), names,
+                             "preset " + path + ": key \"parameters\"", values, error);
 }
 
 bool SavePreset(const std::string& path, const ParameterControls& names,

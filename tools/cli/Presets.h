@@ -8,6 +8,7 @@
 // (as --set takes them); a preset may name only some parameters.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ namespace cli {
 // file, the position (line:column) or the key, and what is wrong.
 bool LoadPreset(const std::string& path, const ParameterControls& names, std::vector<ParameterControls::Value>& values,
                 std::string& error);
+
+// Reads an object of parameter names and values (a preset's "parameters", a
+// take's starting values and changes). `where` starts every message.
+bool ReadParameterValues(const nlohmann::json& object, const ParameterControls& names, const std::string& where,
+                         std::vector<ParameterControls::Value>& values, std::string& error);
 
 // Writes every value under the plugin's names; the file appears only when
 // complete.

@@ -1,5 +1,6 @@
 #include "RenderMusic.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -40,19 +41,14 @@ bool RenderMusic::Prepare(const SessionFlags& flags, const ParameterControls& na
   // The command line's order decides: a --set or --ramp after a --react of
   // the same parameter replaces it, and the other way round.
   for (const auto& [kind, text] : flags.controls) {
-    if (kind == "react") {
-      Reaction reaction;
-      if (!ParseReaction(text, names, reaction, error)) return false;
-      for (auto it = reactions.begin(); it != reactions.end();)
-        it = it->index == reaction.index ? reactions.erase(it) : it + 1;
-      reactions.push_back(reaction);
-    } else {
-      std::string name = text.substr(0, text.rfind('='));
-      uint32_t index = 0;
-      std::string unknown;
-      if (!names.Resolve(name, index, unknown)) continue;
-      for (auto it = reactions.begin(); it != reactions.end();) it = it->index == index ? reactions.erase(it) : it + 1;
-    }
+    Reaction reaction;
+    std::string unknown;
+    if (kind == "react" && !ParseReaction(text, names, reaction, error)) return false;
+    if (kind != "react" && !names.Resolve(text.substr(0, text.rfind('=')), reaction.index, unknown)) continue;
+    reactions.erase(std::remove_if(reactions.begin(), reactions.end(),
+                                   [&](const Reaction& earlier) { return earlier.index == reaction.index; }),
+                    reactions.end());
+    if (kind == "react") reactions.push_back(reaction);
   }
   const bool wantsMusic = !reactions.empty() || !reportPath.empty();
   if (!Active()) {

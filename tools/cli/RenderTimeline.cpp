@@ -2,16 +2,6 @@
 
 namespace cli {
 
-void PutValue(std::vector<ParameterControls::Value>& values, uint32_t index, float value) {
-  for (ParameterControls::Value& existing : values) {
-    if (existing.index == index) {
-      existing.value = value;
-      return;
-    }
-  }
-  values.push_back({index, value});
-}
-
 RenderTimeline::RenderTimeline(const ParameterControls& controls, long preRollFrames, long outputFrames,
                                const Take* take)
     : controls(controls), preRoll(preRollFrames), outputs(outputFrames), take(take) {

@@ -46,7 +46,4 @@ class RenderTimeline {
   long hostFrame = -1;
 };
 
-// Puts a value into a list of values, replacing any for the same index.
-void PutValue(std::vector<ParameterControls::Value>& values, uint32_t index, float value);
-
 }  // namespace cli

@@ -5,43 +5,12 @@
 #include <nlohmann/json.hpp>
 
 #include "OutputFile.h"
+#include "Presets.h"
 
 namespace cli {
 namespace {
 
 constexpr int kTakeVersion = 1;
-
-bool ReadValues(const nlohmann::json& object, const ParameterControls& names, const std::string& where,
-                std::vector<ParameterControls::Value>& values, std::string& error) {
-  if (!object.is_object()) {
-    error = where + " must be an object of parameter names and values";
-    return false;
-  }
-  for (const auto& [name, value] : object.items()) {
-    uint32_t index = 0;
-    std::string unknown;
-    if (!names.Resolve(name, index, unknown)) {
-      error = where + ": \"" + name + "\" names no parameter of this plugin";
-      return false;
-    }
-    if (!value.is_number() || !std::isfinite(value.get<double>()) || std::fabs(value.get<double>()) > 3.0e38) {
-      error = where + ": \"" + name + "\" must be a finite number";
-      return false;
-    }
-    values.push_back({index, value.get<float>()});
-  }
-  return true;
-}
-
-void Put(std::vector<ParameterControls::Value>& values, uint32_t index, float value) {
-  for (ParameterControls::Value& existing : values) {
-    if (existing.index == index) {
-      existing.value = value;
-      return;
-    }
-  }
-  values.push_back({index, value});
-}
 
 }  // namespace
 
@@ -91,7 +60,7 @@ bool LoadTake(const std::string& path, const ParameterControls& names, Take& tak
         return false;
       }
       take.first = entry.value("first", 0L);
-      if (!ReadValues(entry.value("parameters", nlohmann::json()), names, where + ": key \"parameters\"", take.start,
+      if (!ReadParameterValues(entry.value("parameters", nlohmann::json()), names, where + ": key \"parameters\"", take.start,
                       error))
         return false;
       sawHeader = true;
@@ -114,7 +83,7 @@ bool LoadTake(const std::string& path, const ParameterControls& names, Take& tak
     }
     lastFrame = entry["frame"].get<long>();
     Take::Change& change = take.changes[lastFrame];
-    if (entry.contains("set") && !ReadValues(entry["set"], names, where + ": key \"set\"", change.values, error))
+    if (entry.contains("set") && !ReadParameterValues(entry["set"], names, where + ": key \"set\"", change.values, error))
       return false;
     if (entry.contains("pause")) {
       if (!entry["pause"].is_boolean()) {
@@ -140,7 +109,7 @@ TakePlayer::TakePlayer(const Take& take) : take(take), values(take.start) {}
 void TakePlayer::Advance(long frame) {
   const auto change = take.changes.find(frame);
   if (change == take.changes.end()) return;
-  for (const ParameterControls::Value& value : change->second.values) Put(values, value.index, value.value);
+  for (const ParameterControls::Value& value : change->second.values) PutValue(values, value.index, value.value);
   if (change->second.pause >= 0) paused = change->second.pause == 1;
 }
 
@@ -150,7 +119,7 @@ void SessionHistory::Begin(double fps, const std::vector<ParameterControls::Valu
   changes.clear();
 }
 
-void SessionHistory::Set(long frame, uint32_t index, float value) { Put(changes[frame].values, index, value); }
+void SessionHistory::Set(long frame, uint32_t index, float value) { PutValue(changes[frame].values, index, value); }
 
 void SessionHistory::Pause(long frame, bool paused) { changes[frame].pause = paused ? 1 : 0; }
 
