@@ -11,30 +11,12 @@
 
 #include <cmath>
 
+#include "ParameterTable.h"
 #include "ScopedBindings.h"
 #include "Tessarvander.h"
 #include "TravelMotion.h"
 
 namespace {
-
-struct UniformValue {
-  const char* name;
-  float value;
-};
-
-// What each eased value follows, from the parameters as the host wrote them.
-struct EasingTargets {
-  float speed;
-  float direction;
-  float pulseSpeed;
-  float depthLayers;
-  float branches;
-};
-
-EasingTargets TargetsOf(const Tessarvander& plugin) {
-  return {plugin.paramSpeed * 2.0f, (plugin.paramDirection - 0.5f) * 2.0f, plugin.paramPulseSpeed * 5.0f,
-          plugin.paramDepthLayers, plugin.paramBranches};
-}
 
 // The turn after each kaleidoscope fold pass, 0.3 + 0.1 sin(0.2 t + i), is
 // the same for every pixel and layer of a frame: it is set once per frame,
@@ -74,12 +56,8 @@ FFResult Tessarvander::InitialiseGL(const ViewportRecord*) {
 }
 
 void Tessarvander::SettleEasing() noexcept {
-  const EasingTargets targets = TargetsOf(*this);
-  easedSpeed = targets.speed;
-  easedDirection = targets.direction;
-  easedPulseSpeed = targets.pulseSpeed;
-  easedDepthLayers = targets.depthLayers;
-  easedBranches = targets.branches;
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+    if (float* eased = EasedMember(row.index)) *eased = tessarvander::Scaled(row.scaling, *ParameterMember(row.index));
 }
 
 FFResult Tessarvander::DeinitialiseGL() noexcept {
@@ -99,42 +77,27 @@ FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
   // draw would only raise GL_INVALID_FRAMEBUFFER_OPERATION.
   if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return FF_FAIL;
 
-  const EasingTargets targets = TargetsOf(*this);
-  easedSpeed = travel::EaseToward(easedSpeed, targets.speed);
-  easedDirection = travel::EaseToward(easedDirection, targets.direction);
-  easedPulseSpeed = travel::EaseToward(easedPulseSpeed, targets.pulseSpeed);
-  easedDepthLayers = travel::EaseToward(easedDepthLayers, targets.depthLayers);
-  easedBranches = travel::EaseToward(easedBranches, targets.branches);
+  // Each eased value closes 5 % of the distance to its scaled parameter;
+  // then the clock steps with the rate just eased.
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+    if (float* eased = EasedMember(row.index))
+      *eased = travel::EaseToward(*eased, tessarvander::Scaled(row.scaling, *ParameterMember(row.index)));
   travelClock = travel::AdvanceClock(travelClock, easedDirection, easedSpeed);
 
   ffglex::ScopedShaderBinding programBinding(shaderProgram.program);
+  const GLuint program = shaderProgram.program;
 
   // Speed and direction reach the picture only through the clock, so "speed"
   // and "travelDirection" stay 1 and a change of rate never jumps the position.
-  const UniformValue uniforms[] = {
-      {"time", travelClock},
-      {"speed", 1.0f},
-      {"travelDirection", 1.0f},
-      {"zoom", paramZoom * 5.0f + 0.5f},
-      {"complexity", paramComplexity},
-      {"branches", easedBranches},
-      {"thickness", paramThickness},
-      {"glowAmount", paramGlow},
-      {"colorMode", paramColorMode},
-      {"manualHue", paramHue},
-      {"saturation", paramSaturation},
-      {"brightness", paramBrightness * 2.0f},
-      {"rotation", paramRotation},
-      {"centerX", paramCenterX},
-      {"centerY", paramCenterY},
-      {"crystalType", paramFractalType},
-      {"pulseAmount", paramPulseAmount},
-      {"pulseSpeed", easedPulseSpeed},
-      {"depthLayers", easedDepthLayers},
-      {"mirrorMode", paramMirror},
-  };
-  for (const UniformValue& uniform : uniforms)
-    glUniform1f(glGetUniformLocation(shaderProgram.program, uniform.name), uniform.value);
+  glUniform1f(glGetUniformLocation(program, "time"), travelClock);
+  glUniform1f(glGetUniformLocation(program, "speed"), 1.0f);
+  glUniform1f(glGetUniformLocation(program, "travelDirection"), 1.0f);
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows) {
+    if (!row.uniform) continue;
+    const float* eased = EasedMember(row.index);
+    const float value = eased ? *eased : tessarvander::Scaled(row.scaling, *ParameterMember(row.index));
+    glUniform1f(glGetUniformLocation(program, row.uniform), value);
+  }
 
   GLint viewport[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, viewport);

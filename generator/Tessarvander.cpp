@@ -4,42 +4,27 @@
 
 #include <cmath>
 
+#include "ParameterTable.h"
 #include "PluginRegistration.h"
 #include "ShaderSources.h"
 
 namespace {
 
-struct ParameterDefinition {
-  uint32_t index;
-  const char* name;
-  float defaultValue;
-  float Tessarvander::*member;
+// Each parameter's members, by index, from the same rows as the class.
+#define TESSARVANDER_EASED_POINTER_EASED(Stem) &Tessarvander::eased##Stem
+#define TESSARVANDER_EASED_POINTER_HELD(Stem) nullptr
+#define TESSARVANDER_PARAMETER(index, Stem, name, defaultValue, uniform, scaling, easing, bands, units) \
+  {&Tessarvander::param##Stem, TESSARVANDER_EASED_POINTER_##easing(Stem)},
+const struct {
+  float Tessarvander::*value;
+  float Tessarvander::*eased;
+} kMembers[] = {
+#include "Parameters.def"
 };
-
-// By index. The default is both the registered default and the member's
-// initial value.
-const ParameterDefinition kParameters[] = {
-    {0, "Speed", 0.3f, &Tessarvander::paramSpeed},
-    {1, "Direction", 1.0f, &Tessarvander::paramDirection},
-    {2, "Zoom", 0.5f, &Tessarvander::paramZoom},
-    {3, "Fractal Type", 0.5f, &Tessarvander::paramFractalType},
-    {4, "Mirror", 0.0f, &Tessarvander::paramMirror},
-    {5, "Complexity", 0.5f, &Tessarvander::paramComplexity},
-    {6, "Branches", 0.5f, &Tessarvander::paramBranches},
-    {7, "Thickness", 0.3f, &Tessarvander::paramThickness},
-    {8, "Glow", 0.5f, &Tessarvander::paramGlow},
-    {9, "Color Mode", 0.1f, &Tessarvander::paramColorMode},
-    {10, "Hue", 0.6f, &Tessarvander::paramHue},
-    {11, "Saturation", 0.8f, &Tessarvander::paramSaturation},
-    {12, "Brightness", 0.5f, &Tessarvander::paramBrightness},
-    {13, "Rotation", 0.0f, &Tessarvander::paramRotation},
-    {14, "Center X", 0.5f, &Tessarvander::paramCenterX},
-    {15, "Center Y", 0.5f, &Tessarvander::paramCenterY},
-    {16, "Pulse Amount", 0.0f, &Tessarvander::paramPulseAmount},
-    {17, "Pulse Speed", 0.5f, &Tessarvander::paramPulseSpeed},
-    {18, "Depth Layers", 0.5f, &Tessarvander::paramDepthLayers},
-};
-constexpr uint32_t kParameterCount = sizeof kParameters / sizeof kParameters[0];
+#undef TESSARVANDER_PARAMETER
+#undef TESSARVANDER_EASED_POINTER_EASED
+#undef TESSARVANDER_EASED_POINTER_HELD
+static_assert(sizeof kMembers / sizeof kMembers[0] == tessarvander::kParameterCount);
 
 const bool registered = [] {
   PluginIdentity identity{};
@@ -67,17 +52,20 @@ FFResult CreateInstance(CFFGLPlugin** instance) {
 }
 
 Tessarvander::Tessarvander() : vertexSource(shaders::tessarvanderVertex), fragmentSource(shaders::tessarvanderFragment) {
-  for (const ParameterDefinition& parameter : kParameters) {
-    this->*parameter.member = parameter.defaultValue;
-    RegisterParameter(parameter.index, parameter.name, parameter.defaultValue);
-  }
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+    RegisterParameter(row.index, row.name, row.defaultValue);
 }
 
 Tessarvander::~Tessarvander() = default;
 
 float* Tessarvander::ParameterMember(uint32_t index) noexcept {
-  if (index >= kParameterCount) return nullptr;
-  return &(this->*kParameters[index].member);
+  if (index >= tessarvander::kParameterCount) return nullptr;
+  return &(this->*kMembers[index].value);
+}
+
+float* Tessarvander::EasedMember(uint32_t index) noexcept {
+  if (index >= tessarvander::kParameterCount || !kMembers[index].eased) return nullptr;
+  return &(this->*kMembers[index].eased);
 }
 
 FFResult Tessarvander::SetFloatParameter(uint32_t index, float value) noexcept {

@@ -44,39 +44,29 @@ class Tessarvander : public CFFGLPlugin {
   ffglex::ShaderProgram shaderProgram;
   ffglex::ScreenQuad screenQuad;
   bool glInitialised = false;
-  // Values that follow their parameter by 5 % of the distance per frame.
-  float easedSpeed = 0.3f;
-  float easedDirection = 1.0f;
-  float easedPulseSpeed = 0.5f;
-  float easedDepthLayers = 0.5f;
-  float easedBranches = 0.5f;
   // The travel position: one sixtieth of the eased travel rate per frame,
   // never wrapped.
   float travelClock = 0.0f;
 
-  // ---- Parameter values, as the host wrote them -----------------------------
-  float paramSpeed;
-  float paramZoom;
-  float paramComplexity;
-  float paramBranches;
-  float paramThickness;
-  float paramGlow;
-  float paramColorMode;
-  float paramHue;
-  float paramSaturation;
-  float paramBrightness;
-  float paramRotation;
-  float paramCenterX;
-  float paramCenterY;
-  float paramFractalType;
-  float paramPulseAmount;
-  float paramPulseSpeed;
-  float paramDirection;
-  float paramDepthLayers;
-  float paramMirror;
+  // ---- Parameter values, as the host wrote them, and the eased ones ---------
+  // One member per row of Parameters.def: paramSpeed, paramDirection, ...;
+  // and easedSpeed, easedDirection, ... for the rows that ease. An eased
+  // value starts at its parameter's default and follows the scaled value by
+  // 5 % of the distance per frame.
+#define TESSARVANDER_EASED_MEMBER_EASED(Stem, defaultValue) float eased##Stem = defaultValue;
+#define TESSARVANDER_EASED_MEMBER_HELD(Stem, defaultValue)
+#define TESSARVANDER_PARAMETER(index, Stem, name, defaultValue, uniform, scaling, easing, bands, units) \
+  float param##Stem = defaultValue;                                                                     \
+  TESSARVANDER_EASED_MEMBER_##easing(Stem, defaultValue)
+#include "Parameters.def"
+#undef TESSARVANDER_PARAMETER
+#undef TESSARVANDER_EASED_MEMBER_EASED
+#undef TESSARVANDER_EASED_MEMBER_HELD
 
- private:
+  // The member holding parameter `index`'s value, or null past the last.
   float* ParameterMember(uint32_t index) noexcept;
+  // The member holding its eased value, or null when it does not ease.
+  float* EasedMember(uint32_t index) noexcept;
 };
 
 // The plugin's factory: a new Tessarvander through the out-pointer.

@@ -1,14 +1,53 @@
 # Turns a pair of shader stages into constant strings compiled into a
 # library, so that nothing is read at run time. A COMMON file, when given, is
-# inserted into each stage right after its version line.
-#   cmake -DVERTEX=<.glsl> -DFRAGMENT=<.glsl> [-DCOMMON=<.glsl>] -DNAME=<identifier>
-#         -DHEADER=<.h> -DOUTPUT=<.cpp> -P EmbedShaders.cmake
+# inserted into each stage right after its version line; a PARAMETERS table
+# (Parameters.def), when given, goes before it as the uniform declarations
+# and the band, count and fold rules of its rows.
+#   cmake -DVERTEX=<.glsl> -DFRAGMENT=<.glsl> [-DCOMMON=<.glsl>] [-DPARAMETERS=<.def>]
+#         -DNAME=<identifier> -DHEADER=<.h> -DOUTPUT=<.cpp> -P EmbedShaders.cmake
 # defines shaders::<NAME>Vertex and shaders::<NAME>Fragment.
 file(READ "${VERTEX}" vertexText)
 file(READ "${FRAGMENT}" fragmentText)
 set(commonText "")
 if(COMMON)
   file(READ "${COMMON}" commonText)
+endif()
+
+# The parameters' uniforms and rules, row by row, in the table's order.
+if(PARAMETERS)
+  file(STRINGS "${PARAMETERS}" rows REGEX "^TESSARVANDER_PARAMETER\\(")
+  set(declarations "")
+  set(rules "")
+  foreach(row IN LISTS rows)
+    if(NOT row MATCHES "^TESSARVANDER_PARAMETER\\(([0-9]+), ([A-Za-z]+), \"([^\"]*)\", ([-0-9.]+f), ([A-Za-z]+), ")
+      message(FATAL_ERROR "${PARAMETERS}: a row not in the table's form: ${row}")
+    endif()
+    set(name "${CMAKE_MATCH_3}")
+    set(uniform "${CMAKE_MATCH_5}")
+    if(uniform STREQUAL "none")
+      continue()
+    endif()
+    string(APPEND declarations "uniform float ${uniform}; // ${name}\n")
+    if(row MATCHES "[ (]BANDS\\(([0-9.]+f),")
+      string(APPEND rules "int ${uniform}Band() { return int(${uniform} * ${CMAKE_MATCH_1}); }\n")
+    endif()
+    if(row MATCHES "COUNT\\(floor, ([0-9.]+f), ([0-9]+),")
+      string(APPEND rules "float ${uniform}Count() { return floor(${uniform} * ${CMAKE_MATCH_1}) + ${CMAKE_MATCH_2}.0; }\n")
+    elseif(row MATCHES "COUNT\\(int, ([0-9.]+f), ([0-9]+),")
+      string(APPEND rules "float ${uniform}Count() { return float(int(${uniform} * ${CMAKE_MATCH_1}) + ${CMAKE_MATCH_2}); }\n")
+    endif()
+    if(row MATCHES "WEDGES\\(([^)]*)\\)")
+      string(REPLACE ", " ";" thresholds "${CMAKE_MATCH_1}")
+      set(wedges 2)
+      set(rule "int ${uniform}Wedges()\n{\n    int wedges = 0;\n")
+      foreach(threshold IN LISTS thresholds)
+        string(APPEND rule "    if (${uniform} > ${threshold}) wedges = ${wedges};\n")
+        math(EXPR wedges "${wedges} * 2")
+      endforeach()
+      string(APPEND rules "${rule}    return wedges;\n}\n")
+    endif()
+  endforeach()
+  set(commonText "// ---- Parameters: generated from the parameter table ----------------------\n\n${declarations}\n${rules}\n${commonText}")
 endif()
 
 function(with_common stageText result)

@@ -1,28 +1,12 @@
 // ---- Shared by both stages --------------------------------------------------
-// Inserted after the version line of each stage at build time. The uniforms,
-// the constants, and the arithmetic that the vertex stage evaluates once per
-// frame and layer on behalf of every pixel.
+// Inserted after the version line of each stage at build time, after the
+// parameters' uniforms and rules (generated from the parameter table). The
+// other uniforms, the constants, and the arithmetic that the vertex stage
+// evaluates once per frame and layer on behalf of every pixel.
 
 uniform float time;            // the travel clock; also drives pulse and kernels
-uniform float zoom;            // base scale of every layer, 0.5 to 5.5
 uniform float speed;           // first factor of the travel (1.0)
-uniform float complexity;      // detail level, 0 to 1
-uniform float branches;        // branch and spike count, 0 to 1
-uniform float thickness;       // line width, 0 to 1
-uniform float glowAmount;      // glow strength and reach, 0 to 1
-uniform float colorMode;       // palette selector, 0 to 1
-uniform float manualHue;       // base hue in turns
-uniform float saturation;      // palette saturation, 0 to 1
-uniform float brightness;      // gain on the averaged layers, 0 to 2
-uniform float rotation;        // fixed view turn in turns
-uniform float centerX;         // pattern centre, 0.5 is the view centre
-uniform float centerY;
-uniform float crystalType;     // fractal type selector, 0 to 1
-uniform float pulseAmount;     // scale pulse depth, up to +-30 %
-uniform float pulseSpeed;      // pulse cycles per unit of time
 uniform float travelDirection; // second factor of the travel (1.0)
-uniform float depthLayers;     // layer count selector, 0 to 1
-uniform float mirrorMode;      // mirror fold bands, 0 to 1
 uniform vec2 resolution;       // viewport size in pixels
 
 #define PI 3.14159265358979323846
@@ -49,9 +33,9 @@ vec3 hsv2rgb(vec3 c)
 }
 
 float travelTime() { return time * speed * travelDirection; }
-int layerCount() { return int(depthLayers * 6.0) + 3; }
-int kernelType() { return int(crystalType * 3.99); }
-float branchCount() { return floor(branches * 16.0) + 4.0; }
+int layerCount() { return int(depthLayersCount()); }
+int kernelType() { return crystalTypeBand(); }
+float branchCount() { return branchesCount(); }
 
 // Where a layer stands in its zoom cycle: 0 at its largest, toward 1 at its
 // smallest.

@@ -344,7 +344,7 @@ float lineGlow(float d)
 
 vec3 paletteColor(float phase, float layerSeed, vec2 layerP)
 {
-    int colorModeInt = int(colorMode * 9.99);
+    int colorModeInt = colorModeBand();
     if (colorModeInt == 0) { // Manual
         return frameManualColor;
     }
@@ -404,11 +404,7 @@ vec2 viewPosition(vec2 fragCoord)
 // The mirror bands: no fold, 2 halves, 4, 8 or 16 wedges.
 vec2 foldMirror(vec2 p)
 {
-    int mirrorSegments = 0;
-    if (mirrorMode > 0.1) mirrorSegments = 2;
-    if (mirrorMode > 0.3) mirrorSegments = 4;
-    if (mirrorMode > 0.5) mirrorSegments = 8;
-    if (mirrorMode > 0.7) mirrorSegments = 16;
+    int mirrorSegments = mirrorModeWedges();
     if (mirrorSegments > 0) p = applyMirror(p, float(mirrorSegments / 2));
     return p;
 }
