@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "FrameSinks.h"
-#include "PngWriter.h"
-#include "ReadbackPipeline.h"
+#include "output/FrameSink.h"
+#include "output/SequenceSink.h"
+#include "output/VideoSink.h"
+#include "output/PngWriter.h"
+#include "render/ReadbackPipeline.h"
 
 namespace {
 

@@ -1,0 +1,81 @@
+// tessarvander info: the plugin's identity and its parameters, read the way a
+// host reads them.
+#include <cstdio>
+
+#include "app/Commands.h"
+#include "app/CommandSupport.h"
+
+namespace cli {
+namespace {
+
+const char* TypeName(uint32_t type) {
+  switch (type) {
+    case 10:
+      return "float";
+    case 100:
+    case 14:
+      return "text";
+    default:
+      return "other";
+  }
+}
+
+class InfoCommand : public Command {
+ public:
+  CLI::App* Declare(CLI::App& program) override {
+    CLI::App* command = program.add_subcommand(
+        "info",
+        "The plugin's identity and its parameters, read as a host reads them.\n\n"
+        "Loads the plugin as a host does and prints its identity and a table of its\n"
+        "parameters: index, name, type, default, range and the text the plugin\n"
+        "shows for the current value (after --preset and --set).\n");
+    command->add_option("PLUGIN", pluginPath, "the plugin (default: the one built here)");
+    flags.Declare(*command);
+    return command;
+  }
+
+  int Run() override {
+    if (!pluginPath.empty()) flags.plugin = pluginPath;
+    std::string error;
+    CommandContext context;
+    if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
+    if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
+  const HostSession& session = *context.session;
+  const hostkit::PluginDescription& plugin = session.Description();
+
+  std::printf("Plugin       %s\n", session.Library().Path().c_str());
+  std::printf("Id           %s\n", plugin.uniqueId.c_str());
+  std::printf("Name         %s\n", plugin.name.c_str());
+  std::printf("Type         %u (%s)\n", plugin.pluginType, plugin.pluginType == 1 ? "source" : "effect");
+  std::printf("API          %u.%u\n", plugin.apiMajorVersion, plugin.apiMinorVersion);
+  std::printf("Version      %u.%u\n", plugin.pluginMajorVersion, plugin.pluginMinorVersion);
+  std::printf("Description  %s\n", plugin.description.c_str());
+  std::printf("About        %s\n", plugin.about.c_str());
+  std::printf("GL           %s\n\n", session.BackendName());
+
+  auto instance = session.CreateInstance(64, 64, error);
+  if (!instance) return Fail(kExitFailure, error);
+  for (const ParameterControls::Value& value : context.controls->ValuesAt(0.0))
+    instance->SetParameter(value.index, value.value);
+
+  std::printf("%3s  %-14s %-5s %8s  %-9s %s\n", "#", "Name", "Type", "Default", "Range", "Display");
+  for (const hostkit::ParameterDescription& parameter : session.Parameters()) {
+    char range[32];
+    std::snprintf(range, sizeof range, "%g..%g", static_cast<double>(parameter.minimum),
+                  static_cast<double>(parameter.maximum));
+    std::printf("%3u  %-14s %-5s %8.4g  %-9s %s\n", parameter.index, parameter.name.c_str(), TypeName(parameter.type),
+                static_cast<double>(parameter.defaultValue), range, instance->DisplayText(parameter.index).c_str());
+  }
+  return kExitSuccess;
+  }
+
+ private:
+  SessionFlags flags;
+  std::string pluginPath;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeInfoCommand() { return std::make_unique<InfoCommand>(); }
+
+}  // namespace cli

@@ -1,0 +1,107 @@
+// tessarvander play: the command line of the live player. The player itself
+// is in player/.
+#include <cstdio>
+#include <optional>
+
+#include "app/Commands.h"
+#include "app/CommandSupport.h"
+#include "player/Player.h"
+
+namespace cli {
+namespace {
+
+const char* kPlayDescription =
+    "Plays the flight live in a window, steered from a panel, keys or OSC.\n\n"
+    "Plays the flight in a window. The panel (Tab) has a slider for every\n"
+    "parameter; OSC (--osc) sets them from a tablet or a sequencer. Stills,\n"
+    "videos, presets and takes are saved in the current folder, or --out.\n"
+    "A take re-renders exactly with 'tessarvander render --take FILE', at any size.\n";
+
+class PlayCommand : public Command {
+ public:
+  CLI::App* Declare(CLI::App& program) override {
+    CLI::App* command = program.add_subcommand("play", kPlayDescription);
+    command->footer(std::string(KeyHelp()) +
+                    "\n\nOSC addresses (--osc PORT):\n"
+                    "  /tessarvander/param/NAME f   set a parameter by name or index; without a value,\n"
+                    "                               answers its value to the sender\n"
+                    "  /tessarvander/preset/load s  load a preset file\n"
+                    "  /tessarvander/pause, /tessarvander/play\n"
+                    "  /tessarvander/still s        save the current frame as a PNG file\n\n"
+                    "example:\n"
+                    "  tessarvander play --osc 9000 &\n"
+                    "  oscsend localhost 9000 /tessarvander/param/fractal_type f 0.6\n");
+    AddSizeOption(*command, "--size", size, "window size (default 1280x720; resizable)");
+    command->add_option("--fullscreen", monitor, "start full screen, on this monitor (index or name)")
+        ->expected(0, 1)
+        ->type_name("[MONITOR]");
+    command->add_flag("--list-monitors", listMonitors, "list the monitors and quit");
+    command->add_flag("--no-vsync", noVsync, "do not wait for the display's refresh");
+    fpsOption = command->add_option("--fps", options.framesPerSecond,
+                                    "at most this many frames a second; also the frame rate of recordings and "
+                                    "takes (default 60: the plugin's clock is made for 60)")
+                    ->check(Within(1, 1000))
+                    ->type_name("N");
+    command->add_option("--scale", options.scale,
+                        "draw at this fraction of the window's size and scale it up, for a fluid preview on a "
+                        "slow machine; stills, videos and takes are unaffected")
+        ->check(Within(0.05, 1))
+        ->capture_default_str();
+    command->add_option("--osc", options.oscPort, "listen for OSC messages on this UDP port")
+        ->check(Within(1, 65535))
+        ->type_name("PORT");
+    command->add_option("--osc-host", options.oscHost, "the address to listen on (default 127.0.0.1: this machine only)")
+        ->capture_default_str();
+    command->add_option("--take", options.takePath, "record a take of the whole session to FILE")->type_name("FILE");
+    command->add_option("--out", options.outFolder, "the folder for stills, videos, presets and takes (default: here)")
+        ->type_name("FOLDER");
+    command->add_option("--frames", options.quitAfter, "quit after this many frames")->check(Within(1, 1e12))->type_name("N");
+    flags.Declare(*command, false);
+    return command;
+  }
+
+  int Run() override {
+    std::string error;
+    if (listMonitors) {
+      std::vector<std::string> monitors;
+      if (!ListMonitors(monitors, error)) return Fail(kExitFailure, error);
+      for (const std::string& line : monitors) std::printf("%s\n", line.c_str());
+      return kExitSuccess;
+    }
+    WindowOptions windowOptions;
+    windowOptions.width = size.width;
+    windowOptions.height = size.height;
+    windowOptions.vsync = !noVsync;
+    windowOptions.fullscreen = monitor.has_value();
+    windowOptions.monitor = monitor.value_or("");
+    std::unique_ptr<PlayerWindow> window = PlayerWindow::Open(windowOptions, error);
+    if (!window) return Fail(kExitFailure, error);
+
+    CommandContext context;
+    SessionOptions sessionOptions = flags.Options();
+    sessionOptions.makeContext = false;
+    if (!OpenSession(sessionOptions, context, error)) return Fail(kExitFailure, error);
+    if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
+
+    options.capFrameRate = fpsOption->count() > 0;
+    options.quiet = flags.quiet;
+    Player player(*window, *context.session, *context.controls, options);
+    if (!player.Run(error)) return Fail(kExitFailure, error);
+    return kExitSuccess;
+  }
+
+ private:
+  SessionFlags flags;
+  PlayerOptions options;
+  FrameSize size{1280, 720};
+  std::optional<std::string> monitor;
+  bool listMonitors = false;
+  bool noVsync = false;
+  CLI::Option* fpsOption = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakePlayCommand() { return std::make_unique<PlayCommand>(); }
+
+}  // namespace cli

@@ -1,0 +1,358 @@
+// tessarvander render: frames to a PNG still, a numbered PNG sequence or a
+// video, from parameters, a preset or a recorded take.
+#include <GL/glew.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "app/Commands.h"
+#include "app/CommandSupport.h"
+#include "output/OutputKind.h"
+#include "output/SequenceSink.h"
+#include "output/StillSink.h"
+#include "output/VideoSink.h"
+#include "app/Progress.h"
+#include "render/ScratchFrames.h"
+#include "render/ReadbackPipeline.h"
+#include "music/RenderMusic.h"
+#include "render/RenderTimeline.h"
+#include "farm/Segments.h"
+#include "documents/Takes.h"
+
+namespace cli {
+namespace {
+
+const char* kRenderDescription =
+    "Renders the flight offscreen to a still, a PNG sequence or a video.\n\n"
+    "Writes OUTPUT:\n"
+    "  NAME.png               one still (the last frame rendered)\n"
+    "  frames/f_%05d.png      a numbered PNG sequence, one file per frame\n"
+    "  NAME.mp4 (.mov, .mkv)  H.264 video in yuv420p, through the ffmpeg program\n"
+    "Files are written under temporary names and appear only when complete; a\n"
+    "failed or interrupted render (Ctrl-C too) leaves nothing behind.\n";
+
+const char* kRenderExamples =
+    "examples:\n"
+    "  tessarvander render -o still.png --set \"Fractal Type\"=0.6 --set brightness=0.9\n"
+    "  tessarvander render -o flight.mp4 --size 1920x1080 --duration 10\n"
+    "  tessarvander render -o frames/f_%04d.png --frames 120 --ramp mirror=0:1\n"
+    "  tessarvander render -o take.mp4 --take session.take --size 3840x2160\n"
+    "  tessarvander render -o clip.mp4 --audio track.wav --react \"pulse amount=0:0.8:beat\"\n"
+    "  tessarvander render -o part2.mp4 --segment 2/4 --duration 60   (then: tessarvander join)\n";
+
+// The x264 speed presets, which --preset named before it meant a preset file.
+bool IsX264Preset(const std::string& name) {
+  for (const char* preset : {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                             "veryslow", "placebo"})
+    if (name == preset) return true;
+  return false;
+}
+
+bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
+
+// The options of rendering to music.
+void DeclareMusicOptions(CLI::App& command, SessionFlags& flags, MusicSettings& music) {
+  command.add_option("--audio", music.audioPath,
+                     "a music track (anything ffmpeg decodes): the render's length by default, muxed into the "
+                     "video, its tempo told to the plugin, and what --react follows")
+      ->type_name("FILE");
+  flags.DeclareControl(command, "react", "--react",
+                       "move a parameter by the music: FEATURE is level, bass, mid, treble, onset or beat; "
+                       "repeatable")
+      ->type_name("NAME=FROM:TO:FEATURE");
+  command.add_option("--lead", music.timing.lead, "react to the music this many seconds ahead")
+      ->check(Within(-10, 10))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  command.add_option("--attack", music.timing.attack, "how long a reaction takes to rise")
+      ->check(Within(0, 10))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  command.add_option("--release", music.timing.release, "how long a reaction, or an onset or beat pulse, takes to fall")
+      ->check(Within(0.001, 10))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  command.add_option("--react-report", music.reportPath,
+                     "plot the features and the parameter curves to this PNG (and a CSV beside it); without -o, "
+                     "only the report is made")
+      ->type_name("FILE.png");
+}
+
+class RenderCommand : public Command {
+ public:
+  CLI::App* Declare(CLI::App& program) override {
+    CLI::App* command = program.add_subcommand("render", kRenderDescription);
+    command->footer(kRenderExamples);
+    command->add_option("-o,--output", output, "where to write (required)")->type_name("PATH");
+    AddSizeOption(*command, "--size", size, "frame size (default 1280x720)");
+    durationOption = command->add_option("--duration", seconds, "length of a video or sequence (default 5)")
+                         ->check(Within(1e-6, 1e7))
+                         ->type_name("SECONDS");
+    framesOption = command->add_option("--frames", frames,
+                                       "length in frames, instead of --duration; for a still, the frame shown (from 1)")
+                       ->check(Within(1, 100000000))
+                       ->type_name("N");
+    fpsOption = command
+                    ->add_option("--fps", framesPerSecond,
+                                 "frames per second, up to 1000 (default 60: the plugin's clock advances one "
+                                 "step per frame and is made for 60)")
+                    ->check(Within(0.001, 1000))
+                    ->type_name("N");
+    startOption = command
+                      ->add_option("--start", startSeconds,
+                                   "run the flight this far before the first frame written (default 0; 2 for a "
+                                   "still without --frames)")
+                      ->check(Within(0, 1e7))
+                      ->type_name("SECONDS");
+    flags.Declare(*command);
+    flags.DeclareControl(*command, "ramp", "--ramp", "move a parameter linearly over the render; repeatable")
+        ->type_name("NAME=FROM:TO");
+    command->add_option("--take", takePath, "replay a take recorded by 'tessarvander play', frame for frame")
+        ->type_name("FILE");
+    DeclareMusicOptions(*command, flags, music.settings);
+    command->add_option("--segment", segmentText,
+                        "render only the K-th of N equal parts, exactly as the whole render draws them, with a "
+                        "manifest for 'tessarvander join'")
+        ->type_name("K/N");
+    command->add_option("--crf", video.crf, "video quality, 0 (lossless) to 51")
+        ->check(Within(0, 51))
+        ->type_name("N")
+        ->capture_default_str();
+    command->add_option("--x264-preset", video.preset, "x264 speed preset: ultrafast ... placebo")
+        ->check(OneOf({"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower",
+                               "veryslow", "placebo"}))
+        ->type_name("NAME")
+        ->capture_default_str();
+    command->add_option("--png-level", png.compressionLevel, "PNG compression level, 0 to 9")
+        ->check(Within(0, 9))
+        ->type_name("N")
+        ->capture_default_str();
+    command->add_option("--pipeline", pipeline,
+                        "pbo: read-back through pixel-buffer objects and a writer thread; sync: blocking, for comparison")
+        ->check(OneOf({"pbo", "sync"}))
+        ->type_name("pbo|sync")
+        ->capture_default_str();
+    return command;
+  }
+
+  int Run() override {
+    std::string error;
+    if (!CheckSettings(error)) return Fail(kExitUsage, error);
+    if (!segmentText.empty() && !ParseSegment(segmentText, segment, error)) return Fail(kExitUsage, error);
+    if (!segmentText.empty() && kind == OutputKind::Still)
+      return Fail(kExitUsage, "--segment splits videos and sequences; a still is one frame");
+
+    CommandContext context;
+    if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
+    if (!ReadControls(flags, true, context, error)) return Fail(kExitUsage, error);
+    Take take;
+    if (!takePath.empty() && !LoadTake(takePath, *context.controls, take, error)) return Fail(kExitUsage, error);
+    if (!takePath.empty()) ApplyTakeTiming(take);
+    bool usage = false;
+    if (!music.Prepare(flags.controls, *context.controls, error, usage)) return Fail(usage ? kExitUsage : kExitFailure, error);
+    // A track gives the length of a video or sequence unless something else does.
+    if (music.Active() && kind != OutputKind::Still && takePath.empty() && !*framesOption && !*durationOption)
+      outputFrames = std::max(1L, std::lround(music.TrackSeconds() * framesPerSecond));
+
+    if (music.Active() && !flags.quiet) std::printf("%s\n", music.Describe().c_str());
+    RenderTimeline timeline(*context.controls, preRollFrames, outputFrames, takePath.empty() ? nullptr : &take);
+    music.Attach(timeline, framesPerSecond, outputFrames);
+    if (!music.ReportPath().empty()) {
+      if (!music.WriteReport(*context.controls, error)) return Fail(kExitFailure, error);
+      if (!flags.quiet) std::printf("wrote %s\n", music.ReportPath().c_str());
+      if (output.empty()) return kExitSuccess;
+    }
+
+    long first = 0, end = outputFrames;
+    if (!segmentText.empty()) SegmentRange(segment, outputFrames, first, end);
+    // The output (its folder, ffmpeg) before the frame buffers.
+    if (music.Active() && segmentText.empty())
+      video.audio = music.Mux(static_cast<double>(outputFrames) / framesPerSecond);
+    std::unique_ptr<FrameSink> sink = StartSink(first, error);
+    if (!sink) return Fail(kExitFailure, error);
+    FingerprintingSink fingerprinted(*sink, size.width, size.height);
+
+    hostkit::FrameTarget target, scratch;
+    if (!target.Create(size.width, size.height, hostkit::PixelFormat::Rgba8, error) ||
+        !scratch.Create(1, 1, hostkit::PixelFormat::Rgba8, error))
+      return Fail(kExitFailure, error);
+    auto instance = context.session->CreateInstance(size.width, size.height, error);
+    if (!instance) return Fail(kExitFailure, error);
+
+    // Everything before the part written runs at one pixel: the pre-roll,
+    // and, for a segment, the frames of the parts before it.
+    FrameDriver driver(*instance, framesPerSecond);
+    std::vector<ParameterControls::Value> values;
+    const auto nextFrame = [&](bool written) {
+      const bool process = timeline.Next(values);
+      if (music.Active() && timeline.OutputFrame() >= 0) {
+        float beatsPerMinute = 0.0f, barPhase = 0.0f;
+        music.BeatAt(timeline.OutputFrame(), framesPerSecond, beatsPerMinute, barPhase);
+        driver.SetBeat(beatsPerMinute, barPhase);
+      }
+      if (!written) PrepareScratchFrame(scratch);
+      return !process || driver.Process(timeline.HostFrame(), values);
+    };
+    for (long frame = 0; frame < preRollFrames + first; ++frame) {
+      if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
+      if (!nextFrame(false)) return Fail(kExitFailure, "the plugin failed a frame");
+    }
+
+    Progress progress("rendering", end - first, !flags.quiet);
+    {
+      ReadbackPipeline readback(fingerprinted, size.width, size.height, pipeline == "pbo" ? 3 : 0);
+      for (long frame = first; frame < end; ++frame) {
+        if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
+        // A paused frame of a take shows the picture before it again.
+        target.Bind();
+        if (!nextFrame(true)) return Fail(kExitFailure, "the plugin failed frame " + std::to_string(frame));
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, target.FrameBuffer());
+        if (!readback.Submit(frame - first)) return Fail(kExitFailure, readback.Error());
+        progress.Update(frame - first + 1);
+      }
+      if (!readback.Finish()) return Fail(kExitFailure, readback.Error());
+    }
+    progress.Finish();
+    if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
+    if (!segmentText.empty()) {
+      SegmentManifest manifest;
+      manifest.segment = segment;
+      manifest.first = first;
+      manifest.end = end;
+      manifest.frames = outputFrames;
+      manifest.output = output.substr(output.rfind('/') + 1);
+      manifest.renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+      manifest.firstFrame = fingerprinted.First();
+      manifest.lastFrame = fingerprinted.Last();
+      manifest.settings = Settings(context);
+      if (music.Active()) manifest.audio = music.TrackPath();
+      if (!manifest.Write(SegmentManifest::PathFor(output), error)) return Fail(kExitFailure, error);
+    }
+    if (!sink->Finish(error)) {
+      if (!segmentText.empty()) std::remove(SegmentManifest::PathFor(output).c_str());
+      return Fail(kExitFailure, error);
+    }
+    if (!flags.quiet)
+      std::printf("wrote %s in %.1f s (%.1f frames per second)\n", sink->Describe().c_str(),
+                  progress.ElapsedSeconds(), (end - first) / std::max(1e-9, progress.ElapsedSeconds()));
+    return kExitSuccess;
+  }
+
+ private:
+  bool CheckSettings(std::string& error) {
+    if (output.empty() && music.ReportPath().empty()) {
+      error = "render needs an output: -o NAME.png, -o frames/f_%05d.png or -o NAME.mp4";
+      return false;
+    }
+    if (!output.empty() && !OutputKindOf(output, kind, error)) return false;
+    if (output.empty()) kind = OutputKind::Video;
+    if (*framesOption && *durationOption) {
+      error = "give --frames or --duration, not both";
+      return false;
+    }
+    if (!flags.preset.empty() && IsX264Preset(flags.preset) && !FileExists(flags.preset)) {
+      error = "--preset names a preset file; x264's speed preset is --x264-preset " + flags.preset;
+      return false;
+    }
+    if (!takePath.empty() && *startOption) {
+      error = "a take starts where its session started: --start does not go with --take";
+      return false;
+    }
+    const bool still = kind == OutputKind::Still;
+    outputFrames = *framesOption ? frames : std::max(1L, std::lround(seconds * framesPerSecond));
+    double start = *startOption ? startSeconds : (still && !*framesOption ? 2.0 : 0.0);
+    preRollFrames = std::lround(start * framesPerSecond);
+    // A still is the last of the frames asked for.
+    if (still) {
+      preRollFrames += outputFrames - 1;
+      outputFrames = 1;
+    }
+    return true;
+  }
+
+  // A take gives the length and the frame rate, unless the command line
+  // does; what its session drew before the take is the pre-roll.
+  void ApplyTakeTiming(const Take& take) {
+    if (!*fpsOption) framesPerSecond = take.framesPerSecond;
+    const long takeFrames = take.frames - take.first;
+    const long shown = *framesOption ? std::min<long>(frames, takeFrames) : takeFrames;
+    preRollFrames = take.first;
+    outputFrames = shown;
+    if (kind == OutputKind::Still) {
+      preRollFrames += shown - 1;
+      outputFrames = 1;
+    }
+  }
+
+  // What decides this render's frames and video, for a segment's manifest:
+  // parts of renders that differ in any of it cannot be joined.
+  nlohmann::ordered_json Settings(const CommandContext& context) const {
+    const hostkit::PluginDescription& plugin = context.session->Description();
+    nlohmann::ordered_json settings;
+    settings["plugin"] = plugin.uniqueId + " " + plugin.name + " " + std::to_string(plugin.pluginMajorVersion) +
+                         "." + std::to_string(plugin.pluginMinorVersion);
+    settings["size"] = std::to_string(size.width) + "x" + std::to_string(size.height);
+    settings["fps"] = framesPerSecond;
+    settings["frames"] = outputFrames;
+    settings["preRoll"] = preRollFrames;
+    settings["controls"] = flags.controls;
+    settings["preset"] = flags.preset.empty() ? "" : FileFingerprint(flags.preset);
+    settings["take"] = takePath.empty() ? "" : FileFingerprint(takePath);
+    settings["music"] = music.Settings();
+    settings["output"] = kind == OutputKind::Video ? output.substr(output.rfind('.')) : "png";
+    settings["crf"] = video.crf;
+    settings["x264Preset"] = video.preset;
+    settings["gl"] = flags.gl;
+    return settings;
+  }
+
+  std::unique_ptr<FrameSink> StartSink(long firstNumber, std::string& error) {
+    switch (kind) {
+      case OutputKind::Still: {
+        auto sink = std::make_unique<PngStillSink>();
+        if (!sink->Start(output, size.width, size.height, png, error)) return nullptr;
+        return sink;
+      }
+      case OutputKind::Sequence: {
+        auto sink = std::make_unique<PngSequenceSink>();
+        if (!sink->Start(output, size.width, size.height, firstNumber, png, error)) return nullptr;
+        return sink;
+      }
+      case OutputKind::Video: {
+        auto sink = std::make_unique<VideoSink>();
+        if (!sink->Start(output, size.width, size.height, framesPerSecond, video, error)) return nullptr;
+        return sink;
+      }
+    }
+    return nullptr;
+  }
+
+  SessionFlags flags;
+  RenderMusic music;
+  std::string segmentText;
+  SegmentSpec segment;
+  std::string output;
+  OutputKind kind = OutputKind::Still;
+  FrameSize size{1280, 720};
+  double seconds = 5.0;
+  long frames = 0;
+  double framesPerSecond = 60.0;
+  double startSeconds = 0.0;
+  std::string takePath;
+  std::string pipeline = "pbo";
+  PngOptions png;
+  VideoSettings video;
+  CLI::Option* durationOption = nullptr;
+  CLI::Option* framesOption = nullptr;
+  CLI::Option* fpsOption = nullptr;
+  CLI::Option* startOption = nullptr;
+  long outputFrames = 0;
+  long preRollFrames = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeRenderCommand() { return std::make_unique<RenderCommand>(); }
+
+}  // namespace cli

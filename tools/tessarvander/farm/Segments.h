@@ -1,0 +1,69 @@
+// A render split into parts for several machines: --segment K/N renders the
+// K-th of N equal parts of the frame range, starting from the state the whole
+// render has at that frame, and writes a manifest beside its output that
+// `tessarvander join` checks before it puts the parts together.
+//
+// OUTPUT.segment.json:
+//   {"segment": 2, "of": 3, "first": 100, "end": 200, "frames": 300,
+//    "output": "part2.mp4", "renderer": "llvmpipe (LLVM 15.0.6, 256 bits)", "audio": "track.wav",
+//    "firstFrame": "9c0f…", "lastFrame": "51d2…", "settings": {...}}
+//
+// "settings" holds everything that decides the picture and the video (the
+// plugin, size, frame rate, parameters, take, audio, encoder), so that parts
+// of different renders cannot be joined.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "output/FrameSink.h"
+#include "sys/Fingerprint.h"
+
+namespace cli {
+
+struct SegmentSpec {
+  long index = 0;  // from 1
+  long count = 0;
+};
+
+// "K/N" with 1 <= K <= N. False with one line naming what is wrong.
+bool ParseSegment(const std::string& text, SegmentSpec& segment, std::string& error);
+// The frames [first, end) of the segment in a render of `frames` frames.
+void SegmentRange(const SegmentSpec& segment, long frames, long& first, long& end);
+
+struct SegmentManifest {
+  SegmentSpec segment;
+  long first = 0;
+  long end = 0;
+  long frames = 0;
+  std::string output;  // the segment's output file name, beside the manifest
+  std::string renderer;
+  std::string audio;  // the music's path on the machine that rendered the part
+  std::string firstFrame;
+  std::string lastFrame;
+  nlohmann::ordered_json settings;
+
+  static std::string PathFor(const std::string& output) { return output + ".segment.json"; }
+  bool Write(const std::string& path, std::string& error) const;
+  bool Read(const std::string& path, std::string& error);
+};
+
+// Passes frames on to another sink and fingerprints the first and the last.
+class FingerprintingSink : public FrameSink {
+ public:
+  FingerprintingSink(FrameSink& sink, int width, int height) : sink(sink), bytes(size_t(width) * height * 4) {}
+  bool Write(const uint8_t* rgba, long frameIndex, std::string& error) override;
+  bool Finish(std::string& error) override { return sink.Finish(error); }
+  std::string Describe() const override { return sink.Describe(); }
+  const std::string& First() const { return first; }
+  const std::string& Last() const { return last; }
+
+ private:
+  FrameSink& sink;
+  size_t bytes;
+  std::string first;
+  std::string last;
+};
+
+}  // namespace cli

@@ -1,0 +1,273 @@
+#include "music/AudioAnalysis.h"
+
+#include <aubio/aubio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "sys/ChildProcess.h"
+
+namespace cli {
+namespace {
+
+constexpr int kSampleRate = 44100;
+constexpr uint_t kWindow = 2048;
+constexpr uint_t kHop = 512;
+
+// The band edges in Hz: bass below 250, mid to 2000, treble to 16000.
+constexpr double kBassTop = 250.0;
+constexpr double kMidTop = 2000.0;
+constexpr double kTrebleTop = 16000.0;
+
+// Scales a series so that its largest value is 1 (an all-zero one stays 0).
+void Normalise(std::vector<float>& series) {
+  const float largest = series.empty() ? 0.0f : *std::max_element(series.begin(), series.end());
+  if (largest <= 0.0f) return;
+  for (float& value : series) value /= largest;
+}
+
+}  // namespace
+
+ChildResult ProbeAudioStream(const std::string& path) {
+  return RunChild({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name", "-of",
+                   "default=nw=1:nk=1", path});
+}
+
+bool LoadAudioTrack(const std::string& path, AudioTrack& track, std::string& error) {
+  if (!std::ifstream(path).good()) {
+    error = "--audio: no file at " + path;
+    return false;
+  }
+  const ChildResult probe = ProbeAudioStream(path);
+  if (!probe.started) {
+    error = "ffprobe is not installed, and --audio needs it: apt-get install ffmpeg";
+    return false;
+  }
+  if (probe.exitCode != 0) {
+    error = "--audio: " + path + " cannot be read: " + LastLine(probe.err);
+    return false;
+  }
+  track.codec = LastLine(probe.out);
+  if (track.codec.empty()) {
+    error = "--audio: " + path + " has no audio stream";
+    return false;
+  }
+  const ChildResult decoded = RunChild({"ffmpeg", "-v", "error", "-nostdin", "-i", path, "-map", "0:a:0", "-ac", "1",
+                                        "-ar", std::to_string(kSampleRate), "-f", "f32le", "-"});
+  if (decoded.exitCode != 0 || decoded.out.empty()) {
+    error = "--audio: ffmpeg cannot decode " + path + ": " + LastLine(decoded.err);
+    return false;
+  }
+  track.path = path;
+  track.sampleRate = kSampleRate;
+  track.samples.resize(decoded.out.size() / sizeof(float));
+  std::memcpy(track.samples.data(), decoded.out.data(), track.samples.size() * sizeof(float));
+  return true;
+}
+
+bool ParseAudioFeature(const std::string& name, AudioFeature& feature) {
+  for (AudioFeature candidate : kAudioFeatures) {
+    if (name == AudioFeatureName(candidate)) {
+      feature = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* AudioFeatureName(AudioFeature feature) {
+  switch (feature) {
+    case AudioFeature::Level:
+      return "level";
+    case AudioFeature::Bass:
+      return "bass";
+    case AudioFeature::Mid:
+      return "mid";
+    case AudioFeature::Treble:
+      return "treble";
+    case AudioFeature::Onset:
+      return "onset";
+    case AudioFeature::Beat:
+      return "beat";
+  }
+  return "";
+}
+
+bool AudioAnalysis::Analyse(const AudioTrack& track, std::string& error) {
+  const uint_t rate = static_cast<uint_t>(track.sampleRate);
+  aubio_tempo_t* tempo = new_aubio_tempo("default", kWindow, kHop, rate);
+  aubio_fft_t* fft = new_aubio_fft(kWindow);
+  fvec_t* hop = new_fvec(kHop);
+  fvec_t* window = new_fvec(kWindow);
+  fvec_t* shaped = new_fvec(kWindow);
+  fvec_t* found = new_fvec(1);
+  cvec_t* spectrum = new_cvec(kWindow);
+  if (!tempo || !fft) {
+    error = "--audio: aubio cannot analyse at " + std::to_string(rate) + " Hz";
+    return false;
+  }
+  hopSeconds = static_cast<double>(kHop) / rate;
+  const double binHz = static_cast<double>(rate) / kWindow;
+  std::vector<double> hann(kWindow);
+  for (uint_t i = 0; i < kWindow; ++i) hann[i] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWindow - 1));
+
+  const size_t hops = (track.samples.size() + kHop - 1) / kHop;
+  std::vector<float> previousSpectrum(spectrum->length, 0.0f);
+  std::vector<float> flux;
+  for (size_t h = 0; h < hops; ++h) {
+    double sumSquares = 0.0;
+    for (uint_t i = 0; i < kHop; ++i) {
+      const size_t at = h * kHop + i;
+      const float sample = at < track.samples.size() ? track.samples[at] : 0.0f;
+      hop->data[i] = sample;
+      sumSquares += static_cast<double>(sample) * sample;
+    }
+    level.push_back(static_cast<float>(std::sqrt(sumSquares / kHop)));
+
+    aubio_tempo_do(tempo, hop, found);
+    if (found->data[0] != 0.0f) beats.push_back(aubio_tempo_get_last_s(tempo));
+
+    // The last window's worth of samples, for the band energies.
+    std::memmove(window->data, window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
+    std::memcpy(window->data + kWindow - kHop, hop->data, kHop * sizeof(smpl_t));
+    for (uint_t i = 0; i < kWindow; ++i) shaped->data[i] = static_cast<smpl_t>(window->data[i] * hann[i]);
+    aubio_fft_do(fft, shaped, spectrum);
+    double bands[3] = {0.0, 0.0, 0.0};
+    double rise = 0.0;
+    for (uint_t bin = 1; bin < spectrum->length; ++bin) {
+      rise += std::max(0.0f, spectrum->norm[bin] - previousSpectrum[bin]);
+      previousSpectrum[bin] = spectrum->norm[bin];
+      const double hz = bin * binHz;
+      const double energy = static_cast<double>(spectrum->norm[bin]) * spectrum->norm[bin];
+      if (hz < kBassTop) bands[0] += energy;
+      else if (hz < kMidTop) bands[1] += energy;
+      else if (hz < kTrebleTop) bands[2] += energy;
+    }
+    flux.push_back(static_cast<float>(rise));
+    bass.push_back(static_cast<float>(bands[0]));
+    mid.push_back(static_cast<float>(bands[1]));
+    treble.push_back(static_cast<float>(bands[2]));
+  }
+
+  FindOnsets(flux);
+  // The tempo from the beats found: the median interval, which one stray
+  // beat cannot move; aubio's own estimate when there are too few.
+  if (beats.size() >= 3) {
+    std::vector<double> intervals;
+    for (size_t i = 1; i < beats.size(); ++i) intervals.push_back(beats[i] - beats[i - 1]);
+    std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
+    bpm = 60.0 / intervals[intervals.size() / 2];
+  } else if (aubio_tempo_get_bpm(tempo) > 0) {
+    bpm = aubio_tempo_get_bpm(tempo);
+  }
+  CompleteBeatGrid(track.Seconds());
+  for (std::vector<float>* series : {&level, &bass, &mid, &treble}) Normalise(*series);
+
+  del_cvec(spectrum);
+  del_fvec(found);
+  del_fvec(shaped);
+  del_fvec(window);
+  del_fvec(hop);
+  del_aubio_fft(fft);
+  del_aubio_tempo(tempo);
+  aubio_cleanup();
+  return true;
+}
+
+void AudioAnalysis::FindOnsets(const std::vector<float>& flux) {
+  // An onset is a hop whose spectral flux (the sum of every frequency's
+  // rise since the hop before) peaks above its neighbourhood: above the
+  // local mean by a share of the track's largest flux, and at least
+  // kMinimumOnsetGap after the one before.
+  constexpr long kNeighbourhood = 8;
+  constexpr double kMinimumOnsetGap = 0.05;
+  constexpr double kShareOfLargest = 0.1;
+  const double largest = flux.empty() ? 0.0 : *std::max_element(flux.begin(), flux.end());
+  double last = -1.0;
+  for (long h = 0; h < static_cast<long>(flux.size()); ++h) {
+    double sum = 0.0;
+    long count = 0;
+    bool peak = true;
+    for (long n = h - kNeighbourhood; n <= h + kNeighbourhood; ++n) {
+      if (n < 0 || n >= static_cast<long>(flux.size()) || n == h) continue;
+      sum += flux[static_cast<size_t>(n)];
+      ++count;
+      if (flux[static_cast<size_t>(n)] > flux[static_cast<size_t>(h)] ||
+          (n < h && flux[static_cast<size_t>(n)] == flux[static_cast<size_t>(h)]))
+        peak = false;
+    }
+    const double seconds = static_cast<double>(h) * hopSeconds;
+    if (peak && flux[static_cast<size_t>(h)] > sum / std::max(1L, count) + kShareOfLargest * largest &&
+        (last < 0.0 || seconds - last >= kMinimumOnsetGap)) {
+      onsets.push_back(seconds);
+      last = seconds;
+    }
+  }
+}
+
+void AudioAnalysis::CompleteBeatGrid(double trackSeconds) {
+  // The beat tracker needs a few seconds to lock on and may drop a beat in a
+  // break; the grid carries its beats at the tempo back to the start, across
+  // gaps and on to the end, so a beat reaction keeps time through the track.
+  if (beats.empty() || bpm <= 0.0) return;
+  const double period = 60.0 / bpm;
+  std::vector<double> grid;
+  for (double before = beats.front() - period; before >= 0.0; before -= period) grid.insert(grid.begin(), before);
+  for (size_t i = 0; i < beats.size(); ++i) {
+    grid.push_back(beats[i]);
+    const double next = i + 1 < beats.size() ? beats[i + 1] : trackSeconds + period;
+    const long missing = std::lround((next - beats[i]) / period) - 1;
+    for (long m = 1; m <= missing; ++m) {
+      const double filled = beats[i] + (next - beats[i]) * m / (missing + 1);
+      if (filled < trackSeconds) grid.push_back(filled);
+    }
+  }
+  beats = grid;
+}
+
+const std::vector<float>& AudioAnalysis::Series(AudioFeature feature) const {
+  switch (feature) {
+    case AudioFeature::Bass:
+      return bass;
+    case AudioFeature::Mid:
+      return mid;
+    case AudioFeature::Treble:
+      return treble;
+    default:
+      return level;
+  }
+}
+
+float AudioAnalysis::Continuous(AudioFeature feature, double seconds, double span) const {
+  const std::vector<float>& series = Series(feature);
+  if (series.empty() || seconds < 0.0) return 0.0f;
+  const long first = static_cast<long>(std::floor(seconds / hopSeconds));
+  const long end = std::max(first + 1, static_cast<long>(std::ceil((seconds + span) / hopSeconds)));
+  double sum = 0.0;
+  long count = 0;
+  for (long h = first; h < end; ++h) {
+    if (h < 0 || h >= static_cast<long>(series.size())) continue;
+    sum += series[static_cast<size_t>(h)];
+    ++count;
+  }
+  return count > 0 ? static_cast<float>(sum / count) : 0.0f;
+}
+
+double AudioAnalysis::LastEvent(AudioFeature feature, double seconds) const {
+  const std::vector<double>& events = feature == AudioFeature::Beat ? beats : onsets;
+  const auto after = std::upper_bound(events.begin(), events.end(), seconds);
+  return after == events.begin() ? -1.0 : *(after - 1);
+}
+
+float AudioAnalysis::BarPhase(double seconds) const {
+  if (beats.size() < 2 || seconds < beats.front()) return 0.0f;
+  const auto after = std::upper_bound(beats.begin(), beats.end(), seconds);
+  const size_t index = static_cast<size_t>(after - beats.begin()) - 1;
+  const double period = after != beats.end() ? *after - beats[index] : 60.0 / bpm;
+  const double within = std::min(1.0, (seconds - beats[index]) / period);
+  return static_cast<float>(std::fmod(static_cast<double>(index % 4) + within, 4.0) / 4.0);
+}
+
+}  // namespace cli

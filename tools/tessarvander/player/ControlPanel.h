@@ -1,0 +1,58 @@
+// The control panel of `tessarvander play`: Dear ImGui over the picture, one
+// slider per parameter labelled with the plugin's names and showing the
+// plugin's own display texts with what they mean (when the plugin's profile
+// is known), named choices for the banded parameters, the
+// draw time and the frame rate, and buttons for the keys. Drawn after the
+// plugin into the window; ImGui's OpenGL backend saves and restores the GL
+// state it touches, so the plugin's next frame is drawn as without it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "session/ParameterControls.h"
+#include "player/PlayerWindow.h"
+#include "session/ParameterProfile.h"
+
+namespace cli {
+
+struct PanelState {
+  const std::vector<hostkit::ParameterDescription>* parameters = nullptr;
+  const std::vector<float>* values = nullptr;      // by parameter index
+  const std::vector<std::string>* texts = nullptr; // the plugin's display texts, by index
+  const ParameterProfile* profile = nullptr;        // what the values mean, when known
+  double drawMilliseconds = 0.0;
+  double framesPerSecond = 0.0;
+  long frame = 0;
+  bool paused = false;
+  bool recording = false;
+  bool takeRecording = false;
+};
+
+struct PanelInput {
+  std::vector<ParameterControls::Value> edits;
+  std::vector<PlayerAction> actions;
+};
+
+class ControlPanel {
+ public:
+  explicit ControlPanel(PlayerWindow& window);
+  ~ControlPanel();
+  ControlPanel(const ControlPanel&) = delete;
+  ControlPanel& operator=(const ControlPanel&) = delete;
+
+  void SetVisible(bool visible) { shown = visible; }
+  bool Visible() const { return shown; }
+  // Draws the panel into the window's frame buffer, which must be bound,
+  // when it is visible; what the user changed or pressed goes to `input`.
+  void Draw(const PanelState& state, PanelInput& input);
+  // True while the panel uses the keyboard (a value being typed): keys are
+  // then not actions.
+  bool WantsKeyboard() const;
+
+ private:
+  bool shown = true;
+};
+
+}  // namespace cli

@@ -1,0 +1,48 @@
+#include "player/LiveState.h"
+
+namespace cli {
+
+LiveState::LiveState(const ParameterControls& controls, double framesPerSecond) : names(controls) {
+  const auto& parameters = controls.Parameters();
+  values.assign(parameters.size(), 0.0f);
+  for (const auto& parameter : parameters)
+    if (parameter.index < values.size()) values[parameter.index] = parameter.defaultValue;
+  for (const ParameterControls::Value& value : controls.ValuesAt(0.0))
+    if (value.index < values.size()) values[value.index] = value.value;
+  history.Begin(framesPerSecond, AllValues());
+}
+
+const std::vector<ParameterControls::Value>& LiveState::AllValues() {
+  allValues.resize(values.size());
+  for (uint32_t index = 0; index < values.size(); ++index) allValues[index] = {index, values[index]};
+  return allValues;
+}
+
+void LiveState::Set(uint32_t index, float value) {
+  if (index >= values.size() || values[index] == value) return;
+  values[index] = value;
+  history.Set(shownFrames, index, value);
+}
+
+void LiveState::Apply(const std::vector<ParameterControls::Value>& changes) {
+  for (const ParameterControls::Value& change : changes) Set(change.index, change.value);
+}
+
+void LiveState::SetPaused(bool pause) {
+  if (pause == paused) return;
+  paused = pause;
+  history.Pause(shownFrames, paused);
+}
+
+void LiveState::FrameShown(bool processed) {
+  ++shownFrames;
+  if (processed) ++processedFrames;
+}
+
+bool LiveState::WriteTake(const std::string& path, std::string& error) {
+  const long first = takeFirst;
+  takeFirst = -1;
+  return history.WriteTake(path, first, shownFrames, names, error);
+}
+
+}  // namespace cli

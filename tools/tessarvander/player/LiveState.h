@@ -1,0 +1,56 @@
+// What a live session holds besides its picture: every parameter's value,
+// whether the flight is paused, how many frames were shown and processed,
+// and the session's history, from which takes are written. Changes arrive
+// from keys, the panel and OSC and are applied in that order before a frame.
+// No GL here: it is tested as it is.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "documents/Takes.h"
+#include "session/ParameterControls.h"
+
+namespace cli {
+
+class LiveState {
+ public:
+  // Starts from the plugin's defaults with the controls' values over them.
+  LiveState(const ParameterControls& controls, double framesPerSecond);
+
+  const std::vector<float>& Values() const { return values; }
+  // Every value as (index, value), refilled in place: the frame loop
+  // allocates nothing for them.
+  const std::vector<ParameterControls::Value>& AllValues();
+  // A change from any source; recorded for takes at the current frame.
+  void Set(uint32_t index, float value);
+  void Apply(const std::vector<ParameterControls::Value>& changes);
+
+  bool Paused() const { return paused; }
+  void SetPaused(bool pause);
+
+  // The frame just shown, processed by the plugin or (paused) not.
+  void FrameShown(bool processed);
+  long ShownFrames() const { return shownFrames; }
+  long ProcessedFrames() const { return processedFrames; }
+
+  // A take runs from the frame it started at to the frame now.
+  void StartTake() { takeFirst = shownFrames; }
+  bool TakeRecording() const { return takeFirst >= 0; }
+  long TakeFirst() const { return takeFirst; }
+  // Writes the take and stops recording it.
+  bool WriteTake(const std::string& path, std::string& error);
+
+ private:
+  const ParameterControls& names;
+  std::vector<float> values;  // by parameter index
+  std::vector<ParameterControls::Value> allValues;
+  SessionHistory history;
+  bool paused = false;
+  long shownFrames = 0;
+  long processedFrames = 0;
+  long takeFirst = -1;
+};
+
+}  // namespace cli

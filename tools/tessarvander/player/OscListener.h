@@ -1,0 +1,73 @@
+// OSC control for `tessarvander play`: a UDP socket of its own, read on a
+// thread of its own, messages decoded with liblo and queued for the frame
+// loop, which applies them at the start of its next frame, in arrival order.
+//
+//   /tessarvander/param/<name or index> f   set a parameter (names as --set takes them)
+//   /tessarvander/param/<name or index>     answer its value to the sender
+//   /tessarvander/preset/load s             load a preset file
+//   /tessarvander/pause, /tessarvander/play
+//   /tessarvander/still s                   save the current frame as PNG
+//
+// Bad messages (unknown address, wrong type or count, NaN or infinity,
+// oversized, not OSC) are dropped with one log line per address. The queue is
+// bounded, so a flood cannot make the frame loop stall or memory grow.
+//
+// The socket is bound by this class, not by liblo, whose servers listen on
+// every interface: by default only this machine can reach it.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "session/ParameterControls.h"
+
+namespace cli {
+
+struct OscCommand {
+  enum Kind { SetParameter, LoadPreset, Pause, Play, Still } kind = Pause;
+  uint32_t index = 0;
+  float value = 0.0f;
+  std::string path;
+};
+
+class OscListener {
+ public:
+  explicit OscListener(const ParameterControls& names) : names(names) {}
+  ~OscListener();
+  OscListener(const OscListener&) = delete;
+  OscListener& operator=(const OscListener&) = delete;
+
+  // Binds host:port (UDP) and starts listening. False with a reason.
+  bool Start(const std::string& host, int port, std::string& error);
+  // The commands received since the last call, oldest first.
+  void Drain(std::vector<OscCommand>& commands);
+  // The parameter values that queries are answered with, by index.
+  void Publish(const std::vector<float>& values);
+
+ private:
+  void Listen();
+  void Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength);
+  void Answer(const std::string& address, float value, const sockaddr_storage& sender, socklen_t senderLength);
+  // One line per address, the first time it goes wrong.
+  void Drop(const std::string& address, const std::string& why);
+
+  const ParameterControls& names;
+  int socketFd = -1;
+  std::atomic<bool> stopping{false};
+  std::thread thread;
+
+  std::mutex mutex;
+  std::deque<OscCommand> queue;
+  std::vector<float> published;
+  std::set<std::string> logged;
+};
+
+}  // namespace cli

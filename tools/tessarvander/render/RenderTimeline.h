@@ -1,0 +1,49 @@
+// What a render sends the plugin, frame by frame: a pre-roll that runs the
+// flight ahead (--start), then the output frames, each with its parameter
+// values (preset, --set and --ramp, a take, and any per-frame layer on top)
+// and whether it is processed at all (a take's pauses are not). Everything
+// is evaluated on the global frame index, whatever part of the render is
+// written, so that a render split into parts draws exactly what the whole
+// render would.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "session/ParameterControls.h"
+#include "documents/Takes.h"
+
+namespace cli {
+
+class RenderTimeline {
+ public:
+  RenderTimeline(const ParameterControls& controls, long preRollFrames, long outputFrames, const Take* take);
+
+  // A layer applied last, per output frame: it may change or add values.
+  using Layer = std::function<void(long outputFrame, std::vector<ParameterControls::Value>& values)>;
+  void AddLayer(Layer layer) { layers.push_back(std::move(layer)); }
+
+  long PreRollFrames() const { return preRoll; }
+  long OutputFrames() const { return outputs; }
+
+  // The next host frame, in order: pre-roll frames first, then output frames.
+  // Fills its values; answers whether the plugin processes it.
+  bool Next(std::vector<ParameterControls::Value>& values);
+  // The host frame number of the frame Next() gave last, and whether it was
+  // an output frame (and which).
+  long HostFrame() const { return hostFrame; }
+  long OutputFrame() const { return hostFrame - preRoll; }
+
+ private:
+  const ParameterControls& controls;
+  long preRoll;
+  long outputs;
+  const Take* take;
+  std::unique_ptr<TakePlayer> takePlayer;
+  std::vector<Layer> layers;
+  std::vector<ParameterControls::Value> controlled;
+  long hostFrame = -1;
+};
+
+}  // namespace cli

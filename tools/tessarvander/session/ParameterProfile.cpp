@@ -1,0 +1,43 @@
+#include "session/ParameterProfile.h"
+
+#include "ParameterTable.h"
+
+namespace cli {
+
+ParameterProfile ParameterProfile::For(const hostkit::PluginDescription& plugin) {
+  ParameterProfile profile;
+  profile.known = plugin.uniqueId == tessarvander::kPluginId;
+  return profile;
+}
+
+std::string ParameterProfile::Meaning(uint32_t index, float value) const {
+  if (!known || index >= tessarvander::kParameterCount) return "";
+  return tessarvander::Meaning(tessarvander::kParameterRows[index], value);
+}
+
+std::vector<Choice> ParameterProfile::Choices(uint32_t index) const {
+  std::vector<Choice> choices;
+  if (!known || index >= tessarvander::kParameterCount) return choices;
+  const tessarvander::Bands& bands = tessarvander::kParameterRows[index].bands;
+  for (int band = 0; band < bands.count; ++band)
+    choices.push_back({bands.names[band], tessarvander::BandCentre(bands, band)});
+  return choices;
+}
+
+int ParameterProfile::ChoiceOf(uint32_t index, float value) const {
+  if (!known || index >= tessarvander::kParameterCount) return -1;
+  const tessarvander::Bands& bands = tessarvander::kParameterRows[index].bands;
+  return bands.count > 0 ? tessarvander::BandOf(bands, value) : -1;
+}
+
+bool ParameterProfile::IndexOf(const std::string& name, uint32_t& index) const {
+  if (!known) return false;
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+    if (name == row.name) {
+      index = row.index;
+      return true;
+    }
+  return false;
+}
+
+}  // namespace cli

@@ -1,0 +1,42 @@
+// What the loaded plugin's values mean on screen, for a plugin whose
+// parameter table this tool knows: Tessarvander's (identifier "QLMB"). The
+// names of its bands ("Julia", "Fire") and its units ("12 branches",
+// "6 layers", "8 wedges", "216°") come from the plugin's own table, the one
+// its shader is built from. For any other plugin the profile is empty and
+// the tool shows the plugin's own texts only: it stays a host for any plugin.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "PluginLibrary.h"
+
+namespace cli {
+
+struct Choice {
+  std::string name;
+  float value;  // a value well inside the band
+};
+
+class ParameterProfile {
+ public:
+  // The profile of this plugin: Tessarvander's, or an empty one.
+  static ParameterProfile For(const hostkit::PluginDescription& plugin);
+
+  bool Known() const { return known; }
+  // "Julia", "12 branches", "216°"; empty when nothing more is known.
+  std::string Meaning(uint32_t index, float value) const;
+  // The bands of a banded parameter, each with a value that selects it;
+  // empty for any other parameter.
+  std::vector<Choice> Choices(uint32_t index) const;
+  // The band the plugin draws for this value (-1 for a parameter without).
+  int ChoiceOf(uint32_t index, float value) const;
+  // The index of the parameter with this name in the known table.
+  bool IndexOf(const std::string& name, uint32_t& index) const;
+
+ private:
+  bool known = false;
+};
+
+}  // namespace cli

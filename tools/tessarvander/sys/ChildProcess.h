@@ -1,0 +1,75 @@
+// The one way this program runs another (ffmpeg, ffprobe, gnuplot): no
+// shell, the program found on $PATH, the arguments passed as they are, and a
+// process group of its own, so that a Ctrl-C typed in the terminal reaches
+// only this program, which then finishes its output or cleans up.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The path of a program on $PATH, or empty.
+std::string FindProgram(const std::string& name);
+
+class ChildProcess {
+ public:
+  // What each of the child's standard streams is connected to.
+  enum class Stream { Pipe, Inherit, Null };
+  struct Streams {
+    Stream input = Stream::Null;
+    Stream output = Stream::Pipe;
+    Stream errors = Stream::Pipe;
+  };
+
+  ChildProcess() = default;
+  // Stops a child that was not waited for.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Starts `arguments` (arguments[0] looked up on $PATH). False with one
+  // line when the program is missing or cannot start.
+  bool Start(const std::vector<std::string>& arguments, const Streams& streams, std::string& error);
+  // Our ends of the pipes asked for; -1 for the others, or once closed.
+  int& InputFd() { return input; }
+  int& OutputFd() { return output; }
+  int& ErrorFd() { return errors; }
+  void CloseInput();
+  // Waits for the child; its exit code, or 128 + the signal that ended it.
+  int Wait();
+  // Ends the child's whole group at once and waits for it.
+  void Stop();
+
+ private:
+  void ClosePipes();
+  pid_t pid = -1;
+  int input = -1;
+  int output = -1;
+  int errors = -1;
+};
+
+struct ChildResult {
+  bool started = false;
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program to completion with `input` on its standard input and both
+// outputs captured.
+ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& input = "");
+
+// Runs a program to completion and hands its standard output to `consume`
+// piece by piece as it comes, holding none of it; its messages are captured
+// (the last 64 KiB). `consume` answers false to stop the child early.
+ChildResult StreamChild(const std::vector<std::string>& arguments,
+                        const std::function<bool(const char* data, size_t size)>& consume);
+
+// The last non-empty line of a helper's messages, for an error message.
+std::string LastLine(const std::string& text);
+
+}  // namespace cli

@@ -1,0 +1,69 @@
+#include "sys/Numbers.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace cli {
+
+bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double parsed = std::strtod(begin, &end);
+  if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(parsed)) {
+    error = what + ": \"" + text + "\" is not a number";
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+bool ParseFloat(const std::string& text, const std::string& what, float& value, std::string& error) {
+  double parsed = 0.0;
+  if (!ParseDouble(text, what, parsed, error)) return false;
+  if (std::fabs(parsed) > 3.0e38) {
+    error = what + ": " + text + " is too large for a 32-bit float";
+    return false;
+  }
+  value = static_cast<float>(parsed);
+  return true;
+}
+
+bool ParseSize(const std::string& text, const std::string& what, FrameSize& size, std::string& error) {
+  const size_t cross = text.find('x');
+  const auto whole = [](const std::string& digits, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(digits.c_str(), &end, 10);
+    return !digits.empty() && end == digits.c_str() + digits.size() && errno != ERANGE && value >= 0 &&
+           value <= (1L << 30);
+  };
+  long width = 0, height = 0;
+  if (cross == std::string::npos || !whole(text.substr(0, cross), width) || !whole(text.substr(cross + 1), height)) {
+    error = what + "\"" + text + "\" is not a size like 1280x720";
+    return false;
+  }
+  if (width < 1 || height < 1) {
+    error = what + text + " has a zero side; both must be at least 1";
+    return false;
+  }
+  size = {static_cast<int>(width), static_cast<int>(height)};
+  return true;
+}
+
+bool ParseFloatList(const std::string& text, const std::string& what, std::vector<float>& values,
+                    std::string& error) {
+  values.clear();
+  size_t start = 0;
+  while (true) {
+    const size_t comma = text.find(',', start);
+    float value = 0.0f;
+    if (!ParseFloat(text.substr(start, comma - start), what, value, error)) return false;
+    values.push_back(value);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+}  // namespace cli

@@ -1,0 +1,24 @@
+// Strict parsers for numbers inside other texts (NAME=VALUE, FROM:TO,
+// WIDTHxHEIGHT): the whole text must be the number, finite and in range.
+// `what` names the option or field in the message.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// A frame size "WIDTHxHEIGHT", both from 1 to 2^30.
+struct FrameSize {
+  int width = 0;
+  int height = 0;
+};
+
+bool ParseFloat(const std::string& text, const std::string& what, float& value, std::string& error);
+bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error);
+bool ParseSize(const std::string& text, const std::string& what, FrameSize& size, std::string& error);
+// Comma-separated floats.
+bool ParseFloatList(const std::string& text, const std::string& what, std::vector<float>& values,
+                    std::string& error);
+
+}  // namespace cli
