@@ -2,19 +2,12 @@
 // together into one video without encoding them again, the music muxed in
 // once. The parts' manifests are checked first: the same settings, every part
 // there once, the frame ranges adjoining.
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
-#include "music/AudioAnalysis.h"
-#include "sys/ChildProcess.h"
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "farm/Join.h"
 #include "output/OutputKind.h"
-#include "output/VideoArguments.h"
-#include "output/OutputFile.h"
-#include "farm/Segments.h"
 
 namespace cli {
 namespace {
@@ -53,16 +46,11 @@ class JoinCommand : public Command {
     if (!OutputKindOf(output, kind, error) || kind != OutputKind::Video)
       return Fail(kExitUsage, error.empty() ? output + ": join writes a video: name a .mp4, .mov or .mkv" : error);
     std::vector<SegmentManifest> manifests;
-    for (const std::string& part : parts) {
-      SegmentManifest manifest;
-      if (!manifest.Read(SegmentManifest::PathFor(part), error)) return Fail(kExitUsage, error);
-      manifest.output = part;
-      manifests.push_back(manifest);
-    }
-    if (!Check(manifests, error)) return Fail(kExitUsage, error);
     std::string track;
-    if (!FindTrack(manifests.front(), track, error)) return Fail(kExitUsage, error);
-    if (!Concatenate(manifests, track, error)) return Fail(kExitFailure, error);
+    if (!ReadParts(parts, manifests, error) || !CheckParts(manifests, anyRenderer, error) ||
+        !FindTrack(manifests.front(), audio, track, error))
+      return Fail(kExitUsage, error);
+    if (!ConcatenateParts(manifests, track, output, error)) return Fail(kExitFailure, error);
     if (!quiet)
       std::printf("wrote %s (%zu parts, %ld frames%s)\n", output.c_str(), manifests.size(), manifests.back().end,
                   track.empty() ? "" : ", with its music");
@@ -70,106 +58,6 @@ class JoinCommand : public Command {
   }
 
  private:
-  bool Check(std::vector<SegmentManifest>& manifests, std::string& error) const {
-    const SegmentManifest& first = manifests.front();
-    if (first.settings.value("output", "") == "png") {
-      error = "parts of a PNG sequence need no joining: their files are numbered across the whole render";
-      return false;
-    }
-    for (const SegmentManifest& manifest : manifests) {
-      if (manifest.settings != first.settings || manifest.segment.count != first.segment.count ||
-          manifest.frames != first.frames) {
-        error = manifest.output + " is a part of another render than " + first.output +
-                " (their settings differ; see their .segment.json)";
-        return false;
-      }
-      if (!anyRenderer && manifest.renderer != first.renderer) {
-        error = manifest.output + " was drawn by \"" + manifest.renderer + "\", " + first.output + " by \"" +
-                first.renderer + "\"; the picture may differ at the join (--any-renderer joins them anyway)";
-        return false;
-      }
-    }
-    std::sort(manifests.begin(), manifests.end(),
-              [](const SegmentManifest& a, const SegmentManifest& b) { return a.segment.index < b.segment.index; });
-    long expected = 0;
-    for (long k = 1; k <= first.segment.count; ++k) {
-      const auto part = std::find_if(manifests.begin(), manifests.end(),
-                                     [k](const SegmentManifest& m) { return m.segment.index == k; });
-      if (part == manifests.end()) {
-        error = "part " + std::to_string(k) + " of " + std::to_string(first.segment.count) + " is missing";
-        return false;
-      }
-      if (std::count_if(manifests.begin(), manifests.end(),
-                        [k](const SegmentManifest& m) { return m.segment.index == k; }) > 1) {
-        error = "part " + std::to_string(k) + " is given twice";
-        return false;
-      }
-      if (part->first != expected) {
-        error = part->output + " starts at frame " + std::to_string(part->first) + ", not at " +
-                std::to_string(expected) + " where the part before it ends";
-        return false;
-      }
-      expected = part->end;
-    }
-    if (expected != first.frames) {
-      error = "the parts end at frame " + std::to_string(expected) + " of " + std::to_string(first.frames);
-      return false;
-    }
-    return true;
-  }
-
-  // The render's music: --audio, or the path the first part was rendered
-  // with; either way, the very file the parts reacted to.
-  bool FindTrack(const SegmentManifest& manifest, std::string& track, std::string& error) const {
-    const nlohmann::ordered_json& music = manifest.settings.at("music");
-    if (music.is_null()) return true;
-    track = audio.empty() ? manifest.audio : audio;
-    if (FileFingerprint(track) != music.value("audioFingerprint", "")) {
-      error = "the render's music is not at " + (track.empty() ? std::string("(no path)") : track) +
-              " (or is another file); name it with --audio FILE";
-      return false;
-    }
-    return true;
-  }
-
-  bool Concatenate(const std::vector<SegmentManifest>& manifests, const std::string& track,
-                   std::string& error) const {
-    OutputFile joined;
-    if (!joined.Open(output, error)) return false;
-    // The concat demuxer's list, beside the output, gone when done.
-    const std::string listPath = joined.TemporaryPath() + ".list";
-    {
-      std::ofstream list(listPath);
-      for (const SegmentManifest& manifest : manifests) {
-        const std::string path = std::filesystem::absolute(manifest.output).string();
-        std::string quoted;
-        for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        list << "file '" << quoted << "'\n";
-      }
-    }
-    const double fps = manifests.front().settings.value("fps", 60.0);
-    std::vector<std::string> arguments = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                          "-f", "concat", "-safe", "0", "-i", listPath};
-    if (!track.empty()) {
-      const std::vector<std::string> audioArguments =
-          AudioMuxArguments({track, LastLine(ProbeAudioStream(track).out), static_cast<double>(manifests.back().end) / fps}, output);
-      arguments.insert(arguments.end(), audioArguments.begin(), audioArguments.end());
-    }
-    arguments.insert(arguments.end(), {"-c:v", "copy", "-movflags", "+faststart", "-f", ContainerFormatOf(output),
-                                       joined.TemporaryPath()});
-    const ChildResult result = RunChild(arguments);
-    std::remove(listPath.c_str());
-    if (!result.started) {
-      error = "ffmpeg is not installed, and join needs it: apt-get install ffmpeg";
-      return false;
-    }
-    if (result.exitCode != 0) {
-      error = "ffmpeg could not join the parts: " + LastLine(result.err);
-      return false;
-    }
-    return joined.Commit(error);
-  }
-
   std::string output;
   std::vector<std::string> parts;
   std::string audio;

@@ -9,13 +9,12 @@
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
 #include "output/OutputKind.h"
-#include "output/SequenceSink.h"
-#include "output/StillSink.h"
-#include "output/VideoSink.h"
+#include "output/OpenSink.h"
 #include "app/Progress.h"
 #include "render/ScratchFrames.h"
 #include "render/ReadbackPipeline.h"
 #include "music/RenderMusic.h"
+#include "render/RenderPlan.h"
 #include "render/RenderTimeline.h"
 #include "farm/Segments.h"
 #include "documents/Takes.h"
@@ -148,12 +147,15 @@ class RenderCommand : public Command {
     if (!ReadControls(flags, true, context, error)) return Fail(kExitUsage, error);
     Take take;
     if (!takePath.empty() && !LoadTake(takePath, *context.controls, take, error)) return Fail(kExitUsage, error);
-    if (!takePath.empty()) ApplyTakeTiming(take);
+    if (!takePath.empty()) {
+      // The take's frame rate, unless the command line gives one.
+      if (!*fpsOption) framesPerSecond = take.framesPerSecond;
+      plan = PlanTake(Request(), take);
+    }
     bool usage = false;
     if (!music.Prepare(flags.controls, *context.controls, error, usage)) return Fail(usage ? kExitUsage : kExitFailure, error);
-    // A track gives the length of a video or sequence unless something else does.
-    if (music.Active() && kind != OutputKind::Still && takePath.empty() && !*framesOption && !*durationOption)
-      outputFrames = std::max(1L, std::lround(music.TrackSeconds() * framesPerSecond));
+    if (music.Active() && takePath.empty()) plan = PlanMusic(Request(), plan, music.TrackSeconds());
+    const long outputFrames = plan.output, preRollFrames = plan.preRoll;
 
     if (music.Active() && !flags.quiet) std::printf("%s\n", music.Describe().c_str());
     RenderTimeline timeline(*context.controls, preRollFrames, outputFrames, takePath.empty() ? nullptr : &take);
@@ -169,7 +171,14 @@ class RenderCommand : public Command {
     // The output (its folder, ffmpeg) before the frame buffers.
     if (music.Active() && segmentText.empty())
       video.audio = music.Mux(static_cast<double>(outputFrames) / framesPerSecond);
-    std::unique_ptr<FrameSink> sink = StartSink(first, error);
+    SinkSettings sinkSettings;
+    sinkSettings.width = size.width;
+    sinkSettings.height = size.height;
+    sinkSettings.firstNumber = first;
+    sinkSettings.framesPerSecond = framesPerSecond;
+    sinkSettings.png = png;
+    sinkSettings.video = video;
+    std::unique_ptr<FrameSink> sink = OpenSink(kind, output, sinkSettings, error);
     if (!sink) return Fail(kExitFailure, error);
     FingerprintingSink fingerprinted(*sink, size.width, size.height);
 
@@ -259,30 +268,21 @@ class RenderCommand : public Command {
       error = "a take starts where its session started: --start does not go with --take";
       return false;
     }
-    const bool still = kind == OutputKind::Still;
-    outputFrames = *framesOption ? frames : std::max(1L, std::lround(seconds * framesPerSecond));
-    double start = *startOption ? startSeconds : (still && !*framesOption ? 2.0 : 0.0);
-    preRollFrames = std::lround(start * framesPerSecond);
-    // A still is the last of the frames asked for.
-    if (still) {
-      preRollFrames += outputFrames - 1;
-      outputFrames = 1;
-    }
+    plan = PlanFrames(Request());
     return true;
   }
 
-  // A take gives the length and the frame rate, unless the command line
-  // does; what its session drew before the take is the pre-roll.
-  void ApplyTakeTiming(const Take& take) {
-    if (!*fpsOption) framesPerSecond = take.framesPerSecond;
-    const long takeFrames = take.frames - take.first;
-    const long shown = *framesOption ? std::min<long>(frames, takeFrames) : takeFrames;
-    preRollFrames = take.first;
-    outputFrames = shown;
-    if (kind == OutputKind::Still) {
-      preRollFrames += shown - 1;
-      outputFrames = 1;
-    }
+  FrameRequest Request() const {
+    FrameRequest request;
+    request.still = kind == OutputKind::Still;
+    request.framesGiven = framesOption->count() > 0;
+    request.frames = frames;
+    request.durationGiven = durationOption->count() > 0;
+    request.seconds = seconds;
+    request.startGiven = startOption->count() > 0;
+    request.startSeconds = startSeconds;
+    request.framesPerSecond = framesPerSecond;
+    return request;
   }
 
   // What decides this render's frames and video, for a segment's manifest:
@@ -294,8 +294,8 @@ class RenderCommand : public Command {
                          "." + std::to_string(plugin.pluginMinorVersion);
     settings["size"] = std::to_string(size.width) + "x" + std::to_string(size.height);
     settings["fps"] = framesPerSecond;
-    settings["frames"] = outputFrames;
-    settings["preRoll"] = preRollFrames;
+    settings["frames"] = plan.output;
+    settings["preRoll"] = plan.preRoll;
     settings["controls"] = flags.controls;
     settings["preset"] = flags.preset.empty() ? "" : FileFingerprint(flags.preset);
     settings["take"] = takePath.empty() ? "" : FileFingerprint(takePath);
@@ -305,27 +305,6 @@ class RenderCommand : public Command {
     settings["x264Preset"] = video.preset;
     settings["gl"] = flags.gl;
     return settings;
-  }
-
-  std::unique_ptr<FrameSink> StartSink(long firstNumber, std::string& error) {
-    switch (kind) {
-      case OutputKind::Still: {
-        auto sink = std::make_unique<PngStillSink>();
-        if (!sink->Start(output, size.width, size.height, png, error)) return nullptr;
-        return sink;
-      }
-      case OutputKind::Sequence: {
-        auto sink = std::make_unique<PngSequenceSink>();
-        if (!sink->Start(output, size.width, size.height, firstNumber, png, error)) return nullptr;
-        return sink;
-      }
-      case OutputKind::Video: {
-        auto sink = std::make_unique<VideoSink>();
-        if (!sink->Start(output, size.width, size.height, framesPerSecond, video, error)) return nullptr;
-        return sink;
-      }
-    }
-    return nullptr;
   }
 
   SessionFlags flags;
@@ -347,8 +326,7 @@ class RenderCommand : public Command {
   CLI::Option* framesOption = nullptr;
   CLI::Option* fpsOption = nullptr;
   CLI::Option* startOption = nullptr;
-  long outputFrames = 0;
-  long preRollFrames = 0;
+  FramePlan plan;
 };
 
 }  // namespace
