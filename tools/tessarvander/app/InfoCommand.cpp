@@ -9,15 +9,9 @@ namespace cli {
 namespace {
 
 const char* TypeName(uint32_t type) {
-  switch (type) {
-    case 10:
-      return "float";
-    case 100:
-    case 14:
-      return "text";
-    default:
-      return "other";
-  }
+  if (type == FF_TYPE_STANDARD) return "float";
+  if (IsTextParameterType(type)) return "text";
+  return "other";
 }
 
 class InfoCommand : public Command {

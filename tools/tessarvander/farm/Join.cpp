@@ -110,7 +110,7 @@ bool ConcatenateParts(const std::vector<SegmentManifest>& manifests, const std::
   const ChildResult result = RunChild(arguments);
   std::remove(listPath.c_str());
   if (!result.started) {
-    error = "ffmpeg is not installed, and join needs it: apt-get install ffmpeg";
+    error = NotInstalled("ffmpeg", "join");
     return false;
   }
   if (result.exitCode != 0) {

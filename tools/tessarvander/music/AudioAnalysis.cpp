@@ -42,7 +42,7 @@ bool LoadAudioTrack(const std::string& path, AudioTrack& track, std::string& err
   }
   const ChildResult probe = ProbeAudioStream(path);
   if (!probe.started) {
-    error = "ffprobe is not installed, and --audio needs it: apt-get install ffmpeg";
+    error = NotInstalled("ffprobe", "--audio");
     return false;
   }
   if (probe.exitCode != 0) {

@@ -105,7 +105,7 @@ bool ReactionCurves::WriteReport(const std::string& pngPath, const ParameterCont
   script += "\nunset multiplot\n";
   const ChildResult plotted = RunChild({"gnuplot"}, script);
   if (!plotted.started) {
-    error = "the plot needs gnuplot: apt-get install gnuplot-nox (the curves are in " + csvPath + ")";
+    error = NotInstalled("gnuplot", "the report") + " (the curves are in " + csvPath + ")";
     return false;
   }
   if (plotted.exitCode != 0 || std::rename((pngPath + ".part").c_str(), pngPath.c_str()) != 0) {

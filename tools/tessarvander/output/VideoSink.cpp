@@ -11,7 +11,7 @@ bool VideoSink::Start(const std::string& path, int w, int h, double framesPerSec
   width = w;
   height = h;
   if (FindProgram("ffmpeg").empty()) {
-    error = "ffmpeg is not installed, and video output needs it: apt-get install ffmpeg (or write PNG frames)";
+    error = NotInstalled("ffmpeg", "video output") + " (or write PNG frames)";
     return false;
   }
   if (!file.Open(path, error)) return false;

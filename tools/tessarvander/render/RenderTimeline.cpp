@@ -4,7 +4,7 @@ namespace cli {
 
 RenderTimeline::RenderTimeline(const ParameterControls& controls, long preRollFrames, long outputFrames,
                                const Take* take)
-    : controls(controls), preRoll(preRollFrames), outputs(outputFrames), take(take) {
+    : controls(controls), preRoll(preRollFrames), outputs(outputFrames) {
   if (take) takePlayer = std::make_unique<TakePlayer>(*take);
 }
 

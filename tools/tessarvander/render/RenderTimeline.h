@@ -24,9 +24,6 @@ class RenderTimeline {
   using Layer = std::function<void(long outputFrame, std::vector<ParameterControls::Value>& values)>;
   void AddLayer(Layer layer) { layers.push_back(std::move(layer)); }
 
-  long PreRollFrames() const { return preRoll; }
-  long OutputFrames() const { return outputs; }
-
   // The next host frame, in order: pre-roll frames first, then output frames.
   // Fills its values; answers whether the plugin processes it.
   bool Next(std::vector<ParameterControls::Value>& values);
@@ -39,7 +36,6 @@ class RenderTimeline {
   const ParameterControls& controls;
   long preRoll;
   long outputs;
-  const Take* take;
   std::unique_ptr<TakePlayer> takePlayer;
   std::vector<Layer> layers;
   std::vector<ParameterControls::Value> controlled;

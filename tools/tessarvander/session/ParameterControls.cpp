@@ -120,10 +120,4 @@ std::vector<ParameterControls::Value> ParameterControls::ValuesAt(double progres
   return values;
 }
 
-bool ParameterControls::HasRamps() const {
-  for (const ParameterControl& control : controls)
-    if (control.isRamp) return true;
-  return false;
-}
-
 }  // namespace cli

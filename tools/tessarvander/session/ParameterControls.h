@@ -50,9 +50,7 @@ class ParameterControls {
   };
   void ValuesAt(double progress, std::vector<Value>& values) const;
   std::vector<Value> ValuesAt(double progress) const;
-  bool HasRamps() const;
 
-  const std::vector<ParameterControl>& Controls() const { return controls; }
   const std::vector<hostkit::ParameterDescription>& Parameters() const { return parameters; }
 
  private:

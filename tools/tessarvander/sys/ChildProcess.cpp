@@ -47,10 +47,16 @@ std::string FindProgram(const std::string& name) {
   return "";
 }
 
+std::string NotInstalled(const std::string& program, const std::string& need) {
+  // The Debian package that brings each helper.
+  const std::string package = program == "ffprobe" ? "ffmpeg" : program == "gnuplot" ? "gnuplot-nox" : program;
+  return program + " is not installed, and " + need + " needs it: apt-get install " + package;
+}
+
 bool ChildProcess::Start(const std::vector<std::string>& arguments, const Streams& streams, std::string& error) {
   const std::string program = FindProgram(arguments.at(0));
   if (program.empty()) {
-    error = arguments[0] + " is not installed";
+    error = NotInstalled(arguments[0], "this");
     return false;
   }
   // Our end, their end, per stream; their ends close in the parent.

@@ -15,6 +15,10 @@ namespace cli {
 // The path of a program on $PATH, or empty.
 std::string FindProgram(const std::string& name);
 
+// The one text for a helper that is missing: "ffmpeg is not installed, and
+// <need> needs it: apt-get install ffmpeg".
+std::string NotInstalled(const std::string& program, const std::string& need);
+
 class ChildProcess {
  public:
   // What each of the child's standard streams is connected to.
