@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ParameterTable.h"
+
 namespace bench {
 
 BenchHost& Host() {
@@ -22,16 +24,14 @@ BenchHost& Host() {
   return host;
 }
 
-uint32_t ParameterIndex(const std::string& name) {
-  for (const hostkit::ParameterDescription& parameter : Host().plugin->ReadParameters())
-    if (parameter.name == name) return parameter.index;
-  std::fprintf(stderr, "benchmark set-up: the plugin has no parameter \"%s\"\n", name.c_str());
-  std::exit(1);
+float KernelValue(int kernel) {
+  return tessarvander::BandCentre(tessarvander::kParameterRows[tessarvander::param::FractalType].bands, kernel);
 }
 
-float KernelValue(int kernel) { return (static_cast<float>(kernel) + 0.5f) / 4.0f; }
-
-float LayersValue(int layers) { return static_cast<float>(layers - 3) / 6.0f; }
+float LayersValue(int layers) {
+  const tessarvander::Units& count = tessarvander::kParameterRows[tessarvander::param::DepthLayers].units;
+  return static_cast<float>(layers - count.offset) / count.factor;
+}
 
 std::unique_ptr<hostkit::PluginInstance> SettledInstance(int kernel, int layers, hostkit::FrameTarget& target) {
   std::string error;
@@ -41,8 +41,8 @@ std::unique_ptr<hostkit::PluginInstance> SettledInstance(int kernel, int layers,
     std::fprintf(stderr, "benchmark set-up: %s\n", error.c_str());
     std::exit(1);
   }
-  instance->SetParameter(ParameterIndex("Fractal Type"), KernelValue(kernel));
-  instance->SetParameter(ParameterIndex("Depth Layers"), LayersValue(layers));
+  instance->SetParameter(tessarvander::param::FractalType, KernelValue(kernel));
+  instance->SetParameter(tessarvander::param::DepthLayers, LayersValue(layers));
   target.Bind();
   glViewport(0, 0, 1, 1);
   for (int frame = 0; frame < 600; ++frame) instance->ProcessFrame();

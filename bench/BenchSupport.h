@@ -24,10 +24,8 @@ BenchHost& Host();
 // `target` so that the driver's compilation is behind it.
 std::unique_ptr<hostkit::PluginInstance> SettledInstance(int kernel, int layers, hostkit::FrameTarget& target);
 
-// The index of the plugin's parameter with this name.
-uint32_t ParameterIndex(const std::string& name);
-
-// Fractal Type and Depth Layers values that select a kernel and a layer count.
+// Fractal Type and Depth Layers values that select a kernel and a layer
+// count, from the plugin's parameter table.
 float KernelValue(int kernel);
 float LayersValue(int layers);
 

@@ -202,11 +202,12 @@ constexpr float Scaled(const Scaling& scaling, float value) {
 
 // ---- The profile: values as the shader reads them ----------------------------
 
-// The band the shader draws for this value: int(value * factor), and the
-// last band for anything the rule puts outside the named ones.
+// The band the shader draws for this value: int(value * factor), which
+// truncates toward zero, and the last band for anything the rule puts
+// outside the named ones.
 inline int BandOf(const Bands& bands, float value) {
   const float position = value * bands.factor;
-  if (!(position >= 0.0f) || position >= static_cast<float>(bands.count)) return bands.count - 1;
+  if (!(position > -1.0f) || position >= static_cast<float>(bands.count)) return bands.count - 1;
   return static_cast<int>(position);
 }
 

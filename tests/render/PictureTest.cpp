@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "ParameterTable.h"
 #include "RenderHarness.h"
 
 namespace {
@@ -31,27 +32,7 @@ constexpr float kAbsoluteTolerance = 0.005f;
 constexpr float kRelativeTolerance = 0.005f;
 constexpr float kOutlierShare = 0.01f;
 
-enum Parameter : uint32_t {
-  Speed = 0,
-  Direction = 1,
-  Zoom = 2,
-  FractalType = 3,
-  Mirror = 4,
-  Complexity = 5,
-  Branches = 6,
-  Thickness = 7,
-  Glow = 8,
-  ColorMode = 9,
-  Hue = 10,
-  Saturation = 11,
-  Brightness = 12,
-  Rotation = 13,
-  CenterX = 14,
-  CenterY = 15,
-  PulseAmount = 16,
-  PulseSpeed = 17,
-  DepthLayers = 18,
-};
+using namespace tessarvander::param;
 
 struct PictureCase {
   std::string name;

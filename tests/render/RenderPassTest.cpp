@@ -4,12 +4,14 @@
 
 #include <cmath>
 
+#include "ParameterTable.h"
 #include "RenderHarness.h"
 
 namespace {
 
 using testsupport::kFrameRecord;
 using testsupport::RenderHarness;
+namespace param = tessarvander::param;
 
 // The easing and clock step in single precision, in the documented order.
 float Eased(float eased, float target) { return (target - eased) * 0.05f + eased; }
@@ -66,7 +68,7 @@ TEST_F(RenderPassTest, DirectionIsContinuous) {
     RenderHarness harness(8, 8);
     ASSERT_TRUE(harness.Ready());
     Tessarvander& plugin = harness.Plugin();
-    plugin.SetFloatParameter(1, c.direction);
+    plugin.SetFloatParameter(param::Direction, c.direction);
     for (int frame = 0; frame < 600; ++frame) ASSERT_TRUE(harness.Frame());
     const float before = plugin.travelClock;
     ASSERT_TRUE(harness.Frame());
@@ -82,7 +84,7 @@ TEST_F(RenderPassTest, DirectionIsContinuous) {
 TEST_F(RenderPassTest, SpeedZeroBringsTheClockToRest) {
   RenderHarness harness(8, 8);
   ASSERT_TRUE(harness.Ready());
-  harness.Plugin().SetFloatParameter(0, 0.0f);
+  harness.Plugin().SetFloatParameter(param::Speed, 0.0f);
   for (int frame = 0; frame < 600; ++frame) ASSERT_TRUE(harness.Frame());
   const float before = harness.Plugin().travelClock;
   ASSERT_TRUE(harness.Frame());
@@ -96,13 +98,25 @@ TEST_F(RenderPassTest, ParametersBecomeUniforms) {
     const char* uniform;
     float expected;
   };
+  // The scalings of the plugin's documented table, stated here on their own.
   const Case cases[] = {
-      {2, 0.0f, "zoom", 0.5f},          {2, 1.0f, "zoom", 5.5f},          {2, 0.5f, "zoom", 3.0f},
-      {3, 0.9f, "crystalType", 0.9f},   {4, 0.75f, "mirrorMode", 0.75f},  {5, 0.2f, "complexity", 0.2f},
-      {7, 0.4f, "thickness", 0.4f},     {8, 0.7f, "glowAmount", 0.7f},    {9, 0.3f, "colorMode", 0.3f},
-      {10, 0.1f, "manualHue", 0.1f},    {11, 0.2f, "saturation", 0.2f},   {12, 1.0f, "brightness", 2.0f},
-      {13, 0.25f, "rotation", 0.25f},   {14, 0.1f, "centerX", 0.1f},      {15, 0.9f, "centerY", 0.9f},
-      {16, 0.6f, "pulseAmount", 0.6f},  {12, 0.3f, "brightness", 0.6f},
+      {param::Zoom, 0.0f, "zoom", 0.5f},
+      {param::Zoom, 1.0f, "zoom", 5.5f},
+      {param::Zoom, 0.5f, "zoom", 3.0f},
+      {param::FractalType, 0.9f, "crystalType", 0.9f},
+      {param::Mirror, 0.75f, "mirrorMode", 0.75f},
+      {param::Complexity, 0.2f, "complexity", 0.2f},
+      {param::Thickness, 0.4f, "thickness", 0.4f},
+      {param::Glow, 0.7f, "glowAmount", 0.7f},
+      {param::ColorMode, 0.3f, "colorMode", 0.3f},
+      {param::Hue, 0.1f, "manualHue", 0.1f},
+      {param::Saturation, 0.2f, "saturation", 0.2f},
+      {param::Brightness, 1.0f, "brightness", 2.0f},
+      {param::Rotation, 0.25f, "rotation", 0.25f},
+      {param::CenterX, 0.1f, "centerX", 0.1f},
+      {param::CenterY, 0.9f, "centerY", 0.9f},
+      {param::PulseAmount, 0.6f, "pulseAmount", 0.6f},
+      {param::Brightness, 0.3f, "brightness", 0.6f},
   };
   RenderHarness harness(8, 8);
   ASSERT_TRUE(harness.Ready());
@@ -117,9 +131,9 @@ TEST_F(RenderPassTest, EasedParametersApproachTheirTargets) {
   RenderHarness harness(8, 8);
   ASSERT_TRUE(harness.Ready());
   Tessarvander& plugin = harness.Plugin();
-  plugin.SetFloatParameter(17, 1.0f);  // Pulse Speed
-  plugin.SetFloatParameter(18, 1.0f);  // Depth Layers
-  plugin.SetFloatParameter(6, 0.0f);   // Branches
+  plugin.SetFloatParameter(param::PulseSpeed, 1.0f);
+  plugin.SetFloatParameter(param::DepthLayers, 1.0f);
+  plugin.SetFloatParameter(param::Branches, 0.0f);
   ASSERT_TRUE(harness.Frame());
   EXPECT_EQ(harness.Uniform("pulseSpeed"), Eased(0.5f, 5.0f));
   EXPECT_EQ(harness.Uniform("depthLayers"), Eased(0.5f, 1.0f));
@@ -155,7 +169,7 @@ TEST_F(RenderPassTest, EasedValuesReachTheirTargetsExactly) {
     EXPECT_EQ(harness.Uniform(c.uniform), c.shown) << c.uniform << " toward " << c.target;
   }
   RenderHarness harness(4, 4);
-  harness.Plugin().SetFloatParameter(18, 1.0f);
+  harness.Plugin().SetFloatParameter(param::DepthLayers, 1.0f);
   for (int frame = 0; frame < 1000; ++frame) ASSERT_TRUE(harness.Frame());
   EXPECT_EQ(static_cast<int>(harness.Uniform("depthLayers") * 6.0f) + 3, 9) << "nine layers at the top of the range";
 }

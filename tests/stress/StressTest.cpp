@@ -15,6 +15,7 @@
 #include "FrameTarget.h"
 #include "GlTestContext.h"
 #include "PlugMainCalls.h"
+#include "ParameterTable.h"
 #include "RenderHarness.h"
 #include "Tessarvander.h"
 
@@ -26,7 +27,7 @@ using testsupport::CallRaw;
 using testsupport::CallWith;
 using FC = FunctionCode;
 
-constexpr uint32_t kParameterCount = 19;
+constexpr uint32_t kParameterCount = tessarvander::kParameterCount;
 
 // Resident memory of this process, in bytes.
 size_t ResidentBytes() {

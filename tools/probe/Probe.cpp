@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "ParameterTable.h"
 #include "FrameTarget.h"
 #include "GlContext.h"
 #include "PluginLibrary.h"
@@ -74,11 +75,13 @@ int PrintAnswers(const hostkit::PluginLibrary& plugin) {
   const ViewportRecord viewport{0, 0, 64, 48};
   auto instance = hostkit::PluginInstance::Create(plugin, viewport, error);
   if (!instance) return Fail(error);
-  for (uint32_t index = 0; index < 20; ++index)
+  // Every parameter and the first index past them.
+  for (uint32_t index = 0; index <= tessarvander::kParameterCount; ++index)
     std::printf("value %u = %08x \"%s\"\n", index, Bits(instance->GetParameter(index)),
                 instance->DisplayText(index).c_str());
   std::printf("set 0 to nan = %s\n", instance->SetParameter(0, std::nanf("")) ? "accepted" : "refused");
-  std::printf("set 19 = %s\n", instance->SetParameter(19, 0.5f) ? "accepted" : "refused");
+  std::printf("set %u = %s\n", tessarvander::kParameterCount,
+              instance->SetParameter(tessarvander::kParameterCount, 0.5f) ? "accepted" : "refused");
   std::printf("input status 0 = %08x\n", plugin.CallWithValue(FunctionCode::GetInputStatus, 0, instance->Handle()));
   return 0;
 }
