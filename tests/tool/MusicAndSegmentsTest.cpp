@@ -199,6 +199,7 @@ TEST_F(MusicTest, PartsRenderedInParallelJoinIntoTheWholeRender) {
 }
 
 // Bad music and bad parts: one line naming the problem, nothing written.
+// (The forms of reactions and segments are checked in-process.)
 TEST_F(MusicTest, BadInputIsRefusedWithOneLine) {
   const std::string tone = Sound("tone.wav", "0.3*sin(2*PI*440*t)", 1.0);
   std::ofstream(Path("noise.mp3")) << "this is not a sound";
@@ -213,13 +214,9 @@ TEST_F(MusicTest, BadInputIsRefusedWithOneLine) {
       {{"--audio", Path("missing.wav")}, 2, "no file at"},
       {{"--audio", Path("noise.mp3")}, 2, "noise.mp3 cannot be read"},
       {{"--audio", Path("silent.mp4")}, 2, "silent.mp4 has no audio stream"},
-      {{"--audio", tone, "--react", "hue=0:1:sparkle"}, 2, "unknown feature \"sparkle\""},
-      {{"--audio", tone, "--react", "sparkle=0:1:bass"}, 2, "unknown parameter \"sparkle\""},
       {{"--audio", tone, "--react", "hue=0:bass"}, 2, "is not of the form NAME=FROM:TO:FEATURE"},
       {{"--react", "hue=0:1:bass"}, 2, "need a track: --audio FILE"},
-      {{"--segment", "0/3"}, 2, "names no part"},
       {{"--segment", "4/3"}, 2, "names no part"},
-      {{"--segment", "two/3"}, 2, "is not of the form K/N"},
   };
   const std::vector<std::string> before = Files();
   for (const Case& c : cases) {

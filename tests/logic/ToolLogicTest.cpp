@@ -1,0 +1,204 @@
+// The command-line host's logic in-process, without the program or a GL
+// context: takes and the render timeline, segments and sequence names,
+// reactions, presets, and the music analysis on a synthetic click track.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "ParameterTable.h"
+#include "documents/Presets.h"
+#include "documents/Takes.h"
+#include "farm/Segments.h"
+#include "music/AudioAnalysis.h"
+#include "music/Reactions.h"
+#include "output/OutputKind.h"
+#include "render/RenderPlan.h"
+#include "render/RenderTimeline.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace param = tessarvander::param;
+using cli::ParameterControls;
+
+// The plugin's parameters as a host reads them, from its table.
+ParameterControls Names() {
+  std::vector<hostkit::ParameterDescription> parameters;
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+    parameters.push_back({row.index, row.name, 10, row.defaultValue, 0.0f, 1.0f});
+  return ParameterControls(parameters);
+}
+
+class ToolLogicTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() /
+             ("tessarvander-logic-" + std::to_string(getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::ofstream((folder / name).string(), std::ios::binary) << text;
+    return (folder / name).string();
+  }
+  fs::path folder;
+  ParameterControls names = Names();
+};
+
+float ValueOf(const std::vector<ParameterControls::Value>& values, uint32_t index) {
+  for (const auto& value : values)
+    if (value.index == index) return value.value;
+  return NAN;
+}
+
+// A take replays its session frame for frame: its start values, each change
+// at its frame, no process call while paused; ramps and --set lie over it.
+TEST_F(ToolLogicTest, TakeReplaysItsSessionThroughTheTimeline) {
+  const std::string path = Write("s.take",
+                                 R"({"take": 1, "fps": 30, "first": 2, "parameters": {"Hue": 0.2, "Zoom": 0.1}})"
+                                 "\n"
+                                 R"({"frame": 3, "set": {"hue": 0.5}})"
+                                 "\n"
+                                 R"({"frame": 4, "pause": true})"
+                                 "\n"
+                                 R"({"frame": 6, "pause": false, "set": {"Fractal Type": 0.9}})"
+                                 "\n"
+                                 R"({"frames": 8})"
+                                 "\n");
+  cli::Take take;
+  std::string error;
+  ASSERT_TRUE(cli::LoadTake(path, names, take, error)) << error;
+  EXPECT_EQ(take.framesPerSecond, 30.0);
+  cli::FrameRequest request;
+  const cli::FramePlan plan = cli::PlanTake(request, take);
+  EXPECT_EQ(plan.preRoll, 2);
+  EXPECT_EQ(plan.output, 6);
+
+  ParameterControls controls = names;
+  ASSERT_TRUE(controls.AddRamp("brightness=0:1", error)) << error;
+  cli::RenderTimeline timeline(controls, plan.preRoll, plan.output, &take);
+  std::vector<ParameterControls::Value> values;
+  const bool processed[] = {true, true, true, true, false, false, true, true};
+  const float hue[] = {0.2f, 0.2f, 0.2f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+  for (long frame = 0; frame < 8; ++frame) {
+    SCOPED_TRACE(frame);
+    EXPECT_EQ(timeline.Next(values), processed[frame]);
+    EXPECT_EQ(timeline.HostFrame(), frame);
+    EXPECT_EQ(ValueOf(values, param::Hue), hue[frame]);
+    EXPECT_EQ(ValueOf(values, param::Zoom), 0.1f);
+    // The ramp holds its first value through the pre-roll, and ends on its last.
+    EXPECT_FLOAT_EQ(ValueOf(values, param::Brightness), frame < 2 ? 0.0f : (frame - 2) / 5.0f);
+  }
+  EXPECT_EQ(ValueOf(values, param::FractalType), 0.9f);
+
+  // A still of a take is its last frame.
+  request.still = true;
+  const cli::FramePlan still = cli::PlanTake(request, take);
+  EXPECT_EQ(still.preRoll + still.output, 8);
+  EXPECT_EQ(still.output, 1);
+}
+
+// The parts of a render cover every frame once, in order, for any count;
+// sequence names number the frames globally.
+TEST_F(ToolLogicTest, SegmentsCoverTheRenderOnceAndSequencesNumberGlobally) {
+  for (long frames : {1L, 7L, 90L, 1001L})
+    for (long count = 1; count <= std::min(frames, 12L); ++count) {
+      long expected = 0;
+      for (long k = 1; k <= count; ++k) {
+        long first = 0, end = 0;
+        cli::SegmentRange({k, count}, frames, first, end);
+        EXPECT_EQ(first, expected) << k << "/" << count << " of " << frames;
+        EXPECT_GT(end, first) << "no empty part";
+        expected = end;
+      }
+      EXPECT_EQ(expected, frames);
+    }
+  cli::SegmentSpec segment;
+  std::string error;
+  EXPECT_TRUE(cli::ParseSegment("2/4", segment, error));
+  EXPECT_EQ(segment.index, 2);
+  for (const char* bad : {"0/3", "4/3", "two/3", "3", "1/0", "-1/3", "1/99999999999"})
+    EXPECT_FALSE(cli::ParseSegment(bad, segment, error)) << bad;
+
+  std::string name;
+  ASSERT_TRUE(cli::SequenceName("frames/f_%05d.png", 42, name));
+  EXPECT_EQ(name, "frames/f_00042.png");
+  ASSERT_TRUE(cli::SequenceName("100%%_%d.png", 7, name));
+  EXPECT_EQ(name, "100%_7.png");
+  EXPECT_FALSE(cli::SequenceName("f_%d_%d.png", 1, name));
+  EXPECT_FALSE(cli::SequenceName("f_%s.png", 1, name));
+}
+
+TEST_F(ToolLogicTest, ReactionsAreReadOrRefusedWithOneLine) {
+  cli::Reaction reaction;
+  std::string error;
+  ASSERT_TRUE(cli::ParseReaction("pulse amount=0.1:0.8:beat", names, reaction, error)) << error;
+  EXPECT_EQ(reaction.index, param::PulseAmount);
+  EXPECT_EQ(reaction.from, 0.1f);
+  EXPECT_EQ(reaction.to, 0.8f);
+  EXPECT_EQ(reaction.feature, cli::AudioFeature::Beat);
+  const std::pair<const char*, const char*> bad[] = {
+      {"hue=0:1:sparkle", "unknown feature \"sparkle\""},
+      {"sparkle=0:1:bass", "unknown parameter \"sparkle\""},
+      {"hue=0:bass", "is not of the form NAME=FROM:TO:FEATURE"},
+      {"hue=a:1:bass", "\"a\" is not a number"},
+      {"hue=0:1e39:bass", "too large"},
+  };
+  for (const auto& [text, message] : bad) {
+    EXPECT_FALSE(cli::ParseReaction(text, names, reaction, error)) << text;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+  }
+}
+
+TEST_F(ToolLogicTest, PresetsAreReadOrRefusedWithTheirPlace) {
+  std::vector<ParameterControls::Value> values;
+  std::string error;
+  ASSERT_TRUE(cli::LoadPreset(Write("good.json", R"({"format": "tessarvander-preset", "version": 1,
+      "parameters": {"fractal-type": 0.6, "Color Mode": 0.45}})"),
+                              names, values, error))
+      << error;
+  EXPECT_EQ(ValueOf(values, param::FractalType), 0.6f);
+  EXPECT_EQ(ValueOf(values, param::ColorMode), 0.45f);
+  const std::pair<std::string, const char*> bad[] = {
+      {"{\"format\": \"tessarvander-preset\",\n  \"version\": 1,,\n}", "not JSON at line 2, column 16"},
+      {R"({"format": "tessarvander-preset", "version": 1, "parameters": {"Sparkle": 1}})",
+       "key \"parameters\" / \"Sparkle\" names no parameter of this plugin"},
+      {R"({"format": "tessarvander-preset", "version": 1, "parameters": {"Hue": "red"}})",
+       "key \"parameters\" / \"Hue\" must be a finite number"},
+      {R"({"format": "tessarvander-preset", "version": 7, "parameters": {}})", "key \"version\" must be 1"},
+  };
+  for (const auto& [text, message] : bad) {
+    values.clear();
+    EXPECT_FALSE(cli::LoadPreset(Write("bad.json", text), names, values, error)) << text;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+}
+
+// A click every half second for 10 s, made here: the tempo is 120 beats a
+// minute and a beat falls on every click.
+TEST_F(ToolLogicTest, ClickTrackGivesItsTempoAndBeats) {
+  cli::AudioTrack track;
+  track.sampleRate = 44100;
+  track.samples.assign(static_cast<size_t>(10 * track.sampleRate), 0.0f);
+  for (int click = 0; click < 20; ++click)
+    for (int i = 0; i < 441; ++i)
+      track.samples[static_cast<size_t>(click * track.sampleRate / 2 + i)] =
+          static_cast<float>(std::sin(2 * M_PI * 1000.0 * i / track.sampleRate));
+  cli::AudioAnalysis analysis;
+  std::string error;
+  ASSERT_TRUE(analysis.Analyse(track, error)) << error;
+  EXPECT_NEAR(analysis.BeatsPerMinute(), 120.0, 1.0);
+  for (int click = 0; click < 20; ++click) {
+    const double at = click * 0.5;
+    const auto& beats = analysis.Beats();
+    const bool near = std::any_of(beats.begin(), beats.end(), [&](double beat) { return std::fabs(beat - at) < 0.025; });
+    EXPECT_TRUE(near) << "no beat within 25 ms of the click at " << at << " s";
+  }
+}
+
+}  // namespace
