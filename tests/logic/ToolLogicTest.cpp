@@ -182,16 +182,14 @@ TEST_F(ToolLogicTest, PresetsAreReadOrRefusedWithTheirPlace) {
 // A click every half second for 10 s, made here: the tempo is 120 beats a
 // minute and a beat falls on every click.
 TEST_F(ToolLogicTest, ClickTrackGivesItsTempoAndBeats) {
-  cli::AudioTrack track;
-  track.sampleRate = 44100;
-  track.samples.assign(static_cast<size_t>(10 * track.sampleRate), 0.0f);
+  constexpr int kRate = 44100;
+  std::vector<float> samples(static_cast<size_t>(10 * kRate), 0.0f);
   for (int click = 0; click < 20; ++click)
     for (int i = 0; i < 441; ++i)
-      track.samples[static_cast<size_t>(click * track.sampleRate / 2 + i)] =
-          static_cast<float>(std::sin(2 * M_PI * 1000.0 * i / track.sampleRate));
+      samples[static_cast<size_t>(click * kRate / 2 + i)] = static_cast<float>(std::sin(2 * M_PI * 1000.0 * i / kRate));
   cli::AudioAnalysis analysis;
   std::string error;
-  ASSERT_TRUE(analysis.Analyse(track, error)) << error;
+  ASSERT_TRUE(analysis.Analyse(samples, kRate, error)) << error;
   EXPECT_NEAR(analysis.BeatsPerMinute(), 120.0, 1.0);
   for (int click = 0; click < 20; ++click) {
     const double at = click * 0.5;

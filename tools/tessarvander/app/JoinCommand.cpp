@@ -48,7 +48,7 @@ class JoinCommand : public Command {
     std::vector<SegmentManifest> manifests;
     std::string track;
     if (!ReadParts(parts, manifests, error) || !CheckParts(manifests, anyRenderer, error) ||
-        !FindTrack(manifests.front(), audio, track, error))
+        !VerifyParts(manifests, output, error) || !FindTrack(manifests.front(), audio, track, error))
       return Fail(kExitUsage, error);
     if (!ConcatenateParts(manifests, track, output, error)) return Fail(kExitFailure, error);
     if (!quiet)

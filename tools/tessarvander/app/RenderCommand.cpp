@@ -15,6 +15,7 @@
 #include "render/ReadbackPipeline.h"
 #include "music/RenderMusic.h"
 #include "render/RenderPlan.h"
+#include "sys/Digest.h"
 #include "render/RenderTimeline.h"
 #include "farm/Segments.h"
 #include "documents/Takes.h"
@@ -167,6 +168,9 @@ class RenderCommand : public Command {
     }
 
     long first = 0, end = outputFrames;
+    if (!segmentText.empty() && segment.count > outputFrames)
+      return Fail(kExitUsage, "--segment " + segmentText + ": " + std::to_string(segment.count) + " parts of " +
+                                  std::to_string(outputFrames) + " frames would leave parts without a frame");
     if (!segmentText.empty()) SegmentRange(segment, outputFrames, first, end);
     // The output (its folder, ffmpeg) before the frame buffers.
     if (music.Active() && segmentText.empty())
@@ -224,6 +228,10 @@ class RenderCommand : public Command {
     }
     progress.Finish();
     if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
+    // The part first, then its manifest with the part's seal: a manifest
+    // never describes a part that is not there, and a stale one left by an
+    // interruption no longer matches the part's digest.
+    if (!sink->Finish(error)) return Fail(kExitFailure, error);
     if (!segmentText.empty()) {
       SegmentManifest manifest;
       manifest.segment = segment;
@@ -235,13 +243,16 @@ class RenderCommand : public Command {
       manifest.firstFrame = fingerprinted.First();
       manifest.lastFrame = fingerprinted.Last();
       manifest.settings = Settings(context);
+      if (kind == OutputKind::Video) {
+        manifest.width = size.width + size.width % 2;  // odd sides are padded
+        manifest.height = size.height + size.height % 2;
+        manifest.codec = "h264";
+        if (!FileDigest(output, manifest.sha256, manifest.bytes, error)) return Fail(kExitFailure, error);
+      }
       if (music.Active()) manifest.audio = music.TrackPath();
       if (!manifest.Write(SegmentManifest::PathFor(output), error)) return Fail(kExitFailure, error);
     }
-    if (!sink->Finish(error)) {
-      if (!segmentText.empty()) std::remove(SegmentManifest::PathFor(output).c_str());
-      return Fail(kExitFailure, error);
-    }
+    if (Interrupted()) return Fail(kExitInterrupted, "interrupted after the output was complete");
     if (!flags.quiet)
       std::printf("wrote %s in %.1f s (%.1f frames per second)\n", sink->Describe().c_str(),
                   progress.ElapsedSeconds(), (end - first) / std::max(1e-9, progress.ElapsedSeconds()));
@@ -297,8 +308,8 @@ class RenderCommand : public Command {
     settings["frames"] = plan.output;
     settings["preRoll"] = plan.preRoll;
     settings["controls"] = flags.controls;
-    settings["preset"] = flags.preset.empty() ? "" : FileFingerprint(flags.preset);
-    settings["take"] = takePath.empty() ? "" : FileFingerprint(takePath);
+    settings["preset"] = flags.preset.empty() ? "" : FileSha256(flags.preset);
+    settings["take"] = takePath.empty() ? "" : FileSha256(takePath);
     settings["music"] = music.Settings();
     settings["output"] = kind == OutputKind::Video ? output.substr(output.rfind('.')) : "png";
     settings["crf"] = video.crf;

@@ -1,10 +1,9 @@
 #include "documents/Presets.h"
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "documents/JsonReader.h"
 #include "output/OutputFile.h"
 
 namespace cli {
@@ -12,20 +11,6 @@ namespace {
 
 constexpr const char* kFormat = "tessarvander-preset";
 constexpr int kVersion = 1;
-
-// "line 3, column 14" for a byte offset into the text.
-std::string PositionOf(const std::string& text, size_t offset) {
-  size_t line = 1, column = 1;
-  for (size_t i = 0; i < offset && i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
 
 }  // namespace
 
@@ -53,31 +38,22 @@ bool ReadParameterValues(const nlohmann::json& object, const ParameterControls& 
 
 bool LoadPreset(const std::string& path, const ParameterControls& names, std::vector<ParameterControls::Value>& values,
                 std::string& error) {
-  std::ifstream file(path);
-  if (!file) {
-    error = "preset " + path + ": cannot be read";
-    return false;
-  }
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::string where = "preset " + path;
   nlohmann::json document;
-  try {
-    document = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::parse_error& parseError) {
-    error = "preset " + path + ": not JSON at " + PositionOf(text, parseError.byte > 0 ? parseError.byte - 1 : 0);
+  if (!ReadJsonFile(path, kMaxPresetBytes, "preset", document, error)) return false;
+  std::string format;
+  long version = 0;
+  if (!document.is_object() || !JsonText(document, "format", where, format, error) || format != kFormat) {
+    error = where + ": key \"format\" must be \"" + kFormat + "\"";
     return false;
   }
-  if (!document.is_object() || document.value("format", "") != kFormat) {
-    error = "preset " + path + ": key \"format\" must be \"" + kFormat + "\"";
-    return false;
-  }
-  if (!document.contains("version") || !document["version"].is_number_integer() ||
-      document["version"].get<int>() != kVersion) {
-    error = "preset " + path + ": key \"version\" must be " + std::to_string(kVersion);
+  if (!JsonWhole(document, "version", kVersion, kVersion, where, version, error)) {
+    error = where + ": key \"version\" must be " + std::to_string(kVersion);
     return false;
   }
   values.clear();
-  return ReadParameterValues(document.value("parameters", nlohmann::json()), names,
-                             "preset " + path + ": key \"parameters\"", values, error);
+  return ReadParameterValues(document.value("parameters", nlohmann::json()), names, where + ": key \"parameters\"",
+                             values, error);
 }
 
 bool SavePreset(const std::string& path, const ParameterControls& names,

@@ -16,6 +16,9 @@
 
 namespace cli {
 
+// The largest preset file read.
+constexpr size_t kMaxPresetBytes = 1 << 20;
+
 // Reads a preset into (index, value) pairs. False with one line naming the
 // file, the position (line:column) or the key, and what is wrong.
 bool LoadPreset(const std::string& path, const ParameterControls& names, std::vector<ParameterControls::Value>& values,

@@ -1,10 +1,12 @@
 #include "documents/Takes.h"
 
 #include <cmath>
-#include <fstream>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "documents/JsonReader.h"
 #include "output/OutputFile.h"
+#include "sys/BoundedFile.h"
 #include "documents/Presets.h"
 
 namespace cli {
@@ -15,17 +17,17 @@ constexpr int kTakeVersion = 1;
 }  // namespace
 
 bool LoadTake(const std::string& path, const ParameterControls& names, Take& take, std::string& error) {
-  std::ifstream file(path);
-  if (!file) {
-    error = "take " + path + ": cannot be read";
-    return false;
-  }
+  std::string text;
+  if (!ReadBoundedFile(path, kMaxTakeBytes, "take", text, error)) return false;
   take = Take();
-  std::string line;
   long number = 0;
   bool sawHeader = false, sawEnd = false;
-  long lastFrame = -1;
-  while (std::getline(file, line)) {
+  long lastFrame = -1, recordedUpTo = -1;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t newline = text.find('\n', start);
+    const std::string line = text.substr(start, newline == std::string::npos ? std::string::npos : newline - start);
+    start = newline == std::string::npos ? text.size() : newline + 1;
     ++number;
     const std::string where = "take " + path + ", line " + std::to_string(number);
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
@@ -34,54 +36,48 @@ bool LoadTake(const std::string& path, const ParameterControls& names, Take& tak
       return false;
     }
     nlohmann::json entry;
-    try {
-      entry = nlohmann::json::parse(line);
-    } catch (const nlohmann::json::parse_error& parseError) {
-      error = where + ", column " + std::to_string(parseError.byte) + ": not JSON";
-      return false;
-    }
+    if (!ParseJson(line, where, entry, error)) return false;
     if (!entry.is_object()) {
       error = where + ": each line must be a JSON object";
       return false;
     }
     if (!sawHeader) {
-      if (!entry.contains("take") || entry["take"] != kTakeVersion) {
-        error = where + ": key \"take\" must be " + std::to_string(kTakeVersion) + " on the first line";
+      long version = 0;
+      if (!JsonWhole(entry, "take", kTakeVersion, kTakeVersion, where, version, error) ||
+          !JsonNumber(entry, "fps", kMinTakeFps, kMaxTakeFps, where, take.framesPerSecond, error))
         return false;
-      }
-      if (!entry.contains("fps") || !entry["fps"].is_number() || !(entry["fps"].get<double>() > 0.0) ||
-          entry["fps"].get<double>() > 1000.0) {
-        error = where + ": key \"fps\" must be a number above 0 and at most 1000";
+      if (entry.contains("first") && !JsonWhole(entry, "first", 0, kMaxTakeFrames - 1, where, take.first, error))
         return false;
-      }
-      take.framesPerSecond = entry["fps"].get<double>();
-      if (entry.contains("first") && (!entry["first"].is_number_integer() || entry["first"].get<long>() < 0)) {
-        error = where + ": key \"first\" must be a whole number, 0 or more";
-        return false;
-      }
-      take.first = entry.value("first", 0L);
-      if (!ReadParameterValues(entry.value("parameters", nlohmann::json()), names, where + ": key \"parameters\"", take.start,
-                      error))
+      if (!ReadParameterValues(entry.value("parameters", nlohmann::json()), names, where + ": key \"parameters\"",
+                               take.start, error))
         return false;
       sawHeader = true;
       continue;
     }
-    if (entry.contains("frames")) {
-      if (!entry["frames"].is_number_integer() || entry["frames"].get<long>() <= take.first ||
-          entry["frames"].get<long>() <= lastFrame) {
-        error = where + ": key \"frames\" must be a whole number above \"first\" and every frame of a change";
+    if (entry.contains("frames") || entry.contains("upto")) {
+      const bool end = entry.contains("frames");
+      long frames = 0;
+      if (!JsonWhole(entry, end ? "frames" : "upto", 0, kMaxTakeFrames, where, frames, error)) return false;
+      if (frames <= lastFrame || frames < recordedUpTo || (end && frames <= take.first)) {
+        error = where + ": key \"" + (end ? "frames" : "upto") +
+                "\" must be above \"first\" and every frame of a change";
         return false;
       }
-      take.frames = entry["frames"].get<long>();
-      sawEnd = true;
+      if (end) {
+        take.frames = frames;
+        sawEnd = true;
+      } else {
+        recordedUpTo = frames;
+      }
       continue;
     }
-    if (!entry.contains("frame") || !entry["frame"].is_number_integer() || entry["frame"].get<long>() < lastFrame ||
-        entry["frame"].get<long>() < 0) {
+    long frame = 0;
+    if (!JsonWhole(entry, "frame", std::max(0L, std::max(lastFrame, recordedUpTo)), kMaxTakeFrames - 1, where, frame,
+                   error)) {
       error = where + ": key \"frame\" must be a whole number, not below the frame before it";
       return false;
     }
-    lastFrame = entry["frame"].get<long>();
+    lastFrame = frame;
     Take::Change& change = take.changes[lastFrame];
     if (entry.contains("set") && !ReadParameterValues(entry["set"], names, where + ": key \"set\"", change.values, error))
       return false;
@@ -96,6 +92,13 @@ bool LoadTake(const std::string& path, const ParameterControls& names, Take& tak
       error = where + ": a change needs a key \"set\" or \"pause\"";
       return false;
     }
+  }
+  // A take whose session ended without closing it (a crash) holds the frames
+  // recorded up to its last "upto" line.
+  if (sawHeader && !sawEnd && recordedUpTo > take.first && recordedUpTo > lastFrame) {
+    take.frames = recordedUpTo;
+    take.changes.erase(take.changes.lower_bound(recordedUpTo), take.changes.end());
+    sawEnd = true;
   }
   if (!sawHeader || !sawEnd) {
     error = "take " + path + ": " + (sawHeader ? "the last line must give \"frames\"" : "the file is empty");

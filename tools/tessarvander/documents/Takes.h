@@ -5,7 +5,11 @@
 //   {"frame": 120, "set": {"Hue": 0.41}}      a change made before frame 120
 //   {"frame": 300, "pause": true}             frames from 300 on not processed
 //   {"frame": 420, "pause": false}            ... processed again from 420
+//   {"upto": 480}                             (written while recording) frames before 480 are recorded
 //   {"frames": 900}                           the session's frames up to the take's end
+//
+// A take written while the session runs carries "upto" lines; if the session
+// ends before it is closed (a crash), the take holds the frames up to the last.
 //
 // Frames count from the session's first frame, whose values "parameters"
 // gives. The take itself is frames "first" to "frames": what came before is
@@ -23,6 +27,12 @@
 #include "session/ParameterControls.h"
 
 namespace cli {
+
+// What a take may hold: the command line's own bounds.
+constexpr size_t kMaxTakeBytes = 256u << 20;
+constexpr long kMaxTakeFrames = 100000000;  // as --frames
+constexpr double kMinTakeFps = 0.001;       // as --fps
+constexpr double kMaxTakeFps = 1000.0;
 
 struct Take {
   double framesPerSecond = 60.0;

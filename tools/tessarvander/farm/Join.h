@@ -22,6 +22,11 @@ bool CheckParts(std::vector<SegmentManifest>& manifests, bool anyRenderer, std::
 // either way, the very file the parts reacted to. Empty when it had none.
 bool FindTrack(const SegmentManifest& manifest, const std::string& audio, std::string& track, std::string& error);
 
+// The parts themselves against their manifests: the bytes (size and
+// SHA-256), then the codec, size and frame count ffprobe finds; and the
+// output none of the inputs.
+bool VerifyParts(const std::vector<SegmentManifest>& manifests, const std::string& output, std::string& error);
+
 // Writes the joined video to `output`, which appears only when complete.
 bool ConcatenateParts(const std::vector<SegmentManifest>& manifests, const std::string& track,
                       const std::string& output, std::string& error);

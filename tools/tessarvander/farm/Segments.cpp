@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "documents/JsonReader.h"
 #include "output/OutputFile.h"
 #include "sys/Fingerprint.h"
 
@@ -26,6 +27,10 @@ bool ParseSegment(const std::string& text, SegmentSpec& segment, std::string& er
     error = "--segment: " + text + " names no part: K counts from 1 to N";
     return false;
   }
+  if (segment.count > kMaxSegments) {
+    error = "--segment: at most " + std::to_string(kMaxSegments) + " parts";
+    return false;
+  }
   return true;
 }
 
@@ -46,33 +51,50 @@ bool SegmentManifest::Write(const std::string& path, std::string& error) const {
   document["audio"] = audio;
   document["firstFrame"] = firstFrame;
   document["lastFrame"] = lastFrame;
+  document["bytes"] = bytes;
+  document["sha256"] = sha256;
+  document["width"] = width;
+  document["height"] = height;
+  document["codec"] = codec;
   document["settings"] = settings;
   return WriteWholeFile(path, document.dump(2) + "\n", error);
 }
 
 bool SegmentManifest::Read(const std::string& path, std::string& error) {
-  std::ifstream file(path);
-  if (!file) {
-    error = "no segment manifest at " + path + " (render the part with --segment K/N)";
+  const std::string where = "manifest " + path;
+  nlohmann::json document;
+  if (!ReadJsonFile(path, kMaxManifestBytes, "manifest", document, error)) {
+    if (error.find("No such file") != std::string::npos)
+      error = "no segment manifest at " + path + " (render the part with --segment K/N)";
     return false;
   }
-  try {
-    const nlohmann::ordered_json document = nlohmann::ordered_json::parse(file);
-    segment.index = document.at("segment").get<long>();
-    segment.count = document.at("of").get<long>();
-    first = document.at("first").get<long>();
-    end = document.at("end").get<long>();
-    frames = document.at("frames").get<long>();
-    output = document.at("output").get<std::string>();
-    renderer = document.at("renderer").get<std::string>();
-    audio = document.value("audio", "");
-    firstFrame = document.at("firstFrame").get<std::string>();
-    lastFrame = document.at("lastFrame").get<std::string>();
-    settings = document.at("settings");
-  } catch (const nlohmann::json::exception& problem) {
-    error = path + " is not a segment manifest: " + problem.what();
+  long bytesRead = 0;
+  const bool read =
+      document.is_object() && JsonWhole(document, "of", 1, kMaxSegments, where, segment.count, error) &&
+      JsonWhole(document, "segment", 1, segment.count, where, segment.index, error) &&
+      JsonWhole(document, "frames", 1, kMaxFrames, where, frames, error) &&
+      JsonWhole(document, "first", 0, frames - 1, where, first, error) &&
+      JsonWhole(document, "end", first + 1, frames, where, end, error) &&
+      JsonText(document, "output", where, output, error) && JsonText(document, "renderer", where, renderer, error) &&
+      JsonText(document, "firstFrame", where, firstFrame, error) &&
+      JsonText(document, "lastFrame", where, lastFrame, error) &&
+      JsonWhole(document, "bytes", 0, 1L << 50, where, bytesRead, error) &&
+      JsonText(document, "sha256", where, sha256, error) &&
+      JsonWhole(document, "width", 0, 1L << 30, where, width, error) &&
+      JsonWhole(document, "height", 0, 1L << 30, where, height, error) &&
+      JsonText(document, "codec", where, codec, error);
+  if (!read) {
+    if (!document.is_object()) error = where + ": not a segment manifest";
     return false;
   }
+  bytes = static_cast<uint64_t>(bytesRead);
+  audio.clear();
+  if (document.contains("audio") && !JsonText(document, "audio", where, audio, error)) return false;
+  if (!document.contains("settings") || !document["settings"].is_object()) {
+    error = where + ": key \"settings\" must be an object";
+    return false;
+  }
+  settings = nlohmann::ordered_json::parse(document["settings"].dump());
   return true;
 }
 

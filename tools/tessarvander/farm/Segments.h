@@ -6,7 +6,8 @@
 // OUTPUT.segment.json:
 //   {"segment": 2, "of": 3, "first": 100, "end": 200, "frames": 300,
 //    "output": "part2.mp4", "renderer": "llvmpipe (LLVM 15.0.6, 256 bits)", "audio": "track.wav",
-//    "firstFrame": "9c0f…", "lastFrame": "51d2…", "settings": {...}}
+//    "firstFrame": "9c0f…", "lastFrame": "51d2…", "bytes": 48213, "sha256": "e3b0…",
+//    "width": 640, "height": 360, "codec": "h264", "settings": {...}}
 //
 // "settings" holds everything that decides the picture and the video (the
 // plugin, size, frame rate, parameters, take, audio, encoder), so that parts
@@ -27,7 +28,15 @@ struct SegmentSpec {
   long count = 0;
 };
 
-// "K/N" with 1 <= K <= N. False with one line naming what is wrong.
+// The most parts a render may be split into.
+constexpr long kMaxSegments = 100000;
+// The most frames a render may have, as --frames.
+constexpr long kMaxFrames = 100000000;
+// The largest manifest read.
+constexpr size_t kMaxManifestBytes = 1 << 20;
+
+// "K/N" with 1 <= K <= N <= kMaxSegments. False with one line naming what is
+// wrong.
 bool ParseSegment(const std::string& text, SegmentSpec& segment, std::string& error);
 // The frames [first, end) of the segment in a render of `frames` frames.
 void SegmentRange(const SegmentSpec& segment, long frames, long& first, long& end);
@@ -42,6 +51,13 @@ struct SegmentManifest {
   std::string audio;  // the music's path on the machine that rendered the part
   std::string firstFrame;
   std::string lastFrame;
+  // The part as it was written: its bytes sealed by SHA-256, and what its
+  // video holds.
+  uint64_t bytes = 0;
+  std::string sha256;
+  long width = 0;
+  long height = 0;
+  std::string codec;
   nlohmann::ordered_json settings;
 
   static std::string PathFor(const std::string& output) { return output + ".segment.json"; }

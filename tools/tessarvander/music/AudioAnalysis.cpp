@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
+#include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
 
 namespace cli {
@@ -31,12 +31,12 @@ void Normalise(std::vector<float>& series) {
 }  // namespace
 
 ChildResult ProbeAudioStream(const std::string& path) {
-  return RunChild({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name", "-of",
-                   "default=nw=1:nk=1", path});
+  return RunChild({"ffprobe", "-v", "error", "-protocol_whitelist", "file", "-select_streams", "a:0", "-show_entries",
+                   "stream=codec_name", "-of", "default=nw=1:nk=1", MediaPath(path)});
 }
 
-bool LoadAudioTrack(const std::string& path, AudioTrack& track, std::string& error) {
-  if (!std::ifstream(path).good()) {
+bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error) {
+  if (!IsRegularFile(path)) {
     error = "--audio: no file at " + path;
     return false;
   }
@@ -54,16 +54,32 @@ bool LoadAudioTrack(const std::string& path, AudioTrack& track, std::string& err
     error = "--audio: " + path + " has no audio stream";
     return false;
   }
-  const ChildResult decoded = RunChild({"ffmpeg", "-v", "error", "-nostdin", "-i", path, "-map", "0:a:0", "-ac", "1",
-                                        "-ar", std::to_string(kSampleRate), "-f", "f32le", "-"});
-  if (decoded.exitCode != 0 || decoded.out.empty()) {
+  if (!analysis.Begin(kSampleRate, error)) return false;
+  // Decoded as a stream: only the analysis's per-hop features are kept, so a
+  // long track costs a few bytes per hop, never its samples.
+  std::string partial;  // a sample split between two reads
+  long samples = 0;
+  const ChildResult decoded = StreamChild(
+      {"ffmpeg", "-v", "error", "-nostdin", "-protocol_whitelist", "file,pipe", "-i", MediaPath(path), "-map", "0:a:0",
+       "-ac", "1", "-ar", std::to_string(kSampleRate), "-f", "f32le", "pipe:1"},
+      [&](const char* data, size_t size) {
+        partial.append(data, size);
+        const size_t whole = partial.size() / sizeof(float);
+        std::vector<float> chunk(whole);
+        std::memcpy(chunk.data(), partial.data(), whole * sizeof(float));
+        partial.erase(0, whole * sizeof(float));
+        analysis.Feed(chunk.data(), whole);
+        samples += static_cast<long>(whole);
+        return true;
+      });
+  if (decoded.exitCode != 0 || samples == 0) {
     error = "--audio: ffmpeg cannot decode " + path + ": " + LastLine(decoded.err);
     return false;
   }
+  analysis.End();
   track.path = path;
   track.sampleRate = kSampleRate;
-  track.samples.resize(decoded.out.size() / sizeof(float));
-  std::memcpy(track.samples.data(), decoded.out.data(), track.samples.size() * sizeof(float));
+  track.sampleCount = samples;
   return true;
 }
 
@@ -95,63 +111,108 @@ const char* AudioFeatureName(AudioFeature feature) {
   return "";
 }
 
-bool AudioAnalysis::Analyse(const AudioTrack& track, std::string& error) {
-  const uint_t rate = static_cast<uint_t>(track.sampleRate);
-  aubio_tempo_t* tempo = new_aubio_tempo("default", kWindow, kHop, rate);
-  aubio_fft_t* fft = new_aubio_fft(kWindow);
-  fvec_t* hop = new_fvec(kHop);
-  fvec_t* window = new_fvec(kWindow);
-  fvec_t* shaped = new_fvec(kWindow);
-  fvec_t* found = new_fvec(1);
-  cvec_t* spectrum = new_cvec(kWindow);
-  if (!tempo || !fft) {
+// aubio's objects and what is carried from one hop to the next.
+struct AudioAnalysis::Stream {
+  aubio_tempo_t* tempo = nullptr;
+  aubio_fft_t* fft = nullptr;
+  fvec_t* hop = nullptr;
+  fvec_t* window = nullptr;
+  fvec_t* shaped = nullptr;
+  fvec_t* found = nullptr;
+  cvec_t* spectrum = nullptr;
+  std::vector<double> hann;
+  std::vector<float> previousSpectrum;
+  std::vector<float> flux;
+  uint_t filled = 0;  // samples of the current hop
+  double binHz = 0.0;
+  long samples = 0;
+
+  ~Stream() {
+    if (spectrum) del_cvec(spectrum);
+    if (found) del_fvec(found);
+    if (shaped) del_fvec(shaped);
+    if (window) del_fvec(window);
+    if (hop) del_fvec(hop);
+    if (fft) del_aubio_fft(fft);
+    if (tempo) del_aubio_tempo(tempo);
+  }
+};
+
+AudioAnalysis::AudioAnalysis() = default;
+AudioAnalysis::~AudioAnalysis() = default;
+
+bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
+  stream = std::make_unique<Stream>();
+  const uint_t rate = static_cast<uint_t>(sampleRate);
+  stream->tempo = new_aubio_tempo("default", kWindow, kHop, rate);
+  stream->fft = new_aubio_fft(kWindow);
+  if (!stream->tempo || !stream->fft) {
     error = "--audio: aubio cannot analyse at " + std::to_string(rate) + " Hz";
+    stream.reset();
     return false;
   }
+  stream->hop = new_fvec(kHop);
+  stream->window = new_fvec(kWindow);
+  stream->shaped = new_fvec(kWindow);
+  stream->found = new_fvec(1);
+  stream->spectrum = new_cvec(kWindow);
+  stream->previousSpectrum.assign(stream->spectrum->length, 0.0f);
+  stream->binHz = static_cast<double>(rate) / kWindow;
+  stream->hann.resize(kWindow);
+  for (uint_t i = 0; i < kWindow; ++i) stream->hann[i] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWindow - 1));
   hopSeconds = static_cast<double>(kHop) / rate;
-  const double binHz = static_cast<double>(rate) / kWindow;
-  std::vector<double> hann(kWindow);
-  for (uint_t i = 0; i < kWindow; ++i) hann[i] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWindow - 1));
+  level.clear(), bass.clear(), mid.clear(), treble.clear(), onsets.clear(), beats.clear();
+  return true;
+}
 
-  const size_t hops = (track.samples.size() + kHop - 1) / kHop;
-  std::vector<float> previousSpectrum(spectrum->length, 0.0f);
-  std::vector<float> flux;
-  for (size_t h = 0; h < hops; ++h) {
-    double sumSquares = 0.0;
-    for (uint_t i = 0; i < kHop; ++i) {
-      const size_t at = h * kHop + i;
-      const float sample = at < track.samples.size() ? track.samples[at] : 0.0f;
-      hop->data[i] = sample;
-      sumSquares += static_cast<double>(sample) * sample;
-    }
-    level.push_back(static_cast<float>(std::sqrt(sumSquares / kHop)));
-
-    aubio_tempo_do(tempo, hop, found);
-    if (found->data[0] != 0.0f) beats.push_back(aubio_tempo_get_last_s(tempo));
-
-    // The last window's worth of samples, for the band energies.
-    std::memmove(window->data, window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
-    std::memcpy(window->data + kWindow - kHop, hop->data, kHop * sizeof(smpl_t));
-    for (uint_t i = 0; i < kWindow; ++i) shaped->data[i] = static_cast<smpl_t>(window->data[i] * hann[i]);
-    aubio_fft_do(fft, shaped, spectrum);
-    double bands[3] = {0.0, 0.0, 0.0};
-    double rise = 0.0;
-    for (uint_t bin = 1; bin < spectrum->length; ++bin) {
-      rise += std::max(0.0f, spectrum->norm[bin] - previousSpectrum[bin]);
-      previousSpectrum[bin] = spectrum->norm[bin];
-      const double hz = bin * binHz;
-      const double energy = static_cast<double>(spectrum->norm[bin]) * spectrum->norm[bin];
-      if (hz < kBassTop) bands[0] += energy;
-      else if (hz < kMidTop) bands[1] += energy;
-      else if (hz < kTrebleTop) bands[2] += energy;
-    }
-    flux.push_back(static_cast<float>(rise));
-    bass.push_back(static_cast<float>(bands[0]));
-    mid.push_back(static_cast<float>(bands[1]));
-    treble.push_back(static_cast<float>(bands[2]));
+void AudioAnalysis::Feed(const float* samples, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    stream->hop->data[stream->filled++] = samples[i];
+    if (stream->filled == kHop) AnalyseHop();
   }
+  stream->samples += static_cast<long>(count);
+}
 
-  FindOnsets(flux);
+void AudioAnalysis::AnalyseHop() {
+  Stream& s = *stream;
+  s.filled = 0;
+  double sumSquares = 0.0;
+  for (uint_t i = 0; i < kHop; ++i) sumSquares += static_cast<double>(s.hop->data[i]) * s.hop->data[i];
+  level.push_back(static_cast<float>(std::sqrt(sumSquares / kHop)));
+
+  aubio_tempo_do(s.tempo, s.hop, s.found);
+  if (s.found->data[0] != 0.0f) beats.push_back(aubio_tempo_get_last_s(s.tempo));
+
+  // The last window's worth of samples, for the band energies.
+  std::memmove(s.window->data, s.window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
+  std::memcpy(s.window->data + kWindow - kHop, s.hop->data, kHop * sizeof(smpl_t));
+  for (uint_t i = 0; i < kWindow; ++i) s.shaped->data[i] = static_cast<smpl_t>(s.window->data[i] * s.hann[i]);
+  aubio_fft_do(s.fft, s.shaped, s.spectrum);
+  double bands[3] = {0.0, 0.0, 0.0};
+  double rise = 0.0;
+  for (uint_t bin = 1; bin < s.spectrum->length; ++bin) {
+    rise += std::max(0.0f, s.spectrum->norm[bin] - s.previousSpectrum[bin]);
+    s.previousSpectrum[bin] = s.spectrum->norm[bin];
+    const double hz = bin * s.binHz;
+    const double energy = static_cast<double>(s.spectrum->norm[bin]) * s.spectrum->norm[bin];
+    if (hz < kBassTop) bands[0] += energy;
+    else if (hz < kMidTop) bands[1] += energy;
+    else if (hz < kTrebleTop) bands[2] += energy;
+  }
+  s.flux.push_back(static_cast<float>(rise));
+  bass.push_back(static_cast<float>(bands[0]));
+  mid.push_back(static_cast<float>(bands[1]));
+  treble.push_back(static_cast<float>(bands[2]));
+}
+
+void AudioAnalysis::End() {
+  // The last, short hop is filled with silence.
+  if (stream->filled > 0) {
+    for (uint_t i = stream->filled; i < kHop; ++i) stream->hop->data[i] = 0.0f;
+    AnalyseHop();
+  }
+  const double trackSeconds = static_cast<double>(stream->samples) * hopSeconds / kHop;
+  FindOnsets(stream->flux);
   // The tempo from the beats found: the median interval, which one stray
   // beat cannot move; aubio's own estimate when there are too few.
   if (beats.size() >= 3) {
@@ -159,21 +220,25 @@ bool AudioAnalysis::Analyse(const AudioTrack& track, std::string& error) {
     for (size_t i = 1; i < beats.size(); ++i) intervals.push_back(beats[i] - beats[i - 1]);
     std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
     bpm = 60.0 / intervals[intervals.size() / 2];
-  } else if (aubio_tempo_get_bpm(tempo) > 0) {
-    bpm = aubio_tempo_get_bpm(tempo);
+  } else if (aubio_tempo_get_bpm(stream->tempo) > 0) {
+    bpm = aubio_tempo_get_bpm(stream->tempo);
   }
-  CompleteBeatGrid(track.Seconds());
+  CompleteBeatGrid(trackSeconds);
   for (std::vector<float>* series : {&level, &bass, &mid, &treble}) Normalise(*series);
-
-  del_cvec(spectrum);
-  del_fvec(found);
-  del_fvec(shaped);
-  del_fvec(window);
-  del_fvec(hop);
-  del_aubio_fft(fft);
-  del_aubio_tempo(tempo);
+  stream.reset();
   aubio_cleanup();
+}
+
+bool AudioAnalysis::Analyse(const std::vector<float>& samples, int sampleRate, std::string& error) {
+  if (!Begin(sampleRate, error)) return false;
+  Feed(samples.data(), samples.size());
+  End();
   return true;
+}
+
+size_t AudioAnalysis::MemoryBytes() const {
+  return (level.capacity() + bass.capacity() + mid.capacity() + treble.capacity()) * sizeof(float) +
+         (onsets.capacity() + beats.capacity()) * sizeof(double);
 }
 
 void AudioAnalysis::FindOnsets(const std::vector<float>& flux) {

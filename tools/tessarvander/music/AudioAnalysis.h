@@ -5,6 +5,7 @@
 // is normalised over the whole track, to 0..1.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,21 +13,25 @@
 
 namespace cli {
 
+// A track as the analysis found it; its samples are not kept.
 struct AudioTrack {
   std::string path;
   std::string codec;  // as ffprobe names it, e.g. "aac", "flac", "pcm_s16le"
   int sampleRate = 44100;
-  std::vector<float> samples;  // mono
-  double Seconds() const { return static_cast<double>(samples.size()) / sampleRate; }
+  long sampleCount = 0;  // mono
+  double Seconds() const { return static_cast<double>(sampleCount) / sampleRate; }
 };
 
 // ffprobe's answer about the file's first audio stream: its codec's name on
 // standard output, nothing there when there is none.
 ChildResult ProbeAudioStream(const std::string& path);
 
-// Decodes the first audio stream of the file. False with one line: no file,
-// no audio stream, or ffmpeg cannot decode it (or is missing).
-bool LoadAudioTrack(const std::string& path, AudioTrack& track, std::string& error);
+class AudioAnalysis;
+
+// Decodes the first audio stream of the file as a stream into the analysis.
+// False with one line: no file, no audio stream, or ffmpeg cannot decode it
+// (or is missing).
+bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error);
 
 enum class AudioFeature { Level, Bass, Mid, Treble, Onset, Beat };
 // "level", "bass", "mid", "treble", "onset", "beat"; false for anything else.
@@ -37,8 +42,20 @@ constexpr AudioFeature kAudioFeatures[] = {AudioFeature::Level, AudioFeature::Ba
 
 class AudioAnalysis {
  public:
-  // Analyses the whole track. False with a reason when aubio fails.
-  bool Analyse(const AudioTrack& track, std::string& error);
+  AudioAnalysis();
+  ~AudioAnalysis();
+
+  // Analyses a track as its samples arrive: Begin, Feed as often as they
+  // come, End. Only per-hop features are kept (20 bytes a hop of 512
+  // samples: about 12 MB for two hours at 44.1 kHz). Begin fails with a
+  // reason when aubio cannot analyse at that rate.
+  bool Begin(int sampleRate, std::string& error);
+  void Feed(const float* samples, size_t count);
+  void End();
+  // All at once, for samples in memory.
+  bool Analyse(const std::vector<float>& samples, int sampleRate, std::string& error);
+  // What the features take, for the benchmarks.
+  size_t MemoryBytes() const;
 
   // A continuous feature (level, bass, mid, treble) at `seconds`: its mean
   // over the span [seconds, seconds + span), 0..1.
@@ -55,6 +72,8 @@ class AudioAnalysis {
   const std::vector<double>& Onsets() const { return onsets; }
 
  private:
+  struct Stream;
+  void AnalyseHop();
   const std::vector<float>& Series(AudioFeature feature) const;
   void FindOnsets(const std::vector<float>& flux);
   void CompleteBeatGrid(double trackSeconds);
@@ -63,6 +82,7 @@ class AudioAnalysis {
   std::vector<float> level, bass, mid, treble;  // per hop
   std::vector<double> onsets, beats;
   double bpm = 120.0;
+  std::unique_ptr<Stream> stream;
 };
 
 }  // namespace cli

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "sys/Fingerprint.h"
+#include "sys/Digest.h"
 
 namespace cli {
 
@@ -32,12 +32,12 @@ bool RenderMusic::Prepare(const std::vector<std::pair<std::string, std::string>>
     error = "--react-report: name a .png file";
     return false;
   }
-  if (!LoadAudioTrack(settings.audioPath, track, error)) {
-    usage = error.find("not installed") == std::string::npos;
+  if (!AnalyseAudioFile(settings.audioPath, track, analysis, error)) {
+    usage = error.find("not installed") == std::string::npos && error.find("aubio") == std::string::npos;
     return false;
   }
   usage = false;
-  return analysis.Analyse(track, error);
+  return true;
 }
 
 void RenderMusic::Attach(RenderTimeline& timeline, double framesPerSecond, long outputFrames) {
@@ -73,7 +73,8 @@ const std::string& RenderMusic::TrackPath() const { return track.path; }
 nlohmann::ordered_json RenderMusic::Settings() const {
   if (!Active()) return nullptr;
   nlohmann::ordered_json decisive;
-  decisive["audioFingerprint"] = FileFingerprint(track.path);
+  // Machines may keep the track at different paths: it is known by its bytes.
+  decisive["audioSha256"] = FileSha256(track.path);
   decisive["lead"] = settings.timing.lead;
   decisive["attack"] = settings.timing.attack;
   decisive["release"] = settings.timing.release;

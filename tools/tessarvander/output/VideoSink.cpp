@@ -22,13 +22,14 @@ bool VideoSink::Start(const std::string& path, int w, int h, double framesPerSec
   const std::string format = ContainerFormatOf(path);
   // yuv420p needs even sides; an odd size is padded by one black line.
   std::vector<std::string> arguments = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostats",
-                                        "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-r", rate, "-i", "-"};
+                                        "-protocol_whitelist", "file,pipe", "-f", "rawvideo", "-pix_fmt", "rgba",
+                                        "-s", size, "-r", rate, "-i", "pipe:0"};
   const std::vector<std::string> audio = AudioMuxArguments(settings.audio, path);
   arguments.insert(arguments.end(), audio.begin(), audio.end());
   const std::vector<std::string> video = {
       "-vf",  "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset", settings.preset, "-crf",
       std::to_string(settings.crf), "-pix_fmt", "yuv420p", "-movflags", "+faststart", "-f", format, "-y",
-      file.TemporaryPath()};
+      MediaPath(file.TemporaryPath())};
   arguments.insert(arguments.end(), video.begin(), video.end());
   ChildProcess::Streams streams;
   streams.input = ChildProcess::Stream::Pipe;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 extern char** environ;
 
@@ -45,6 +46,11 @@ std::string FindProgram(const std::string& name) {
     start = colon + 1;
   }
   return "";
+}
+
+std::string MediaPath(const std::string& path) {
+  std::error_code ignored;
+  return "file:" + std::filesystem::absolute(path, ignored).lexically_normal().string();
 }
 
 std::string NotInstalled(const std::string& program, const std::string& need) {

@@ -19,6 +19,12 @@ std::string FindProgram(const std::string& name);
 // <need> needs it: apt-get install ffmpeg".
 std::string NotInstalled(const std::string& program, const std::string& need);
 
+// A path as ffmpeg and ffprobe are given it: "file:" and the absolute path,
+// so that no protocol (http:, concat:, subfile:, pipe:) and no option ("-i")
+// can hide in a name. Their inputs are also limited to local files and pipes
+// ("-protocol_whitelist file,pipe").
+std::string MediaPath(const std::string& path);
+
 class ChildProcess {
  public:
   // What each of the child's standard streams is connected to.

@@ -2,9 +2,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <vector>
 
 namespace cli {
 
@@ -18,13 +15,6 @@ std::string Fingerprint(const void* data, size_t size) {
   char text[17];
   std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
   return text;
-}
-
-std::string FileFingerprint(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return "";
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  return Fingerprint(bytes.data(), bytes.size());
 }
 
 }  // namespace cli

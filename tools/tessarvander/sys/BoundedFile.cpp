@@ -1,0 +1,66 @@
+#include "sys/BoundedFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace cli {
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string SizeText(size_t bytes) {
+  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+  if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+bool ReadBoundedFile(const std::string& path, size_t limit, const std::string& what, std::string& text,
+                     std::string& error) {
+  const std::string where = what + " " + path;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    error = where + ": cannot be read (" + std::strerror(errno) + ")";
+    return false;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    error = where + ": not a regular file";
+    return false;
+  }
+  if (static_cast<unsigned long long>(info.st_size) > limit) {
+    close(fd);
+    error = where + ": larger than " + SizeText(limit);
+    return false;
+  }
+  text.clear();
+  text.reserve(static_cast<size_t>(info.st_size));
+  char buffer[65536];
+  while (true) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = where + ": cannot be read (" + std::strerror(errno) + ")";
+      close(fd);
+      return false;
+    }
+    if (got == 0) break;
+    // The file may grow while it is read.
+    if (text.size() + static_cast<size_t>(got) > limit) {
+      close(fd);
+      error = where + ": larger than " + SizeText(limit);
+      return false;
+    }
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  close(fd);
+  return true;
+}
+
+}  // namespace cli

@@ -1,0 +1,15 @@
+// SHA-256 of a file, through OpenSSL's libcrypto: a seal on a rendered part,
+// so that a join can tell the very file that was rendered from any other.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace cli {
+
+// The digest as 64 hex digits and the file's size. False with one line.
+bool FileDigest(const std::string& path, std::string& sha256, uint64_t& bytes, std::string& error);
+// The digest alone, or "" when the file cannot be read.
+std::string FileSha256(const std::string& path);
+
+}  // namespace cli
