@@ -3,6 +3,7 @@
 // client, keys from xdotool, stills and takes compared with what render draws.
 // Runs under xvfb-run (see tests/CMakeLists.txt); without a display it skips.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <lo/lo.h>
 #include <signal.h>
 #include <spawn.h>
@@ -47,7 +48,14 @@ class Player {
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    // A process group of its own, as a shell gives a foreground job: a
+    // terminal's Ctrl-C goes to the whole group.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
   }
   ~Player() {
@@ -85,6 +93,9 @@ class Player {
   void Key(const std::string& key) {
     RunProgram({"/usr/bin/xdotool", "search", "--sync", "--name", "Tessarvander", "windowfocus", "--sync", "key", key});
   }
+
+  // Ctrl-C as typed in the player's terminal: SIGINT to its whole group.
+  void Interrupt() { kill(-pid, SIGINT); }
 
   // Waits for the player to end; its exit code.
   int Wait() {
@@ -143,7 +154,7 @@ TEST_F(PlayTest, OscChangesShowAndTheTakeRendersTheSameFrames) {
       "parameters": {"Fractal Type": 0.6, "Color Mode": 0.45, "Brightness": 0.9}})";
   Player player(folder, {"--preset", Path("look.json"), "--osc", std::to_string(port), "--take", Path("session.take")});
   ASSERT_TRUE(player.WaitFor("listening for OSC"));
-  OscSend(port, {"/tessarvander/still", "s", Path("first.png")});
+  OscSend(port, {"/tessarvander/still", "s", "first.png"});
   std::string first, second;
   ASSERT_TRUE(player.WaitFor(R"(saved still \S+first\.png \(frame (\d+))", first));
   Render({"--preset", Path("look.json"), "--frames", first, "-o", Path("render-first.png")});
@@ -151,7 +162,7 @@ TEST_F(PlayTest, OscChangesShowAndTheTakeRendersTheSameFrames) {
 
   OscSend(port, {"/tessarvander/param/mirror", "f", "0.45"});
   OscSend(port, {"/tessarvander/param/13", "f", "0.3"});
-  OscSend(port, {"/tessarvander/still", "s", Path("second.png")});
+  OscSend(port, {"/tessarvander/still", "s", "second.png"});
   ASSERT_TRUE(player.WaitFor(R"(saved still \S+second\.png \(frame (\d+))", second));
   EXPECT_NE(Bytes(Path("first.png")), Bytes(Path("second.png")));
   player.Key("q");
@@ -165,7 +176,8 @@ TEST_F(PlayTest, OscChangesShowAndTheTakeRendersTheSameFrames) {
 }
 
 // Keys: S saves a still, Space pauses (no frame is processed, so two stills
-// are the same), Space plays on, Q quits.
+// are the same), Space plays on, P saves a preset, R records; Ctrl-C ends a
+// recording cleanly.
 TEST_F(PlayTest, KeysPauseSaveAndQuit) {
   Player player(folder, {});
   ASSERT_TRUE(player.WaitFor("keys: "));
@@ -186,8 +198,19 @@ TEST_F(PlayTest, KeysPauseSaveAndQuit) {
   EXPECT_GT(frameOf(playing), frameOf(again));
   player.Key("p");
   EXPECT_TRUE(player.WaitFor(R"(saved preset \S+\.json)"));
-  player.Key("Escape");
-  EXPECT_EQ(player.Wait(), 0) << player.Errors();
+
+  // Ctrl-C in the terminal while a video records: the video is finished and
+  // playable, and the player says it was interrupted.
+  std::string video;
+  player.Key("r");
+  ASSERT_TRUE(player.WaitFor(R"(recording video (\S+\.mp4))", video));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  player.Interrupt();
+  EXPECT_EQ(player.Wait(), 130) << player.Errors();
+  const auto probe = RunProgram({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                                 "-show_entries", "stream=nb_read_frames", "-of", "default=nw=1:nk=1", video});
+  EXPECT_EQ(probe.exitCode, 0) << probe.err;
+  EXPECT_GT(std::atol(probe.out.c_str()), 0) << "frames in " << video;
 }
 
 // Bad messages are dropped with one line per address and a flood of 10,000
@@ -228,10 +251,43 @@ TEST_F(PlayTest, BadMessagesAndAFloodLeaveTheLoopRunning) {
     lo_server_recv_noblock(client, 200);
   }
   EXPECT_EQ(answered, 0.25f) << "the value set last, answered after the flood";
-  lo_send(player_address, "/tessarvander/still", "s", Path("after.png").c_str());
+  lo_send(player_address, "/tessarvander/still", "s", "after.png");
   EXPECT_TRUE(player.WaitFor(R"(saved still \S+after\.png)"));
+
+  // Names from outside: only new files in --out. A file outside, one of the
+  // same name inside (kept, with its mode), and a folder, a FIFO and an
+  // endless device as presets are all refused; the show goes on.
+  const fs::path outside = folder.string() + "-outside";
+  fs::create_directories(outside);
+  std::ofstream((outside / "important.conf").string()) << "keep me";
+  fs::permissions(outside / "important.conf", fs::perms::owner_read | fs::perms::owner_write);
+  std::ofstream(Path("mine.png")) << "not a picture";
+  fs::permissions(Path("mine.png"), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(mkfifo(Path("fifo.json").c_str(), 0600), 0);
+  for (const std::string& name : {(outside / "important.conf").string(), std::string("../x.png"), std::string(".hidden.png"),
+                                  std::string("a\nb.png")})
+    lo_send(player_address, "/tessarvander/still", "s", name.c_str());
+  for (const std::string& preset : {folder.string(), Path("fifo.json"), std::string("/dev/zero")})
+    lo_send(player_address, "/tessarvander/preset/load", "s", preset.c_str());
+  lo_send(player_address, "/tessarvander/still", "s", "mine.png");
+  EXPECT_TRUE(player.WaitFor(R"(saved still \S+mine-2\.png)"));
+  // A burst of stills: one a frame, the rest refused and counted.
+  for (int still = 0; still < 300; ++still)
+    lo_send(player_address, "/tessarvander/still", "s", ("burst" + std::to_string(still) + ".png").c_str());
+  EXPECT_TRUE(player.WaitFor(R"(saved still \S+burst0\.png)"));
   player.Key("q");
   EXPECT_EQ(player.Wait(), 0);
+  EXPECT_EQ(ReadFile(outside / "important.conf"), "keep me");
+  EXPECT_EQ(fs::status(outside / "important.conf").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(ReadFile(Path("mine.png")), "not a picture");
+  EXPECT_FALSE(fs::exists(folder.parent_path() / "x.png"));
+  size_t burst = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) burst += entry.path().filename().string().rfind("burst", 0) == 0;
+  EXPECT_LT(burst, 300u) << "at most one still a frame";
+  EXPECT_NE(player.Errors().find("refused"), std::string::npos) << player.Errors();
+  EXPECT_NE(player.Errors().find("not a regular file"), std::string::npos) << player.Errors();
+  fs::remove_all(outside);
   lo_server_free(client);
   lo_address_free(player_address);
 

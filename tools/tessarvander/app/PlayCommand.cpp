@@ -5,7 +5,9 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "output/OutputFile.h"
 #include "player/Player.h"
+#include "sys/BoundedFile.h"
 
 namespace cli {
 namespace {
@@ -68,6 +70,11 @@ class PlayCommand : public Command {
       for (const std::string& line : monitors) std::printf("%s\n", line.c_str());
       return kExitSuccess;
     }
+    // Where files go is checked now, not when the first one is saved.
+    if (!options.outFolder.empty() && !IsWritableFolder(options.outFolder))
+      return Fail(kExitUsage, "--out: " + options.outFolder + " is not a folder this program can write in");
+    if (!options.takePath.empty() && !IsWritableFolder(FolderOf(options.takePath)))
+      return Fail(kExitUsage, "--take: " + FolderOf(options.takePath) + " is not a folder this program can write in");
     WindowOptions windowOptions;
     windowOptions.width = size.width;
     windowOptions.height = size.height;
@@ -87,6 +94,9 @@ class PlayCommand : public Command {
     options.quiet = flags.quiet;
     Player player(*window, *context.session, *context.controls, options);
     if (!player.Run(error)) return Fail(kExitFailure, error);
+    // Ctrl-C reaches only this program: the video and the take in progress
+    // were finished first.
+    if (Interrupted()) return Fail(kExitInterrupted, "interrupted; what was recording is saved");
     return kExitSuccess;
   }
 

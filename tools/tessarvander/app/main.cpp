@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
 
@@ -62,6 +64,15 @@ int main(int argc, char** argv) {
     const std::string command = program.get_subcommands().empty() ? "" : program.get_subcommands().front()->get_name() + " ";
     return cli::Fail(cli::kExitUsage, message + " (see tessarvander " + command + "--help)");
   }
-  for (CLI::App* subcommand : program.get_subcommands()) return bySubcommand[subcommand]->Run();
+  // Nothing a command meets may end the program without its one line: a
+  // document that slipped past its reader is bad input, anything else a
+  // failure.
+  try {
+    for (CLI::App* subcommand : program.get_subcommands()) return bySubcommand[subcommand]->Run();
+  } catch (const nlohmann::json::exception& problem) {
+    return cli::Fail(cli::kExitUsage, std::string("a document could not be read: ") + problem.what());
+  } catch (const std::exception& problem) {
+    return cli::Fail(cli::kExitFailure, problem.what());
+  }
   return cli::kExitUsage;
 }

@@ -1,7 +1,12 @@
 #include "documents/Takes.h"
 
 #include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "documents/JsonReader.h"
@@ -126,29 +131,101 @@ void SessionHistory::Set(long frame, uint32_t index, float value) { PutValue(cha
 
 void SessionHistory::Pause(long frame, bool paused) { changes[frame].pause = paused ? 1 : 0; }
 
-bool SessionHistory::WriteTake(const std::string& path, long first, long end, const ParameterControls& names,
-                               std::string& error) const {
-  const auto valuesOf = [&](const std::vector<ParameterControls::Value>& values) {
-    nlohmann::ordered_json object = nlohmann::ordered_json::object();
-    for (const ParameterControls::Value& value : values) object[names.NameOf(value.index)] = value.value;
-    return object;
-  };
+namespace {
+
+nlohmann::ordered_json ValuesObject(const std::vector<ParameterControls::Value>& values, const ParameterControls& names) {
+  nlohmann::ordered_json object = nlohmann::ordered_json::object();
+  for (const ParameterControls::Value& value : values) object[names.NameOf(value.index)] = value.value;
+  return object;
+}
+
+std::string HeaderLine(double framesPerSecond, long first, const std::vector<ParameterControls::Value>& start,
+                       const ParameterControls& names) {
   nlohmann::ordered_json header;
   header["take"] = kTakeVersion;
   header["fps"] = framesPerSecond;
   header["first"] = first;
-  header["parameters"] = valuesOf(start);
-  std::string text = header.dump() + "\n";
+  header["parameters"] = ValuesObject(start, names);
+  return header.dump() + "\n";
+}
+
+std::string ChangeLine(long frame, const Take::Change& change, const ParameterControls& names) {
+  nlohmann::ordered_json entry;
+  entry["frame"] = frame;
+  if (!change.values.empty()) entry["set"] = ValuesObject(change.values, names);
+  if (change.pause >= 0) entry["pause"] = change.pause == 1;
+  return entry.dump() + "\n";
+}
+
+}  // namespace
+
+bool SessionHistory::WriteTake(const std::string& path, long first, long end, const ParameterControls& names,
+                               std::string& error) const {
+  std::string text = HeaderLine(framesPerSecond, first, start, names);
   for (const auto& [frame, change] : changes) {
     if (frame >= end) break;
-    nlohmann::ordered_json entry;
-    entry["frame"] = frame;
-    if (!change.values.empty()) entry["set"] = valuesOf(change.values);
-    if (change.pause >= 0) entry["pause"] = change.pause == 1;
-    text += entry.dump() + "\n";
+    text += ChangeLine(frame, change, names);
   }
   text += nlohmann::ordered_json{{"frames", end}}.dump() + "\n";
   return WriteWholeFile(path, text, error);
+}
+
+TakeJournal::~TakeJournal() {
+  if (file) std::fclose(file);
+}
+
+bool TakeJournal::Open(const std::string& takePath, double framesPerSecond,
+                       const std::vector<ParameterControls::Value>& start, const ParameterControls& takeNames,
+                       std::string& error) {
+  path = takePath;
+  names = &takeNames;
+  recordingPath = path + ".recording";
+  // New, or refused: a file left there is a crashed session's take.
+  const int fd = open(recordingPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = "--take: cannot record " + recordingPath + ": " + std::strerror(errno) +
+            (errno == EEXIST ? " (a take of a session that ended early: render it with --take, or remove it)" : "");
+    return false;
+  }
+  file = fdopen(fd, "w");
+  std::fputs(HeaderLine(framesPerSecond, 0, start, takeNames).c_str(), file);
+  std::fflush(file);
+  lastFlush = std::chrono::steady_clock::now();
+  return true;
+}
+
+void TakeJournal::Set(long frame, uint32_t index, float value) {
+  if (file) PutValue(pending[frame].values, index, value);
+}
+
+void TakeJournal::Pause(long frame, bool paused) {
+  if (file) pending[frame].pause = paused ? 1 : 0;
+}
+
+void TakeJournal::FrameDone(long frames) {
+  if (!file) return;
+  for (const auto& [frame, change] : pending) std::fputs(ChangeLine(frame, change, *names).c_str(), file);
+  pending.clear();
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastFlush >= std::chrono::milliseconds(500)) {
+    std::fprintf(file, "{\"upto\":%ld}\n", frames);
+    std::fflush(file);
+    lastFlush = now;
+  }
+}
+
+bool TakeJournal::Close(long frames, std::string& error) {
+  if (!file) return true;
+  FrameDone(frames);
+  std::fprintf(file, "{\"frames\":%ld}\n", frames);
+  const bool written = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+  std::fclose(file);
+  file = nullptr;
+  if (!written || std::rename(recordingPath.c_str(), path.c_str()) != 0) {
+    error = "take: cannot put " + path + " in place (" + std::strerror(errno) + "); the take is in " + recordingPath;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace cli

@@ -19,7 +19,9 @@
 // still too.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -83,6 +85,33 @@ class SessionHistory {
   double framesPerSecond = 60.0;
   std::vector<ParameterControls::Value> start;
   std::map<long, Take::Change> changes;
+};
+
+// A take written as the session runs, so that a crash loses at most the last
+// half second: the changes of each frame are appended as it ends, and an
+// "upto" line is flushed twice a second. It is written to PATH.recording, new
+// (a file left there is refused), and renamed to PATH when the session ends.
+class TakeJournal {
+ public:
+  ~TakeJournal();
+  bool Open(const std::string& path, double framesPerSecond, const std::vector<ParameterControls::Value>& start,
+            const ParameterControls& names, std::string& error);
+  bool Recording() const { return file != nullptr; }
+  void Set(long frame, uint32_t index, float value);
+  void Pause(long frame, bool paused);
+  // Frames before `frames` are done.
+  void FrameDone(long frames);
+  // The session's frames end at `frames`; the take is put in place.
+  bool Close(long frames, std::string& error);
+  const std::string& Path() const { return path; }
+
+ private:
+  std::string path;
+  std::string recordingPath;
+  const ParameterControls* names = nullptr;
+  FILE* file = nullptr;
+  std::map<long, Take::Change> pending;
+  std::chrono::steady_clock::time_point lastFlush;
 };
 
 }  // namespace cli

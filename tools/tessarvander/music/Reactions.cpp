@@ -1,14 +1,30 @@
 #include "music/Reactions.h"
 
+#include <unistd.h>
+
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
 
 #include "sys/ChildProcess.h"
+#include "sys/BoundedFile.h"
 #include "sys/Numbers.h"
 #include "output/OutputFile.h"
 
 namespace cli {
+namespace {
+
+// A title for the plot with only letters, digits, spaces and ._()/-: any
+// other character becomes _.
+std::string PlainTitle(const std::string& text) {
+  std::string plain;
+  for (char c : text)
+    plain += std::isalnum(static_cast<unsigned char>(c)) || std::string(" ._()/-").find(c) != std::string::npos ? c : '_';
+  return plain;
+}
+
+}  // namespace
 namespace {
 
 bool IsPulse(AudioFeature feature) { return feature == AudioFeature::Onset || feature == AudioFeature::Beat; }
@@ -85,35 +101,59 @@ bool ReactionCurves::WriteReport(const std::string& pngPath, const ParameterCont
     csv << "\n";
   }
   if (!WriteWholeFile(csvPath, csv.str(), error)) return false;
-  std::string script = "set terminal png size 1600,900\nset output '" + pngPath +
-                       ".part'\nset datafile separator ','\nset key outside right\nset multiplot layout 2,1\n"
-                       "set title 'audio features'\nset yrange [0:1.05]\nplot ";
+
+  // gnuplot reads its script as a program: no name from outside reaches it.
+  // It works in a private folder on fixed names, and titles keep only plain
+  // characters.
+  char folderTemplate[] = "/tmp/tessarvander-plot-XXXXXX";
+  const char* folder = mkdtemp(folderTemplate);
+  if (!folder) {
+    error = "the report: cannot make a private folder for gnuplot";
+    return false;
+  }
+  const std::string work = folder;
+  const auto cleanUp = [&] {
+    std::remove((work + "/data.csv").c_str());
+    std::remove((work + "/plot.png").c_str());
+    rmdir(work.c_str());
+  };
+  std::string ignored;
+  if (!WriteWholeFile(work + "/data.csv", csv.str(), ignored)) {
+    cleanUp();
+    error = "the report: cannot write gnuplot's data";
+    return false;
+  }
+  std::string script =
+      "set terminal png size 1600,900\nset output 'plot.png'\nset datafile separator ','\nset key outside right\n"
+      "set multiplot layout 2,1\nset title 'audio features'\nset yrange [0:1.05]\nplot ";
   int column = 2;
   for (AudioFeature feature : kAudioFeatures) {
-    script += std::string(column > 2 ? ", " : "") + "'" + csvPath + "' using 1:" + std::to_string(column) +
-              " with lines title '" + AudioFeatureName(feature) + "'";
+    script += std::string(column > 2 ? ", " : "") + "'data.csv' using 1:" + std::to_string(column) +
+              " with lines title '" + PlainTitle(AudioFeatureName(feature)) + "'";
     ++column;
   }
   script += "\nset title 'parameters'\nset autoscale y\nset xlabel 'seconds'\nplot ";
   for (size_t r = 0; r < reactions.size(); ++r) {
-    script += std::string(r > 0 ? ", " : "") + "'" + csvPath + "' using 1:" + std::to_string(column) +
-              " with lines title '" + names.NameOf(reactions[r].index) + " (" +
-              AudioFeatureName(reactions[r].feature) + ")'";
+    script += std::string(r > 0 ? ", " : "") + "'data.csv' using 1:" + std::to_string(column) + " with lines title '" +
+              PlainTitle(names.NameOf(reactions[r].index) + " (" + AudioFeatureName(reactions[r].feature) + ")") + "'";
     ++column;
   }
   if (reactions.empty()) script += "0 notitle";
   script += "\nunset multiplot\n";
-  const ChildResult plotted = RunChild({"gnuplot"}, script);
+  const ChildResult plotted = RunChild({"gnuplot"}, script, work);
+  std::string picture;
+  const bool drawn = plotted.started && plotted.exitCode == 0 &&
+                     ReadBoundedFile(work + "/plot.png", 64u << 20, "plot", picture, ignored);
+  cleanUp();
   if (!plotted.started) {
     error = NotInstalled("gnuplot", "the report") + " (the curves are in " + csvPath + ")";
     return false;
   }
-  if (plotted.exitCode != 0 || std::rename((pngPath + ".part").c_str(), pngPath.c_str()) != 0) {
-    std::remove((pngPath + ".part").c_str());
+  if (!drawn) {
     error = "gnuplot failed to draw " + pngPath + ": " + LastLine(plotted.err);
     return false;
   }
-  return true;
+  return WriteWholeFile(pngPath, picture, error);
 }
 
 }  // namespace cli

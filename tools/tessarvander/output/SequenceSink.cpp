@@ -30,11 +30,7 @@ bool PngSequenceSink::Write(const uint8_t* rgba, long frameIndex, std::string& e
   return true;
 }
 
-bool PngSequenceSink::Finish(std::string& error) {
-  for (OutputFile& frame : files)
-    if (!frame.Commit(error)) return false;
-  return true;
-}
+bool PngSequenceSink::Finish(std::string& error) { return CommitAll(files, error); }
 
 std::string PngSequenceSink::Describe() const {
   return std::to_string(files.size()) + " frames " + pattern + " (" + std::to_string(width) + "x" +

@@ -2,11 +2,12 @@
 
 namespace cli {
 
-bool PngStillSink::Start(const std::string& path, int w, int h, const PngOptions& pngOptions, std::string& error) {
+bool PngStillSink::Start(const std::string& path, int w, int h, const PngOptions& pngOptions, std::string& error,
+                         OutputFile::Existing existing) {
   width = w;
   height = h;
   options = pngOptions;
-  return file.Open(path, error);
+  return file.Open(path, error, existing);
 }
 
 bool PngStillSink::Write(const uint8_t* rgba, long, std::string& error) {

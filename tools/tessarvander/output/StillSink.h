@@ -9,7 +9,8 @@ namespace cli {
 
 class PngStillSink : public FrameSink {
  public:
-  bool Start(const std::string& path, int width, int height, const PngOptions& options, std::string& error);
+  bool Start(const std::string& path, int width, int height, const PngOptions& options, std::string& error,
+             OutputFile::Existing existing = OutputFile::Existing::Replace);
   bool Write(const uint8_t* rgba, long frameIndex, std::string& error) override;
   bool Finish(std::string& error) override;
   std::string Describe() const override;

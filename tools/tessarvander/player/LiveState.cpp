@@ -2,7 +2,8 @@
 
 namespace cli {
 
-LiveState::LiveState(const ParameterControls& controls, double framesPerSecond) : names(controls) {
+LiveState::LiveState(const ParameterControls& controls, double framesPerSecond)
+    : names(controls), framesPerSecond(framesPerSecond) {
   const auto& parameters = controls.Parameters();
   values.assign(parameters.size(), 0.0f);
   for (const auto& parameter : parameters)
@@ -22,6 +23,7 @@ void LiveState::Set(uint32_t index, float value) {
   if (index >= values.size() || values[index] == value) return;
   values[index] = value;
   history.Set(shownFrames, index, value);
+  journal.Set(shownFrames, index, value);
 }
 
 void LiveState::Apply(const std::vector<ParameterControls::Value>& changes) {
@@ -32,17 +34,25 @@ void LiveState::SetPaused(bool pause) {
   if (pause == paused) return;
   paused = pause;
   history.Pause(shownFrames, paused);
+  journal.Pause(shownFrames, paused);
 }
 
 void LiveState::FrameShown(bool processed) {
   ++shownFrames;
   if (processed) ++processedFrames;
+  journal.FrameDone(shownFrames);
 }
 
 bool LiveState::WriteTake(const std::string& path, std::string& error) {
   const long first = takeFirst;
   takeFirst = -1;
   return history.WriteTake(path, first, shownFrames, names, error);
+}
+
+bool LiveState::RecordSession(const std::string& path, std::string& error) {
+  std::vector<ParameterControls::Value> start(values.size());
+  for (uint32_t index = 0; index < values.size(); ++index) start[index] = {index, values[index]};
+  return journal.Open(path, framesPerSecond, start, names, error);
 }
 
 }  // namespace cli

@@ -42,11 +42,19 @@ class LiveState {
   // Writes the take and stops recording it.
   bool WriteTake(const std::string& path, std::string& error);
 
+  // The whole session written to a take file as it runs (see TakeJournal).
+  bool RecordSession(const std::string& path, std::string& error);
+  bool RecordingSession() const { return journal.Recording(); }
+  const std::string& SessionTakePath() const { return journal.Path(); }
+  bool CloseSession(std::string& error) { return journal.Close(shownFrames, error); }
+
  private:
   const ParameterControls& names;
+  double framesPerSecond;
   std::vector<float> values;  // by parameter index
   std::vector<ParameterControls::Value> allValues;
   SessionHistory history;
+  TakeJournal journal;
   bool paused = false;
   long shownFrames = 0;
   long processedFrames = 0;

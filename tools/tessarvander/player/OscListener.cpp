@@ -8,40 +8,21 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+
+#include "documents/Presets.h"
+#include "sys/Messages.h"
 
 namespace cli {
 namespace {
 
-constexpr const char* kPrefix = "/tessarvander/";
-// Far above any message of this vocabulary; larger datagrams are dropped.
-constexpr size_t kMaxMessageBytes = 4096;
 // About four seconds of a flood of 10,000 messages a second.
 constexpr size_t kMaxQueued = 40000;
 constexpr int kPollMilliseconds = 100;
-
-bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
-
-// A number argument as a float: f, d, i or h.
-bool NumberArgument(char type, lo_arg* argument, double& value) {
-  switch (type) {
-    case LO_FLOAT:
-      value = argument->f;
-      return true;
-    case LO_DOUBLE:
-      value = argument->d;
-      return true;
-    case LO_INT32:
-      value = argument->i;
-      return true;
-    case LO_INT64:
-      value = static_cast<double>(argument->h);
-      return true;
-    default:
-      return false;
-  }
-}
+// Bad messages are told once per address, for this many addresses; the rest
+// are counted, so that a flood of new addresses costs neither memory nor a
+// screenful of lines.
+constexpr size_t kMaxToldAddresses = 32;
 
 }  // namespace
 
@@ -83,7 +64,7 @@ bool OscListener::Start(const std::string& host, int port, std::string& error) {
 }
 
 void OscListener::Listen() {
-  std::vector<char> buffer(kMaxMessageBytes + 1);
+  std::vector<char> buffer(kMaxOscMessageBytes + 1);
   while (!stopping) {
     pollfd waiting{socketFd, POLLIN, 0};
     if (poll(&waiting, 1, kPollMilliseconds) <= 0) continue;
@@ -92,83 +73,40 @@ void OscListener::Listen() {
     const ssize_t received = recvfrom(socketFd, buffer.data(), buffer.size(), MSG_TRUNC,
                                       reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (received < 0) continue;
-    if (static_cast<size_t>(received) > kMaxMessageBytes) {
-      Drop("(oversized)", "a message of " + std::to_string(received) + " bytes, above " +
-                              std::to_string(kMaxMessageBytes));
-      continue;
-    }
     Handle(buffer.data(), static_cast<size_t>(received), sender, senderLength);
   }
 }
 
 void OscListener::Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength) {
-  int result = 0;
-  lo_message message = lo_message_deserialise(data, size, &result);
-  if (!message) {
-    const char* path = lo_get_path(data, static_cast<ssize_t>(size));
-    Drop(path ? path : "(not OSC)", "not a well-formed OSC message");
+  OscDecoded decoded = DecodeOsc(data, size, names);
+  if (!decoded.ok) {
+    Drop(decoded.address, decoded.why);
     return;
   }
-  const std::string address = lo_get_path(data, static_cast<ssize_t>(size));
-  const std::string types = lo_message_get_types(message) ? lo_message_get_types(message) : "";
-  lo_arg** arguments = lo_message_get_argv(message);
-
-  OscCommand command;
-  bool ok = false;
-  std::string why = "unknown address";
-  const std::string parameterPrefix = std::string(kPrefix) + "param/";
-  if (StartsWith(address, parameterPrefix)) {
-    const std::string name = address.substr(parameterPrefix.size());
-    std::string unknown;
-    if (!names.Resolve(name, command.index, unknown)) {
-      why = "no parameter \"" + name + "\"";
-    } else if (types.empty()) {
-      float value = NAN;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (command.index < published.size()) value = published[command.index];
-      }
-      Answer(address, value, sender, senderLength);
-      lo_message_free(message);
+  OscCommand& command = decoded.command;
+  if (command.kind == OscCommand::Query) {
+    float value = NAN;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (command.index < published.size()) value = published[command.index];
+    }
+    Answer(decoded.address, value, sender, senderLength);
+    return;
+  }
+  // A preset is read here, off the frame thread, through the bounded reader:
+  // the frame loop only applies its values.
+  if (command.kind == OscCommand::LoadPreset) {
+    std::string error;
+    if (!LoadPreset(command.text, names, command.values, error)) {
+      Drop(decoded.address, error);
       return;
-    } else {
-      double value = 0.0;
-      if (types.size() != 1 || !NumberArgument(types[0], arguments[0], value)) {
-        why = "takes one number, not \"" + types + "\"";
-      } else if (!std::isfinite(value) || std::fabs(value) > 3.0e38) {
-        why = "the value is not a finite 32-bit number";
-      } else {
-        command.kind = OscCommand::SetParameter;
-        command.value = static_cast<float>(value);
-        ok = true;
-      }
     }
-  } else if (address == std::string(kPrefix) + "preset/load" || address == std::string(kPrefix) + "still") {
-    if (types != "s") {
-      why = "takes one string, a file path";
-    } else {
-      command.kind = address == std::string(kPrefix) + "still" ? OscCommand::Still : OscCommand::LoadPreset;
-      command.path = &arguments[0]->s;
-      ok = true;
-    }
-  } else if (address == std::string(kPrefix) + "pause" || address == std::string(kPrefix) + "play") {
-    if (!types.empty()) {
-      why = "takes no arguments";
-    } else {
-      command.kind = address == std::string(kPrefix) + "pause" ? OscCommand::Pause : OscCommand::Play;
-      ok = true;
-    }
-  }
-  lo_message_free(message);
-  if (!ok) {
-    Drop(address, why);
-    return;
   }
   std::lock_guard<std::mutex> lock(mutex);
   if (queue.size() >= kMaxQueued) {
-    if (logged.insert("(flood)").second)
-      std::fprintf(stderr, "tessarvander: OSC: more than %zu messages waiting for the next frame; dropping the rest\n",
-                   kMaxQueued);
+    ++dropped;
+    if (dropped == 1)
+      Warn("OSC: more than " + std::to_string(kMaxQueued) + " messages waiting for the next frame; dropping the rest");
     return;
   }
   queue.push_back(std::move(command));
@@ -189,9 +127,16 @@ void OscListener::Answer(const std::string& address, float value, const sockaddr
 
 void OscListener::Drop(const std::string& address, const std::string& why) {
   std::lock_guard<std::mutex> lock(mutex);
-  if (!logged.insert(address).second) return;
-  std::fprintf(stderr, "tessarvander: OSC: dropped %s: %s (later bad messages to it are dropped without a line)\n",
-               address.c_str(), why.c_str());
+  if (told.count(address)) return;
+  if (told.size() >= kMaxToldAddresses) {
+    if (++untold == 1)
+      Warn("OSC: bad messages to more than " + std::to_string(kMaxToldAddresses) +
+           " addresses; the rest are dropped without a line");
+    return;
+  }
+  told.insert(address);
+  Warn("OSC: dropped " + Printable(address, 80) + ": " + Printable(why, 300) +
+       " (later bad messages to it are dropped without a line)");
 }
 
 void OscListener::Drain(std::vector<OscCommand>& commands) {

@@ -1,16 +1,13 @@
 // OSC control for `tessarvander play`: a UDP socket of its own, read on a
-// thread of its own, messages decoded with liblo and queued for the frame
-// loop, which applies them at the start of its next frame, in arrival order.
-//
-//   /tessarvander/param/<name or index> f   set a parameter (names as --set takes them)
-//   /tessarvander/param/<name or index>     answer its value to the sender
-//   /tessarvander/preset/load s             load a preset file
-//   /tessarvander/pause, /tessarvander/play
-//   /tessarvander/still s                   save the current frame as PNG
+// thread of its own, messages decoded (OscMessages.h) and queued for the
+// frame loop, which applies them at the start of its next frame, in arrival
+// order. Presets named by OSC are read on this thread, through the bounded
+// reader, so that no file can stall a frame.
 //
 // Bad messages (unknown address, wrong type or count, NaN or infinity,
-// oversized, not OSC) are dropped with one log line per address. The queue is
-// bounded, so a flood cannot make the frame loop stall or memory grow.
+// oversized, not OSC) are dropped with one line per address, for a bounded
+// number of addresses, their text made printable. The queue is bounded, so a
+// flood cannot make the frame loop stall or memory grow.
 //
 // The socket is bound by this class, not by liblo, whose servers listen on
 // every interface: by default only this machine can reach it.
@@ -27,16 +24,10 @@
 #include <thread>
 #include <vector>
 
+#include "player/OscMessages.h"
 #include "session/ParameterControls.h"
 
 namespace cli {
-
-struct OscCommand {
-  enum Kind { SetParameter, LoadPreset, Pause, Play, Still } kind = Pause;
-  uint32_t index = 0;
-  float value = 0.0f;
-  std::string path;
-};
 
 class OscListener {
  public:
@@ -67,7 +58,9 @@ class OscListener {
   std::mutex mutex;
   std::deque<OscCommand> queue;
   std::vector<float> published;
-  std::set<std::string> logged;
+  std::set<std::string> told;  // addresses whose bad messages were told
+  size_t untold = 0;
+  size_t dropped = 0;
 };
 
 }  // namespace cli

@@ -33,10 +33,8 @@ Player::Player(PlayerWindow& window, const HostSession& session, const Parameter
       controls(controls),
       options(options),
       profile(ParameterProfile::For(session.Description())),
-      live(controls, options.framesPerSecond),
-      takePath(options.takePath) {
+      live(controls, options.framesPerSecond) {
   texts.assign(live.Values().size(), "");
-  if (!options.takePath.empty()) live.StartTake();
 }
 
 Player::~Player() = default;
@@ -47,6 +45,7 @@ void Player::Say(const std::string& line) const {
 }
 
 bool Player::Run(std::string& error) {
+  if (!options.takePath.empty() && !live.RecordSession(options.takePath, error)) return false;
   if (options.oscPort > 0) {
     osc = std::make_unique<OscListener>(controls);
     if (!osc->Start(options.oscHost, options.oscPort, error)) return false;
@@ -92,7 +91,12 @@ void Player::TakeInput(bool& quit) {
   input = PanelInput();
   if (osc) {
     osc->Drain(commands);
+    oscStillThisFrame = false;
+    refusedStills = 0;
     for (const OscCommand& command : commands) Apply(command);
+    if (refusedStills > 0)
+      Warn("OSC: refused " + std::to_string(refusedStills) + " still request" + (refusedStills > 1 ? "s" : "") +
+           ": one still a frame");
   }
   stillPending = !stillPaths.empty();
 }
@@ -238,7 +242,9 @@ void Player::Apply(const OscCommand& command) {
       live.Set(command.index, command.value);
       break;
     case OscCommand::LoadPreset:
-      LoadPresetFile(command.path);
+      // Read by the listener, off the frame thread.
+      live.Apply(command.values);
+      Say("loaded preset " + Printable(command.text));
       break;
     case OscCommand::Pause:
       live.SetPaused(true);
@@ -246,8 +252,22 @@ void Player::Apply(const OscCommand& command) {
     case OscCommand::Play:
       live.SetPaused(false);
       break;
-    case OscCommand::Still:
-      stillPaths.push_back(command.path);
+    case OscCommand::Still: {
+      // A name from outside: a new file in --out, one a frame.
+      if (oscStillThisFrame) {
+        ++refusedStills;
+        break;
+      }
+      std::string path, error;
+      if (!OutsideName(options.outFolder.empty() ? "." : options.outFolder, command.text, ".png", path, error)) {
+        Warn("OSC still: " + error);
+        break;
+      }
+      oscStillThisFrame = true;
+      stillPaths.push_back(path);
+      break;
+    }
+    case OscCommand::Query:
       break;
   }
 }
@@ -256,7 +276,7 @@ void Player::SaveStill(const std::string& path) {
   std::string error;
   PngStillSink sink;
   const std::vector<uint8_t> pixels = target.ReadRgba8();
-  if (!sink.Start(path, target.Width(), target.Height(), PngOptions(), error) ||
+  if (!sink.Start(path, target.Width(), target.Height(), PngOptions(), error, OutputFile::Existing::Keep) ||
       !sink.Write(pixels.data(), 0, error) || !sink.Finish(error)) {
     Warn("still: " + error);
     return;
@@ -294,17 +314,6 @@ void Player::StopRecording(const std::string& why) {
   recording = false;
 }
 
-void Player::LoadPresetFile(const std::string& path) {
-  std::vector<ParameterControls::Value> loaded;
-  std::string error;
-  if (!LoadPreset(path, controls, loaded, error)) {
-    Warn(error);
-    return;
-  }
-  live.Apply(loaded);
-  Say("loaded preset " + path);
-}
-
 void Player::SavePresetFile() {
   std::string error;
   const std::string path = StampedName(options.outFolder, ".json");
@@ -321,8 +330,7 @@ void Player::ToggleTake() {
     return;
   }
   std::string error;
-  const std::string path = takePath.empty() ? StampedName(options.outFolder, ".take") : takePath;
-  takePath.clear();
+  const std::string path = StampedName(options.outFolder, ".take");
   const long first = live.TakeFirst();
   if (!live.WriteTake(path, error)) {
     Warn("take: " + error);
@@ -335,13 +343,12 @@ void Player::ToggleTake() {
 bool Player::Finish(std::string& error) {
   StopRecording();
   bool written = true;
-  if (live.TakeRecording()) {
-    const std::string path = takePath.empty() ? StampedName(options.outFolder, ".take") : takePath;
-    const long first = live.TakeFirst();
-    written = live.WriteTake(path, error);
+  if (live.TakeRecording()) ToggleTake();
+  if (live.RecordingSession()) {
+    written = live.CloseSession(error);
     if (written)
-      Say("saved take " + path + " (frames " + std::to_string(first) + " to " + std::to_string(live.ShownFrames()) +
-          "); render it with: tessarvander render --take " + path + " -o take.mp4");
+      Say("saved take " + live.SessionTakePath() + " (frames 0 to " + std::to_string(live.ShownFrames()) +
+          "); render it with: tessarvander render --take " + live.SessionTakePath() + " -o take.mp4");
   }
   instance.reset();
   return written;

@@ -65,7 +65,6 @@ class Player {
   void SaveStill(const std::string& path);
   void StartRecording();
   void StopRecording(const std::string& why = "");
-  void LoadPresetFile(const std::string& path);
   void SavePresetFile();
   void ToggleTake();
   bool Finish(std::string& error);
@@ -78,7 +77,6 @@ class Player {
   const PlayerOptions options;
   const ParameterProfile profile;
   LiveState live;
-  std::string takePath;  // the next take's file; stamped names after the first
   std::unique_ptr<OscListener> osc;
   std::unique_ptr<ControlPanel> panel;
   hostkit::FrameTarget target;
@@ -89,6 +87,8 @@ class Player {
   std::vector<OscCommand> commands;
 
   std::vector<std::string> stillPaths;
+  bool oscStillThisFrame = false;
+  long refusedStills = 0;
   bool stillPending = false;
   bool stillWaitSaid = false;
   bool drewOnce = false;

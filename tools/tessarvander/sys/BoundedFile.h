@@ -19,6 +19,9 @@ bool ReadBoundedFile(const std::string& path, size_t limit, const std::string& w
 // opening it.
 bool IsRegularFile(const std::string& path);
 
+// True when the path names a folder this program may create files in.
+bool IsWritableFolder(const std::string& path);
+
 // "64 KiB", "1 MiB": a limit as the messages and the README state it.
 std::string SizeText(size_t bytes);
 

@@ -82,6 +82,7 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, const Stream
     else if (kinds[i] == Stream::Null)
       posix_spawn_file_actions_addopen(&actions, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
   }
+  if (!streams.folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, streams.folder.c_str());
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   // A group of its own: the terminal's signals are for this program alone.
@@ -145,13 +146,14 @@ ChildProcess::~ChildProcess() {
 namespace {
 
 // Feeds `input` and reads both outputs at once, so that no pipe fills up.
-ChildResult Converse(const std::vector<std::string>& arguments, const std::string& input,
+ChildResult Converse(const std::vector<std::string>& arguments, const std::string& input, const std::string& folder,
                      const std::function<bool(const char*, size_t)>* consume) {
   ChildResult result;
   ChildProcess child;
   std::string error;
   ChildProcess::Streams streams;
   streams.input = input.empty() ? ChildProcess::Stream::Null : ChildProcess::Stream::Pipe;
+  streams.folder = folder;
   if (!child.Start(arguments, streams, error)) {
     result.err = error;
     return result;
@@ -197,13 +199,13 @@ ChildResult Converse(const std::vector<std::string>& arguments, const std::strin
 
 }  // namespace
 
-ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& input) {
-  return Converse(arguments, input, nullptr);
+ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& input, const std::string& folder) {
+  return Converse(arguments, input, folder, nullptr);
 }
 
 ChildResult StreamChild(const std::vector<std::string>& arguments,
                         const std::function<bool(const char* data, size_t size)>& consume) {
-  return Converse(arguments, "", &consume);
+  return Converse(arguments, "", "", &consume);
 }
 
 std::string LastLine(const std::string& text) {

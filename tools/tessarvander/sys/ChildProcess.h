@@ -33,6 +33,7 @@ class ChildProcess {
     Stream input = Stream::Null;
     Stream output = Stream::Pipe;
     Stream errors = Stream::Pipe;
+    std::string folder;  // the child's working folder; empty: this one's
   };
 
   ChildProcess() = default;
@@ -70,8 +71,9 @@ struct ChildResult {
 };
 
 // Runs a program to completion with `input` on its standard input and both
-// outputs captured.
-ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& input = "");
+// outputs captured, in `folder` when given.
+ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& input = "",
+                     const std::string& folder = "");
 
 // Runs a program to completion and hands its standard output to `consume`
 // piece by piece as it comes, holding none of it; its messages are captured

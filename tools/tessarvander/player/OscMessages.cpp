@@ -1,0 +1,105 @@
+#include "player/OscMessages.h"
+
+#include <lo/lo.h>
+
+#include <cmath>
+
+namespace cli {
+namespace {
+
+constexpr const char* kPrefix = "/tessarvander/";
+
+bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
+
+// A number argument as a float: f, d, i or h.
+bool NumberArgument(char type, lo_arg* argument, double& value) {
+  switch (type) {
+    case LO_FLOAT:
+      value = argument->f;
+      return true;
+    case LO_DOUBLE:
+      value = argument->d;
+      return true;
+    case LO_INT32:
+      value = argument->i;
+      return true;
+    case LO_INT64:
+      value = static_cast<double>(argument->h);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// What a well-formed message asks for.
+void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments, const ParameterControls& names) {
+  const std::string& address = decoded.address;
+  OscCommand& command = decoded.command;
+  const std::string parameterPrefix = std::string(kPrefix) + "param/";
+  decoded.why = "unknown address";
+  if (StartsWith(address, parameterPrefix)) {
+    const std::string name = address.substr(parameterPrefix.size());
+    std::string unknown;
+    if (!names.Resolve(name, command.index, unknown)) {
+      decoded.why = "no such parameter";
+      return;
+    }
+    if (types.empty()) {
+      command.kind = OscCommand::Query;
+      decoded.ok = true;
+      return;
+    }
+    double value = 0.0;
+    if (types.size() != 1 || !NumberArgument(types[0], arguments[0], value)) {
+      decoded.why = "takes one number";
+    } else if (!std::isfinite(value) || std::fabs(value) > 3.0e38) {
+      decoded.why = "the value is not a finite 32-bit number";
+    } else {
+      command.kind = OscCommand::SetParameter;
+      command.value = static_cast<float>(value);
+      decoded.ok = true;
+    }
+  } else if (address == std::string(kPrefix) + "preset/load" || address == std::string(kPrefix) + "still") {
+    if (types != "s") {
+      decoded.why = "takes one string";
+    } else {
+      command.kind = address == std::string(kPrefix) + "still" ? OscCommand::Still : OscCommand::LoadPreset;
+      command.text = &arguments[0]->s;
+      decoded.ok = true;
+    }
+  } else if (address == std::string(kPrefix) + "pause" || address == std::string(kPrefix) + "play") {
+    if (!types.empty()) {
+      decoded.why = "takes no arguments";
+    } else {
+      command.kind = address == std::string(kPrefix) + "pause" ? OscCommand::Pause : OscCommand::Play;
+      decoded.ok = true;
+    }
+  }
+}
+
+}  // namespace
+
+OscDecoded DecodeOsc(char* data, size_t size, const ParameterControls& names) {
+  OscDecoded decoded;
+  if (size > kMaxOscMessageBytes) {
+    decoded.address = "(oversized)";
+    decoded.why = "a message of more than " + std::to_string(kMaxOscMessageBytes) + " bytes";
+    return decoded;
+  }
+  int result = 0;
+  lo_message message = lo_message_deserialise(data, size, &result);
+  if (!message) {
+    decoded.address = "(not OSC)";
+    decoded.why = "not a well-formed OSC message";
+    return decoded;
+  }
+  // A well-formed message's address is a terminated string within the data.
+  const char* path = lo_get_path(data, static_cast<ssize_t>(size));
+  decoded.address = path ? path : "";
+  const char* types = lo_message_get_types(message);
+  Interpret(decoded, types ? types : "", lo_message_get_argv(message), names);
+  lo_message_free(message);
+  return decoded;
+}
+
+}  // namespace cli
