@@ -102,6 +102,14 @@ TEST_F(MusicTest, ClicksAt120BpmGiveTheTempoAndABeatOnEveryClick) {
     EXPECT_TRUE(near) << "no beat within a frame of the click at frame " << frame;
   }
   EXPECT_LE(peaks.size(), 21u) << "no beats between the clicks";
+
+  // A report's name reaches gnuplot as no more than a file: quotes and
+  // newlines in it run nothing.
+  const std::string hostile = Path("x'\nsystem \"touch PWNED\"\nx='.png");
+  const RunResult named = Tool({"render", "--audio", clicks, "--react-report", hostile});
+  EXPECT_EQ(named.exitCode, 0) << named.err;
+  EXPECT_TRUE(fs::exists(hostile));
+  EXPECT_FALSE(fs::exists(Path("PWNED")) || fs::exists("PWNED"));
 }
 
 // A low hum that swells from 2 s to 3 s over a faint high tone: the bass
@@ -179,6 +187,29 @@ TEST_F(MusicTest, PartsRenderedInParallelJoinIntoTheWholeRender) {
   EXPECT_EQ(frames(Path("joined.mp4")), frames(Path("whole.mp4")));
   EXPECT_NE(Probe(Path("joined.mp4"), "stream=codec_type").find("codec_type=audio"), std::string::npos);
 
+  // The parts themselves are checked: a join onto one of its inputs, a part
+  // cut short, a part swapped for another render's (a newer part beside an
+  // older manifest is the same case); each refused, the inputs untouched.
+  const std::string part1 = ReadFile(Path("part1.mp4"));
+  const std::string part3 = ReadFile(Path("part3.mp4"));
+  fs::copy_file(Path("whole.mp4"), Path("other.mp4"));
+  fs::copy_file(Path("part2.mp4.segment.json"), Path("other.mp4.segment.json"));
+  for (const auto& [arguments, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"part1.mp4", "part1.mp4", "part2.mp4", "part3.mp4"}, "an input of the join"},
+           {{"refused.mp4", "part1.mp4", "part2.mp4", "part3.mp4"}, "is not the file its manifest describes"},
+           {{"refused.mp4", "part1.mp4", "other.mp4", "part3.mp4"}, "is not the file its manifest describes"}}) {
+    if (arguments[3] == "part3.mp4" && arguments[0] == "refused.mp4")
+      std::ofstream(Path("part3.mp4"), std::ios::binary) << part3.substr(0, part3.size() / 2);
+    std::vector<std::string> command = {"join"};
+    for (const std::string& argument : arguments) command.push_back(Path(argument));
+    const RunResult result = Tool(command);
+    EXPECT_EQ(result.exitCode, 2) << arguments[2];
+    EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+    EXPECT_EQ(ReadFile(Path("part1.mp4")), part1);
+    EXPECT_FALSE(fs::exists(Path("refused.mp4")));
+    std::ofstream(Path("part3.mp4"), std::ios::binary) << part3;
+  }
+
   const std::string manifest = Path("part2.mp4.segment.json");
   std::string text = ReadFile(manifest);
   text.replace(text.find("\"size\": \"48x27\""), 15, "\"size\": \"48x28\"");
@@ -217,6 +248,8 @@ TEST_F(MusicTest, BadInputIsRefusedWithOneLine) {
       {{"--audio", tone, "--react", "hue=0:bass"}, 2, "is not of the form NAME=FROM:TO:FEATURE"},
       {{"--react", "hue=0:1:bass"}, 2, "need a track: --audio FILE"},
       {{"--segment", "4/3"}, 2, "names no part"},
+      {{"--segment", "2/5"}, 2, "would leave parts without a frame"},
+      {{"--audio", "http://127.0.0.1:9/x.wav"}, 2, "no file at"},
   };
   const std::vector<std::string> before = Files();
   for (const Case& c : cases) {

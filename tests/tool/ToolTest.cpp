@@ -217,6 +217,10 @@ TEST_F(ToolTest, BadInputIsRefusedWithOneLineAndNoFile) {
       {{"render", "-o", out, "--gl", "vulkan"}, 2, "--gl: \"vulkan\" is not egl or glx"},
       {{"sheet", "-o", out, "--across", "mirror=a,b"}, 2, "is not a number"},
       {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
+      {{"sheet", "-o", out, "--cell", "858993460x1"}, 2, "the sheet would be"},
+      {{"render", "-o", "pipe:1/x.mkv"}, 1, "does not exist"},
+      {{"play", "--out", "/nonexistent"}, 2, "--out: /nonexistent is not a folder"},
+      {{"play", "--take", "/nonexistent/dir/s.take"}, 2, "--take: /nonexistent/dir is not a folder"},
   };
   for (const Case& c : cases) {
     std::string command;

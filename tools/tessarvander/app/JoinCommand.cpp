@@ -47,8 +47,8 @@ class JoinCommand : public Command {
       return Fail(kExitUsage, error.empty() ? output + ": join writes a video: name a .mp4, .mov or .mkv" : error);
     std::vector<SegmentManifest> manifests;
     std::string track;
-    if (!ReadParts(parts, manifests, error) || !CheckParts(manifests, anyRenderer, error) ||
-        !VerifyParts(manifests, output, error) || !FindTrack(manifests.front(), audio, track, error))
+    if (!ReadParts(parts, manifests, error) || !VerifyParts(manifests, output, error) ||
+        !CheckParts(manifests, anyRenderer, error) || !FindTrack(manifests.front(), audio, track, error))
       return Fail(kExitUsage, error);
     if (!ConcatenateParts(manifests, track, output, error)) return Fail(kExitFailure, error);
     if (!quiet)

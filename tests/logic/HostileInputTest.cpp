@@ -1,0 +1,229 @@
+// What comes from outside, in-process, grouped by surface: output paths,
+// child-process arguments, the JSON readers, takes written as they happen.
+// Each group holds the reproductions that once hurt and the cases near them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "ParameterTable.h"
+#include "documents/Presets.h"
+#include "documents/Takes.h"
+#include "farm/Segments.h"
+#include "output/OutputFile.h"
+#include "sys/ChildProcess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cli::ParameterControls;
+
+ParameterControls Names() {
+  std::vector<hostkit::ParameterDescription> parameters;
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+    parameters.push_back({row.index, row.name, 10, row.defaultValue, 0.0f, 1.0f});
+  return ParameterControls(parameters);
+}
+
+class HostileInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() /
+             ("tessarvander-hostile-" + std::to_string(getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+  std::string Path(const std::string& name) const { return (folder / name).string(); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name), std::ios::binary) << text;
+    return Path(name);
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  }
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  fs::path folder;
+  ParameterControls names = Names();
+};
+
+// ---- Output paths -------------------------------------------------------------
+
+TEST_F(HostileInputTest, NamesFromOutsideAreNewPlainFilesInTheFolder) {
+  std::string path, error;
+  for (const std::string& bad : {std::string("/etc/passwd.png"), std::string("../up.png"), std::string("a/b.png"),
+                                 std::string(".bashrc.png"), std::string("x.png\n"), std::string("bell\a.png"),
+                                 std::string("still.jpg"), std::string(".png"), std::string(""), std::string(200, 'a') + ".png"})
+    EXPECT_FALSE(cli::OutsideName(folder.string(), bad, ".png", path, error)) << bad;
+  ASSERT_TRUE(cli::OutsideName(folder.string(), "look.png", ".png", path, error)) << error;
+  EXPECT_EQ(path, Path("look.png"));
+  Write("look.png", "mine");
+  ASSERT_TRUE(cli::OutsideName(folder.string(), "look.png", ".png", path, error));
+  EXPECT_EQ(path, Path("look-2.png"));
+
+  // A file that appears at the name while it is written is kept: the new one
+  // is refused, the old one keeps its bytes and its mode.
+  cli::OutputFile file;
+  ASSERT_TRUE(file.Open(Path("race.png"), error, cli::OutputFile::Existing::Keep)) << error;
+  Write("race.png", "theirs");
+  chmod(Path("race.png").c_str(), 0600);
+  EXPECT_FALSE(file.Commit(error));
+  EXPECT_EQ(Read(Path("race.png")), "theirs");
+  struct stat info {};
+  stat(Path("race.png").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+// A set of files appears whole or not at all: when one cannot be put in place,
+// the others are taken back and what they replaced returns.
+TEST_F(HostileInputTest, ASetOfFilesIsCommittedWholeOrNotAtAll) {
+  Write("f_1.png", "old one");
+  fs::create_directories(Path("f_2.png"));  // cannot be replaced by a file
+  std::vector<cli::OutputFile> files(3);
+  std::string error;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(files[i].Open(Path("f_" + std::to_string(i) + ".png"), error)) << error;
+    std::ofstream(files[i].TemporaryPath()) << "new " << i;
+  }
+  EXPECT_FALSE(cli::CommitAll(files, error));
+  EXPECT_EQ(Read(Path("f_1.png")), "old one");
+  EXPECT_FALSE(fs::exists(Path("f_0.png")));
+  EXPECT_TRUE(fs::is_directory(Path("f_2.png")));
+  files.clear();
+  EXPECT_EQ(Files(), (std::vector<std::string>{"f_1.png", "f_2.png"})) << "no temporary file left";
+
+  fs::remove(Path("f_2.png"));
+  files.resize(3);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(files[i].Open(Path("f_" + std::to_string(i) + ".png"), error));
+    std::ofstream(files[i].TemporaryPath()) << "new " << i;
+  }
+  ASSERT_TRUE(cli::CommitAll(files, error)) << error;
+  EXPECT_EQ(Read(Path("f_1.png")), "new 1");
+  EXPECT_EQ(Files().size(), 3u);
+}
+
+// ---- Child-process arguments --------------------------------------------------
+
+TEST_F(HostileInputTest, MediaPathsNameLocalFilesOnly) {
+  ASSERT_EQ(chdir(folder.c_str()), 0);
+  EXPECT_EQ(cli::MediaPath("-i"), "file:" + Path("-i"));
+  EXPECT_EQ(cli::MediaPath("http://127.0.0.1:8765/x.wav"), "file:" + Path("http:/127.0.0.1:8765/x.wav"));
+  EXPECT_EQ(cli::MediaPath("concat:a.wav|b.wav"), "file:" + Path("concat:a.wav|b.wav"));
+  EXPECT_EQ(cli::MediaPath("pipe:1/x.mkv"), "file:" + Path("pipe:1/x.mkv"));
+  EXPECT_EQ(cli::MediaPath("/abs/../x.wav"), "file:/x.wav");
+  // A child runs in a group of its own, so a terminal's Ctrl-C misses it.
+  const cli::ChildResult group = cli::RunChild({"sh", "-c", "ps -o pgid= -p $$"});
+  ASSERT_EQ(group.exitCode, 0) << group.err;
+  EXPECT_NE(std::stol(group.out), static_cast<long>(getpgrp()));
+  ASSERT_EQ(chdir("/"), 0);
+}
+
+// ---- JSON readers -------------------------------------------------------------
+
+TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
+  std::vector<ParameterControls::Value> values;
+  std::string error;
+  const auto preset = [&](const std::string& body) { return R"({"format": "tessarvander-preset", )" + body + "}"; };
+  mkfifo(Path("fifo.json").c_str(), 0600);
+  const std::vector<std::pair<std::string, std::string>> presets = {
+      {Write("huge.json", preset(R"("version": 1, "parameters": {"Hue": 1e400})")), "out of range"},
+      {Write("format.json", R"({"format": 1, "version": 1})"), "key \"format\" must be"},
+      {Write("version.json", preset(R"("version": 4294967297, "parameters": {})")), "key \"version\" must be 1"},
+      {Write("deep.json", std::string(100000, '[') + std::string(100000, ']')), "nested deeper than"},
+      {Write("big.json", preset(R"("version": 1, "pad": ")" + std::string(2 << 20, ' ') + "\"")), "larger than 1 MiB"},
+      {folder.string(), "not a regular file"},
+      {Path("fifo.json"), "not a regular file"},
+      {"/dev/zero", "not a regular file"},
+      {Path("missing.json"), "cannot be read"},
+  };
+  for (const auto& [path, message] : presets) {
+    EXPECT_FALSE(cli::LoadPreset(path, names, values, error)) << path;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+  }
+
+  const std::string header = R"({"take": 1, "fps": 60, "parameters": {}})" "\n";
+  const std::vector<std::pair<std::string, std::string>> takes = {
+      {header + R"({"frames": 1e12})", "key \"frames\" must be a whole number"},
+      {header + R"({"frames": 1000000000000})", "key \"frames\" must be a whole number"},
+      {R"({"take": 1, "fps": 1e-300, "parameters": {}})" "\n" R"({"frames": 10})", "key \"fps\" must be"},
+      {header + R"({"frame": 2.5, "pause": true})" "\n" R"({"frames": 10})", "key \"frame\" must be"},
+      {header + R"({"frame": 3, "set": {"Hue": 1e400}})", "out of range"},
+  };
+  for (const auto& [text, message] : takes) {
+    cli::Take take;
+    EXPECT_FALSE(cli::LoadTake(Write("bad.take", text), names, take, error)) << text;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+
+  const std::string manifest =
+      R"({"segment": 1, "of": 2, "first": 0, "end": 5, "frames": 10, "output": "p.mp4", "renderer": "r",
+          "firstFrame": "", "lastFrame": "", "bytes": 1, "sha256": "", "width": 2, "height": 2, "codec": "h264",
+          "settings": {}})";
+  const auto with = [&](const std::string& from, const std::string& to) {
+    std::string text = manifest;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  cli::SegmentManifest read;
+  ASSERT_TRUE(read.Read(Write("good.segment.json", manifest), error)) << error;
+  for (const auto& [text, message] :
+       std::vector<std::pair<std::string, std::string>>{{with("\"end\": 5", "\"end\": 2.5"), "key \"end\""},
+                                                        {with("\"frames\": 10", "\"frames\": 1e300"), "key \"frames\""},
+                                                        {with("\"segment\": 1", "\"segment\": 3"), "key \"segment\""},
+                                                        {with("\"output\": \"p.mp4\"", "\"output\": 7"), "key \"output\""},
+                                                        {with("\"settings\": {}", "\"settings\": 1"), "key \"settings\""}}) {
+    EXPECT_FALSE(read.Read(Write("bad.segment.json", text), error)) << text;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+}
+
+// ---- Takes written as they happen ---------------------------------------------
+
+// A session that ends without closing its take (a crash) leaves a take that
+// re-renders up to its last flushed frame; a closed one is put in place.
+TEST_F(HostileInputTest, ATakeSurvivesTheSessionEndingEarly) {
+  std::string error;
+  {
+    cli::TakeJournal journal;
+    ASSERT_TRUE(journal.Open(Path("s.take"), 60.0, {{tessarvander::param::Hue, 0.2f}}, names, error)) << error;
+    journal.Set(3, tessarvander::param::Hue, 0.7f);
+    journal.FrameDone(4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    journal.FrameDone(30);  // flushed: frames before 30 are recorded
+    journal.Set(40, tessarvander::param::Hue, 0.9f);
+    // No Close: the session ended here. (The journal's file is flushed by
+    // the destructor only as far as the last "upto".)
+  }
+  cli::Take take;
+  ASSERT_TRUE(cli::LoadTake(Path("s.take.recording"), names, take, error)) << error;
+  EXPECT_EQ(take.frames, 30);
+  ASSERT_EQ(take.changes.count(3), 1u);
+  EXPECT_EQ(take.changes.count(40), 0u);
+
+  cli::TakeJournal again;
+  EXPECT_FALSE(again.Open(Path("s.take"), 60.0, {}, names, error)) << "a crashed take is not overwritten";
+  EXPECT_NE(error.find("ended early"), std::string::npos) << error;
+
+  cli::TakeJournal closed;
+  ASSERT_TRUE(closed.Open(Path("t.take"), 60.0, {}, names, error)) << error;
+  closed.Pause(5, true);
+  ASSERT_TRUE(closed.Close(12, error)) << error;
+  ASSERT_TRUE(cli::LoadTake(Path("t.take"), names, take, error)) << error;
+  EXPECT_EQ(take.frames, 12);
+  EXPECT_EQ(take.changes.at(5).pause, 1);
+  EXPECT_FALSE(fs::exists(Path("t.take.recording")));
+}
+
+}  // namespace
