@@ -5,6 +5,7 @@
 
 #include "documents/JsonReader.h"
 #include "output/OutputFile.h"
+#include "sys/BoundedFile.h"
 
 namespace cli {
 namespace {
@@ -38,9 +39,15 @@ bool ReadParameterValues(const nlohmann::json& object, const ParameterControls& 
 
 bool LoadPreset(const std::string& path, const ParameterControls& names, std::vector<ParameterControls::Value>& values,
                 std::string& error) {
-  const std::string where = "preset " + path;
+  std::string text;
+  return ReadBoundedFile(path, kMaxPresetBytes, "preset", text, error) &&
+         ParsePreset(text, "preset " + path, names, values, error);
+}
+
+bool ParsePreset(const std::string& text, const std::string& where, const ParameterControls& names,
+                 std::vector<ParameterControls::Value>& values, std::string& error) {
   nlohmann::json document;
-  if (!ReadJsonFile(path, kMaxPresetBytes, "preset", document, error)) return false;
+  if (!ParseJson(text, where, document, error)) return false;
   std::string format;
   long version = 0;
   if (!document.is_object() || !JsonText(document, "format", where, format, error) || format != kFormat) {

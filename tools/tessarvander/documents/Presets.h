@@ -24,6 +24,10 @@ constexpr size_t kMaxPresetBytes = 1 << 20;
 bool LoadPreset(const std::string& path, const ParameterControls& names, std::vector<ParameterControls::Value>& values,
                 std::string& error);
 
+// The same from the text of a preset; `where` starts every message.
+bool ParsePreset(const std::string& text, const std::string& where, const ParameterControls& names,
+                 std::vector<ParameterControls::Value>& values, std::string& error);
+
 // Reads an object of parameter names and values (a preset's "parameters", a
 // take's starting values and changes). `where` starts every message.
 bool ReadParameterValues(const nlohmann::json& object, const ParameterControls& names, const std::string& where,

@@ -23,7 +23,11 @@ constexpr int kTakeVersion = 1;
 
 bool LoadTake(const std::string& path, const ParameterControls& names, Take& take, std::string& error) {
   std::string text;
-  if (!ReadBoundedFile(path, kMaxTakeBytes, "take", text, error)) return false;
+  return ReadBoundedFile(path, kMaxTakeBytes, "take", text, error) && ParseTake(text, path, names, take, error);
+}
+
+bool ParseTake(const std::string& text, const std::string& path, const ParameterControls& names, Take& take,
+               std::string& error) {
   take = Take();
   long number = 0;
   bool sawHeader = false, sawEnd = false;

@@ -52,6 +52,9 @@ struct Take {
 // Reads a take. False with one line naming the file, the line and what is
 // wrong.
 bool LoadTake(const std::string& path, const ParameterControls& names, Take& take, std::string& error);
+// The same from a take's text; `path` names it in the messages.
+bool ParseTake(const std::string& text, const std::string& path, const ParameterControls& names, Take& take,
+               std::string& error);
 
 // Plays a take back frame by frame: the values to send and whether to process.
 class TakePlayer {

@@ -6,6 +6,7 @@
 
 #include "documents/JsonReader.h"
 #include "output/OutputFile.h"
+#include "sys/BoundedFile.h"
 #include "sys/Fingerprint.h"
 
 namespace cli {
@@ -61,13 +62,18 @@ bool SegmentManifest::Write(const std::string& path, std::string& error) const {
 }
 
 bool SegmentManifest::Read(const std::string& path, std::string& error) {
-  const std::string where = "manifest " + path;
-  nlohmann::json document;
-  if (!ReadJsonFile(path, kMaxManifestBytes, "manifest", document, error)) {
+  std::string text;
+  if (!ReadBoundedFile(path, kMaxManifestBytes, "manifest", text, error)) {
     if (error.find("No such file") != std::string::npos)
       error = "no segment manifest at " + path + " (render the part with --segment K/N)";
     return false;
   }
+  return Parse(text, "manifest " + path, error);
+}
+
+bool SegmentManifest::Parse(const std::string& text, const std::string& where, std::string& error) {
+  nlohmann::json document;
+  if (!ParseJson(text, where, document, error)) return false;
   long bytesRead = 0;
   const bool read =
       document.is_object() && JsonWhole(document, "of", 1, kMaxSegments, where, segment.count, error) &&

@@ -63,6 +63,8 @@ struct SegmentManifest {
   static std::string PathFor(const std::string& output) { return output + ".segment.json"; }
   bool Write(const std::string& path, std::string& error) const;
   bool Read(const std::string& path, std::string& error);
+  // The same from a manifest's text; `where` starts every message.
+  bool Parse(const std::string& text, const std::string& where, std::string& error);
 };
 
 // Passes frames on to another sink and fingerprints the first and the last.

@@ -1,0 +1,55 @@
+// libFuzzer target for the readers of the documents the tool is given:
+// presets, takes and segment manifests. The first byte chooses the reader,
+// the rest is the document's text. Every input must end in an answer, true
+// or false with one line, and nothing may escape the reader.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ParameterTable.h"
+#include "documents/Presets.h"
+#include "documents/Takes.h"
+#include "farm/Segments.h"
+
+namespace {
+
+const cli::ParameterControls& Names() {
+  static const cli::ParameterControls names = [] {
+    std::vector<hostkit::ParameterDescription> parameters;
+    for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+      parameters.push_back({row.index, row.name, 10, row.defaultValue, 0.0f, 1.0f});
+    return cli::ParameterControls(parameters);
+  }();
+  return names;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
+  std::string error;
+  bool read = false;
+  switch (data[0] % 3) {
+    case 0: {
+      std::vector<cli::ParameterControls::Value> values;
+      read = cli::ParsePreset(text, "preset", Names(), values, error);
+      break;
+    }
+    case 1: {
+      cli::Take take;
+      read = cli::ParseTake(text, "take", Names(), take, error);
+      if (read && (take.frames <= take.first || take.frames > cli::kMaxTakeFrames)) __builtin_trap();
+      break;
+    }
+    default: {
+      cli::SegmentManifest manifest;
+      read = manifest.Parse(text, "manifest", error);
+      if (read && !(manifest.first < manifest.end && manifest.end <= manifest.frames)) __builtin_trap();
+      break;
+    }
+  }
+  // A refusal is one line.
+  if (!read && (error.empty() || error.find('\n') != std::string::npos)) __builtin_trap();
+  return 0;
+}
