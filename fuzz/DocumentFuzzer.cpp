@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ParameterTable.h"
+#include "session/ParameterProfile.h"
 #include "documents/Presets.h"
 #include "documents/Takes.h"
 #include "farm/Segments.h"
@@ -14,12 +15,7 @@
 namespace {
 
 const cli::ParameterControls& Names() {
-  static const cli::ParameterControls names = [] {
-    std::vector<hostkit::ParameterDescription> parameters;
-    for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
-      parameters.push_back({row.index, row.name, 10, row.defaultValue, 0.0f, 1.0f});
-    return cli::ParameterControls(parameters);
-  }();
+  static const cli::ParameterControls names(cli::ParameterProfile::TableParameters());
   return names;
 }
 

@@ -13,7 +13,9 @@
 #include "documents/Presets.h"
 #include "documents/Takes.h"
 #include "farm/Segments.h"
+#include "RunProgram.h"
 #include "output/OutputFile.h"
+#include "session/ParameterProfile.h"
 #include "sys/ChildProcess.h"
 
 namespace {
@@ -21,12 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using cli::ParameterControls;
 
-ParameterControls Names() {
-  std::vector<hostkit::ParameterDescription> parameters;
-  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
-    parameters.push_back({row.index, row.name, 10, row.defaultValue, 0.0f, 1.0f});
-  return ParameterControls(parameters);
-}
+ParameterControls Names() { return ParameterControls(cli::ParameterProfile::TableParameters()); }
 
 class HostileInputTest : public ::testing::Test {
  protected:
@@ -47,12 +44,7 @@ class HostileInputTest : public ::testing::Test {
     std::ifstream file(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   }
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Files() const { return testsupport::FilesIn(folder.string()); }
   fs::path folder;
   ParameterControls names = Names();
 };

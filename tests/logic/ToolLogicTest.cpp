@@ -17,6 +17,7 @@
 #include "output/OutputKind.h"
 #include "render/RenderPlan.h"
 #include "render/RenderTimeline.h"
+#include "session/ParameterProfile.h"
 
 namespace {
 
@@ -24,13 +25,7 @@ namespace fs = std::filesystem;
 namespace param = tessarvander::param;
 using cli::ParameterControls;
 
-// The plugin's parameters as a host reads them, from its table.
-ParameterControls Names() {
-  std::vector<hostkit::ParameterDescription> parameters;
-  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
-    parameters.push_back({row.index, row.name, 10, row.defaultValue, 0.0f, 1.0f});
-  return ParameterControls(parameters);
-}
+ParameterControls Names() { return ParameterControls(cli::ParameterProfile::TableParameters()); }
 
 class ToolLogicTest : public ::testing::Test {
  protected:

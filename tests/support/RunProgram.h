@@ -20,4 +20,7 @@ RunResult RunProgram(std::vector<std::string> arguments, const std::vector<std::
 
 std::string ReadFile(const std::string& path);
 
+// The names of the entries of a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder);
+
 }  // namespace testsupport

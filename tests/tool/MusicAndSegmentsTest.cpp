@@ -69,12 +69,7 @@ class MusicTest : public ::testing::Test {
   std::string Probe(const std::string& path, const std::string& entries) const {
     return RunProgram({"/usr/bin/ffprobe", "-v", "error", "-show_entries", entries, "-of", "default=nw=1", path}).out;
   }
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Files() const { return testsupport::FilesIn(folder.string()); }
 
   fs::path folder;
 };

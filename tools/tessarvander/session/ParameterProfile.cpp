@@ -30,6 +30,13 @@ int ParameterProfile::ChoiceOf(uint32_t index, float value) const {
   return bands.count > 0 ? tessarvander::BandOf(bands, value) : -1;
 }
 
+std::vector<hostkit::ParameterDescription> ParameterProfile::TableParameters() {
+  std::vector<hostkit::ParameterDescription> parameters;
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+    parameters.push_back({row.index, row.name, FF_TYPE_STANDARD, row.defaultValue, 0.0f, 1.0f});
+  return parameters;
+}
+
 bool ParameterProfile::IndexOf(const std::string& name, uint32_t& index) const {
   if (!known) return false;
   for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
