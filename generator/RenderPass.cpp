@@ -10,6 +10,7 @@
 #include <GL/glew.h>
 
 #include <cmath>
+#include <string>
 
 #include "ParameterTable.h"
 #include "ScopedBindings.h"
@@ -36,15 +37,37 @@ void SetPassTurns(GLuint program, float clock) {
   glUniform2fv(glGetUniformLocation(program, "kaleidoPassTurns"), kMaxFoldPasses, turns);
 }
 
+// A stage's source with KERNEL defined right after its version line (which
+// must stay the first line).
+std::string WithKernel(const char* source, int kernel) {
+  std::string text = source;
+  const size_t endOfVersion = text.find('\n');
+  const std::string define = "#define KERNEL " + std::to_string(kernel) + "\n";
+  text.insert(endOfVersion == std::string::npos ? text.size() : endOfVersion + 1, define);
+  return text;
+}
+
 }  // namespace
 
+const ffglex::ShaderProgram& Tessarvander::CurrentProgram() const noexcept {
+  if (!specialiseKernels) return kernelPrograms[0];
+  // The shader's own rule for the band, from the same table row.
+  const tessarvander::Bands& kernels = tessarvander::kParameterRows[tessarvander::param::FractalType].bands;
+  return kernelPrograms[tessarvander::BandOf(kernels, paramFractalType)];
+}
+
 FFResult Tessarvander::InitialiseGL(const ViewportRecord*) {
-  bool built = shaderProgram.CompileVertexShader(vertexSource) && shaderProgram.CompileFragmentShader(fragmentSource) &&
-               shaderProgram.Link();
-  if (!built) {
-    shaderProgram.Release();
-    DeinitialiseGL();
-    return FF_FAIL;
+  const int programs = specialiseKernels ? kKernelCount : 1;
+  for (int kernel = 0; kernel < programs; ++kernel) {
+    ffglex::ShaderProgram& program = kernelPrograms[kernel];
+    const std::string vertex = specialiseKernels ? WithKernel(vertexSource, kernel) : vertexSource;
+    const std::string fragment = specialiseKernels ? WithKernel(fragmentSource, kernel) : fragmentSource;
+    if (!(program.CompileVertexShader(vertex.c_str()) && program.CompileFragmentShader(fragment.c_str()) &&
+          program.Link())) {
+      program.Release();
+      DeinitialiseGL();
+      return FF_FAIL;
+    }
   }
   if (!screenQuad.Initialise()) {
     DeinitialiseGL();
@@ -65,7 +88,7 @@ FFResult Tessarvander::DeinitialiseGL() noexcept {
   // when the program is deleted while a draw that uses it is still queued;
   // flushing first submits that draw, and costs a real GPU nothing here.
   glFlush();
-  shaderProgram.Release();
+  for (ffglex::ShaderProgram& program : kernelPrograms) program.Release();
   screenQuad.Release();
   glInitialised = false;
   return FF_SUCCESS;
@@ -84,8 +107,8 @@ FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
       *eased = travel::EaseToward(*eased, tessarvander::Scaled(row.scaling, *ParameterMember(row.index)));
   travelClock = travel::AdvanceClock(travelClock, easedDirection, easedSpeed);
 
-  ffglex::ScopedShaderBinding programBinding(shaderProgram.program);
-  const GLuint program = shaderProgram.program;
+  const GLuint program = CurrentProgram().program;
+  ffglex::ScopedShaderBinding programBinding(program);
 
   // Speed and direction reach the picture only through the clock, so "speed"
   // and "travelDirection" stay 1 and a change of rate never jumps the position.
@@ -101,9 +124,9 @@ FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
 
   GLint viewport[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, viewport);
-  glUniform2f(glGetUniformLocation(shaderProgram.program, "resolution"), static_cast<float>(viewport[2]),
+  glUniform2f(glGetUniformLocation(program, "resolution"), static_cast<float>(viewport[2]),
               static_cast<float>(viewport[3]));
-  SetPassTurns(shaderProgram.program, travelClock);
+  SetPassTurns(program, travelClock);
 
   screenQuad.Draw();
   return FF_SUCCESS;

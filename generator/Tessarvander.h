@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "FFGLPlugin.h"
+#include "ParameterTable.h"
 #include "ScreenQuad.h"
 #include "ShaderProgram.h"
 
@@ -41,7 +42,19 @@ class Tessarvander : public CFFGLPlugin {
   // test substitutes its own before InitialiseGL.
   const char* vertexSource;
   const char* fragmentSource;
-  ffglex::ShaderProgram shaderProgram;
+  // One program per fractal kernel, built in InitialiseGL from the same
+  // sources with KERNEL defined to the kernel's number, so that each draws
+  // only its own kernel: a renderer that runs every branch of a uniform
+  // condition then pays for one kernel, not four. A frame draws with the
+  // program of the current Fractal Type, and never compiles anything.
+  static constexpr int kKernelCount =
+      tessarvander::kParameterRows[tessarvander::param::FractalType].bands.count;
+  ffglex::ShaderProgram kernelPrograms[kKernelCount];
+  // False: one program that draws every kernel, in slot 0 (for comparisons,
+  // and for substituted sources that know no KERNEL). Read by InitialiseGL.
+  bool specialiseKernels = true;
+  // The program that draws the current Fractal Type.
+  const ffglex::ShaderProgram& CurrentProgram() const noexcept;
   ffglex::ScreenQuad screenQuad;
   bool glInitialised = false;
   // The travel position: one sixtieth of the eased travel rate per frame,

@@ -34,7 +34,12 @@ vec3 hsv2rgb(vec3 c)
 
 float travelTime() { return time * speed * travelDirection; }
 int layerCount() { return int(depthLayersCount()); }
+// A program built for one kernel knows it; the general one reads it.
+#ifdef KERNEL
+int kernelType() { return KERNEL; }
+#else
 int kernelType() { return crystalTypeBand(); }
+#endif
 float branchCount() { return branchesCount(); }
 
 // Where a layer stands in its zoom cycle: 0 at its largest, toward 1 at its

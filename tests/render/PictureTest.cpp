@@ -73,7 +73,7 @@ TEST_P(PictureTest, MatchesTheModel) {
   const auto [width, height] = GetParam();
   for (const PictureCase& c : Cases()) {
     SCOPED_TRACE(c.name);
-    RenderHarness harness(width, height);
+    RenderHarness harness(width, height, testsupport::Programs::General);
     ASSERT_TRUE(harness.Ready());
     harness.SetSettled(c.parameters);
     harness.Plugin().travelClock = c.clock;
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PictureTest, ::testing::Values(std::make_pair(64
                          });
 
 TEST_F(PictureTest, TheSameClockGivesTheSamePicture) {
-  RenderHarness harness(64, 48);
+  RenderHarness harness(64, 48, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   harness.SetSettled({{FractalType, kKernel[0]}});
   harness.Plugin().travelClock = 1.0f;
@@ -113,7 +113,7 @@ namespace {
 // No pixel may be NaN or infinite for any parameters in 0..1 and any clock:
 // one such value would spread through the layer sum into the whole pixel.
 TEST_F(PictureTest, EveryPixelIsFiniteForAnyParametersAndClock) {
-  RenderHarness harness(48, 36);
+  RenderHarness harness(48, 36, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   std::mt19937 random(20261207);
   std::uniform_real_distribution<float> unit(0.0f, 1.0f);
@@ -161,7 +161,7 @@ TEST_F(PictureTest, OvershootingSlidersAtTheSingularPointsStayFinite) {
       {"julia with no iteration", {{FractalType, kKernel[1]}, {Complexity, -1.95f}}},
       {"mandelbrot with no iteration", {{FractalType, kKernel[3]}, {Complexity, -3.4f}}},
   };
-  RenderHarness harness(48, 36);
+  RenderHarness harness(48, 36, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   for (const Case& c : cases) {
     for (float clock : {0.3f, 1.7f, 4.4f}) {

@@ -17,6 +17,14 @@ const ProcessRecord* const kFrameRecord = reinterpret_cast<const ProcessRecord*>
 RenderHarness::RenderHarness(int width, int height, const char* vertexSource, const char* fragmentSource) {
   if (vertexSource) plugin.vertexSource = vertexSource;
   if (fragmentSource) plugin.fragmentSource = fragmentSource;
+  // Other stages than the plugin's own know no KERNEL: one program draws all.
+  Start(width, height, vertexSource || fragmentSource ? Programs::General : Programs::PerKernel);
+}
+
+RenderHarness::RenderHarness(int width, int height, Programs programs) { Start(width, height, programs); }
+
+void RenderHarness::Start(int width, int height, Programs programs) {
+  plugin.specialiseKernels = programs == Programs::PerKernel;
   if (!SharedGlContext()) return;
   std::string error;
   if (!target.Create(width, height, hostkit::PixelFormat::Rgba32F, error)) return;
@@ -41,7 +49,7 @@ bool RenderHarness::Frame() {
 }
 
 float RenderHarness::Uniform(const char* name) const {
-  GLuint program = plugin.shaderProgram.program;
+  GLuint program = plugin.CurrentProgram().program;
   GLint location = glGetUniformLocation(program, name);
   float value = NAN;
   if (location >= 0) glGetUniformfv(program, location, &value);
@@ -71,7 +79,7 @@ model::Uniforms RenderHarness::Uniforms() const {
   u.depthLayers = Uniform("depthLayers");
   u.mirrorMode = Uniform("mirrorMode");
   float resolution[2] = {NAN, NAN};
-  GLuint program = plugin.shaderProgram.program;
+  GLuint program = plugin.CurrentProgram().program;
   glGetUniformfv(program, glGetUniformLocation(program, "resolution"), resolution);
   u.width = resolution[0];
   u.height = resolution[1];

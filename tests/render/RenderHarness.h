@@ -18,10 +18,17 @@ namespace testsupport {
 // A dummy per-frame record: the plugin only checks that there is one.
 extern const ProcessRecord* const kFrameRecord;
 
+// Which programs the plugin builds: one per kernel, as it ships, or the
+// general one that draws every kernel and reads every uniform (for the tests
+// that read the uniforms back: a kernel's program leaves the uniforms it does
+// not use inactive).
+enum class Programs { PerKernel, General };
+
 class RenderHarness {
  public:
   // The plugin's own shader stages, unless others are given.
   RenderHarness(int width, int height, const char* vertexSource = nullptr, const char* fragmentSource = nullptr);
+  RenderHarness(int width, int height, Programs programs);
   ~RenderHarness();
 
   bool Ready() const { return ready; }
@@ -43,6 +50,7 @@ class RenderHarness {
   int Height() const { return target.Height(); }
 
  private:
+  void Start(int width, int height, Programs programs);
   Tessarvander plugin;
   hostkit::FrameTarget target;
   bool ready = false;

@@ -20,7 +20,7 @@ float Advanced(float clock, float direction, float speed) { return (direction * 
 class RenderPassTest : public testsupport::GlTest {};
 
 TEST_F(RenderPassTest, FirstFramesEaseFromTheInitialValues) {
-  RenderHarness harness(32, 24);
+  RenderHarness harness(32, 24, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   Tessarvander& plugin = harness.Plugin();
   ASSERT_TRUE(harness.Frame());
@@ -46,7 +46,7 @@ TEST_F(RenderPassTest, FirstFramesEaseFromTheInitialValues) {
 }
 
 TEST_F(RenderPassTest, SteadyStateAdvancesOneHundredthPerFrame) {
-  RenderHarness harness(8, 8);
+  RenderHarness harness(8, 8, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   Tessarvander& plugin = harness.Plugin();
   for (int frame = 0; frame < 600; ++frame) ASSERT_TRUE(harness.Frame());
@@ -65,7 +65,7 @@ TEST_F(RenderPassTest, DirectionIsContinuous) {
   const Case cases[] = {{0.5f, 0.0f}, {0.0f, -0.01f}, {1.0f, 0.01f}, {0.75f, 0.005f}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.direction);
-    RenderHarness harness(8, 8);
+    RenderHarness harness(8, 8, testsupport::Programs::General);
     ASSERT_TRUE(harness.Ready());
     Tessarvander& plugin = harness.Plugin();
     plugin.SetFloatParameter(param::Direction, c.direction);
@@ -82,7 +82,7 @@ TEST_F(RenderPassTest, DirectionIsContinuous) {
 }
 
 TEST_F(RenderPassTest, SpeedZeroBringsTheClockToRest) {
-  RenderHarness harness(8, 8);
+  RenderHarness harness(8, 8, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   harness.Plugin().SetFloatParameter(param::Speed, 0.0f);
   for (int frame = 0; frame < 600; ++frame) ASSERT_TRUE(harness.Frame());
@@ -118,7 +118,7 @@ TEST_F(RenderPassTest, ParametersBecomeUniforms) {
       {param::PulseAmount, 0.6f, "pulseAmount", 0.6f},
       {param::Brightness, 0.3f, "brightness", 0.6f},
   };
-  RenderHarness harness(8, 8);
+  RenderHarness harness(8, 8, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   for (const Case& c : cases) {
     harness.Plugin().SetFloatParameter(c.index, c.value);
@@ -128,7 +128,7 @@ TEST_F(RenderPassTest, ParametersBecomeUniforms) {
 }
 
 TEST_F(RenderPassTest, EasedParametersApproachTheirTargets) {
-  RenderHarness harness(8, 8);
+  RenderHarness harness(8, 8, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   Tessarvander& plugin = harness.Plugin();
   plugin.SetFloatParameter(param::PulseSpeed, 1.0f);
@@ -162,26 +162,26 @@ TEST_F(RenderPassTest, EasedValuesReachTheirTargetsExactly) {
                         {18, 1.0f / 6.0f, "depthLayers", 1.0f / 6.0f},
                         {17, 1.0f, "pulseSpeed", 5.0f}};
   for (const Case& c : cases) {
-    RenderHarness harness(4, 4);
+    RenderHarness harness(4, 4, testsupport::Programs::General);
     ASSERT_TRUE(harness.Ready());
     harness.Plugin().SetFloatParameter(c.index, c.target);
     for (int frame = 0; frame < 1000; ++frame) ASSERT_TRUE(harness.Frame());
     EXPECT_EQ(harness.Uniform(c.uniform), c.shown) << c.uniform << " toward " << c.target;
   }
-  RenderHarness harness(4, 4);
+  RenderHarness harness(4, 4, testsupport::Programs::General);
   harness.Plugin().SetFloatParameter(param::DepthLayers, 1.0f);
   for (int frame = 0; frame < 1000; ++frame) ASSERT_TRUE(harness.Frame());
   EXPECT_EQ(static_cast<int>(harness.Uniform("depthLayers") * 6.0f) + 3, 9) << "nine layers at the top of the range";
 }
 
 TEST_F(RenderPassTest, ResolutionIsTheViewportSizeNotItsOrigin) {
-  RenderHarness harness(8, 8);
+  RenderHarness harness(8, 8, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   const int viewports[][4] = {{0, 0, 1920, 1080}, {100, 50, 640, 480}, {3, 4, 1, 1}};
   for (const auto& viewport : viewports) {
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     ASSERT_EQ(harness.Plugin().ProcessFrame(kFrameRecord), FF_SUCCESS);
-    GLuint program = harness.Plugin().shaderProgram.program;
+    GLuint program = harness.Plugin().CurrentProgram().program;
     float resolution[2] = {0, 0};
     glGetUniformfv(program, glGetUniformLocation(program, "resolution"), resolution);
     EXPECT_EQ(resolution[0], static_cast<float>(viewport[2]));
@@ -195,7 +195,7 @@ TEST_F(RenderPassTest, FramesFailWithoutGLRecordOrCompleteFrameBufferAndChangeNo
   EXPECT_EQ(plugin.travelClock, 0.0f);
   EXPECT_EQ(plugin.easedSpeed, 0.3f);
 
-  RenderHarness harness(8, 8);
+  RenderHarness harness(8, 8, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   ASSERT_TRUE(harness.Frame());
   const float clock = harness.Plugin().travelClock;
@@ -223,16 +223,17 @@ TEST_F(RenderPassTest, FramesFailWithoutGLRecordOrCompleteFrameBufferAndChangeNo
 }
 
 TEST_F(RenderPassTest, SecondInitialisationRestartsTheClockAndKeepsTheEasing) {
-  RenderHarness harness(8, 8);
+  RenderHarness harness(8, 8, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   Tessarvander& plugin = harness.Plugin();
   for (int frame = 0; frame < 50; ++frame) ASSERT_TRUE(harness.Frame());
   const float speed = plugin.easedSpeed;
-  const GLuint oldProgram = plugin.shaderProgram.program;
+  std::vector<GLuint> oldPrograms;
+  for (const ffglex::ShaderProgram& program : plugin.kernelPrograms) oldPrograms.push_back(program.program);
   const GLuint oldBuffer = plugin.screenQuad.vertexBuffer;
   const GLuint oldArray = plugin.screenQuad.vertexArray;
   EXPECT_EQ(plugin.DeinitialiseGL(), FF_SUCCESS);
-  EXPECT_FALSE(glIsProgram(oldProgram));
+  for (GLuint program : oldPrograms) EXPECT_FALSE(glIsProgram(program));
   EXPECT_FALSE(glIsBuffer(oldBuffer));
   EXPECT_FALSE(glIsVertexArray(oldArray));
 
@@ -242,6 +243,25 @@ TEST_F(RenderPassTest, SecondInitialisationRestartsTheClockAndKeepsTheEasing) {
   EXPECT_EQ(plugin.easedSpeed, speed);
   ASSERT_TRUE(harness.Frame());
   EXPECT_EQ(harness.Uniform("time"), Advanced(0.0f, plugin.easedDirection, plugin.easedSpeed));
+}
+
+// A program per kernel: changing Fractal Type in a running instance draws the
+// next frame in the new kernel, the very picture of an instance that drew
+// that kernel all along (the clock and easing do not depend on the kernel).
+TEST_F(RenderPassTest, SwitchingKernelsEveryFrameDrawsEachKernelAsAFreshInstance) {
+  const tessarvander::Bands& kernels = tessarvander::kParameterRows[param::FractalType].bands;
+  RenderHarness switching(32, 18);
+  ASSERT_TRUE(switching.Ready());
+  for (int frame = 0; frame < 40; ++frame) {
+    const float type = tessarvander::BandCentre(kernels, frame % kernels.count);
+    switching.Plugin().SetFloatParameter(param::FractalType, type);
+    ASSERT_TRUE(switching.Frame());
+    RenderHarness fresh(32, 18);
+    ASSERT_TRUE(fresh.Ready());
+    fresh.Plugin().SetFloatParameter(param::FractalType, type);
+    for (int step = 0; step <= frame; ++step) ASSERT_TRUE(fresh.Frame());
+    EXPECT_EQ(switching.ReadPixels(), fresh.ReadPixels()) << "frame " << frame << ", kernel " << frame % kernels.count;
+  }
 }
 
 TEST_F(RenderPassTest, FailingShaderLeavesEveryNameZero) {
@@ -260,9 +280,11 @@ TEST_F(RenderPassTest, FailingShaderLeavesEveryNameZero) {
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(printed.rfind(breakVertex ? "Vertex Shader error: " : "Fragment Shader error: ", 0), 0u) << printed;
     EXPECT_FALSE(plugin.glInitialised);
-    EXPECT_EQ(plugin.shaderProgram.vertexShader, 0u);
-    EXPECT_EQ(plugin.shaderProgram.fragmentShader, 0u);
-    EXPECT_EQ(plugin.shaderProgram.program, 0u);
+    for (const ffglex::ShaderProgram& program : plugin.kernelPrograms) {
+      EXPECT_EQ(program.vertexShader, 0u);
+      EXPECT_EQ(program.fragmentShader, 0u);
+      EXPECT_EQ(program.program, 0u);
+    }
     EXPECT_EQ(plugin.screenQuad.vertexArray, 0u);
     EXPECT_EQ(plugin.screenQuad.vertexBuffer, 0u);
     EXPECT_EQ(plugin.ProcessFrame(kFrameRecord), FF_FAIL);
@@ -270,7 +292,7 @@ TEST_F(RenderPassTest, FailingShaderLeavesEveryNameZero) {
 }
 
 TEST_F(RenderPassTest, LeavesTheHostsStateAsTheContractSays) {
-  RenderHarness harness(16, 16);
+  RenderHarness harness(16, 16, testsupport::Programs::General);
   ASSERT_TRUE(harness.Ready());
   // The host's own objects, bound before the call.
   GLuint hostArray = 0, hostBuffer = 0, hostFrameBuffer = 0;

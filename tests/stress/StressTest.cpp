@@ -91,15 +91,18 @@ TEST_F(StressTest, FiveHundredCreateDestroyCyclesLeakNothing) {
     ASSERT_NE(handle, nullptr) << "cycle " << cycle;
     ASSERT_EQ(Frame(handle), FF_SUCCESS);
     const Tessarvander& plugin = Plugin(handle);
-    const GLuint names[] = {plugin.shaderProgram.program, plugin.shaderProgram.vertexShader,
-                            plugin.shaderProgram.fragmentShader, plugin.screenQuad.vertexBuffer,
-                            plugin.screenQuad.vertexArray};
+    std::vector<GLuint> programs, shaders;
+    for (const ffglex::ShaderProgram& program : plugin.kernelPrograms) {
+      programs.push_back(program.program);
+      shaders.insert(shaders.end(), {program.vertexShader, program.fragmentShader});
+    }
+    const GLuint buffer = plugin.screenQuad.vertexBuffer, array = plugin.screenQuad.vertexArray;
     Destroy(handle);
-    ASSERT_FALSE(glIsProgram(names[0])) << "cycle " << cycle;
-    ASSERT_FALSE(glIsShader(names[1]));
-    ASSERT_FALSE(glIsShader(names[2]));
-    ASSERT_FALSE(glIsBuffer(names[3]));
-    ASSERT_FALSE(glIsVertexArray(names[4]));
+    // Code 19 leaves no program or shader of any kernel behind.
+    for (GLuint program : programs) ASSERT_FALSE(glIsProgram(program)) << "cycle " << cycle;
+    for (GLuint shader : shaders) ASSERT_FALSE(glIsShader(shader)) << "cycle " << cycle;
+    ASSERT_FALSE(glIsBuffer(buffer));
+    ASSERT_FALSE(glIsVertexArray(array));
   }
   const size_t growth = ResidentBytes() > baseline ? ResidentBytes() - baseline : 0;
 #if defined(__SANITIZE_ADDRESS__)
@@ -266,7 +269,7 @@ TEST_F(StressTest, ViewportsFromOnePixelToTheLargestAllowed) {
       ViewportRecord viewport{0, 0, static_cast<uint32_t>(size.width), static_cast<uint32_t>(size.height)};
       ASSERT_EQ(CallWith(FC::Resize, &viewport, handle), FF_SUCCESS);
       ASSERT_EQ(Frame(handle), FF_SUCCESS);
-      GLuint program = Plugin(handle).shaderProgram.program;
+      GLuint program = Plugin(handle).CurrentProgram().program;
       float resolution[2] = {0, 0};
       glGetUniformfv(program, glGetUniformLocation(program, "resolution"), resolution);
       EXPECT_EQ(resolution[0], static_cast<float>(size.width));
