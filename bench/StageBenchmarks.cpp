@@ -1,8 +1,9 @@
-// The shipped shader stages against the stages as first written (the literal
-// reference of the tests), side by side in one program: the same instance
-// class, the same settled parameters and clock, only the stages differ. Run
-// with repetitions interleaved at random, so that background load falls on
-// both alike.
+// The shader stages as first written (the literal reference of the tests),
+// the general program that draws every kernel (shipped until the programs
+// were split by kernel), and the program per kernel that ships now, side by
+// side in one program: the same instance class, the same settled parameters
+// and clock, only the programs differ. Run with repetitions interleaved at
+// random, so that background load falls on all alike.
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 
@@ -16,7 +17,7 @@
 
 namespace {
 
-enum Stage { kLiteral = 0, kShipped = 1 };
+enum Stage { kLiteral = 0, kGeneral = 1, kPerKernel = 2 };
 
 const char frameRecord[32] = {};
 const ProcessRecord* const kFrameRecord = reinterpret_cast<const ProcessRecord*>(frameRecord);
@@ -30,6 +31,7 @@ std::unique_ptr<Tessarvander> MakeInstance(Stage stage, const hostkit::FrameTarg
     plugin->vertexSource = shaders::literalVertex;
     plugin->fragmentSource = shaders::literalFragment;
   }
+  plugin->specialiseKernels = stage == kPerKernel;
   const ViewportRecord viewport{0, 0, static_cast<uint32_t>(target.Width()), static_cast<uint32_t>(target.Height())};
   if (plugin->InitialiseGL(&viewport) != FF_SUCCESS) return nullptr;
   return plugin;
@@ -75,14 +77,14 @@ void BM_Stage(benchmark::State& state) {
 }
 BENCHMARK(BM_Stage)
     ->ArgNames({"stage", "kernel", "layers", "height"})
-    ->ArgsProduct({{kLiteral, kShipped}, {0, 1, 2, 3}, {3, 6, 9}, {720, 1080}})
+    ->ArgsProduct({{kLiteral, kGeneral, kPerKernel}, {0, 1, 2, 3}, {3, 6, 9}, {720}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(0.5);
 
 // What a host waits for when a clip starts: compiling and linking the stages
-// (code 18) and the first 720p frame, in which the driver compiles them to
-// machine code.
+// (code 18; every kernel's program for the per-kernel stage) and the first
+// 720p frame, in which the driver compiles them to machine code.
 void BM_CompileAndFirstFrame(benchmark::State& state) {
   const Stage stage = static_cast<Stage>(state.range(0));
   bench::Host();
@@ -106,9 +108,57 @@ void BM_CompileAndFirstFrame(benchmark::State& state) {
 BENCHMARK(BM_CompileAndFirstFrame)
     ->ArgNames({"stage"})
     ->Arg(kLiteral)
-    ->Arg(kShipped)
+    ->Arg(kGeneral)
+    ->Arg(kPerKernel)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
+
+}  // namespace
+
+namespace {
+
+// A live switch of Fractal Type: the first frame in the new kernel, against
+// the dearer of the two kernels' settled frames (reported as a counter).
+void BM_KernelSwitch(benchmark::State& state) {
+  const int from = static_cast<int>(state.range(0));
+  const int to = static_cast<int>(state.range(1));
+  bench::Host();
+  hostkit::FrameTarget target;
+  std::string error;
+  target.Create(1280, 720, hostkit::PixelFormat::Rgba8, error);
+  const auto frameMs = [&](Tessarvander& plugin) {
+    const auto start = std::chrono::steady_clock::now();
+    target.Bind();
+    plugin.travelClock = kClock;
+    plugin.ProcessFrame(kFrameRecord);
+    glFinish();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  };
+  double dearer = 0.0, switched = 0.0;
+  for (auto _ : state) {
+    // A new instance that has drawn only `from`; then `to` for the first
+    // time, and again once settled.
+    auto plugin = MakeInstance(kPerKernel, target);
+    Settle(*plugin, from, 6);
+    frameMs(*plugin);
+    const double settledFrom = frameMs(*plugin);
+    Settle(*plugin, to, 6);
+    switched = frameMs(*plugin);
+    frameMs(*plugin);
+    const double settledTo = frameMs(*plugin);
+    dearer = std::max(settledFrom, settledTo);
+    state.SetIterationTime(switched / 1e3);
+    plugin->DeinitialiseGL();
+  }
+  state.counters["dearer_ms"] = dearer;
+  state.counters["switch_ms"] = switched;
+}
+BENCHMARK(BM_KernelSwitch)
+    ->ArgNames({"from", "to"})
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2, 3}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace

@@ -47,6 +47,55 @@ std::string WithKernel(const char* source, int kernel) {
   return text;
 }
 
+// The colour format of the frame buffer the host has bound for drawing, as
+// closely as a first draw needs it: float, half float or 8-bit channels.
+GLenum HostColourFormat() {
+  GLint bound = 0;
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
+  if (bound == 0) return GL_RGBA8;
+  GLint type = GL_NONE, bits = 0;
+  glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                        GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE, &type);
+  glGetFramebufferAttachmentParameteriv(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE,
+                                        &bits);
+  if (type == GL_FLOAT) return bits > 16 ? GL_RGBA32F : GL_RGBA16F;
+  return GL_RGBA8;
+}
+
+// A driver may finish compiling a program only at its first draw (llvmpipe
+// does, for hundreds of milliseconds): the first frame after a change of
+// Fractal Type would then stall. Each kernel's program draws the quad once
+// here, into one pixel of a frame buffer of our own in the host's colour
+// format, so that every later frame finds its program ready. The host's frame
+// buffer, viewport and renderbuffer bindings are put back as they were; the
+// program and vertex array end at 0, as after every call.
+void DrawEachProgramOnce(const ffglex::ShaderProgram* programs, int count, ffglex::ScreenQuad& quad) {
+  GLint drawFrameBuffer = 0, renderBuffer = 0, viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFrameBuffer);
+  glGetIntegerv(GL_RENDERBUFFER_BINDING, &renderBuffer);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const GLenum format = HostColourFormat();
+  GLuint pixel = 0, frameBuffer = 0;
+  glGenRenderbuffers(1, &pixel);
+  glBindRenderbuffer(GL_RENDERBUFFER, pixel);
+  glRenderbufferStorage(GL_RENDERBUFFER, format, 1, 1);
+  glGenFramebuffers(1, &frameBuffer);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frameBuffer);
+  glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, pixel);
+  if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
+    glViewport(0, 0, 1, 1);
+    for (int kernel = 0; kernel < count; ++kernel) {
+      ffglex::ScopedShaderBinding binding(programs[kernel].program);
+      quad.Draw();
+    }
+  }
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFrameBuffer));
+  glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(renderBuffer));
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  glDeleteFramebuffers(1, &frameBuffer);
+  glDeleteRenderbuffers(1, &pixel);
+}
+
 }  // namespace
 
 const ffglex::ShaderProgram& Tessarvander::CurrentProgram() const noexcept {
@@ -73,6 +122,7 @@ FFResult Tessarvander::InitialiseGL(const ViewportRecord*) {
     DeinitialiseGL();
     return FF_FAIL;
   }
+  if (specialiseKernels) DrawEachProgramOnce(kernelPrograms, kKernelCount, screenQuad);
   glInitialised = true;
   travelClock = 0.0f;
   return FF_SUCCESS;

@@ -292,7 +292,7 @@ TEST_F(RenderPassTest, FailingShaderLeavesEveryNameZero) {
 }
 
 TEST_F(RenderPassTest, LeavesTheHostsStateAsTheContractSays) {
-  RenderHarness harness(16, 16, testsupport::Programs::General);
+  RenderHarness harness(16, 16);
   ASSERT_TRUE(harness.Ready());
   // The host's own objects, bound before the call.
   GLuint hostArray = 0, hostBuffer = 0, hostFrameBuffer = 0;
@@ -337,7 +337,12 @@ TEST_F(RenderPassTest, LeavesTheHostsStateAsTheContractSays) {
   EXPECT_EQ(blendSource, GL_ONE);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
-  // Creating the GL objects binds a buffer, and leaves 0 behind.
+  // Creating the GL objects binds a buffer, and leaves 0 behind; drawing each
+  // kernel's program once (into a pixel of its own) leaves the host's frame
+  // buffer, viewport and renderbuffer as they were.
+  GLuint hostRenderBuffer = 0;
+  glGenRenderbuffers(1, &hostRenderBuffer);
+  glBindRenderbuffer(GL_RENDERBUFFER, hostRenderBuffer);
   glBindVertexArray(hostArray);
   glUseProgram(hostProgram.program);
   Tessarvander second;
@@ -346,7 +351,18 @@ TEST_F(RenderPassTest, LeavesTheHostsStateAsTheContractSays) {
   const testsupport::GlBindings afterInitialise = testsupport::CurrentBindings();
   EXPECT_EQ(afterInitialise.vertexArray, 0);
   EXPECT_EQ(afterInitialise.arrayBuffer, 0);
+  EXPECT_EQ(afterInitialise.program, 0);
+  GLint renderBuffer = 0;
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &frameBuffer);
+  glGetIntegerv(GL_RENDERBUFFER_BINDING, &renderBuffer);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  EXPECT_EQ(static_cast<GLuint>(frameBuffer), hostTarget.FrameBuffer());
+  EXPECT_EQ(static_cast<GLuint>(renderBuffer), hostRenderBuffer);
+  EXPECT_EQ(viewport[0], 2);
+  EXPECT_EQ(viewport[3], 11);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   second.DeinitialiseGL();
+  glDeleteRenderbuffers(1, &hostRenderBuffer);
 
   glDisable(GL_BLEND);
   glDisable(GL_DEPTH_TEST);
