@@ -4,6 +4,7 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "session/ParameterProfile.h"
 
 namespace cli {
 namespace {
@@ -52,13 +53,18 @@ class InfoCommand : public Command {
   for (const ParameterControls::Value& value : context.controls->ValuesAt(0.0))
     instance->SetParameter(value.index, value.value);
 
-  std::printf("%3s  %-14s %-5s %8s  %-9s %s\n", "#", "Name", "Type", "Default", "Range", "Display");
+  // What each value means on screen, when this plugin's table is known.
+  const ParameterProfile profile = ParameterProfile::For(plugin);
+  std::printf("%3s  %-14s %-5s %8s  %-9s %-10s %s\n", "#", "Name", "Type", "Default", "Range", "Display",
+              profile.Known() ? "Meaning" : "");
   for (const hostkit::ParameterDescription& parameter : session.Parameters()) {
     char range[32];
     std::snprintf(range, sizeof range, "%g..%g", static_cast<double>(parameter.minimum),
                   static_cast<double>(parameter.maximum));
-    std::printf("%3u  %-14s %-5s %8.4g  %-9s %s\n", parameter.index, parameter.name.c_str(), TypeName(parameter.type),
-                static_cast<double>(parameter.defaultValue), range, instance->DisplayText(parameter.index).c_str());
+    const float value = instance->GetParameter(parameter.index);
+    std::printf("%3u  %-14s %-5s %8.4g  %-9s %-10s %s\n", parameter.index, parameter.name.c_str(),
+                TypeName(parameter.type), static_cast<double>(parameter.defaultValue), range,
+                instance->DisplayText(parameter.index).c_str(), profile.Meaning(parameter.index, value).c_str());
   }
   return kExitSuccess;
   }
