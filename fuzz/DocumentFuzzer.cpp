@@ -12,15 +12,6 @@
 #include "documents/Takes.h"
 #include "farm/Segments.h"
 
-namespace {
-
-const cli::ParameterControls& Names() {
-  static const cli::ParameterControls names(cli::ParameterProfile::TableParameters());
-  return names;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
@@ -29,13 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (data[0] % 3) {
     case 0: {
       std::vector<cli::ParameterControls::Value> values;
-      read = cli::ParsePreset(text, "preset", Names(), values, error);
+      read = cli::ParsePreset(text, "preset", cli::ParameterProfile::TableNames(), values, error);
       break;
     }
     case 1: {
       cli::Take take;
-      read = cli::ParseTake(text, "take", Names(), take, error);
-      if (read && (take.frames <= take.first || take.frames > cli::kMaxTakeFrames)) __builtin_trap();
+      read = cli::ParseTake(text, "take", cli::ParameterProfile::TableNames(), take, error);
+      if (read && (take.frames <= take.first || take.frames > cli::kMaxFrames)) __builtin_trap();
       break;
     }
     default: {

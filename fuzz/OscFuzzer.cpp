@@ -10,21 +10,12 @@
 #include "session/ParameterProfile.h"
 #include "player/OscMessages.h"
 
-namespace {
-
-const cli::ParameterControls& Names() {
-  static const cli::ParameterControls names(cli::ParameterProfile::TableParameters());
-  return names;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The listener's buffer: one byte more than the largest message.
   std::vector<char> buffer(cli::kMaxOscMessageBytes + 1);
   const size_t length = std::min(size, buffer.size());
   std::memcpy(buffer.data(), data, length);
-  const cli::OscDecoded decoded = cli::DecodeOsc(buffer.data(), size, Names());
+  const cli::OscDecoded decoded = cli::DecodeOsc(buffer.data(), size, cli::ParameterProfile::TableNames());
   if (decoded.ok && decoded.command.kind == cli::OscCommand::SetParameter && !std::isfinite(decoded.command.value))
     __builtin_trap();
   if (decoded.ok && decoded.command.index >= tessarvander::kParameterCount) __builtin_trap();

@@ -42,7 +42,7 @@ class PlayCommand : public Command {
     fpsOption = command->add_option("--fps", options.framesPerSecond,
                                     "at most this many frames a second; also the frame rate of recordings and "
                                     "takes (default 60: the plugin's clock is made for 60)")
-                    ->check(Within(1, 1000))
+                    ->check(Within(1, kMaxFramesPerSecond))
                     ->type_name("N");
     command->add_option("--scale", options.scale,
                         "draw at this fraction of the window's size and scale it up, for a fluid preview on a "

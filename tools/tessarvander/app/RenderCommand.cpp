@@ -91,13 +91,13 @@ class RenderCommand : public Command {
                          ->type_name("SECONDS");
     framesOption = command->add_option("--frames", frames,
                                        "length in frames, instead of --duration; for a still, the frame shown (from 1)")
-                       ->check(Within(1, 100000000))
+                       ->check(Within(1, kMaxFrames))
                        ->type_name("N");
     fpsOption = command
                     ->add_option("--fps", framesPerSecond,
                                  "frames per second, up to 1000 (default 60: the plugin's clock advances one "
                                  "step per frame and is made for 60)")
-                    ->check(Within(0.001, 1000))
+                    ->check(Within(kMinFramesPerSecond, kMaxFramesPerSecond))
                     ->type_name("N");
     startOption = command
                       ->add_option("--start", startSeconds,

@@ -8,6 +8,7 @@
 #include "app/CommandSupport.h"
 #include "output/OutputKind.h"
 #include "output/StillSink.h"
+#include "session/FrameDriver.h"
 #include "session/ParameterProfile.h"
 #include "render/ContactSheet.h"
 #include "ParameterTable.h"
@@ -60,7 +61,7 @@ class SheetCommand : public Command {
     command->add_option("--gap", settings.gap, "dark space between the stills, in pixels")->check(Within(0, 64))->capture_default_str();
     command->add_option("--at", settings.at, "the moment of the flight shown, in seconds")->check(Within(0, 1e7))->capture_default_str();
     command->add_option("--fps", settings.framesPerSecond, "frames per second of the flight")
-        ->check(Within(0.001, 1000))
+        ->check(Within(kMinFramesPerSecond, kMaxFramesPerSecond))
         ->capture_default_str();
     command->add_option("--png-level", png.compressionLevel, "PNG compression level")->check(Within(0, 9))->capture_default_str();
     flags.Declare(*command);

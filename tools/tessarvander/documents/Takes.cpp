@@ -53,9 +53,9 @@ bool ParseTake(const std::string& text, const std::string& path, const Parameter
     if (!sawHeader) {
       long version = 0;
       if (!JsonWhole(entry, "take", kTakeVersion, kTakeVersion, where, version, error) ||
-          !JsonNumber(entry, "fps", kMinTakeFps, kMaxTakeFps, where, take.framesPerSecond, error))
+          !JsonNumber(entry, "fps", kMinFramesPerSecond, kMaxFramesPerSecond, where, take.framesPerSecond, error))
         return false;
-      if (entry.contains("first") && !JsonWhole(entry, "first", 0, kMaxTakeFrames - 1, where, take.first, error))
+      if (entry.contains("first") && !JsonWhole(entry, "first", 0, kMaxFrames - 1, where, take.first, error))
         return false;
       if (!ReadParameterValues(entry.value("parameters", nlohmann::json()), names, where + ": key \"parameters\"",
                                take.start, error))
@@ -66,7 +66,7 @@ bool ParseTake(const std::string& text, const std::string& path, const Parameter
     if (entry.contains("frames") || entry.contains("upto")) {
       const bool end = entry.contains("frames");
       long frames = 0;
-      if (!JsonWhole(entry, end ? "frames" : "upto", 0, kMaxTakeFrames, where, frames, error)) return false;
+      if (!JsonWhole(entry, end ? "frames" : "upto", 0, kMaxFrames, where, frames, error)) return false;
       if (frames <= lastFrame || frames < recordedUpTo || (end && frames <= take.first)) {
         error = where + ": key \"" + (end ? "frames" : "upto") +
                 "\" must be above \"first\" and every frame of a change";
@@ -81,7 +81,7 @@ bool ParseTake(const std::string& text, const std::string& path, const Parameter
       continue;
     }
     long frame = 0;
-    if (!JsonWhole(entry, "frame", std::max(0L, std::max(lastFrame, recordedUpTo)), kMaxTakeFrames - 1, where, frame,
+    if (!JsonWhole(entry, "frame", std::max(0L, std::max(lastFrame, recordedUpTo)), kMaxFrames - 1, where, frame,
                    error)) {
       error = where + ": key \"frame\" must be a whole number, not below the frame before it";
       return false;

@@ -26,15 +26,14 @@
 #include <string>
 #include <vector>
 
+#include "session/FrameDriver.h"
 #include "session/ParameterControls.h"
 
 namespace cli {
 
-// What a take may hold: the command line's own bounds.
+// The largest take read; its frame rate and frames keep the command line's
+// bounds (kMinFramesPerSecond ... kMaxFrames).
 constexpr size_t kMaxTakeBytes = 256u << 20;
-constexpr long kMaxTakeFrames = 100000000;  // as --frames
-constexpr double kMinTakeFps = 0.001;       // as --fps
-constexpr double kMaxTakeFps = 1000.0;
 
 struct Take {
   double framesPerSecond = 60.0;

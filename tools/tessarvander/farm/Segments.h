@@ -19,6 +19,7 @@
 #include <string>
 
 #include "output/FrameSink.h"
+#include "session/FrameDriver.h"
 #include "sys/Fingerprint.h"
 
 namespace cli {
@@ -30,8 +31,6 @@ struct SegmentSpec {
 
 // The most parts a render may be split into.
 constexpr long kMaxSegments = 100000;
-// The most frames a render may have, as --frames.
-constexpr long kMaxFrames = 100000000;
 // The largest manifest read.
 constexpr size_t kMaxManifestBytes = 1 << 20;
 

@@ -8,6 +8,12 @@
 
 namespace cli {
 
+// A render's bounds, the same from the command line and from any file: the
+// frame rate and the number of frames.
+constexpr double kMinFramesPerSecond = 0.001;
+constexpr double kMaxFramesPerSecond = 1000.0;
+constexpr long kMaxFrames = 100000000;
+
 // Drives an instance frame by frame as a live host does: host time (code 20)
 // and tempo (code 38) every frame, changed parameter values (code 8), then
 // the frame itself (code 17) into the frame buffer and viewport bound now.

@@ -37,6 +37,11 @@ std::vector<hostkit::ParameterDescription> ParameterProfile::TableParameters() {
   return parameters;
 }
 
+const ParameterControls& ParameterProfile::TableNames() {
+  static const ParameterControls names(TableParameters());
+  return names;
+}
+
 bool ParameterProfile::IndexOf(const std::string& name, uint32_t& index) const {
   if (!known) return false;
   for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "PluginLibrary.h"
+#include "session/ParameterControls.h"
 
 namespace cli {
 
@@ -35,6 +36,8 @@ class ParameterProfile {
   // The parameters of the known table as a host reads them, for what works
   // without loading the plugin (tests, fuzzers).
   static std::vector<hostkit::ParameterDescription> TableParameters();
+  // The same as the names --set and documents resolve against.
+  static const ParameterControls& TableNames();
   // The index of the parameter with this name in the known table.
   bool IndexOf(const std::string& name, uint32_t& index) const;
 
