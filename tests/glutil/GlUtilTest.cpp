@@ -179,48 +179,6 @@ TEST_F(GlUtilTest, ReleaseDeletesWhatIsNamedOnceAndOnlyOnce) {
 
 // ---- ScreenQuad -------------------------------------------------------------
 
-TEST_F(GlUtilTest, QuadHasTheDocumentedVerticesAndAttributes) {
-  ScreenQuad quad;
-  ASSERT_TRUE(quad.Initialise());
-  float uploaded[30] = {};
-  glBindBuffer(GL_ARRAY_BUFFER, quad.vertexBuffer);
-  GLint size = 0;
-  glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &size);
-  glGetBufferSubData(GL_ARRAY_BUFFER, 0, sizeof uploaded, uploaded);
-  glBindBuffer(GL_ARRAY_BUFFER, 0);
-  EXPECT_EQ(size, 120);
-  const float expected[30] = {0, 1, -1, 1, 0, 1, 1, 1, 1, 0, 0, 0, -1, -1, 0,
-                              0, 0, -1, -1, 0, 1, 1, 1, 1, 0, 1, 0, 1, -1, 0};
-  for (int i = 0; i < 30; ++i) EXPECT_EQ(uploaded[i], expected[i]) << "float " << i;
-
-  glBindVertexArray(quad.vertexArray);
-  struct Attribute {
-    GLuint location;
-    GLint components;
-    uintptr_t offset;
-  };
-  for (const Attribute& a : {Attribute{0, 3, 8}, Attribute{1, 2, 0}}) {
-    GLint enabled = 0, components = 0, stride = 0, type = 0, normalized = 1, buffer = 0;
-    void* offset = nullptr;
-    glGetVertexAttribiv(a.location, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
-    glGetVertexAttribiv(a.location, GL_VERTEX_ATTRIB_ARRAY_SIZE, &components);
-    glGetVertexAttribiv(a.location, GL_VERTEX_ATTRIB_ARRAY_STRIDE, &stride);
-    glGetVertexAttribiv(a.location, GL_VERTEX_ATTRIB_ARRAY_TYPE, &type);
-    glGetVertexAttribiv(a.location, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED, &normalized);
-    glGetVertexAttribiv(a.location, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING, &buffer);
-    glGetVertexAttribPointerv(a.location, GL_VERTEX_ATTRIB_ARRAY_POINTER, &offset);
-    EXPECT_EQ(enabled, 1) << a.location;
-    EXPECT_EQ(components, a.components) << a.location;
-    EXPECT_EQ(stride, 20) << a.location;
-    EXPECT_EQ(type, GL_FLOAT) << a.location;
-    EXPECT_EQ(normalized, 0) << a.location;
-    EXPECT_EQ(static_cast<GLuint>(buffer), quad.vertexBuffer) << a.location;
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(offset), a.offset) << a.location;
-  }
-  glBindVertexArray(0);
-  quad.Release();
-}
-
 TEST_F(GlUtilTest, QuadUnbindsWhateverTheHostHadBound) {
   GLuint hostArray = 0, hostBuffer = 0;
   glGenVertexArrays(1, &hostArray);
@@ -241,30 +199,47 @@ TEST_F(GlUtilTest, QuadUnbindsWhateverTheHostHadBound) {
   glDeleteBuffers(1, &hostBuffer);
 }
 
-TEST_F(GlUtilTest, QuadCoversTheViewportAndAnEmptyQuadDrawsNothing) {
+// What the quad's vertices and attributes are for: every pixel of the
+// viewport covered once, with the texture coordinate running from (0, 0) at
+// the lower-left corner to (1, 1) at the upper-right, so that each pixel
+// centre reads ((x + 0.5) / width, (y + 0.5) / height). A wrong vertex, stride
+// or offset shows as a wrong value; an empty quad draws nothing.
+TEST_F(GlUtilTest, QuadCoversTheViewportWithItsTextureCoordinates) {
+  constexpr int kWidth = 8, kHeight = 6;
   hostkit::FrameTarget target;
   std::string error;
-  ASSERT_TRUE(target.Create(8, 6, hostkit::PixelFormat::Rgba8, error));
-  ShaderProgram white;
-  ASSERT_TRUE(white.CompileVertexShader(kVertexSource));
-  ASSERT_TRUE(white.CompileFragmentShader(kWhiteFragment));
-  ASSERT_TRUE(white.Link());
+  ASSERT_TRUE(target.Create(kWidth, kHeight, hostkit::PixelFormat::Rgba32F, error));
+  ShaderProgram coordinates;
+  ASSERT_TRUE(coordinates.CompileVertexShader(
+      "#version 410 core\n"
+      "layout(location = 0) in vec4 vPosition;\nlayout(location = 1) in vec2 vUV;\nout vec2 uv;\n"
+      "void main() { uv = vUV; gl_Position = vPosition; }\n"));
+  ASSERT_TRUE(coordinates.CompileFragmentShader(
+      "#version 410 core\nin vec2 uv;\nout vec4 color;\nvoid main() { color = vec4(uv, gl_FragCoord.z, 1.0); }\n"));
+  ASSERT_TRUE(coordinates.Link());
   target.Bind();
-  glClearColor(0, 0, 0, 0);
+  glClearColor(-1, -1, -1, -1);
   glClear(GL_COLOR_BUFFER_BIT);
-  glUseProgram(white.program);
+  glUseProgram(coordinates.program);
 
   ScreenQuad empty;
   empty.Draw();
-  for (uint8_t value : target.ReadRgba8()) ASSERT_EQ(value, 0) << "nothing drawn";
+  for (float value : target.ReadRgba32F()) ASSERT_EQ(value, -1.0f) << "nothing drawn";
 
   ScreenQuad quad;
   ASSERT_TRUE(quad.Initialise());
   quad.Draw();
-  for (uint8_t value : target.ReadRgba8()) ASSERT_EQ(value, 255) << "every pixel covered";
+  const std::vector<float> pixels = target.ReadRgba32F();
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const float* pixel = &pixels[(static_cast<size_t>(y) * kWidth + x) * 4];
+      EXPECT_NEAR(pixel[0], (x + 0.5f) / kWidth, 1e-5f) << x << "," << y;
+      EXPECT_NEAR(pixel[1], (y + 0.5f) / kHeight, 1e-5f) << x << "," << y;
+      EXPECT_NEAR(pixel[2], 0.5f, 1e-5f) << "depth 0 in clip space";
+    }
   glUseProgram(0);
   quad.Release();
-  white.Release();
+  coordinates.Release();
 }
 
 TEST_F(GlUtilTest, QuadWithoutAVertexArrayGivesItsBufferBack) {

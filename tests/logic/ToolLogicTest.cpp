@@ -15,6 +15,7 @@
 #include "music/AudioAnalysis.h"
 #include "music/Reactions.h"
 #include "output/OutputKind.h"
+#include "player/LiveState.h"
 #include "render/RenderPlan.h"
 #include "render/RenderTimeline.h"
 #include "session/ParameterProfile.h"
@@ -95,6 +96,42 @@ TEST_F(ToolLogicTest, TakeReplaysItsSessionThroughTheTimeline) {
   const cli::FramePlan still = cli::PlanTake(request, take);
   EXPECT_EQ(still.preRoll + still.output, 8);
   EXPECT_EQ(still.output, 1);
+}
+
+// The player's live state, without a window or GL: changes from any source
+// land in the values and in the session's take, pauses stop the processing,
+// and the take replays the same values frame by frame.
+TEST_F(ToolLogicTest, LiveStateRecordsWhatATakeReplays) {
+  ParameterControls controls = names;
+  std::string error;
+  ASSERT_TRUE(controls.AddSet("hue=0.25", error)) << error;
+  cli::LiveState live(controls, 60.0);
+  EXPECT_EQ(live.Values()[param::Hue], 0.25f);
+  EXPECT_EQ(live.Values()[param::Speed], tessarvander::kParameterRows[param::Speed].defaultValue);
+  std::vector<std::vector<ParameterControls::Value>> sent;
+  std::vector<bool> processed;
+  live.StartTake();
+  for (long frame = 0; frame < 6; ++frame) {
+    if (frame == 2) live.Apply({{param::Zoom, 0.9f}, {param::Hue, 0.5f}});
+    if (frame == 3) live.SetPaused(true);
+    if (frame == 5) live.SetPaused(false);
+    sent.push_back(live.AllValues());
+    processed.push_back(!live.Paused());
+    live.FrameShown(!live.Paused());
+  }
+  EXPECT_EQ(live.ShownFrames(), 6);
+  EXPECT_EQ(live.ProcessedFrames(), 4);
+  ASSERT_TRUE(live.WriteTake(Write("live.take", ""), error)) << error;
+  EXPECT_FALSE(live.TakeRecording());
+
+  cli::Take take;
+  ASSERT_TRUE(cli::LoadTake((folder / "live.take").string(), names, take, error)) << error;
+  cli::RenderTimeline timeline(names, take.first, take.frames - take.first, &take);
+  std::vector<ParameterControls::Value> values;
+  for (long frame = 0; frame < 6; ++frame) {
+    EXPECT_EQ(timeline.Next(values), processed[frame]) << frame;
+    for (const auto& [index, value] : sent[frame]) EXPECT_EQ(ValueOf(values, index), value) << frame << " " << index;
+  }
 }
 
 // The parts of a render cover every frame once, in order, for any count;
