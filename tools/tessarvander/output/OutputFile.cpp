@@ -79,10 +79,20 @@ bool OutputFile::Open(const std::string& path, std::string& error, Existing when
   return false;
 }
 
+// Renames without ever replacing a file: renameat2's RENAME_NOREPLACE, or on
+// a file system without it a hard link (which fails on an existing name)
+// and the temporary name removed.
+static int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  if (link(from.c_str(), to.c_str()) != 0) return -1;
+  unlink(from.c_str());
+  return 0;
+}
+
 bool OutputFile::Commit(std::string& error) {
-  const int renamed = existing == Existing::Keep
-                          ? renameat2(AT_FDCWD, temporaryPath.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_NOREPLACE)
-                          : std::rename(temporaryPath.c_str(), finalPath.c_str());
+  const int renamed = existing == Existing::Keep ? RenameWithoutReplacing(temporaryPath, finalPath)
+                                                 : std::rename(temporaryPath.c_str(), finalPath.c_str());
   if (renamed != 0) {
     error = errno == EEXIST ? finalPath + " appeared while it was written; it is kept, and nothing replaces it"
                             : "cannot put " + finalPath + " in place: " + std::strerror(errno);
