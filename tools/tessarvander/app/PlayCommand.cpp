@@ -29,7 +29,7 @@ class PlayCommand : public Command {
                     "                               answers its value to the sender\n"
                     "  /tessarvander/preset/load s  load a preset file\n"
                     "  /tessarvander/pause, /tessarvander/play\n"
-                    "  /tessarvander/still s        save the current frame as a PNG file\n\n"
+                    "  /tessarvander/still s        save the current frame as NAME.png, a new file in --out\n\n"
                     "example:\n"
                     "  tessarvander play --osc 9000 &\n"
                     "  oscsend localhost 9000 /tessarvander/param/fractal_type f 0.6\n");
