@@ -25,8 +25,8 @@ struct Scaling {
 enum class Easing { Held, Eased };
 
 // A parameter that selects one of several bands: the shader takes band
-// int(value * factor), and anything beyond the named bands (a value below 0
-// or above 1) draws as the last one.
+// int(value * factor), truncated toward zero, and draws the last band for
+// anything outside the named ones (a host's value far below 0 or above 1).
 struct Bands {
   float factor;  // 0 for a parameter without bands
   const char* const* names;
