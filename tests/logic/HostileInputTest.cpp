@@ -23,8 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using cli::ParameterControls;
 
-ParameterControls Names() { return ParameterControls(cli::ParameterProfile::TableParameters()); }
-
 class HostileInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -46,7 +44,7 @@ class HostileInputTest : public ::testing::Test {
   }
   std::vector<std::string> Files() const { return testsupport::FilesIn(folder.string()); }
   fs::path folder;
-  ParameterControls names = Names();
+  ParameterControls names = cli::ParameterProfile::TableNames();
 };
 
 // ---- Output paths -------------------------------------------------------------

@@ -26,8 +26,6 @@ namespace fs = std::filesystem;
 namespace param = tessarvander::param;
 using cli::ParameterControls;
 
-ParameterControls Names() { return ParameterControls(cli::ParameterProfile::TableParameters()); }
-
 class ToolLogicTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -42,7 +40,7 @@ class ToolLogicTest : public ::testing::Test {
     return (folder / name).string();
   }
   fs::path folder;
-  ParameterControls names = Names();
+  ParameterControls names = cli::ParameterProfile::TableNames();
 };
 
 float ValueOf(const std::vector<ParameterControls::Value>& values, uint32_t index) {

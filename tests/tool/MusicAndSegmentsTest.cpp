@@ -205,6 +205,21 @@ TEST_F(MusicTest, PartsRenderedInParallelJoinIntoTheWholeRender) {
     std::ofstream(Path("part3.mp4"), std::ios::binary) << part3;
   }
 
+  // A manifest's music path that names a protocol reads nothing but a local
+  // file of that name: the join refuses it with one line.
+  const std::string firstManifest = Path("part1.mp4.segment.json");
+  const std::string original = ReadFile(firstManifest);
+  std::string tampered = original;
+  const std::string audioField = "\"audio\": \"" + clicks + "\"";
+  ASSERT_NE(tampered.find(audioField), std::string::npos) << tampered;
+  tampered.replace(tampered.find(audioField), audioField.size(), "\"audio\": \"concat:" + clicks + "|" + clicks + "\"");
+  std::ofstream(firstManifest) << tampered;
+  const RunResult concat = Tool({"join", Path("refused.mp4"), Path("part1.mp4"), Path("part2.mp4"), Path("part3.mp4")});
+  EXPECT_EQ(concat.exitCode, 2) << concat.err;
+  EXPECT_NE(concat.err.find("the render's music is not at"), std::string::npos) << concat.err;
+  EXPECT_FALSE(fs::exists(Path("refused.mp4")));
+  std::ofstream(firstManifest) << original;
+
   const std::string manifest = Path("part2.mp4.segment.json");
   std::string text = ReadFile(manifest);
   text.replace(text.find("\"size\": \"48x27\""), 15, "\"size\": \"48x28\"");

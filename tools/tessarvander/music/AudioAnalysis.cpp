@@ -58,6 +58,7 @@ bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis&
   // Decoded as a stream: only the analysis's per-hop features are kept, so a
   // long track costs a few bytes per hop, never its samples.
   std::string partial;  // a sample split between two reads
+  std::vector<float> chunk;
   long samples = 0;
   const ChildResult decoded = StreamChild(
       {"ffmpeg", "-v", "error", "-nostdin", "-protocol_whitelist", "file,pipe", "-i", MediaPath(path), "-map", "0:a:0",
@@ -65,7 +66,7 @@ bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis&
       [&](const char* data, size_t size) {
         partial.append(data, size);
         const size_t whole = partial.size() / sizeof(float);
-        std::vector<float> chunk(whole);
+        chunk.resize(whole);
         std::memcpy(chunk.data(), partial.data(), whole * sizeof(float));
         partial.erase(0, whole * sizeof(float));
         analysis.Feed(chunk.data(), whole);
@@ -234,11 +235,6 @@ bool AudioAnalysis::Analyse(const std::vector<float>& samples, int sampleRate, s
   Feed(samples.data(), samples.size());
   End();
   return true;
-}
-
-size_t AudioAnalysis::MemoryBytes() const {
-  return (level.capacity() + bass.capacity() + mid.capacity() + treble.capacity()) * sizeof(float) +
-         (onsets.capacity() + beats.capacity()) * sizeof(double);
 }
 
 void AudioAnalysis::FindOnsets(const std::vector<float>& flux) {

@@ -54,8 +54,6 @@ class AudioAnalysis {
   void End();
   // All at once, for samples in memory.
   bool Analyse(const std::vector<float>& samples, int sampleRate, std::string& error);
-  // What the features take, for the benchmarks.
-  size_t MemoryBytes() const;
 
   // A continuous feature (level, bass, mid, treble) at `seconds`: its mean
   // over the span [seconds, seconds + span), 0..1.

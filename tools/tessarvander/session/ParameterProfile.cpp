@@ -30,26 +30,14 @@ int ParameterProfile::ChoiceOf(uint32_t index, float value) const {
   return bands.count > 0 ? tessarvander::BandOf(bands, value) : -1;
 }
 
-std::vector<hostkit::ParameterDescription> ParameterProfile::TableParameters() {
-  std::vector<hostkit::ParameterDescription> parameters;
-  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
-    parameters.push_back({row.index, row.name, FF_TYPE_STANDARD, row.defaultValue, 0.0f, 1.0f});
-  return parameters;
-}
-
 const ParameterControls& ParameterProfile::TableNames() {
-  static const ParameterControls names(TableParameters());
+  static const ParameterControls names = [] {
+    std::vector<hostkit::ParameterDescription> parameters;
+    for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+      parameters.push_back({row.index, row.name, FF_TYPE_STANDARD, row.defaultValue, 0.0f, 1.0f});
+    return ParameterControls(parameters);
+  }();
   return names;
-}
-
-bool ParameterProfile::IndexOf(const std::string& name, uint32_t& index) const {
-  if (!known) return false;
-  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
-    if (name == row.name) {
-      index = row.index;
-      return true;
-    }
-  return false;
 }
 
 }  // namespace cli

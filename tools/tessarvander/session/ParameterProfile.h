@@ -33,13 +33,10 @@ class ParameterProfile {
   std::vector<Choice> Choices(uint32_t index) const;
   // The band the plugin draws for this value (-1 for a parameter without).
   int ChoiceOf(uint32_t index, float value) const;
-  // The parameters of the known table as a host reads them, for what works
-  // without loading the plugin (tests, fuzzers).
-  static std::vector<hostkit::ParameterDescription> TableParameters();
-  // The same as the names --set and documents resolve against.
+  // The known table's parameters as a host reads them, as the names --set
+  // and documents resolve against: for what works without loading the
+  // plugin (tests, fuzzers).
   static const ParameterControls& TableNames();
-  // The index of the parameter with this name in the known table.
-  bool IndexOf(const std::string& name, uint32_t& index) const;
 
  private:
   bool known = false;
