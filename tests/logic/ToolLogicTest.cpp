@@ -220,10 +220,10 @@ TEST_F(ToolLogicTest, ClickTrackGivesItsTempoAndBeats) {
   cli::AudioAnalysis analysis;
   std::string error;
   ASSERT_TRUE(analysis.Analyse(samples, kRate, error)) << error;
-  EXPECT_NEAR(analysis.BeatsPerMinute(), 120.0, 1.0);
+  EXPECT_NEAR(analysis.Grid().BeatsPerMinute(), 120.0, 0.12);
   for (int click = 0; click < 20; ++click) {
     const double at = click * 0.5;
-    const auto& beats = analysis.Beats();
+    const auto& beats = analysis.Grid().Beats();
     const bool near = std::any_of(beats.begin(), beats.end(), [&](double beat) { return std::fabs(beat - at) < 0.025; });
     EXPECT_TRUE(near) << "no beat within 25 ms of the click at " << at << " s";
   }

@@ -2,6 +2,7 @@
 // video, from parameters, a preset or a recorded take.
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -38,7 +39,8 @@ const char* kRenderExamples =
     "  tessarvander render -o flight.mp4 --size 1920x1080 --duration 10\n"
     "  tessarvander render -o frames/f_%04d.png --frames 120 --ramp mirror=0:1\n"
     "  tessarvander render -o take.mp4 --take session.take --size 3840x2160\n"
-    "  tessarvander render -o clip.mp4 --audio track.wav --react \"pulse amount=0:0.8:beat\"\n"
+    "  tessarvander render -o clip.mp4 --audio track.wav --react \"zoom=0.45:0.55:beat-phase\" --react \"glow=0.2:0.8:beat,release=0.5b\"\n"
+    "  tessarvander render -o look.mp4 --audio track.wav --react zoom=0.4:0.6:bass --preview\n"
     "  tessarvander render -o part2.mp4 --segment 2/4 --duration 60   (then: tessarvander join)\n";
 
 // The x264 speed presets, which --preset named before it meant a preset file.
@@ -58,25 +60,50 @@ void DeclareMusicOptions(CLI::App& command, SessionFlags& flags, MusicSettings& 
                      "video, its tempo told to the plugin, and what --react follows")
       ->type_name("FILE");
   flags.DeclareControl(command, "react", "--react",
-                       "move a parameter by the music: FEATURE is level, bass, mid, treble, onset or beat; "
-                       "repeatable")
-      ->type_name("NAME=FROM:TO:FEATURE");
-  command.add_option("--lead", music.timing.lead, "react to the music this many seconds ahead")
+                       "move a parameter by the music; FEATURE is one of " + AudioFeatureList() +
+                           "; settings after commas: attack, release, lead (seconds, or beats: 0.5b), curve, gain "
+                           "(negative ducks) and threshold; repeatable")
+      ->type_name("NAME=FROM:TO:FEATURE[,SETTING=VALUE]");
+  command.add_option("--lead", music.timing.lead, "react to the music this many seconds ahead (every reaction's default)")
       ->check(Within(-10, 10))
       ->type_name("SECONDS")
       ->capture_default_str();
-  command.add_option("--attack", music.timing.attack, "how long a reaction takes to rise")
+  command.add_option("--attack", music.timing.attack, "how long a reaction takes to rise (default of every reaction)")
       ->check(Within(0, 10))
       ->type_name("SECONDS")
       ->capture_default_str();
-  command.add_option("--release", music.timing.release, "how long a reaction, or an onset or beat pulse, takes to fall")
+  command.add_option("--release", music.timing.release,
+                     "how long a reaction takes to fall, and an event's pulse to fade out (default of every reaction)")
       ->check(Within(0.001, 10))
       ->type_name("SECONDS")
       ->capture_default_str();
+  command.add_option("--bpm", music.beats.beatsPerMinute, "the tempo, instead of the tracker's; the phase from the music")
+      ->check(Within(kSlowestTempo / 2, kFastestTempo * 2))
+      ->type_name("BPM");
+  command.add_option("--first-beat", music.beats.firstBeat,
+                     "a bar starts on the beat at this time, and no beat falls before it (with --bpm: the grid "
+                     "starts exactly here)")
+      ->check(Within(0, 1e7))
+      ->type_name("SECONDS");
+  command.add_option("--beats", music.beatsPath,
+                     "the beats from a file instead of the tracker: one time in seconds per line (a label track, "
+                     "a CSV)")
+      ->type_name("FILE");
+  command.add_option("--beats-per-bar", music.beats.beatsPerBar, "beats in a bar")
+      ->check(Within(1, 16))
+      ->type_name("N")
+      ->capture_default_str();
+  command.add_option("--beat-scale", music.beatScale,
+                     "half: every other tracked beat; double: beats and the points between them")
+      ->check(OneOf({"tracked", "half", "double"}))
+      ->type_name("tracked|half|double")
+      ->capture_default_str();
   command.add_option("--react-report", music.reportPath,
-                     "plot the features and the parameter curves to this PNG (and a CSV beside it); without -o, "
-                     "only the report is made")
+                     "plot the beats, the features and the parameter curves to this PNG (and a CSV beside it); "
+                     "without -o, only the report is made")
       ->type_name("FILE.png");
+  command.add_option("--report-window", music.reportWindow, "the stretch of time the report's plot shows")
+      ->type_name("START:END");
 }
 
 class RenderCommand : public Command {
@@ -115,6 +142,9 @@ class RenderCommand : public Command {
                         "render only the K-th of N equal parts, exactly as the whole render draws them, with a "
                         "manifest for 'tessarvander join'")
         ->type_name("K/N");
+    command->add_flag("--preview", preview,
+                      "a quick look before a long render: the same flight and music in a small video (at most "
+                      "320x180) encoded at x264's fastest");
     command->add_option("--crf", video.crf, "video quality, 0 (lossless) to 51")
         ->check(Within(0, 51))
         ->type_name("N")
@@ -139,6 +169,8 @@ class RenderCommand : public Command {
   int Run() override {
     std::string error;
     if (!CheckSettings(error)) return Fail(kExitUsage, error);
+    if (preview && kind != OutputKind::Video) return Fail(kExitUsage, "--preview makes a video: -o NAME.mp4");
+    if (preview) ShrinkForPreview();
     if (!segmentText.empty() && !ParseSegment(segmentText, segment, error)) return Fail(kExitUsage, error);
     if (!segmentText.empty() && kind == OutputKind::Still)
       return Fail(kExitUsage, "--segment splits videos and sequences; a still is one frame");
@@ -283,6 +315,16 @@ class RenderCommand : public Command {
     return true;
   }
 
+  // A preview keeps the flight and its timing, and only costs less a frame:
+  // fewer pixels (the picture's proportions kept) and the fastest encoding.
+  void ShrinkForPreview() {
+    constexpr double kWidest = 320.0, kTallest = 180.0;
+    const double scale = std::min({1.0, kWidest / size.width, kTallest / size.height});
+    size.width = std::max(2, static_cast<int>(std::lround(size.width * scale / 2.0)) * 2);
+    size.height = std::max(2, static_cast<int>(std::lround(size.height * scale / 2.0)) * 2);
+    video.preset = "ultrafast";
+  }
+
   FrameRequest Request() const {
     FrameRequest request;
     request.still = kind == OutputKind::Still;
@@ -331,6 +373,7 @@ class RenderCommand : public Command {
   double startSeconds = 0.0;
   std::string takePath;
   std::string pipeline = "pbo";
+  bool preview = false;
   PngOptions png;
   VideoSettings video;
   CLI::Option* durationOption = nullptr;

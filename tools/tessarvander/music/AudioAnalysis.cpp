@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
@@ -21,12 +22,50 @@ constexpr double kBassTop = 250.0;
 constexpr double kMidTop = 2000.0;
 constexpr double kTrebleTop = 16000.0;
 
-// Scales a series so that its largest value is 1 (an all-zero one stays 0).
-void Normalise(std::vector<float>& series) {
-  const float largest = series.empty() ? 0.0f : *std::max_element(series.begin(), series.end());
-  if (largest <= 0.0f) return;
-  for (float& value : series) value /= largest;
+// The onset strength and the colour bands: a mel filter bank, magnitudes
+// scaled so a full-scale sine is about 1, then compressed by log(1 + g x),
+// which hears a quiet intro's drums as clearly as loud ones.
+constexpr uint_t kMelBands = 40;
+constexpr double kMelLowest = 30.0, kMelHighest = 16000.0;
+constexpr double kCompression = 1000.0;
+constexpr double kBassStrengthTop = 200.0;
+// The harmony: energy per pitch class, from the bins where a 2048-point
+// spectrum tells semitones apart well enough.
+constexpr double kChromaLowest = 200.0, kChromaHighest = 4000.0;
+
+// The silence gate: below -60 dBFS, or 30 dB under the track's loud level
+// (its 95th percentile), no beat falls.
+constexpr double kSilenceFloor = 1e-3;
+constexpr double kGateBelowLoud = 0.0316;
+
+// Continuous features are scaled in dB between these percentiles of the
+// sound; a band never reaches further down than kBandDepth under the
+// loudest band's top, so a band that only leaks stays at 0.
+constexpr double kQuietPercentile = 0.05, kLoudPercentile = 0.98;
+constexpr double kBandDepthDb = 50.0;
+constexpr double kLeastSpanDb = 6.0;
+
+double Percentile(std::vector<double> values, double share) {
+  if (values.empty()) return 0.0;
+  const size_t at = std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())));
+  std::nth_element(values.begin(), values.begin() + static_cast<long>(at), values.end());
+  return values[at];
 }
+
+struct FeatureName {
+  AudioFeature feature;
+  const char* name;
+};
+constexpr FeatureName kFeatureNames[] = {
+    {AudioFeature::Level, "level"},         {AudioFeature::Bass, "bass"},
+    {AudioFeature::Mid, "mid"},             {AudioFeature::Treble, "treble"},
+    {AudioFeature::BeatPhase, "beat-phase"}, {AudioFeature::BarPhase, "bar-phase"},
+    {AudioFeature::Onset, "onset"},         {AudioFeature::Beat, "beat"},
+    {AudioFeature::Downbeat, "downbeat"},   {AudioFeature::HalfBeat, "half-beat"},
+    {AudioFeature::DoubleBeat, "double-beat"}, {AudioFeature::Offbeat, "offbeat"},
+    {AudioFeature::Section, "section"}};
+static_assert(sizeof kFeatureNames / sizeof kFeatureNames[0] == sizeof kAudioFeatures / sizeof kAudioFeatures[0],
+              "every feature has a name");
 
 }  // namespace
 
@@ -85,9 +124,9 @@ bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis&
 }
 
 bool ParseAudioFeature(const std::string& name, AudioFeature& feature) {
-  for (AudioFeature candidate : kAudioFeatures) {
-    if (name == AudioFeatureName(candidate)) {
-      feature = candidate;
+  for (const FeatureName& entry : kFeatureNames) {
+    if (name == entry.name) {
+      feature = entry.feature;
       return true;
     }
   }
@@ -95,34 +134,35 @@ bool ParseAudioFeature(const std::string& name, AudioFeature& feature) {
 }
 
 const char* AudioFeatureName(AudioFeature feature) {
-  switch (feature) {
-    case AudioFeature::Level:
-      return "level";
-    case AudioFeature::Bass:
-      return "bass";
-    case AudioFeature::Mid:
-      return "mid";
-    case AudioFeature::Treble:
-      return "treble";
-    case AudioFeature::Onset:
-      return "onset";
-    case AudioFeature::Beat:
-      return "beat";
-  }
+  for (const FeatureName& entry : kFeatureNames)
+    if (entry.feature == feature) return entry.name;
   return "";
 }
 
+std::string AudioFeatureList() {
+  std::string list;
+  const size_t count = sizeof kFeatureNames / sizeof kFeatureNames[0];
+  for (size_t i = 0; i < count; ++i)
+    list += std::string(i == 0 ? "" : i + 1 == count ? " and " : ", ") + kFeatureNames[i].name;
+  return list;
+}
+
+bool IsEvent(AudioFeature feature) { return feature >= AudioFeature::Onset; }
+bool IsRamp(AudioFeature feature) { return feature == AudioFeature::BeatPhase || feature == AudioFeature::BarPhase; }
+
 // aubio's objects and what is carried from one hop to the next.
 struct AudioAnalysis::Stream {
-  aubio_tempo_t* tempo = nullptr;
   aubio_fft_t* fft = nullptr;
+  aubio_filterbank_t* mel = nullptr;
   fvec_t* hop = nullptr;
   fvec_t* window = nullptr;
   fvec_t* shaped = nullptr;
-  fvec_t* found = nullptr;
+  fvec_t* melEnergies = nullptr;
   cvec_t* spectrum = nullptr;
   std::vector<double> hann;
+  std::vector<int> pitchClass;  // per bin, -1 outside the chroma's range
   std::vector<float> previousSpectrum;
+  std::vector<float> previousMel, previousBass;
   std::vector<float> flux;
   uint_t filled = 0;  // samples of the current hop
   double binHz = 0.0;
@@ -130,24 +170,28 @@ struct AudioAnalysis::Stream {
 
   ~Stream() {
     if (spectrum) del_cvec(spectrum);
-    if (found) del_fvec(found);
+    if (melEnergies) del_fvec(melEnergies);
     if (shaped) del_fvec(shaped);
     if (window) del_fvec(window);
     if (hop) del_fvec(hop);
     if (fft) del_aubio_fft(fft);
-    if (tempo) del_aubio_tempo(tempo);
+    if (mel) del_aubio_filterbank(mel);
   }
 };
 
 AudioAnalysis::AudioAnalysis() = default;
 AudioAnalysis::~AudioAnalysis() = default;
+AudioAnalysis::AudioAnalysis(AudioAnalysis&&) noexcept = default;
+AudioAnalysis& AudioAnalysis::operator=(AudioAnalysis&&) noexcept = default;
 
 bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
   stream = std::make_unique<Stream>();
   const uint_t rate = static_cast<uint_t>(sampleRate);
-  stream->tempo = new_aubio_tempo("default", kWindow, kHop, rate);
   stream->fft = new_aubio_fft(kWindow);
-  if (!stream->tempo || !stream->fft) {
+  stream->mel = new_aubio_filterbank(kMelBands, kWindow);
+  if (!stream->fft || !stream->mel ||
+      aubio_filterbank_set_mel_coeffs(stream->mel, static_cast<smpl_t>(rate), kMelLowest,
+                                      std::min(kMelHighest, rate / 2.0)) != 0) {
     error = "--audio: aubio cannot analyse at " + std::to_string(rate) + " Hz";
     stream.reset();
     return false;
@@ -155,14 +199,25 @@ bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
   stream->hop = new_fvec(kHop);
   stream->window = new_fvec(kWindow);
   stream->shaped = new_fvec(kWindow);
-  stream->found = new_fvec(1);
+  stream->melEnergies = new_fvec(kMelBands);
   stream->spectrum = new_cvec(kWindow);
   stream->previousSpectrum.assign(stream->spectrum->length, 0.0f);
+  stream->previousMel.assign(kMelBands, 0.0f);
+  stream->previousBass.assign(stream->spectrum->length, 0.0f);
   stream->binHz = static_cast<double>(rate) / kWindow;
   stream->hann.resize(kWindow);
   for (uint_t i = 0; i < kWindow; ++i) stream->hann[i] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWindow - 1));
+  stream->pitchClass.assign(stream->spectrum->length, -1);
+  for (uint_t bin = 1; bin < stream->spectrum->length; ++bin) {
+    const double hz = bin * stream->binHz;
+    if (hz >= kChromaLowest && hz < kChromaHighest)
+      stream->pitchClass[bin] = static_cast<int>(std::lround(12.0 * std::log2(hz / 440.0)) % 12 + 12) % 12;
+  }
   hopSeconds = static_cast<double>(kHop) / rate;
-  level.clear(), bass.clear(), mid.clear(), treble.clear(), onsets.clear(), beats.clear();
+  level.clear(), bass.clear(), mid.clear(), treble.clear(), onsets.clear();
+  curve = OnsetCurve();
+  curve.hopSeconds = hopSeconds;
+  grid = BeatGrid();
   return true;
 }
 
@@ -181,16 +236,15 @@ void AudioAnalysis::AnalyseHop() {
   for (uint_t i = 0; i < kHop; ++i) sumSquares += static_cast<double>(s.hop->data[i]) * s.hop->data[i];
   level.push_back(static_cast<float>(std::sqrt(sumSquares / kHop)));
 
-  aubio_tempo_do(s.tempo, s.hop, s.found);
-  if (s.found->data[0] != 0.0f) beats.push_back(aubio_tempo_get_last_s(s.tempo));
-
   // The last window's worth of samples, for the band energies.
   std::memmove(s.window->data, s.window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
   std::memcpy(s.window->data + kWindow - kHop, s.hop->data, kHop * sizeof(smpl_t));
   for (uint_t i = 0; i < kWindow; ++i) s.shaped->data[i] = static_cast<smpl_t>(s.window->data[i] * s.hann[i]);
   aubio_fft_do(s.fft, s.shaped, s.spectrum);
   double bands[3] = {0.0, 0.0, 0.0};
-  double rise = 0.0;
+  double rise = 0.0, bassRise = 0.0;
+  float chroma[kPitchClasses] = {};
+  constexpr double kFullScale = kWindow / 4.0;  // a full-scale sine's peak
   for (uint_t bin = 1; bin < s.spectrum->length; ++bin) {
     rise += std::max(0.0f, s.spectrum->norm[bin] - s.previousSpectrum[bin]);
     s.previousSpectrum[bin] = s.spectrum->norm[bin];
@@ -199,8 +253,29 @@ void AudioAnalysis::AnalyseHop() {
     if (hz < kBassTop) bands[0] += energy;
     else if (hz < kMidTop) bands[1] += energy;
     else if (hz < kTrebleTop) bands[2] += energy;
+    if (s.pitchClass[bin] >= 0) chroma[s.pitchClass[bin]] += static_cast<float>(energy);
+    if (hz < kBassStrengthTop) {
+      const float compressed = static_cast<float>(std::log1p(kCompression * s.spectrum->norm[bin] / kFullScale));
+      bassRise += std::max(0.0f, compressed - s.previousBass[bin]);
+      s.previousBass[bin] = compressed;
+    }
   }
   s.flux.push_back(static_cast<float>(rise));
+  // The onset strength: the rise of the compressed mel bands; the colour:
+  // the compressed bands in groups.
+  aubio_filterbank_do(s.mel, s.spectrum, s.melEnergies);
+  double strength = 0.0;
+  float colour[kColourBands] = {};
+  for (uint_t band = 0; band < kMelBands; ++band) {
+    const float compressed = static_cast<float>(std::log1p(kCompression * s.melEnergies->data[band] / kFullScale));
+    strength += std::max(0.0f, compressed - s.previousMel[band]);
+    s.previousMel[band] = compressed;
+    colour[band * kColourBands / kMelBands] += compressed / (kMelBands / kColourBands);
+  }
+  curve.strength.push_back(static_cast<float>(strength));
+  curve.bassStrength.push_back(static_cast<float>(bassRise));
+  curve.colour.insert(curve.colour.end(), colour, colour + kColourBands);
+  curve.chroma.insert(curve.chroma.end(), chroma, chroma + kPitchClasses);
   bass.push_back(static_cast<float>(bands[0]));
   mid.push_back(static_cast<float>(bands[1]));
   treble.push_back(static_cast<float>(bands[2]));
@@ -212,22 +287,57 @@ void AudioAnalysis::End() {
     for (uint_t i = stream->filled; i < kHop; ++i) stream->hop->data[i] = 0.0f;
     AnalyseHop();
   }
-  const double trackSeconds = static_cast<double>(stream->samples) * hopSeconds / kHop;
   FindOnsets(stream->flux);
-  // The tempo from the beats found: the median interval, which one stray
-  // beat cannot move; aubio's own estimate when there are too few.
-  if (beats.size() >= 3) {
-    std::vector<double> intervals;
-    for (size_t i = 1; i < beats.size(); ++i) intervals.push_back(beats[i] - beats[i - 1]);
-    std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
-    bpm = 60.0 / intervals[intervals.size() / 2];
-  } else if (aubio_tempo_get_bpm(stream->tempo) > 0) {
-    bpm = aubio_tempo_get_bpm(stream->tempo);
-  }
-  CompleteBeatGrid(trackSeconds);
-  for (std::vector<float>* series : {&level, &bass, &mid, &treble}) Normalise(*series);
+  GateSilence();
+  grid = TrackBeats(curve, beatOptions);
+  ScaleToDecibels();
   stream.reset();
   aubio_cleanup();
+}
+
+void AudioAnalysis::GateSilence() {
+  std::vector<double> heard;
+  for (float value : level)
+    if (value > kSilenceFloor) heard.push_back(value);
+  const double gate = std::max(kSilenceFloor, Percentile(heard, 0.95) * kGateBelowLoud);
+  curve.sound.resize(level.size());
+  for (size_t h = 0; h < level.size(); ++h) curve.sound[h] = level[h] >= gate ? 1 : 0;
+}
+
+void AudioAnalysis::ScaleToDecibels() {
+  // Level is an amplitude, the bands are energies.
+  const auto decibels = [](const std::vector<float>& series, double perUnit, const std::vector<uint8_t>& sound) {
+    std::vector<double> values(series.size());
+    for (size_t h = 0; h < series.size(); ++h) values[h] = perUnit * std::log10(std::max(1e-20, static_cast<double>(series[h])));
+    std::vector<double> heard;
+    for (size_t h = 0; h < series.size(); ++h)
+      if (sound[h]) heard.push_back(values[h]);
+    return std::make_pair(values, heard);
+  };
+  const auto scale = [](std::vector<float>& series, const std::vector<double>& values, double quiet, double loud,
+                        const std::vector<uint8_t>& sound) {
+    const double span = std::max(kLeastSpanDb, loud - quiet);
+    for (size_t h = 0; h < series.size(); ++h)
+      series[h] = sound[h] ? static_cast<float>(std::clamp(1.0 - (loud - values[h]) / span, 0.0, 1.0)) : 0.0f;
+  };
+  {
+    const auto [values, heard] = decibels(level, 20.0, curve.sound);
+    scale(level, values, Percentile(heard, kQuietPercentile), Percentile(heard, kLoudPercentile), curve.sound);
+  }
+  // The bands share a floor under the loudest band's top.
+  std::vector<float>* bands[] = {&bass, &mid, &treble};
+  std::vector<double> values[3], heard[3];
+  double loudest = -400.0;
+  for (int b = 0; b < 3; ++b) {
+    std::tie(values[b], heard[b]) = decibels(*bands[b], 10.0, curve.sound);
+    loudest = std::max(loudest, Percentile(heard[b], kLoudPercentile));
+  }
+  for (int b = 0; b < 3; ++b) {
+    const double floor = loudest - kBandDepthDb;
+    const double quiet = std::max(floor, Percentile(heard[b], kQuietPercentile));
+    const double loud = std::max(quiet + kLeastSpanDb, Percentile(heard[b], kLoudPercentile));
+    scale(*bands[b], values[b], quiet, loud, curve.sound);
+  }
 }
 
 bool AudioAnalysis::Analyse(const std::vector<float>& samples, int sampleRate, std::string& error) {
@@ -268,26 +378,6 @@ void AudioAnalysis::FindOnsets(const std::vector<float>& flux) {
   }
 }
 
-void AudioAnalysis::CompleteBeatGrid(double trackSeconds) {
-  // The beat tracker needs a few seconds to lock on and may drop a beat in a
-  // break; the grid carries its beats at the tempo back to the start, across
-  // gaps and on to the end, so a beat reaction keeps time through the track.
-  if (beats.empty() || bpm <= 0.0) return;
-  const double period = 60.0 / bpm;
-  std::vector<double> grid;
-  for (double before = beats.front() - period; before >= 0.0; before -= period) grid.insert(grid.begin(), before);
-  for (size_t i = 0; i < beats.size(); ++i) {
-    grid.push_back(beats[i]);
-    const double next = i + 1 < beats.size() ? beats[i + 1] : trackSeconds + period;
-    const long missing = std::lround((next - beats[i]) / period) - 1;
-    for (long m = 1; m <= missing; ++m) {
-      const double filled = beats[i] + (next - beats[i]) * m / (missing + 1);
-      if (filled < trackSeconds) grid.push_back(filled);
-    }
-  }
-  beats = grid;
-}
-
 const std::vector<float>& AudioAnalysis::Series(AudioFeature feature) const {
   switch (feature) {
     case AudioFeature::Bass:
@@ -316,19 +406,23 @@ float AudioAnalysis::Continuous(AudioFeature feature, double seconds, double spa
   return count > 0 ? static_cast<float>(sum / count) : 0.0f;
 }
 
-double AudioAnalysis::LastEvent(AudioFeature feature, double seconds) const {
-  const std::vector<double>& events = feature == AudioFeature::Beat ? beats : onsets;
-  const auto after = std::upper_bound(events.begin(), events.end(), seconds);
-  return after == events.begin() ? -1.0 : *(after - 1);
-}
-
-float AudioAnalysis::BarPhase(double seconds) const {
-  if (beats.size() < 2 || seconds < beats.front()) return 0.0f;
-  const auto after = std::upper_bound(beats.begin(), beats.end(), seconds);
-  const size_t index = static_cast<size_t>(after - beats.begin()) - 1;
-  const double period = after != beats.end() ? *after - beats[index] : 60.0 / bpm;
-  const double within = std::min(1.0, (seconds - beats[index]) / period);
-  return static_cast<float>(std::fmod(static_cast<double>(index % 4) + within, 4.0) / 4.0);
+const std::vector<double>& AudioAnalysis::Events(AudioFeature feature) const {
+  switch (feature) {
+    case AudioFeature::Beat:
+      return grid.Beats();
+    case AudioFeature::Downbeat:
+      return grid.Downbeats();
+    case AudioFeature::HalfBeat:
+      return grid.HalfBeats();
+    case AudioFeature::DoubleBeat:
+      return grid.DoubleBeats();
+    case AudioFeature::Offbeat:
+      return grid.Offbeats();
+    case AudioFeature::Section:
+      return grid.Sections();
+    default:
+      return onsets;
+  }
 }
 
 }  // namespace cli

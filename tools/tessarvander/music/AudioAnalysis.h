@@ -1,14 +1,16 @@
 // A music track, decoded and analysed before the first frame: what a render
 // reacts to. ffmpeg decodes anything it can read to mono float samples;
-// aubio tracks the beats and the tempo, and its FFT gives the band energies
-// and the spectral flux whose peaks are the onsets. Every continuous feature
-// is normalised over the whole track, to 0..1.
+// aubio's FFT and mel filter bank give, per hop, the band energies, the
+// spectral flux whose peaks are the onsets, and the onset strength the beat
+// tracker follows. Every continuous feature is scaled over the whole track.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "music/BeatGrid.h"
+#include "music/BeatTracker.h"
 #include "sys/ChildProcess.h"
 
 namespace cli {
@@ -33,22 +35,41 @@ class AudioAnalysis;
 // (or is missing).
 bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error);
 
-enum class AudioFeature { Level, Bass, Mid, Treble, Onset, Beat };
-// "level", "bass", "mid", "treble", "onset", "beat"; false for anything else.
+// What a reaction can follow. Level and the bands are continuous, 0..1 in dB
+// between quiet and loud moments of the track; the phases ramp 0 -> 1; the
+// rest are events, each a pulse.
+enum class AudioFeature {
+  Level, Bass, Mid, Treble,               // continuous
+  BeatPhase, BarPhase,                    // ramps
+  Onset, Beat, Downbeat, HalfBeat, DoubleBeat, Offbeat, Section  // events
+};
+constexpr AudioFeature kAudioFeatures[] = {
+    AudioFeature::Level,    AudioFeature::Bass,     AudioFeature::Mid,        AudioFeature::Treble,
+    AudioFeature::BeatPhase, AudioFeature::BarPhase, AudioFeature::Onset,     AudioFeature::Beat,
+    AudioFeature::Downbeat, AudioFeature::HalfBeat, AudioFeature::DoubleBeat, AudioFeature::Offbeat,
+    AudioFeature::Section};
+// "level", "bass", ..., "beat-phase", "half-beat", ...; false for anything else.
 bool ParseAudioFeature(const std::string& name, AudioFeature& feature);
 const char* AudioFeatureName(AudioFeature feature);
-constexpr AudioFeature kAudioFeatures[] = {AudioFeature::Level, AudioFeature::Bass,  AudioFeature::Mid,
-                                           AudioFeature::Treble, AudioFeature::Onset, AudioFeature::Beat};
+// "level, bass, ... and section", for messages.
+std::string AudioFeatureList();
+bool IsEvent(AudioFeature feature);
+bool IsRamp(AudioFeature feature);
 
 class AudioAnalysis {
  public:
   AudioAnalysis();
   ~AudioAnalysis();
+  AudioAnalysis(AudioAnalysis&&) noexcept;
+  AudioAnalysis& operator=(AudioAnalysis&&) noexcept;
+
+  // What the user decides of the beats instead of the tracker; read at End.
+  BeatOptions beatOptions;
 
   // Analyses a track as its samples arrive: Begin, Feed as often as they
-  // come, End. Only per-hop features are kept (20 bytes a hop of 512
-  // samples: about 12 MB for two hours at 44.1 kHz). Begin fails with a
-  // reason when aubio cannot analyse at that rate.
+  // come, End. Only per-hop features are kept (about 120 bytes a hop of 512
+  // samples: 75 MB for two hours at 44.1 kHz). Begin fails with a reason
+  // when aubio cannot analyse at that rate.
   bool Begin(int sampleRate, std::string& error);
   void Feed(const float* samples, size_t count);
   void End();
@@ -58,28 +79,25 @@ class AudioAnalysis {
   // A continuous feature (level, bass, mid, treble) at `seconds`: its mean
   // over the span [seconds, seconds + span), 0..1.
   float Continuous(AudioFeature feature, double seconds, double span) const;
-  // The time of the last event (onset or beat) at or before `seconds`, or a
-  // negative value when there is none yet.
-  double LastEvent(AudioFeature feature, double seconds) const;
-
-  double BeatsPerMinute() const { return bpm; }
-  // Where `seconds` falls in a bar of four beats, 0..1, from the tracked
-  // beats (the first beat starts a bar).
-  float BarPhase(double seconds) const;
-  const std::vector<double>& Beats() const { return beats; }
+  // An event feature's times.
+  const std::vector<double>& Events(AudioFeature feature) const;
+  const BeatGrid& Grid() const { return grid; }
   const std::vector<double>& Onsets() const { return onsets; }
+  double HopSeconds() const { return hopSeconds; }
 
  private:
   struct Stream;
   void AnalyseHop();
   const std::vector<float>& Series(AudioFeature feature) const;
   void FindOnsets(const std::vector<float>& flux);
-  void CompleteBeatGrid(double trackSeconds);
+  void GateSilence();
+  void ScaleToDecibels();
 
   double hopSeconds = 0.0;
   std::vector<float> level, bass, mid, treble;  // per hop
-  std::vector<double> onsets, beats;
-  double bpm = 120.0;
+  OnsetCurve curve;
+  std::vector<double> onsets;
+  BeatGrid grid;
   std::unique_ptr<Stream> stream;
 };
 

@@ -1,159 +1,164 @@
 #include "music/Reactions.h"
 
-#include <unistd.h>
-
-#include <cctype>
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <sstream>
 
-#include "sys/ChildProcess.h"
-#include "sys/BoundedFile.h"
+#include "sys/Messages.h"
 #include "sys/Numbers.h"
-#include "output/OutputFile.h"
 
 namespace cli {
 namespace {
 
-// A title for the plot with only letters, digits, spaces and ._()/-: any
-// other character becomes _.
-std::string PlainTitle(const std::string& text) {
-  std::string plain;
-  for (char c : text)
-    plain += std::isalnum(static_cast<unsigned char>(c)) || std::string(" ._()/-").find(c) != std::string::npos ? c : '_';
-  return plain;
+// "Nearly all the way" for attack and release: to within 1 %, which a
+// one-pole follower reaches after 4.6 time constants.
+constexpr double kTimeConstantsToSettle = 4.6;
+constexpr double kLongestSpan = 60.0;  // seconds or beats
+
+// A pulse that falls from 1 at the event to exactly 0 at `x` = 1, fast at
+// first like a struck sound.
+double Pulse(double x) {
+  if (x < 0.0 || x >= 1.0) return 0.0;
+  const double settled = std::exp(-kTimeConstantsToSettle);
+  return (std::exp(-kTimeConstantsToSettle * x) - settled) / (1.0 - settled);
 }
 
-}  // namespace
-namespace {
+// The share of the way a one-pole follower closes in one frame, for a
+// follower that settles over `span` seconds.
+double Closing(double span, double frameSeconds) {
+  return span <= 0.0 ? 1.0 : 1.0 - std::exp(-frameSeconds * kTimeConstantsToSettle / span);
+}
 
-bool IsPulse(AudioFeature feature) { return feature == AudioFeature::Onset || feature == AudioFeature::Beat; }
+bool ParseSpan(const std::string& text, const std::string& what, bool mayBeNegative, MusicalSpan& span,
+               std::string& error) {
+  std::string number = text;
+  span.inBeats = !number.empty() && number.back() == 'b';
+  if (span.inBeats || (!number.empty() && number.back() == 's')) number.pop_back();
+  if (!ParseDouble(number, what, span.amount, error)) return false;
+  if (span.amount < (mayBeNegative ? -kLongestSpan : 0.0) || span.amount > kLongestSpan) {
+    error = what + ": " + Printable(text) + " is out of range (" + (mayBeNegative ? "-60" : "0") +
+            " to 60 seconds, or beats with a b: 0.5b)";
+    return false;
+  }
+  return true;
+}
 
-// The share of the way a one-pole follower closes in one frame.
-double Closing(double timeConstant, double frameSeconds) {
-  return timeConstant <= 0.0 ? 1.0 : 1.0 - std::exp(-frameSeconds / timeConstant);
+bool ParseShaping(const std::string& option, const std::string& what, Reaction& reaction, std::string& error) {
+  const size_t equals = option.find('=');
+  const std::string key = option.substr(0, equals), value = equals == std::string::npos ? "" : option.substr(equals + 1);
+  const std::string where = what + " " + key;
+  if (equals == std::string::npos) {
+    error = what + ": \"" + Printable(option) + "\" is not KEY=VALUE (attack, release, lead, curve, gain or threshold)";
+    return false;
+  }
+  const auto within = [&](double& number, double lowest, double highest, const char* range) {
+    if (!ParseDouble(value, where, number, error)) return false;
+    if (number < lowest || number > highest) {
+      error = where + ": " + Printable(value) + " is out of range (" + range + ")";
+      return false;
+    }
+    return true;
+  };
+  if (key == "attack") return reaction.attackGiven = true, ParseSpan(value, where, false, reaction.attack, error);
+  if (key == "release") return reaction.releaseGiven = true, ParseSpan(value, where, false, reaction.release, error);
+  if (key == "lead") return reaction.leadGiven = true, ParseSpan(value, where, true, reaction.lead, error);
+  if (key == "curve") return within(reaction.curve, 0.05, 20.0, "0.05 to 20");
+  if (key == "gain") return within(reaction.gain, -100.0, 100.0, "-100 to 100");
+  if (key == "threshold") return within(reaction.threshold, 0.0, 0.99, "0 to 0.99");
+  error = what + ": unknown setting \"" + Printable(key) + "\"; the settings are attack, release, lead, curve, gain and threshold";
+  return false;
 }
 
 }  // namespace
 
 bool ParseReaction(const std::string& text, const ParameterControls& names, Reaction& reaction, std::string& error) {
-  const size_t equals = text.rfind('=');
-  const size_t firstColon = text.find(':', equals == std::string::npos ? 0 : equals);
-  const size_t lastColon = text.rfind(':');
+  reaction = Reaction();
+  const size_t comma = text.find(',');
+  const std::string mapping = text.substr(0, comma);
+  const size_t equals = mapping.rfind('=');
+  const size_t firstColon = mapping.find(':', equals == std::string::npos ? 0 : equals);
+  const size_t lastColon = mapping.rfind(':');
   if (equals == std::string::npos || equals == 0 || firstColon == std::string::npos || firstColon == lastColon) {
-    error = "--react: \"" + text + "\" is not of the form NAME=FROM:TO:FEATURE";
+    error = "--react: \"" + text + "\" is not of the form NAME=FROM:TO:FEATURE[,SETTING=VALUE...]";
     return false;
   }
-  const std::string name = text.substr(0, equals);
+  const std::string name = mapping.substr(0, equals);
   if (!names.Resolve(name, reaction.index, error)) return false;
-  const std::string feature = text.substr(lastColon + 1);
+  const std::string what = "--react " + name;
+  const std::string feature = mapping.substr(lastColon + 1);
   if (!ParseAudioFeature(feature, reaction.feature)) {
-    error = "--react " + name + ": unknown feature \"" + feature + "\"; the features are level, bass, mid, treble, "
-            "onset and beat";
+    error = what + ": unknown feature \"" + Printable(feature) + "\"; the features are " + AudioFeatureList();
     return false;
   }
-  return ParseFloat(text.substr(equals + 1, firstColon - equals - 1), "--react " + name, reaction.from, error) &&
-         ParseFloat(text.substr(firstColon + 1, lastColon - firstColon - 1), "--react " + name, reaction.to, error);
+  if (!ParseFloat(mapping.substr(equals + 1, firstColon - equals - 1), what, reaction.from, error) ||
+      !ParseFloat(mapping.substr(firstColon + 1, lastColon - firstColon - 1), what, reaction.to, error))
+    return false;
+  for (size_t start = comma; start != std::string::npos;) {
+    const size_t next = text.find(',', start + 1);
+    const std::string option = text.substr(start + 1, next == std::string::npos ? std::string::npos : next - start - 1);
+    if (!ParseShaping(option, what, reaction, error)) return false;
+    start = next;
+  }
+  return true;
 }
 
-ReactionCurves::ReactionCurves(const AudioAnalysis& analysis, const std::vector<Reaction>& reactions,
+ReactionCurves::ReactionCurves(const AudioAnalysis& analysis, const std::vector<Reaction>& given,
                                const ReactionTiming& timing, long frames)
-    : analysis(analysis), reactions(reactions), timing(timing), frames(frames), values(reactions.size()) {
+    : analysis(analysis), reactions(given), timing(timing), frames(frames), values(given.size()) {
   const double frameSeconds = 1.0 / timing.framesPerSecond;
+  const BeatGrid& grid = analysis.Grid();
   for (size_t r = 0; r < reactions.size(); ++r) {
-    const Reaction& reaction = reactions[r];
+    Reaction& reaction = reactions[r];
+    if (!reaction.attackGiven) reaction.attack = {timing.attack, false};
+    if (!reaction.releaseGiven) reaction.release = {timing.release, false};
+    if (!reaction.leadGiven) reaction.lead = {timing.lead, false};
     double envelope = 0.0;
     values[r].resize(static_cast<size_t>(frames));
     for (long frame = 0; frame < frames; ++frame) {
-      const double raw = Feature(reaction.feature, frame);
-      // Pulses decay by themselves; only their rise can be softened.
-      const bool rising = raw > envelope;
-      const double timeConstant = rising ? timing.attack : (IsPulse(reaction.feature) ? 0.0 : timing.release);
-      envelope += (raw - envelope) * Closing(timeConstant, frameSeconds);
+      const double now = static_cast<double>(frame) * frameSeconds;
+      const double seconds = now + reaction.lead.Seconds(grid.PeriodAt(now));
+      double shaped = std::max(0.0, Raw(reaction, seconds) - reaction.threshold) / (1.0 - reaction.threshold);
+      shaped = reaction.gain >= 0.0 ? std::min(1.0, reaction.gain * shaped)
+                                    : std::clamp(1.0 + reaction.gain * shaped, 0.0, 1.0);
+      if (!IsRamp(reaction.feature)) {
+        // Events fall by themselves; only their rise is followed.
+        const bool rising = shaped > envelope;
+        const double span = rising ? reaction.attack.Seconds(grid.PeriodAt(seconds))
+                            : IsEvent(reaction.feature) ? 0.0
+                                                        : reaction.release.Seconds(grid.PeriodAt(seconds));
+        envelope += (shaped - envelope) * Closing(span, frameSeconds);
+        shaped = envelope;
+      }
+      const double bent = std::pow(std::clamp(shaped, 0.0, 1.0), reaction.curve);
       values[r][static_cast<size_t>(frame)] =
-          static_cast<float>(reaction.from + (static_cast<double>(reaction.to) - reaction.from) * envelope);
+          static_cast<float>(reaction.from + (static_cast<double>(reaction.to) - reaction.from) * bent);
     }
   }
 }
 
-float ReactionCurves::Feature(AudioFeature feature, long frame) const {
+double ReactionCurves::Raw(const Reaction& reaction, double seconds) const {
   const double frameSeconds = 1.0 / timing.framesPerSecond;
-  const double seconds = static_cast<double>(frame) * frameSeconds + timing.lead;
-  if (!IsPulse(feature)) return analysis.Continuous(feature, seconds, frameSeconds);
+  const BeatGrid& grid = analysis.Grid();
+  switch (reaction.feature) {
+    case AudioFeature::BeatPhase:
+      return grid.BeatPhase(seconds);
+    case AudioFeature::BarPhase:
+      return grid.BarPhase(seconds);
+    default:
+      break;
+  }
+  if (!IsEvent(reaction.feature)) return analysis.Continuous(reaction.feature, seconds, frameSeconds);
   // An event within the frame's span peaks in that frame.
-  const double event = analysis.LastEvent(feature, seconds + frameSeconds * 0.999);
-  if (event < 0.0) return 0.0f;
-  return static_cast<float>(std::exp(-std::max(0.0, seconds - event) / std::max(1e-6, timing.release)));
+  const double event = LastEventAt(analysis.Events(reaction.feature), seconds + frameSeconds * 0.999);
+  if (event < 0.0) return 0.0;
+  const double release = std::max(1e-6, reaction.release.Seconds(grid.PeriodAt(event)));
+  return Pulse(std::max(0.0, seconds - event) / release);
 }
 
-bool ReactionCurves::WriteReport(const std::string& pngPath, const ParameterControls& names,
-                                 std::string& error) const {
-  const std::string csvPath = pngPath.substr(0, pngPath.rfind('.')) + ".csv";
-  std::ostringstream csv;
-  csv << "seconds";
-  for (AudioFeature feature : kAudioFeatures) csv << "," << AudioFeatureName(feature);
-  for (const Reaction& reaction : reactions) csv << ",\"" << names.NameOf(reaction.index) << "\"";
-  csv << "\n";
-  for (long frame = 0; frame < frames; ++frame) {
-    csv << static_cast<double>(frame) / timing.framesPerSecond;
-    for (AudioFeature feature : kAudioFeatures) csv << "," << Feature(feature, frame);
-    for (size_t r = 0; r < reactions.size(); ++r) csv << "," << Value(r, frame);
-    csv << "\n";
-  }
-  if (!WriteWholeFile(csvPath, csv.str(), error)) return false;
-
-  // gnuplot reads its script as a program: no name from outside reaches it.
-  // It works in a private folder on fixed names, and titles keep only plain
-  // characters.
-  char folderTemplate[] = "/tmp/tessarvander-plot-XXXXXX";
-  const char* folder = mkdtemp(folderTemplate);
-  if (!folder) {
-    error = "the report: cannot make a private folder for gnuplot";
-    return false;
-  }
-  const std::string work = folder;
-  const auto cleanUp = [&] {
-    std::remove((work + "/data.csv").c_str());
-    std::remove((work + "/plot.png").c_str());
-    rmdir(work.c_str());
-  };
-  std::string ignored;
-  if (!WriteWholeFile(work + "/data.csv", csv.str(), ignored)) {
-    cleanUp();
-    error = "the report: cannot write gnuplot's data";
-    return false;
-  }
-  std::string script =
-      "set terminal png size 1600,900\nset output 'plot.png'\nset datafile separator ','\nset key outside right\n"
-      "set multiplot layout 2,1\nset title 'audio features'\nset yrange [0:1.05]\nplot ";
-  int column = 2;
-  for (AudioFeature feature : kAudioFeatures) {
-    script += std::string(column > 2 ? ", " : "") + "'data.csv' using 1:" + std::to_string(column) +
-              " with lines title '" + PlainTitle(AudioFeatureName(feature)) + "'";
-    ++column;
-  }
-  script += "\nset title 'parameters'\nset autoscale y\nset xlabel 'seconds'\nplot ";
-  for (size_t r = 0; r < reactions.size(); ++r) {
-    script += std::string(r > 0 ? ", " : "") + "'data.csv' using 1:" + std::to_string(column) + " with lines title '" +
-              PlainTitle(names.NameOf(reactions[r].index) + " (" + AudioFeatureName(reactions[r].feature) + ")") + "'";
-    ++column;
-  }
-  if (reactions.empty()) script += "0 notitle";
-  script += "\nunset multiplot\n";
-  const ChildResult plotted = RunChild({"gnuplot"}, script, work);
-  std::string picture;
-  const bool drawn = plotted.started && plotted.exitCode == 0 &&
-                     ReadBoundedFile(work + "/plot.png", 64u << 20, "plot", picture, ignored);
-  cleanUp();
-  if (!plotted.started) {
-    error = NotInstalled("gnuplot", "the report") + " (the curves are in " + csvPath + ")";
-    return false;
-  }
-  if (!drawn) {
-    error = "gnuplot failed to draw " + pngPath + ": " + LastLine(plotted.err);
-    return false;
-  }
-  return WriteWholeFile(pngPath, picture, error);
+float ReactionCurves::Feature(AudioFeature feature, long frame) const {
+  Reaction plain;
+  plain.feature = feature;
+  plain.release = {timing.release, false};
+  return static_cast<float>(Raw(plain, static_cast<double>(frame) / timing.framesPerSecond + timing.lead));
 }
 
 }  // namespace cli

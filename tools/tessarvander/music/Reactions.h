@@ -1,11 +1,19 @@
-// Parameters driven by the music: --react PARAM=FROM:TO:FEATURE moves a
-// parameter between two values by an audio feature, frame by frame. Level,
-// bass, mid and treble follow the track (rising at once, or over --attack,
-// falling over --release); onset and beat are a pulse of 1 at each event that
-// decays over --release. --lead evaluates the track that much ahead, so a
-// picture may anticipate what is heard. Every curve is computed for the whole
-// render before the first frame, from the global frame index, so any part of
-// a render reacts exactly as the whole render does.
+// Parameters driven by the music:
+//   --react "NAME=FROM:TO:FEATURE[,attack=T][,release=T][,lead=T][,curve=X][,gain=G][,threshold=L]"
+// moves a parameter between two values by an audio feature, frame by frame.
+// A reaction's value is made in this order:
+//   1. the feature at the frame's time plus `lead`;
+//   2. `threshold` cuts what lies below it and rescales the rest to 0..1;
+//      `gain` multiplies (a negative gain ducks: 1 at rest, pulled down);
+//   3. a continuous feature follows with `attack` and `release` (the time to
+//      rise or fall nearly all the way); an event is a pulse of 1 that falls
+//      to 0 over `release`, its rise softened by `attack`; a ramp is used as
+//      it is;
+//   4. `curve` bends the result (v^curve), and FROM:TO maps it.
+// Times are seconds, or beats with a `b` (release=0.5b); --attack, --release
+// and --lead give the defaults. Every curve is computed for the whole render
+// before the first frame, from the global frame index, so any part of a
+// render reacts exactly as the whole render does.
 #pragma once
 
 #include <string>
@@ -16,22 +24,35 @@
 
 namespace cli {
 
-struct Reaction {
-  uint32_t index = 0;
-  float from = 0.0f;
-  float to = 1.0f;
-  AudioFeature feature = AudioFeature::Level;
+// A time in seconds, or in beats of the music at that moment.
+struct MusicalSpan {
+  double amount = 0.0;
+  bool inBeats = false;
+  double Seconds(double beatPeriod) const { return inBeats ? amount * beatPeriod : amount; }
 };
 
-// "NAME=FROM:TO:FEATURE". False with one line naming what is wrong.
-bool ParseReaction(const std::string& text, const ParameterControls& names, Reaction& reaction, std::string& error);
-
+// The defaults of every reaction, from the command line.
 struct ReactionTiming {
   double framesPerSecond = 60.0;
   double lead = 0.0;     // seconds
   double attack = 0.0;   // seconds
   double release = 0.25; // seconds
 };
+
+struct Reaction {
+  uint32_t index = 0;
+  float from = 0.0f;
+  float to = 1.0f;
+  AudioFeature feature = AudioFeature::Level;
+  MusicalSpan attack, release, lead;
+  bool attackGiven = false, releaseGiven = false, leadGiven = false;
+  double curve = 1.0;
+  double gain = 1.0;
+  double threshold = 0.0;
+};
+
+// The text of --react. False with one line naming what is wrong.
+bool ParseReaction(const std::string& text, const ParameterControls& names, Reaction& reaction, std::string& error);
 
 class ReactionCurves {
  public:
@@ -40,16 +61,17 @@ class ReactionCurves {
                  long frames);
 
   const std::vector<Reaction>& Reactions() const { return reactions; }
+  long Frames() const { return frames; }
+  double FramesPerSecond() const { return timing.framesPerSecond; }
   float Value(size_t reaction, long frame) const { return values[reaction][static_cast<size_t>(frame)]; }
-  // The feature as the reactions see it at a frame, before smoothing.
+  // A feature as a reaction with the defaults sees it at a frame, before
+  // gain, threshold, following and curve.
   float Feature(AudioFeature feature, long frame) const;
 
-  // The features and the curves as CSV, one row a frame; then the plot of
-  // them drawn by gnuplot. False with a reason (gnuplot missing names its
-  // package; the CSV is written first either way).
-  bool WriteReport(const std::string& pngPath, const ParameterControls& names, std::string& error) const;
-
  private:
+  // The feature for one reaction at a time, before following.
+  double Raw(const Reaction& reaction, double seconds) const;
+
   const AudioAnalysis& analysis;
   std::vector<Reaction> reactions;
   ReactionTiming timing;

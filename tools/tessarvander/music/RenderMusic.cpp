@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "documents/BeatList.h"
 #include "sys/Digest.h"
 
 namespace cli {
@@ -32,6 +33,15 @@ bool RenderMusic::Prepare(const std::vector<std::pair<std::string, std::string>>
     error = "--react-report: name a .png file";
     return false;
   }
+  if (!settings.reportWindow.empty() && !ParseReportWindow(settings.reportWindow, window, error)) return false;
+  analysis.beatOptions = settings.beats;
+  analysis.beatOptions.scale = settings.beatScale == "half"     ? BeatScale::Half
+                               : settings.beatScale == "double" ? BeatScale::Double
+                                                                : BeatScale::AsTracked;
+  if (!settings.beatsPath.empty()) {
+    if (!LoadBeatList(settings.beatsPath, analysis.beatOptions.beats, error)) return false;
+    analysis.beatOptions.beatsGiven = true;
+  }
   if (!AnalyseAudioFile(settings.audioPath, track, analysis, error)) {
     usage = error.find("not installed") == std::string::npos && error.find("aubio") == std::string::npos;
     return false;
@@ -52,19 +62,29 @@ void RenderMusic::Attach(RenderTimeline& timeline, double framesPerSecond, long 
 }
 
 bool RenderMusic::WriteReport(const ParameterControls& names, std::string& error) const {
-  return curves->WriteReport(settings.reportPath, names, error);
+  return WriteReactionReport(settings.reportPath, *curves, analysis, names, window, error);
 }
 
 void RenderMusic::BeatAt(long outputFrame, double framesPerSecond, float& beatsPerMinute, float& barPhase) const {
   const double seconds = static_cast<double>(outputFrame) / framesPerSecond;
-  beatsPerMinute = static_cast<float>(analysis.BeatsPerMinute());
-  barPhase = analysis.BarPhase(seconds);
+  beatsPerMinute = static_cast<float>(analysis.Grid().BeatsPerMinuteAt(seconds));
+  barPhase = analysis.Grid().BarPhase(seconds);
 }
 
 std::string RenderMusic::Describe() const {
-  char text[256];
-  std::snprintf(text, sizeof text, "%s: %.1f s, %.1f beats a minute, %zu beats, %zu onsets", track.path.c_str(),
-                track.Seconds(), analysis.BeatsPerMinute(), analysis.Beats().size(), analysis.Onsets().size());
+  const BeatGrid& grid = analysis.Grid();
+  double slowest = 0.0, fastest = 0.0;
+  grid.TempoRange(slowest, fastest);
+  char tempo[96];
+  if (fastest > slowest * 1.02)
+    std::snprintf(tempo, sizeof tempo, "%.2f beats a minute (%.1f to %.1f)", grid.BeatsPerMinute(), slowest, fastest);
+  else
+    std::snprintf(tempo, sizeof tempo, "%.2f beats a minute", grid.BeatsPerMinute());
+  char text[512];
+  std::snprintf(text, sizeof text, "%s: %.1f s, %s, %zu beats in %zu bars of %d, %zu onsets, %zu section change%s",
+                track.path.c_str(), track.Seconds(), tempo, grid.Beats().size(), grid.Downbeats().size(),
+                grid.BeatsPerBar(), analysis.Onsets().size(), grid.Sections().size(),
+                grid.Sections().size() == 1 ? "" : "s");
   return text;
 }
 
@@ -78,6 +98,11 @@ nlohmann::ordered_json RenderMusic::Settings() const {
   decisive["lead"] = settings.timing.lead;
   decisive["attack"] = settings.timing.attack;
   decisive["release"] = settings.timing.release;
+  decisive["beatsPerBar"] = settings.beats.beatsPerBar;
+  decisive["bpm"] = settings.beats.beatsPerMinute;
+  decisive["firstBeat"] = settings.beats.firstBeat;
+  decisive["beatScale"] = settings.beatScale;
+  decisive["beats"] = settings.beatsPath.empty() ? "" : FileSha256(settings.beatsPath);
   return decisive;
 }
 

@@ -12,6 +12,7 @@
 
 #include "music/AudioAnalysis.h"
 #include "output/VideoArguments.h"
+#include "music/ReactionReport.h"
 #include "music/Reactions.h"
 #include "render/RenderTimeline.h"
 
@@ -21,7 +22,11 @@ namespace cli {
 struct MusicSettings {
   std::string audioPath;
   std::string reportPath;
+  std::string reportWindow;  // "START:END", or empty for the whole render
+  std::string beatsPath;     // given beats, instead of the tracker's
+  std::string beatScale = "tracked";
   ReactionTiming timing;
+  BeatOptions beats;         // the tempo, first beat and bar as given
 };
 
 class RenderMusic {
@@ -38,7 +43,8 @@ class RenderMusic {
   bool Prepare(const std::vector<std::pair<std::string, std::string>>& controls, const ParameterControls& names,
                std::string& error, bool& usage);
   double TrackSeconds() const { return track.Seconds(); }
-  // "track.wav: 10.0 s, 120.0 beats a minute, 20 beats, 20 onsets".
+  // "track.wav: 10.0 s, 120.00 beats a minute, 20 beats in 5 bars of 4,
+  // 20 onsets, 1 section change".
   std::string Describe() const;
 
   // The reactions' curves for the render's output frames, as a layer of the
@@ -58,6 +64,7 @@ class RenderMusic {
   std::vector<Reaction> reactions;
   AudioTrack track;
   AudioAnalysis analysis;
+  ReportWindow window;
   std::unique_ptr<ReactionCurves> curves;
 };
 

@@ -1,0 +1,57 @@
+// Finds a track's beat grid from its onset strength, for the whole track at
+// once (a render knows the music before its first frame):
+//   1. the sound: stretches above the silence gate, where beats may fall;
+//   2. the tempo: the onset strength's autocorrelation in windows of ten
+//      seconds, weighted towards moderate tempi, and one path through the
+//      windows that changes tempo only when the music does (Viterbi);
+//   3. the beats: dynamic programming over the onset strength, which rewards
+//      strong onsets and penalises intervals away from the tempo, so the grid
+//      stays steady through syncopation and breaks;
+//   4. the grid, made precise: each beat refined between hops and fitted
+//      with its neighbours, so the tempo comes out finer than one hop;
+//   5. the bars: the beat in each bar where the bass hits hardest and the
+//      harmony (the energy per pitch class) changes most is the first;
+//   6. the sections: beats where the sound's colour changes most.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "music/BeatGrid.h"
+
+namespace cli {
+
+// How many coarse spectral bands the analysis keeps per hop for the bars
+// and sections: the sound's colour.
+constexpr int kColourBands = 10;
+constexpr int kPitchClasses = 12;
+
+// What the tracker reads, one entry per hop of the analysis.
+struct OnsetCurve {
+  double hopSeconds = 512.0 / 44100.0;
+  std::vector<float> strength;     // log-mel spectral flux
+  std::vector<float> bassStrength; // the same, below about 200 Hz
+  std::vector<float> colour;       // kColourBands log energies per hop
+  std::vector<float> chroma;       // kPitchClasses energies per hop: the harmony
+  std::vector<uint8_t> sound;      // 1 above the silence gate
+};
+
+enum class BeatScale { AsTracked, Half, Double };
+
+// What the user may decide instead of the tracker.
+struct BeatOptions {
+  int beatsPerBar = 4;
+  BeatScale scale = BeatScale::AsTracked;
+  double beatsPerMinute = 0.0;   // above 0: this tempo, phase from the music
+  double firstBeat = -1.0;       // 0 or more: a bar starts here; no beat before
+  bool beatsGiven = false;       // the beats are `beats`, as given
+  std::vector<double> beats;
+};
+
+BeatGrid TrackBeats(const OnsetCurve& curve, const BeatOptions& options);
+
+// The tempo range the tracker looks in, in beats a minute.
+constexpr double kSlowestTempo = 50.0;
+constexpr double kFastestTempo = 220.0;
+
+}  // namespace cli
