@@ -1,5 +1,5 @@
 // libFuzzer target for the readers of the documents the tool is given:
-// presets, takes and segment manifests. The first byte chooses the reader,
+// presets, takes, segment manifests, beat lists and --react texts. The first byte chooses the reader,
 // the rest is the document's text. Every input must end in an answer, true
 // or false with one line, and nothing may escape the reader.
 #include <cstdint>
@@ -8,16 +8,18 @@
 
 #include "ParameterTable.h"
 #include "session/ParameterProfile.h"
+#include "documents/BeatList.h"
 #include "documents/Presets.h"
 #include "documents/Takes.h"
 #include "farm/Segments.h"
+#include "music/Reactions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::string error;
   bool read = false;
-  switch (data[0] % 3) {
+  switch (data[0] % 5) {
     case 0: {
       std::vector<cli::ParameterControls::Value> values;
       read = cli::ParsePreset(text, "preset", cli::ParameterProfile::TableNames(), values, error);
@@ -27,6 +29,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       cli::Take take;
       read = cli::ParseTake(text, "take", cli::ParameterProfile::TableNames(), take, error);
       if (read && (take.frames <= take.first || take.frames > cli::kMaxFrames)) __builtin_trap();
+      break;
+    }
+    case 3: {
+      std::vector<double> beats;
+      read = cli::ParseBeatList(text, "beats", beats, error);
+      for (size_t i = 0; read && i < beats.size(); ++i)
+        if (!(beats[i] >= 0.0 && beats[i] <= cli::kLatestBeat) || (i > 0 && beats[i] <= beats[i - 1])) __builtin_trap();
+      break;
+    }
+    case 4: {
+      cli::Reaction reaction;
+      read = cli::ParseReaction(text, cli::ParameterProfile::TableNames(), reaction, error);
+      if (read && !(reaction.threshold >= 0.0 && reaction.threshold < 1.0 && reaction.curve > 0.0)) __builtin_trap();
       break;
     }
     default: {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ParameterTable.h"
+#include "documents/BeatList.h"
 #include "documents/Presets.h"
 #include "documents/Takes.h"
 #include "farm/Segments.h"
@@ -176,6 +177,38 @@ TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
                                                         {with("\"settings\": {}", "\"settings\": 1"), "key \"settings\""}}) {
     EXPECT_FALSE(read.Read(Write("bad.segment.json", text), error)) << text;
     EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+}
+
+// ---- Beat lists -----------------------------------------------------------------
+
+// A list of beats from another program: the first field of each line, every
+// line checked; a FIFO or a huge file is refused before it is read.
+TEST_F(HostileInputTest, BeatListsAreReadLineByLineOrRefusedWithTheLine) {
+  std::vector<double> beats;
+  std::string error;
+  ASSERT_TRUE(cli::LoadBeatList(Write("labels.txt", "# Audacity labels\n0.5\t0.5\tone\n\n1.0,2\r\n1.5 x\n"), beats, error))
+      << error;
+  EXPECT_EQ(beats, (std::vector<double>{0.5, 1.0, 1.5}));
+  mkfifo(Path("fifo.txt").c_str(), 0600);
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {Write("nan.txt", "0.5\nnan\n"), "line 2: \"nan\" is not a time"},
+      {Write("inf.txt", "1e400\n"), "is not a time"},
+      {Write("negative.txt", "-0.5\n"), "outside 0 to a week"},
+      {Write("back.txt", "1.0\n0.5\n"), "line 2: 0.5 s is not later"},
+      {Write("same.txt", "1.0\n1.0\n"), "not later than the beat before"},
+      {Write("hex.txt", "0x10\n"), ""},
+      {Write("binary.txt", std::string("1.0\n\x01\xff\n", 7)), "line 2"},
+      {Write("empty.txt", "# nothing\n"), "no beats"},
+      {Write("big.txt", std::string(17 << 20, '\n')), "larger than 16 MiB"},
+      {Path("fifo.txt"), "not a regular file"},
+  };
+  for (const auto& [path, message] : bad) {
+    const bool read = cli::LoadBeatList(path, beats, error);
+    if (message.empty()) continue;  // accepted or not, only never a crash
+    EXPECT_FALSE(read) << path;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
   }
 }
 

@@ -171,14 +171,29 @@ TEST_F(ToolLogicTest, ReactionsAreReadOrRefusedWithOneLine) {
   EXPECT_EQ(reaction.from, 0.1f);
   EXPECT_EQ(reaction.to, 0.8f);
   EXPECT_EQ(reaction.feature, cli::AudioFeature::Beat);
-  const std::pair<const char*, const char*> bad[] = {
+  // An empty message: read.
+  const std::pair<const char*, const char*> texts[] = {
       {"hue=0:1:sparkle", "unknown feature \"sparkle\""},
       {"sparkle=0:1:bass", "unknown parameter \"sparkle\""},
       {"hue=0:bass", "is not of the form NAME=FROM:TO:FEATURE"},
       {"hue=a:1:bass", "\"a\" is not a number"},
       {"hue=0:1e39:bass", "too large"},
+      {"hue=0:1:bass,release=2", ""},
+      {"hue=0:1:bass,release=0.5b,lead=-0.25b,curve=2,gain=-1,threshold=0.1", ""},
+      {"hue=0:1:bass,release=61", "out of range"},
+      {"hue=0:1:bass,release=-1", "out of range"},
+      {"hue=0:1:bass,release=1e400b", "not a number"},
+      {"hue=0:1:bass,threshold=1", "out of range (0 to 0.99)"},
+      {"hue=0:1:bass,curve=0", "out of range"},
+      {"hue=0:1:bass,sparkle=1", "unknown setting \"sparkle\""},
+      {"hue=0:1:bass,release", "is not KEY=VALUE"},
+      {"hue=0:1:bass,", "is not KEY=VALUE"},
   };
-  for (const auto& [text, message] : bad) {
+  for (const auto& [text, message] : texts) {
+    if (*message == '\0') {
+      EXPECT_TRUE(cli::ParseReaction(text, names, reaction, error)) << error;
+      continue;
+    }
     EXPECT_FALSE(cli::ParseReaction(text, names, reaction, error)) << text;
     EXPECT_NE(error.find(message), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);

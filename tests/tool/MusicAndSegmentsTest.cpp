@@ -74,29 +74,48 @@ class MusicTest : public ::testing::Test {
   fs::path folder;
 };
 
-// A click every half second: the tempo comes out at 120 beats a minute, and
-// a beat reaction peaks within one frame of every click.
-TEST_F(MusicTest, ClicksAt120BpmGiveTheTempoAndABeatOnEveryClick) {
+// A click every half second: the printed tempo is 120 to 0.1 %, a beat
+// reaction peaks within one frame of every click, and the README's beat
+// example brightens the picture on every beat, the same way each time.
+TEST_F(MusicTest, ClicksAt120BpmGiveTheTempoAndThePictureMovesOnEveryBeat) {
   const std::string clicks = Sound("clicks.wav", "if(lt(mod(t,0.5),0.01),sin(2*PI*1000*t),0)", 10.0);
-  const RunResult result = Tool({"render", "--audio", clicks, "--react", "pulse amount=0:0.8:beat",
-                                 "--react-report", Path("report.png")});
+  const RunResult result =
+      Tool({"render", "-o", Path("beat.mp4"), "--size", "64x36", "--audio", clicks, "--set", "fractal type=0.6",
+            "--set", "color mode=0.35", "--react", "zoom=0.45:0.6:beat-phase", "--react",
+            "brightness=0.5:0.95:beat,release=0.5b", "--react-report", Path("report.png")});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   std::smatch tempo;
   ASSERT_TRUE(std::regex_search(result.out, tempo, std::regex(R"(([0-9.]+) beats a minute)"))) << result.out;
-  EXPECT_NEAR(std::stod(tempo[1]), 120.0, 1.0);
+  EXPECT_NEAR(std::stod(tempo[1]), 120.0, 0.12);
   EXPECT_TRUE(fs::exists(Path("report.png")));
 
-  const std::vector<double> pulse = Report(Path("report.csv"))["Pulse Amount"];
+  const std::vector<double> pulse = Report(Path("report.csv"))["Brightness"];
   ASSERT_EQ(pulse.size(), 600u);
   std::vector<long> peaks;
   for (size_t f = 0; f < pulse.size(); ++f)
-    if (pulse[f] > 0.79 && (f == 0 || pulse[f - 1] < pulse[f])) peaks.push_back(static_cast<long>(f));
+    if (pulse[f] > 0.9 && (f == 0 || pulse[f - 1] < pulse[f])) peaks.push_back(static_cast<long>(f));
   for (long click = 0; click < 20; ++click) {
     const long frame = std::lround(click * 0.5 * kFps);
     const bool near = std::any_of(peaks.begin(), peaks.end(), [&](long peak) { return std::abs(peak - frame) <= 1; });
     EXPECT_TRUE(near) << "no beat within a frame of the click at frame " << frame;
   }
-  EXPECT_LE(peaks.size(), 21u) << "no beats between the clicks";
+  EXPECT_LE(peaks.size(), 20u) << "no beats between the clicks";
+
+  // The picture itself: its mean light per frame, decoded from the video.
+  const RunResult decoded = RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-i", Path("beat.mp4"), "-f", "rawvideo",
+                                        "-pix_fmt", "gray", "pipe:1"});
+  ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
+  const size_t pixels = 64 * 36;
+  ASSERT_EQ(decoded.out.size(), 600 * pixels);
+  std::vector<double> light(600, 0.0);
+  for (size_t f = 0; f < 600; ++f)
+    for (size_t p = 0; p < pixels; ++p) light[f] += static_cast<unsigned char>(decoded.out[f * pixels + p]) / double(pixels);
+  for (long beat = 1; beat < 19; ++beat) {
+    const long frame = beat * 30;
+    const long brightest = static_cast<long>(std::max_element(light.begin() + frame - 10, light.begin() + frame + 11) - light.begin());
+    EXPECT_LE(std::abs(brightest - frame), 1) << "beat " << beat;
+    EXPECT_GT(light[static_cast<size_t>(brightest)], 1.3 * light[static_cast<size_t>(frame + 15)]) << "beat " << beat;
+  }
 
   // A report's name reaches gnuplot as no more than a file: quotes and
   // newlines in it run nothing.

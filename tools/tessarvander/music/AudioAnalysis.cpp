@@ -52,21 +52,6 @@ double Percentile(std::vector<double> values, double share) {
   return values[at];
 }
 
-struct FeatureName {
-  AudioFeature feature;
-  const char* name;
-};
-constexpr FeatureName kFeatureNames[] = {
-    {AudioFeature::Level, "level"},         {AudioFeature::Bass, "bass"},
-    {AudioFeature::Mid, "mid"},             {AudioFeature::Treble, "treble"},
-    {AudioFeature::BeatPhase, "beat-phase"}, {AudioFeature::BarPhase, "bar-phase"},
-    {AudioFeature::Onset, "onset"},         {AudioFeature::Beat, "beat"},
-    {AudioFeature::Downbeat, "downbeat"},   {AudioFeature::HalfBeat, "half-beat"},
-    {AudioFeature::DoubleBeat, "double-beat"}, {AudioFeature::Offbeat, "offbeat"},
-    {AudioFeature::Section, "section"}};
-static_assert(sizeof kFeatureNames / sizeof kFeatureNames[0] == sizeof kAudioFeatures / sizeof kAudioFeatures[0],
-              "every feature has a name");
-
 }  // namespace
 
 ChildResult ProbeAudioStream(const std::string& path) {
@@ -123,33 +108,6 @@ bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis&
   return true;
 }
 
-bool ParseAudioFeature(const std::string& name, AudioFeature& feature) {
-  for (const FeatureName& entry : kFeatureNames) {
-    if (name == entry.name) {
-      feature = entry.feature;
-      return true;
-    }
-  }
-  return false;
-}
-
-const char* AudioFeatureName(AudioFeature feature) {
-  for (const FeatureName& entry : kFeatureNames)
-    if (entry.feature == feature) return entry.name;
-  return "";
-}
-
-std::string AudioFeatureList() {
-  std::string list;
-  const size_t count = sizeof kFeatureNames / sizeof kFeatureNames[0];
-  for (size_t i = 0; i < count; ++i)
-    list += std::string(i == 0 ? "" : i + 1 == count ? " and " : ", ") + kFeatureNames[i].name;
-  return list;
-}
-
-bool IsEvent(AudioFeature feature) { return feature >= AudioFeature::Onset; }
-bool IsRamp(AudioFeature feature) { return feature == AudioFeature::BeatPhase || feature == AudioFeature::BarPhase; }
-
 // aubio's objects and what is carried from one hop to the next.
 struct AudioAnalysis::Stream {
   aubio_fft_t* fft = nullptr;
@@ -161,6 +119,15 @@ struct AudioAnalysis::Stream {
   cvec_t* spectrum = nullptr;
   std::vector<double> hann;
   std::vector<int> pitchClass;  // per bin, -1 outside the chroma's range
+  fvec_t* complexSpectrum = nullptr;
+  // The mel filter bank's weights as aubio designs them, kept per band from
+  // its first to its last non-zero bin: the bank is a sparse matrix, and
+  // multiplying it whole cost a quarter of the analysis.
+  struct MelBand {
+    uint_t firstBin = 0;
+    std::vector<float> weights;
+  };
+  std::vector<MelBand> melBands;
   std::vector<float> previousSpectrum;
   std::vector<float> previousMel, previousBass;
   std::vector<float> flux;
@@ -171,6 +138,7 @@ struct AudioAnalysis::Stream {
   ~Stream() {
     if (spectrum) del_cvec(spectrum);
     if (melEnergies) del_fvec(melEnergies);
+    if (complexSpectrum) del_fvec(complexSpectrum);
     if (shaped) del_fvec(shaped);
     if (window) del_fvec(window);
     if (hop) del_fvec(hop);
@@ -200,6 +168,19 @@ bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
   stream->window = new_fvec(kWindow);
   stream->shaped = new_fvec(kWindow);
   stream->melEnergies = new_fvec(kMelBands);
+  stream->complexSpectrum = new_fvec(kWindow);
+  const fmat_t* weights = aubio_filterbank_get_coeffs(stream->mel);
+  for (uint_t band = 0; band < weights->height; ++band) {
+    Stream::MelBand sparse;
+    uint_t first = weights->length, last = 0;
+    for (uint_t bin = 0; bin < weights->length; ++bin)
+      if (weights->data[band][bin] != 0.0f) first = std::min(first, bin), last = bin;
+    if (first <= last) {
+      sparse.firstBin = first;
+      sparse.weights.assign(weights->data[band] + first, weights->data[band] + last + 1);
+    }
+    stream->melBands.push_back(std::move(sparse));
+  }
   stream->spectrum = new_cvec(kWindow);
   stream->previousSpectrum.assign(stream->spectrum->length, 0.0f);
   stream->previousMel.assign(kMelBands, 0.0f);
@@ -240,7 +221,9 @@ void AudioAnalysis::AnalyseHop() {
   std::memmove(s.window->data, s.window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
   std::memcpy(s.window->data + kWindow - kHop, s.hop->data, kHop * sizeof(smpl_t));
   for (uint_t i = 0; i < kWindow; ++i) s.shaped->data[i] = static_cast<smpl_t>(s.window->data[i] * s.hann[i]);
-  aubio_fft_do(s.fft, s.shaped, s.spectrum);
+  // Magnitudes only: the phase is never used.
+  aubio_fft_do_complex(s.fft, s.shaped, s.complexSpectrum);
+  aubio_fft_get_norm(s.complexSpectrum, s.spectrum);
   double bands[3] = {0.0, 0.0, 0.0};
   double rise = 0.0, bassRise = 0.0;
   float chroma[kPitchClasses] = {};
@@ -263,7 +246,12 @@ void AudioAnalysis::AnalyseHop() {
   s.flux.push_back(static_cast<float>(rise));
   // The onset strength: the rise of the compressed mel bands; the colour:
   // the compressed bands in groups.
-  aubio_filterbank_do(s.mel, s.spectrum, s.melEnergies);
+  for (uint_t band = 0; band < kMelBands; ++band) {
+    const Stream::MelBand& weights = s.melBands[band];
+    float energy = 0.0f;
+    for (size_t k = 0; k < weights.weights.size(); ++k) energy += weights.weights[k] * s.spectrum->norm[weights.firstBin + k];
+    s.melEnergies->data[band] = energy;
+  }
   double strength = 0.0;
   float colour[kColourBands] = {};
   for (uint_t band = 0; band < kMelBands; ++band) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "music/AudioFeatures.h"
 #include "music/BeatGrid.h"
 #include "music/BeatTracker.h"
 #include "sys/ChildProcess.h"
@@ -34,27 +35,6 @@ class AudioAnalysis;
 // False with one line: no file, no audio stream, or ffmpeg cannot decode it
 // (or is missing).
 bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error);
-
-// What a reaction can follow. Level and the bands are continuous, 0..1 in dB
-// between quiet and loud moments of the track; the phases ramp 0 -> 1; the
-// rest are events, each a pulse.
-enum class AudioFeature {
-  Level, Bass, Mid, Treble,               // continuous
-  BeatPhase, BarPhase,                    // ramps
-  Onset, Beat, Downbeat, HalfBeat, DoubleBeat, Offbeat, Section  // events
-};
-constexpr AudioFeature kAudioFeatures[] = {
-    AudioFeature::Level,    AudioFeature::Bass,     AudioFeature::Mid,        AudioFeature::Treble,
-    AudioFeature::BeatPhase, AudioFeature::BarPhase, AudioFeature::Onset,     AudioFeature::Beat,
-    AudioFeature::Downbeat, AudioFeature::HalfBeat, AudioFeature::DoubleBeat, AudioFeature::Offbeat,
-    AudioFeature::Section};
-// "level", "bass", ..., "beat-phase", "half-beat", ...; false for anything else.
-bool ParseAudioFeature(const std::string& name, AudioFeature& feature);
-const char* AudioFeatureName(AudioFeature feature);
-// "level, bass, ... and section", for messages.
-std::string AudioFeatureList();
-bool IsEvent(AudioFeature feature);
-bool IsRamp(AudioFeature feature);
 
 class AudioAnalysis {
  public:

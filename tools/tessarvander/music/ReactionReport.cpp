@@ -11,6 +11,7 @@
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
+#include "sys/Messages.h"
 #include "sys/Numbers.h"
 
 namespace cli {
@@ -66,8 +67,11 @@ std::string PlotScript(const ReactionCurves& curves, const std::vector<AudioFeat
          << "set multiplot layout " << panels << ",1 margins 0.07,0.80,0.06,0.98 spacing 0,0.015\n"
          << "set xrange [" << start << ":" << end << "]\nset key outside right top\nset format x ''\n"
          << "set grid noxtics ytics\n";
-  const std::string downbeats =
-      "'events.csv' using 1:($2==" + std::to_string(kDownbeatTick) + "?1e9:1/0) with impulses lc rgb '#dddddd' notitle";
+  // Faint lines at the downbeats, from the panel's floor to its top.
+  const auto downbeats = [](double top) {
+    return "'events.csv' using 1:($2==" + std::to_string(kDownbeatTick) + "?" + std::to_string(top) +
+           ":1/0) with impulses lc rgb '#cccccc' notitle";
+  };
   const auto last = [&](size_t panel) {
     if (panel + 1 == panels) script << "set format x '%g'\nset xlabel 'seconds'\n";
   };
@@ -78,13 +82,13 @@ std::string PlotScript(const ReactionCurves& curves, const std::vector<AudioFeat
             "'' using 1:($2==2?2:1/0) with impulses lw 1 lc rgb '#1f77b4' title 'beats', "
             "'' using 1:($2==3?3:1/0) with impulses lw 2 lc rgb '#d62728' title 'downbeats', "
             "'' using 1:($2==4?4.2:1/0) with impulses lw 4 lc rgb '#9467bd' title 'sections'\n";
-  script << "set ytics auto\nset yrange [-0.05:1.05]\n";
+  script << "set ytics auto\nset yrange [0:1.05]\n";
   int column = 2;
   for (AudioFeature feature : kAudioFeatures) {
     for (AudioFeature wanted : shown)
       if (wanted == feature) {
         last(panel++);
-        script << "plot " << downbeats << ", 'data.csv' using 1:" << column << " with lines lw 1.5 lc rgb '#2ca02c' title '"
+        script << "plot " << downbeats(1.05) << ", 'data.csv' using 1:" << column << " with lines lw 1.5 lc rgb '#2ca02c' title '"
                << PlainTitle(AudioFeatureName(feature)) << "'\n";
       }
     ++column;
@@ -94,7 +98,7 @@ std::string PlotScript(const ReactionCurves& curves, const std::vector<AudioFeat
     const double margin = std::max(0.05 * (high - low), 1e-3);
     script << "set yrange [" << low - margin << ":" << high + margin << "]\n";
     last(panel++);
-    script << "plot " << downbeats << ", 'data.csv' using 1:" << column++ << " with lines lw 1.5 lc rgb '#ff7f0e' title '"
+    script << "plot " << downbeats(high + margin) << ", 'data.csv' using 1:" << column++ << " with lines lw 1.5 lc rgb '#ff7f0e' title '"
            << PlainTitle(ReactionTitle(reaction, names)) << "'\n";
   }
   script << "unset multiplot\n";
@@ -106,7 +110,7 @@ std::string PlotScript(const ReactionCurves& curves, const std::vector<AudioFeat
 bool ParseReportWindow(const std::string& text, ReportWindow& window, std::string& error) {
   const size_t colon = text.find(':');
   if (colon == std::string::npos) {
-    error = "--report-window: \"" + text + "\" is not START:END in seconds";
+    error = "--report-window: \"" + Printable(text) + "\" is not START:END in seconds";
     return false;
   }
   if (!ParseDouble(text.substr(0, colon), "--report-window", window.start, error) ||

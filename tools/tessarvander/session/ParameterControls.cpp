@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "sys/Messages.h"
 #include "sys/Numbers.h"
 
 namespace cli {
@@ -26,7 +27,7 @@ bool ParameterControls::Resolve(const std::string& name, uint32_t& index, std::s
   }
   std::string known;
   for (const auto& parameter : parameters) known += (known.empty() ? "" : ", ") + parameter.name;
-  error = "unknown parameter \"" + name + "\"; the parameters are: " + known + " (or their index 0 to " +
+  error = "unknown parameter \"" + Printable(name, 60) + "\"; the parameters are: " + known + " (or their index 0 to " +
           std::to_string(parameters.empty() ? 0 : parameters.size() - 1) + ")";
   return false;
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sys/Messages.h"
+
 namespace cli {
 
 bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error) {
@@ -12,7 +14,7 @@ bool ParseDouble(const std::string& text, const std::string& what, double& value
   errno = 0;
   const double parsed = std::strtod(begin, &end);
   if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(parsed)) {
-    error = what + ": \"" + text + "\" is not a number";
+    error = what + ": \"" + Printable(text, 60) + "\" is not a number";
     return false;
   }
   value = parsed;
