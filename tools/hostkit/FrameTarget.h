@@ -35,6 +35,7 @@ class FrameTarget {
   int Width() const { return width; }
   int Height() const { return height; }
   GLuint FrameBuffer() const { return frameBuffer; }
+  GLuint ColorTexture() const { return colorTexture; }
 
  private:
   template <class Channel>

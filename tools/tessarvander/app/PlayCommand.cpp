@@ -19,6 +19,10 @@ const char* kPlayDescription =
     "videos, presets and takes are saved in the current folder, or --out.\n"
     "A take re-renders exactly with 'tessarvander render --take FILE', at any size.\n";
 
+// The looks shipped with the program, in the source tree it was built from;
+// none when that tree is gone.
+std::string ShippedBank() { return IsReadableFolder(TESSARVANDER_PRESETS) ? TESSARVANDER_PRESETS : ""; }
+
 class PlayCommand : public Command {
  public:
   CLI::App* Declare(CLI::App& program) override {
@@ -28,6 +32,8 @@ class PlayCommand : public Command {
                     "  /tessarvander/param/NAME f   set a parameter by name or index; without a value,\n"
                     "                               answers its value to the sender\n"
                     "  /tessarvander/preset/load s  load a preset file\n"
+                    "  /tessarvander/preset/recall i  recall preset i (from 1) of the bank\n"
+                    "  /tessarvander/blackout i     1 fades to black, 0 back\n"
                     "  /tessarvander/pause, /tessarvander/play\n"
                     "  /tessarvander/still s        save the current frame as NAME.png, a new file in --out\n\n"
                     "example:\n"
@@ -39,11 +45,30 @@ class PlayCommand : public Command {
         ->type_name("[MONITOR]");
     command->add_flag("--list-monitors", listMonitors, "list the monitors and quit");
     command->add_flag("--no-vsync", noVsync, "do not wait for the display's refresh");
-    fpsOption = command->add_option("--fps", options.framesPerSecond,
-                                    "at most this many frames a second; also the frame rate of recordings and "
-                                    "takes (default 60: the plugin's clock is made for 60)")
-                    ->check(Within(1, kMaxFramesPerSecond))
-                    ->type_name("N");
+    command->add_option("--fps", options.framesPerSecond,
+                        "the flight's pace: this many frames of the plugin's clock a second of wall time, however "
+                        "fast the display draws; also the frame rate of recordings and takes (default 60: the "
+                        "plugin's clock is made for 60)")
+        ->check(Within(1, kMaxFramesPerSecond))
+        ->type_name("N");
+    command->add_option("--output-monitor", options.outputMonitor,
+                        "show the picture alone, full screen on this monitor (the projector), and keep the panel "
+                        "in the first window; O opens and closes it")
+        ->type_name("MONITOR");
+    command->add_option("--bank", options.bankFolder,
+                        "a folder of presets, in name order, for keys 1-9 and 0, [ and ] and OSC "
+                        "/tessarvander/preset/recall (default: the looks shipped with the program)")
+        ->type_name("FOLDER");
+    command->add_option("--crossfade", options.crossfadeSeconds,
+                        "recall presets over this many seconds: continuous parameters ease in, fractal type and "
+                        "palette switch half way")
+        ->check(Within(0, 60))
+        ->type_name("SECONDS")
+        ->capture_default_str();
+    command->add_option("--blackout-time", options.blackoutSeconds, "how long B takes to fade to black and back")
+        ->check(Within(0, 60))
+        ->type_name("SECONDS")
+        ->capture_default_str();
     command->add_option("--scale", options.scale,
                         "draw at this fraction of the window's size and scale it up, for a fluid preview on a "
                         "slow machine; stills, videos and takes are unaffected")
@@ -73,6 +98,8 @@ class PlayCommand : public Command {
     // Where files go is checked now, not when the first one is saved.
     if (!options.outFolder.empty() && !IsWritableFolder(options.outFolder))
       return Fail(kExitUsage, "--out: " + options.outFolder + " is not a folder this program can write in");
+    options.bankGiven = !options.bankFolder.empty();
+    if (!options.bankGiven) options.bankFolder = ShippedBank();
     if (!options.takePath.empty() && !IsWritableFolder(FolderOf(options.takePath)))
       return Fail(kExitUsage, "--take: " + FolderOf(options.takePath) + " is not a folder this program can write in");
     WindowOptions windowOptions;
@@ -90,7 +117,6 @@ class PlayCommand : public Command {
     if (!OpenSession(sessionOptions, context, error)) return Fail(kExitFailure, error);
     if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
 
-    options.capFrameRate = fpsOption->count() > 0;
     options.quiet = flags.quiet;
     Player player(*window, *context.session, *context.controls, options);
     if (!player.Run(error)) return Fail(kExitFailure, error);
@@ -107,7 +133,6 @@ class PlayCommand : public Command {
   std::optional<std::string> monitor;
   bool listMonitors = false;
   bool noVsync = false;
-  CLI::Option* fpsOption = nullptr;
 };
 
 }  // namespace

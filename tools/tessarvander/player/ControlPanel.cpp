@@ -16,6 +16,31 @@ struct Button {
   PlayerAction action;
 };
 
+constexpr ImGuiWindowFlags kOverlay = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
+                                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
+                                     ImGuiWindowFlags_NoNav | ImGuiWindowFlags_NoInputs;
+
+// A line of text in a small dark box at a fraction of the window.
+void Overlay(const char* id, float x, float y, const ImVec4& colour, const std::string& text) {
+  const ImVec2 size = ImGui::GetIO().DisplaySize;
+  ImGui::SetNextWindowPos(ImVec2(size.x * x, size.y * y), ImGuiCond_Always, ImVec2(x, y));
+  ImGui::SetNextWindowBgAlpha(0.7f);
+  ImGui::Begin(id, nullptr, kOverlay);
+  ImGui::TextColored(colour, "%s", text.c_str());
+  ImGui::End();
+}
+
+// What shows over the picture whether the panel is shown or not.
+void DrawOverlays(const PanelState& state, bool panelShown) {
+  if (state.askingToQuit)
+    Overlay("##quit", 0.5f, 0.5f, ImVec4(1, 0.8f, 0.3f, 1), "Press Q again to quit (Ctrl+Q quits at once)");
+  if (state.showHelp) Overlay("##keys", 0.5f, 0.3f, ImVec4(1, 1, 1, 1), KeyHelp());
+  const StageMessages::Line* fresh = state.messages ? state.messages->Fresh(state.now) : nullptr;
+  if (fresh && !panelShown)
+    Overlay("##message", 0.02f, 0.97f, fresh->problem ? ImVec4(1, 0.4f, 0.4f, 1) : ImVec4(0.9f, 0.9f, 0.9f, 1),
+            fresh->text);
+}
+
 }  // namespace
 
 ControlPanel::ControlPanel(PlayerWindow& window) {
@@ -43,11 +68,13 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
     ImGui::SetNextWindowPos(ImVec2(10, 10), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowSize(ImVec2(380, 0), ImGuiCond_FirstUseEver);
     ImGui::Begin("Tessarvander");
-    ImGui::Text("frame %ld   %.1f ms to draw   %.1f frames/s%s", state.frame, state.drawMilliseconds,
+    ImGui::Text("frame %ld   %.1f ms to draw   %.1f drawn/s%s", state.frame, state.drawMilliseconds,
                 state.framesPerSecond, state.paused ? "   paused" : "");
-    if (state.recording || state.takeRecording)
-      ImGui::TextColored(ImVec4(1, 0.3f, 0.3f, 1), "%s%s", state.recording ? "recording video  " : "",
-                         state.takeRecording ? "recording take" : "");
+    if (state.skippedFrames > 0)
+      ImGui::Text("%ld frames advanced without drawing, to keep time", state.skippedFrames);
+    if (state.recording || state.takeRecording || state.blackout)
+      ImGui::TextColored(ImVec4(1, 0.3f, 0.3f, 1), "%s%s%s", state.recording ? "recording video  " : "",
+                         state.takeRecording ? "recording take  " : "", state.blackout ? "BLACKOUT" : "");
     ImGui::Separator();
     for (const hostkit::ParameterDescription& parameter : *state.parameters) {
       float value = (*state.values)[parameter.index];
@@ -74,6 +101,18 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
       }
       ImGui::PopID();
     }
+    if (state.bank) {
+      ImGui::Separator();
+      ImGui::Text("bank %s", state.bank->Folder().c_str());
+      for (size_t i = 0; i < state.bank->Size(); ++i) {
+        if (i % 4 != 0) ImGui::SameLine();
+        const std::string label = std::to_string(i + 1) + " " + state.bank->Name(i);
+        const bool last = static_cast<long>(i) == state.bank->Last();
+        if (last) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.2f, 0.5f, 0.3f, 1));
+        if (ImGui::Button(label.c_str())) input.actions.push_back({PlayerAction::RecallPreset, static_cast<int>(i)});
+        if (last) ImGui::PopStyleColor();
+      }
+    }
     ImGui::Separator();
     const Button buttons[] = {{state.paused ? "Play (Space)" : "Pause (Space)", PlayerAction::TogglePause},
                               {"Full screen (F)", PlayerAction::ToggleFullscreen},
@@ -81,15 +120,25 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
                               {state.recording ? "Stop video (R)" : "Record video (R)", PlayerAction::ToggleRecording},
                               {"Preset (P)", PlayerAction::SavePreset},
                               {state.takeRecording ? "Stop take (T)" : "Record take (T)", PlayerAction::ToggleTake},
+                              {state.blackout ? "Back (B)" : "Blackout (B)", PlayerAction::ToggleBlackout},
+                              {state.output ? "Close output (O)" : "Output window (O)", PlayerAction::ToggleOutput},
+                              {"Keys (H)", PlayerAction::ToggleHelp},
                               {"Hide panel (Tab)", PlayerAction::TogglePanel},
-                              {"Quit (Q)", PlayerAction::Quit}};
+                              {"Quit (Q Q)", PlayerAction::AskToQuit}};
     int column = 0;
     for (const Button& button : buttons) {
       if (column++ % 3 != 0) ImGui::SameLine();
       if (ImGui::Button(button.label)) input.actions.push_back(button.action);
     }
+    if (state.messages && !state.messages->Recent().empty()) {
+      ImGui::Separator();
+      for (const StageMessages::Line& line : state.messages->Recent())
+        ImGui::TextColored(line.problem ? ImVec4(1, 0.4f, 0.4f, 1) : ImVec4(0.75f, 0.75f, 0.75f, 1), "%s",
+                           line.text.c_str());
+    }
     ImGui::End();
   }
+  DrawOverlays(state, shown);
   ImGui::Render();
   ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
 }

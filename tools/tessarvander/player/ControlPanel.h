@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "session/ParameterControls.h"
 #include "player/PlayerWindow.h"
+#include "player/PresetBank.h"
+#include "player/StageControls.h"
+#include "session/ParameterControls.h"
 #include "session/ParameterProfile.h"
 
 namespace cli {
@@ -23,16 +25,24 @@ struct PanelState {
   const std::vector<std::string>* texts = nullptr; // the plugin's display texts, by index
   const ParameterProfile* profile = nullptr;        // what the values mean, when known
   double drawMilliseconds = 0.0;
-  double framesPerSecond = 0.0;
+  double framesPerSecond = 0.0;  // drawn
   long frame = 0;
+  long skippedFrames = 0;        // advanced at one pixel
   bool paused = false;
   bool recording = false;
   bool takeRecording = false;
+  bool blackout = false;
+  bool output = false;           // the picture is on the output window too
+  const PresetBank* bank = nullptr;
+  const StageMessages* messages = nullptr;
+  double now = 0.0;
+  bool showHelp = false;
+  bool askingToQuit = false;
 };
 
 struct PanelInput {
   std::vector<ParameterControls::Value> edits;
-  std::vector<PlayerAction> actions;
+  std::vector<PlayerRequest> actions;
 };
 
 class ControlPanel {
@@ -45,7 +55,9 @@ class ControlPanel {
   void SetVisible(bool visible) { shown = visible; }
   bool Visible() const { return shown; }
   // Draws the panel into the window's frame buffer, which must be bound,
-  // when it is visible; what the user changed or pressed goes to `input`.
+  // when it is visible, and the overlays whether it is or not (the newest
+  // message while the panel is hidden, the keys, the quit prompt); what the
+  // user changed or pressed goes to `input`.
   void Draw(const PanelState& state, PanelInput& input);
   // True while the panel uses the keyboard (a value being typed): keys are
   // then not actions.

@@ -67,6 +67,27 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
       command.text = &arguments[0]->s;
       decoded.ok = true;
     }
+  } else if (address == std::string(kPrefix) + "preset/recall") {
+    // A preset of the bank, by its number from 1 (as the keys count).
+    double number = 0.0;
+    if (types.size() != 1 || !NumberArgument(types[0], arguments[0], number)) {
+      decoded.why = "takes one number";
+    } else if (!(number >= 1.0 && number <= 1000.0) || number != std::floor(number)) {
+      decoded.why = "the number is not a whole number from 1";
+    } else {
+      command.kind = OscCommand::RecallPreset;
+      command.index = static_cast<uint32_t>(number) - 1;
+      decoded.ok = true;
+    }
+  } else if (address == std::string(kPrefix) + "blackout") {
+    double on = 0.0;
+    if (types.size() != 1 || !NumberArgument(types[0], arguments[0], on)) {
+      decoded.why = "takes one number (1 to black out, 0 to come back)";
+    } else {
+      command.kind = OscCommand::Blackout;
+      command.value = on != 0.0 ? 1.0f : 0.0f;
+      decoded.ok = true;
+    }
   } else if (address == std::string(kPrefix) + "pause" || address == std::string(kPrefix) + "play") {
     if (!types.empty()) {
       decoded.why = "takes no arguments";

@@ -5,6 +5,8 @@
 //   /tessarvander/param/<name or index> f   set a parameter (names as --set takes them)
 //   /tessarvander/param/<name or index>     ask for its value
 //   /tessarvander/preset/load s             load a preset file
+//   /tessarvander/preset/recall i           recall preset i (from 1) of the bank
+//   /tessarvander/blackout i                1 fades to black, 0 back
 //   /tessarvander/pause, /tessarvander/play
 //   /tessarvander/still s                   save the current frame as NAME.png in --out
 #pragma once
@@ -22,8 +24,8 @@ namespace cli {
 constexpr size_t kMaxOscMessageBytes = 4096;
 
 struct OscCommand {
-  enum Kind { SetParameter, Query, LoadPreset, Pause, Play, Still } kind = Pause;
-  uint32_t index = 0;
+  enum Kind { SetParameter, Query, LoadPreset, RecallPreset, Blackout, Pause, Play, Still } kind = Pause;
+  uint32_t index = 0;  // the parameter, or the preset from 0
   float value = 0.0f;
   std::string text;  // the preset's path, or the still's name
   std::vector<ParameterControls::Value> values;  // a preset, read

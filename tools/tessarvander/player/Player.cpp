@@ -9,6 +9,7 @@
 
 #include "documents/Presets.h"
 #include "output/StillSink.h"
+#include "render/ScratchFrames.h"
 #include "sys/Interrupts.h"
 #include "sys/Messages.h"
 
@@ -33,61 +34,88 @@ Player::Player(PlayerWindow& window, const HostSession& session, const Parameter
       controls(controls),
       options(options),
       profile(ParameterProfile::For(session.Description())),
-      live(controls, options.framesPerSecond) {
+      live(controls, options.framesPerSecond),
+      pacer(options.framesPerSecond),
+      blackout(options.blackoutSeconds, options.framesPerSecond),
+      started(Clock::now()) {
   texts.assign(live.Values().size(), "");
+  switchesAtMidpoint.assign(live.Values().size(), false);
+  for (size_t index = 0; index < switchesAtMidpoint.size(); ++index)
+    switchesAtMidpoint[index] = !profile.Choices(static_cast<uint32_t>(index)).empty();
 }
 
 Player::~Player() = default;
 
-void Player::Say(const std::string& line) const {
+double Player::Now() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
+
+void Player::Say(const std::string& line) {
   if (!options.quiet) std::printf("%s\n", line.c_str());
   std::fflush(stdout);
+  messages.Add(line, false, Now());
+}
+
+void Player::Problem(const std::string& line) {
+  Warn(line);
+  messages.Add(line, true, Now());
 }
 
 bool Player::Run(std::string& error) {
+  if (!options.bankFolder.empty()) {
+    std::string why;
+    if (bank.Load(options.bankFolder, controls, why))
+      Say("bank " + options.bankFolder + ": " + std::to_string(bank.Size()) + " presets on keys 1-9 and 0, [ and ]");
+    else if (options.bankGiven) return error = why, false;
+  }
   if (!options.takePath.empty() && !live.RecordSession(options.takePath, error)) return false;
   if (options.oscPort > 0) {
     osc = std::make_unique<OscListener>(controls);
     if (!osc->Start(options.oscHost, options.oscPort, error)) return false;
     Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort));
   }
+  if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
+  if (!dimmer.Create(error) || !scratch.Create(1, 1, hostkit::PixelFormat::Rgba8, error)) return false;
   panel = std::make_unique<ControlPanel>(window);
-  panel->SetVisible(!window.Fullscreen());
+  panel->SetVisible(!window.Fullscreen() || window.HasOutput());
   Say(KeyHelp());
 
-  int windowWidth = 0, windowHeight = 0;
-  window.FramebufferSize(windowWidth, windowHeight);
-  if (!SizeTarget(windowWidth, windowHeight, error)) return false;
+  if (!SizeTarget(error)) return false;
   instance = session.CreateInstance(target.Width(), target.Height(), error);
   if (!instance) return false;
   driver = std::make_unique<FrameDriver>(*instance, options.framesPerSecond);
-  lastFrame = Clock::now();
+  playStarted = Now();
+  pacer.Restart(playStarted, 0);
 
   bool quit = false;
   while (!quit && !window.ShouldClose() && !Interrupted()) {
     TakeInput(quit);
     if (quit) break;
+    int windowWidth = 0, windowHeight = 0;
     window.FramebufferSize(windowWidth, windowHeight);
-    if (windowWidth <= 0 || windowHeight <= 0) {  // minimised
+    if (windowWidth <= 0 || windowHeight <= 0) {  // minimised: the flight waits
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      pacer.Restart(Now(), live.ShownFrames());
       continue;
     }
-    if (!SizeTarget(windowWidth, windowHeight, error) || !Draw(error)) return false;
-    SaveRequested(windowWidth, windowHeight);
+    if (!SizeTarget(error)) return false;
+    long due = live.Paused() ? 0 : pacer.Due(Now(), live.ShownFrames());
+    if (options.quitAfter > 0) due = std::min(due, static_cast<long>(options.quitAfter) - live.ShownFrames());
+    drewThisPass = false;
+    if (due > 0 && (!AdvanceAtOnePixel(due - 1, error) || !Draw(error))) return false;
+    SaveRequested();
     Present(windowWidth, windowHeight);
     if (options.quitAfter > 0 && live.ShownFrames() >= options.quitAfter) break;
-    Pace();
+    WaitForNextFrame();
   }
   return Finish(error);
 }
 
-// What came in since the last frame, in order: keys, panel, OSC.
+// What came in since the last pass, in order: keys, panel, OSC.
 void Player::TakeInput(bool& quit) {
   window.PollEvents();
-  for (PlayerAction action : window.TakeActions())
-    if (!panel->WantsKeyboard()) Apply(action, quit);
+  for (const PlayerRequest& request : window.TakeActions())
+    if (!panel->WantsKeyboard()) Apply(request, quit);
   live.Apply(input.edits);
-  for (PlayerAction action : input.actions) Apply(action, quit);
+  for (const PlayerRequest& request : input.actions) Apply(request, quit);
   input = PanelInput();
   if (osc) {
     osc->Drain(commands);
@@ -95,58 +123,91 @@ void Player::TakeInput(bool& quit) {
     refusedStills = 0;
     for (const OscCommand& command : commands) Apply(command);
     if (refusedStills > 0)
-      Warn("OSC: refused " + std::to_string(refusedStills) + " still request" + (refusedStills > 1 ? "s" : "") +
-           ": one still a frame");
+      Problem("OSC: refused " + std::to_string(refusedStills) + " still request" + (refusedStills > 1 ? "s" : "") +
+              ": one still a frame");
   }
   stillPending = !stillPaths.empty();
 }
 
-// The frame buffer the plugin draws into: the window's size, or the
-// preview's fraction of it unless a still or a video wants every pixel.
-bool Player::SizeTarget(int windowWidth, int windowHeight, std::string& error) {
+// The frame buffer the plugin draws into: the output window's size when it
+// is open, else the window's, or the preview's fraction of it unless a still
+// or a video wants every pixel.
+bool Player::SizeTarget(std::string& error) {
+  int fullWidth = 0, fullHeight = 0;
+  if (window.HasOutput()) window.OutputSize(fullWidth, fullHeight);
+  else window.FramebufferSize(fullWidth, fullHeight);
+  fullWidth = std::max(1, fullWidth), fullHeight = std::max(1, fullHeight);
   // While paused the picture cannot be drawn again, so it keeps its size.
-  const bool full =
-      options.scale >= 1.0 || (!live.Paused() && (stillPending || recordingWanted)) || recording;
-  const int width = full ? windowWidth : std::max(1, static_cast<int>(std::lround(windowWidth * options.scale)));
-  const int height = full ? windowHeight : std::max(1, static_cast<int>(std::lround(windowHeight * options.scale)));
+  const bool full = options.scale >= 1.0 || (!live.Paused() && (stillPending || recordingWanted)) || recording;
+  const int width = full ? fullWidth : std::max(1, static_cast<int>(std::lround(fullWidth * options.scale)));
+  const int height = full ? fullHeight : std::max(1, static_cast<int>(std::lround(fullHeight * options.scale)));
   if (target.Width() != width || target.Height() != height) {
-    if (recording) StopRecording("the window changed size");
+    if (recording) StopRecording("the picture changed size");
     target.Release();
     if (!target.Create(width, height, hostkit::PixelFormat::Rgba8, error)) return false;
     if (instance) instance->Resize({0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(height)});
     drewOnce = false;
   }
-  if (recordingWanted && TargetIsFull(windowWidth, windowHeight)) {
+  if (recordingWanted && target.Width() == fullWidth && target.Height() == fullHeight) {
     StartRecording();
     recordingWanted = false;
   }
   return true;
 }
 
-bool Player::TargetIsFull(int windowWidth, int windowHeight) const {
-  return target.Width() == windowWidth && target.Height() == windowHeight;
+void Player::StepStage() {
+  if (crossfade.Active()) {
+    crossfade.Step(fadeValues);
+    live.Apply(fadeValues);
+  }
+  blackout.Step();
 }
 
-// One process call, unless paused; the draw time is measured to the end of
-// the GL work.
-bool Player::Draw(std::string& error) {
-  const auto drawStart = Clock::now();
-  target.Bind();
-  if (!live.Paused()) {
+// The frames that fell due while the last one was drawn: each a process
+// call at one pixel, so the clock and the eased values advance exactly as
+// in full frames. A recording repeats the last picture for them, so it
+// lasts as long as the wall time it covers.
+bool Player::AdvanceAtOnePixel(long frames, std::string& error) {
+  for (long k = 0; k < frames; ++k) {
+    StepStage();
+    PrepareScratchFrame(scratch);
     if (!driver->Process(live.ShownFrames(), live.AllValues())) {
       error = "the plugin failed frame " + std::to_string(live.ShownFrames());
       return false;
     }
-    drewOnce = true;
-  } else if (!drewOnce) {
-    // Nothing drawn yet at this size, and a paused flight draws nothing.
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    drewOnce = true;
+    live.FrameShown(true);
+    ++skippedFrames;
+    if (recording && drewOnce) {
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, target.FrameBuffer());
+      if (!readback->Submit(recordedFrames++)) StopRecording("the encoder stopped: " + readback->Error());
+    }
   }
-  live.FrameShown(!live.Paused());
+  return true;
+}
+
+// One process call at full size; then the blackout over it. The draw time
+// is measured to the end of the GL work.
+bool Player::Draw(std::string& error) {
+  const auto drawStart = Clock::now();
+  StepStage();
+  target.Bind();
+  if (!driver->Process(live.ShownFrames(), live.AllValues())) {
+    error = "the plugin failed frame " + std::to_string(live.ShownFrames());
+    return false;
+  }
+  if (blackout.Level() < 1.0f) {
+    target.Bind();
+    glViewport(0, 0, target.Width(), target.Height());
+    dimmer.Apply(blackout.Level());
+  }
+  drewOnce = drewThisPass = true;
+  live.FrameShown(true);
+  ++drawnFrames;
   glFinish();
   drawMilliseconds = std::chrono::duration<double, std::milli>(Clock::now() - drawStart).count();
+  const double now = Now();
+  if (now > lastDrawn) drawnPerSecond = 0.9 * drawnPerSecond + 0.1 / (now - lastDrawn);
+  lastDrawn = now;
   // The plugin's texts are only shown by the panel.
   if (panel->Visible())
     for (uint32_t index = 0; index < texts.size(); ++index) texts[index] = instance->DisplayText(index);
@@ -156,8 +217,18 @@ bool Player::Draw(std::string& error) {
 
 // Stills and the video take the plugin's picture alone, before the panel is
 // drawn over it in the window.
-void Player::SaveRequested(int windowWidth, int windowHeight) {
-  if (TargetIsFull(windowWidth, windowHeight)) {
+void Player::SaveRequested() {
+  int fullWidth = 0, fullHeight = 0;
+  if (window.HasOutput()) window.OutputSize(fullWidth, fullHeight);
+  else window.FramebufferSize(fullWidth, fullHeight);
+  const bool full = target.Width() == fullWidth && target.Height() == fullHeight;
+  if (full && (drewThisPass || live.Paused())) {
+    if (!drewOnce) {  // paused before anything was drawn at this size
+      target.Bind();
+      glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+      glClear(GL_COLOR_BUFFER_BIT);
+      drewOnce = true;
+    }
     for (const std::string& path : stillPaths) SaveStill(path);
     stillPaths.clear();
   } else if (stillPending && live.Paused() && !stillWaitSaid) {
@@ -165,7 +236,7 @@ void Player::SaveRequested(int windowWidth, int windowHeight) {
     stillWaitSaid = true;
   }
   if (!stillPending) stillWaitSaid = false;
-  if (recording) {
+  if (recording && drewThisPass) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, target.FrameBuffer());
     if (!readback->Submit(recordedFrames++)) StopRecording("the encoder stopped: " + readback->Error());
   }
@@ -178,40 +249,69 @@ void Player::Present(int windowWidth, int windowHeight) {
   glBlitFramebuffer(0, 0, target.Width(), target.Height(), 0, 0, windowWidth, windowHeight, GL_COLOR_BUFFER_BIT,
                     GL_LINEAR);
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  const double now = Now();
   PanelState state;
   state.parameters = &session.Parameters();
   state.values = &live.Values();
   state.texts = &texts;
   state.profile = &profile;
   state.drawMilliseconds = drawMilliseconds;
-  state.framesPerSecond = shownPerSecond;
+  state.framesPerSecond = drawnPerSecond;
   state.frame = live.ProcessedFrames();
+  state.skippedFrames = skippedFrames;
   state.paused = live.Paused();
   state.recording = recording;
   state.takeRecording = live.TakeRecording();
+  state.blackout = blackout.GoingToBlack();
+  state.bank = bank.Size() > 0 ? &bank : nullptr;
+  state.messages = &messages;
+  state.now = now;
+  state.showHelp = showHelp;
+  state.askingToQuit = quitGuard.Asking(now);
+  state.output = window.HasOutput();
   panel->Draw(state, input);
   window.SwapBuffers();
+  window.ShowOnOutput(target.ColorTexture(), target.Width(), target.Height());
 }
 
-// At most --fps frames a second, when asked; the shown rate for the panel.
-void Player::Pace() {
-  if (options.capFrameRate)
-    std::this_thread::sleep_until(lastFrame + std::chrono::duration<double>(1.0 / options.framesPerSecond));
-  const auto now = Clock::now();
-  const double seconds = std::chrono::duration<double>(now - lastFrame).count();
-  shownPerSecond = seconds > 0 ? 0.9 * shownPerSecond + 0.1 / seconds : shownPerSecond;
-  lastFrame = now;
+// Until the next frame falls due; a short nap while paused.
+void Player::WaitForNextFrame() {
+  if (live.Paused()) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(1.0 / options.framesPerSecond));
+    pacer.Restart(Now(), live.ShownFrames());
+    return;
+  }
+  const double wait = pacer.NextDue(live.ShownFrames()) - Now();
+  if (wait > 0.0) std::this_thread::sleep_for(std::chrono::duration<double>(wait));
 }
 
-void Player::Apply(PlayerAction action, bool& quit) {
-  switch (action) {
+void Player::Apply(const PlayerRequest& request, bool& quit) {
+  switch (request.action) {
     case PlayerAction::TogglePause:
       live.SetPaused(!live.Paused());
       break;
     case PlayerAction::ToggleFullscreen:
       window.ToggleFullscreen();
-      panel->SetVisible(!window.Fullscreen());
+      panel->SetVisible(!window.Fullscreen() || window.HasOutput());
       break;
+    case PlayerAction::LeaveFullscreen:
+      if (window.Fullscreen()) {
+        window.ToggleFullscreen();
+        panel->SetVisible(true);
+      }
+      break;
+    case PlayerAction::ToggleOutput: {
+      std::string error;
+      if (window.HasOutput()) {
+        window.CloseOutput();
+        Say("output window closed");
+      } else if (window.OpenOutput(options.outputMonitor, error)) {
+        Say("output window open: the picture alone, full screen");
+      } else {
+        Problem(error);
+      }
+      break;
+    }
     case PlayerAction::SaveStill:
       stillPaths.push_back(StampedName(options.outFolder, ".png"));
       break;
@@ -230,6 +330,24 @@ void Player::Apply(PlayerAction action, bool& quit) {
     case PlayerAction::TogglePanel:
       panel->SetVisible(!panel->Visible());
       break;
+    case PlayerAction::ToggleHelp:
+      showHelp = !showHelp;
+      break;
+    case PlayerAction::ToggleBlackout:
+      blackout.Toggle();
+      Say(blackout.GoingToBlack() ? "blackout" : "back from blackout");
+      break;
+    case PlayerAction::RecallPreset:
+      Recall(static_cast<size_t>(request.number));
+      break;
+    case PlayerAction::PreviousPreset:
+    case PlayerAction::NextPreset:
+      if (bank.Size() > 0) Recall(request.action == PlayerAction::NextPreset ? bank.Next() : bank.Previous());
+      break;
+    case PlayerAction::AskToQuit:
+      if (quitGuard.Press(Now())) quit = true;
+      else Say("press Q again to quit (Ctrl+Q quits at once)");
+      break;
     case PlayerAction::Quit:
       quit = true;
       break;
@@ -246,6 +364,12 @@ void Player::Apply(const OscCommand& command) {
       live.Apply(command.values);
       Say("loaded preset " + Printable(command.text));
       break;
+    case OscCommand::RecallPreset:
+      Recall(command.index);
+      break;
+    case OscCommand::Blackout:
+      if ((command.value != 0.0f) != blackout.GoingToBlack()) blackout.Toggle();
+      break;
     case OscCommand::Pause:
       live.SetPaused(true);
       break;
@@ -260,7 +384,7 @@ void Player::Apply(const OscCommand& command) {
       }
       std::string path, error;
       if (!OutsideName(options.outFolder.empty() ? "." : options.outFolder, command.text, ".png", path, error)) {
-        Warn("OSC still: " + error);
+        Problem("OSC still: " + error);
         break;
       }
       oscStillThisFrame = true;
@@ -272,13 +396,28 @@ void Player::Apply(const OscCommand& command) {
   }
 }
 
+// A preset of the bank: at once, or eased in over --crossfade.
+void Player::Recall(size_t preset) {
+  if (preset >= bank.Size()) {
+    Problem(bank.Size() == 0 ? "no bank of presets (--bank FOLDER)"
+                             : "no preset " + std::to_string(preset + 1) + " in the bank of " +
+                                   std::to_string(bank.Size()));
+    return;
+  }
+  bank.Recalled(preset);
+  const long frames = std::lround(options.crossfadeSeconds * options.framesPerSecond);
+  if (frames > 0) crossfade.Start(live.Values(), bank.Values(preset), switchesAtMidpoint, frames);
+  else live.Apply(bank.Values(preset));
+  Say("preset " + std::to_string(preset + 1) + ": " + bank.Name(preset));
+}
+
 void Player::SaveStill(const std::string& path) {
   std::string error;
   PngStillSink sink;
   const std::vector<uint8_t> pixels = target.ReadRgba8();
   if (!sink.Start(path, target.Width(), target.Height(), PngOptions(), error, OutputFile::Existing::Keep) ||
       !sink.Write(pixels.data(), 0, error) || !sink.Finish(error)) {
-    Warn("still: " + error);
+    Problem("still: " + error);
     return;
   }
   Say("saved still " + path + " (frame " + std::to_string(live.ProcessedFrames()) + " of the flight, " +
@@ -292,12 +431,13 @@ void Player::StartRecording() {
   if (!videoSink->Start(recordingPath, target.Width(), target.Height(), options.framesPerSecond, VideoSettings(),
                         error)) {
     videoSink.reset();
-    Warn("video: " + error);
+    Problem("video: " + error);
     return;
   }
   readback = std::make_unique<ReadbackPipeline>(*videoSink, target.Width(), target.Height(), 3);
   recording = true;
   recordedFrames = 0;
+  recordingStarted = Now();
   Say("recording video " + recordingPath);
 }
 
@@ -307,9 +447,11 @@ void Player::StopRecording(const std::string& why) {
   const bool written = readback->Finish();
   if (!written) error = readback->Error();
   readback.reset();
-  if (written && !videoSink->Finish(error)) Warn("video: " + error);
-  else if (!written) Warn("video: " + error);
-  else Say("saved video " + recordingPath + (why.empty() ? "" : " (" + why + ")"));
+  char length[96];
+  std::snprintf(length, sizeof length, "%ld frames, %.2f s of wall time", recordedFrames, Now() - recordingStarted);
+  if (written && !videoSink->Finish(error)) Problem("video: " + error);
+  else if (!written) Problem("video: " + error);
+  else Say("saved video " + recordingPath + " (" + length + (why.empty() ? "" : "; " + why) + ")");
   videoSink.reset();
   recording = false;
 }
@@ -320,7 +462,7 @@ void Player::SavePresetFile() {
   if (SavePreset(path, controls, live.AllValues(), error))
     Say("saved preset " + path);
   else
-    Warn("preset: " + error);
+    Problem("preset: " + error);
 }
 
 void Player::ToggleTake() {
@@ -333,7 +475,7 @@ void Player::ToggleTake() {
   const std::string path = StampedName(options.outFolder, ".take");
   const long first = live.TakeFirst();
   if (!live.WriteTake(path, error)) {
-    Warn("take: " + error);
+    Problem("take: " + error);
     return;
   }
   Say("saved take " + path + " (frames " + std::to_string(first) + " to " + std::to_string(live.ShownFrames()) +
@@ -350,6 +492,11 @@ bool Player::Finish(std::string& error) {
       Say("saved take " + live.SessionTakePath() + " (frames 0 to " + std::to_string(live.ShownFrames()) +
           "); render it with: tessarvander render --take " + live.SessionTakePath() + " -o take.mp4");
   }
+  char summary[160];
+  std::snprintf(summary, sizeof summary, "played %ld frames in %.2f s: %ld drawn, %ld advanced at one pixel",
+                live.ShownFrames(), Now() - playStarted, drawnFrames,
+                skippedFrames);
+  Say(summary);
   instance.reset();
   return written;
 }

@@ -1,10 +1,13 @@
 // The live player of `tessarvander play`: the flight in a window, steered
 // from the control panel, the keys and OSC, with stills, videos, presets and
-// takes saved on the way. A host like render: one process call per frame
-// shown (none while paused), the same calls before each.
+// takes saved on the way, a bank of presets to recall, a blackout, and the
+// picture alone on a second monitor.
 //
-// One frame is a row of named steps: take the input, size the target, draw,
-// save what was asked for, present.
+// The flight keeps wall time: exactly --fps process calls a second (60 by
+// default), whatever the display does. One pass of the loop is a row of
+// named steps: take the input, size the target, advance the frames that
+// fell due while drawing (at one pixel), draw the newest, save what was
+// asked for, present, wait for the next frame.
 #pragma once
 
 #include <chrono>
@@ -15,9 +18,13 @@
 #include "FrameTarget.h"
 #include "output/VideoSink.h"
 #include "player/ControlPanel.h"
+#include "player/Dimmer.h"
+#include "player/FramePacer.h"
 #include "player/LiveState.h"
 #include "player/OscListener.h"
 #include "player/PlayerWindow.h"
+#include "player/PresetBank.h"
+#include "player/StageControls.h"
 #include "render/ReadbackPipeline.h"
 #include "session/FrameDriver.h"
 #include "session/HostSession.h"
@@ -26,14 +33,18 @@
 namespace cli {
 
 struct PlayerOptions {
-  double framesPerSecond = 60.0;
-  bool capFrameRate = false;  // sleep to keep to framesPerSecond
-  double scale = 1.0;         // of the window's size, for the preview
-  int oscPort = 0;            // 0: no OSC
+  double framesPerSecond = 60.0;  // process calls a second of wall time
+  double scale = 1.0;             // of the window's size, for the preview
+  int oscPort = 0;                // 0: no OSC
   std::string oscHost = "127.0.0.1";
-  std::string takePath;       // a take of the whole session, when set
-  std::string outFolder;      // for stills, videos, presets and takes
-  double quitAfter = 0;       // frames; 0: run until closed
+  std::string takePath;           // a take of the whole session, when set
+  std::string outFolder;          // for stills, videos, presets and takes
+  std::string bankFolder;         // presets for keys 1-9, 0, [ and ]
+  bool bankGiven = false;         // false: the shipped bank, if it is there
+  std::string outputMonitor;      // the output window's monitor, for O
+  double crossfadeSeconds = 0.0;  // recalls ease in over this
+  double blackoutSeconds = 1.0;   // B fades over this
+  double quitAfter = 0;           // frames; 0: run until closed
   bool quiet = false;
 };
 
@@ -44,24 +55,31 @@ class Player {
          const PlayerOptions& options);
   ~Player();
 
-  // Plays until the window closes, Q, --frames or Ctrl-C; then finishes a
-  // recording or take in progress. False with one line when the plugin or
-  // the frame buffer fails.
+  // Plays until the window closes, Q twice or Ctrl+Q, --frames or Ctrl-C in
+  // the terminal; then finishes a recording or take in progress. False with
+  // one line when the plugin or the frame buffer fails, or the bank cannot
+  // be read.
   bool Run(std::string& error);
 
  private:
-  // The steps of one frame.
+  // The steps of one pass.
   void TakeInput(bool& quit);
-  bool SizeTarget(int windowWidth, int windowHeight, std::string& error);
+  bool SizeTarget(std::string& error);
+  bool AdvanceAtOnePixel(long frames, std::string& error);
   bool Draw(std::string& error);
-  void SaveRequested(int windowWidth, int windowHeight);
+  void SaveRequested();
   void Present(int windowWidth, int windowHeight);
-  void Pace();
+  void WaitForNextFrame();
 
-  void Apply(PlayerAction action, bool& quit);
+  // What changes with every frame of the flight, drawn or not: a crossfade
+  // in progress and the blackout's fade.
+  void StepStage();
+  void Apply(const PlayerRequest& request, bool& quit);
   void Apply(const OscCommand& command);
-  void Say(const std::string& line) const;
-  bool TargetIsFull(int windowWidth, int windowHeight) const;
+  void Recall(size_t preset);
+  void Say(const std::string& line);
+  void Problem(const std::string& line);
+  double Now() const;
   void SaveStill(const std::string& path);
   void StartRecording();
   void StopRecording(const std::string& why = "");
@@ -79,12 +97,26 @@ class Player {
   LiveState live;
   std::unique_ptr<OscListener> osc;
   std::unique_ptr<ControlPanel> panel;
-  hostkit::FrameTarget target;
+  hostkit::FrameTarget target, scratch;
   std::unique_ptr<hostkit::PluginInstance> instance;
   std::unique_ptr<FrameDriver> driver;
   std::vector<std::string> texts;  // the plugin's display texts, by index
   PanelInput input;
   std::vector<OscCommand> commands;
+
+  // On stage.
+  FramePacer pacer;
+  QuitGuard quitGuard;
+  Blackout blackout;
+  Dimmer dimmer;
+  Crossfade crossfade;
+  std::vector<bool> switchesAtMidpoint;  // per parameter: banded
+  std::vector<ParameterControls::Value> fadeValues;
+  PresetBank bank;
+  StageMessages messages;
+  bool showHelp = false;
+  Clock::time_point started;
+  double playStarted = 0.0;  // seconds from `started` to the first frame
 
   std::vector<std::string> stillPaths;
   bool oscStillThisFrame = false;
@@ -92,16 +124,20 @@ class Player {
   bool stillPending = false;
   bool stillWaitSaid = false;
   bool drewOnce = false;
+  bool drewThisPass = false;
   bool recordingWanted = false;
   bool recording = false;
   std::string recordingPath;
   std::unique_ptr<VideoSink> videoSink;
   std::unique_ptr<ReadbackPipeline> readback;
   long recordedFrames = 0;
+  double recordingStarted = 0.0;
 
-  Clock::time_point lastFrame;
   double drawMilliseconds = 0.0;
-  double shownPerSecond = 0.0;
+  double drawnPerSecond = 0.0;
+  double lastDrawn = 0.0;
+  long skippedFrames = 0;  // advanced at one pixel
+  long drawnFrames = 0;
 };
 
 }  // namespace cli

@@ -43,8 +43,10 @@ GLFWmonitor* FindMonitor(const std::string& wanted) {
 }  // namespace
 
 const char* KeyHelp() {
-  return "keys: Space pause/play, F full screen, S save a still, R record a video, P save a preset,\n"
-         "      T record a take, Tab show/hide the panel, Esc or Q quit";
+  return "keys: Space pause/play, F full screen, Esc leave full screen, O output window on/off,\n"
+         "      S save a still, R record a video, P save a preset, T record a take,\n"
+         "      1-9 and 0 recall a preset of the bank, [ and ] the one before or after,\n"
+         "      B blackout, Tab show/hide the panel, H or ? these keys, Q twice or Ctrl+Q quit";
 }
 
 bool ListMonitors(std::vector<std::string>& monitors, std::string& error) {
@@ -108,6 +110,7 @@ std::unique_ptr<PlayerWindow> PlayerWindow::Open(const WindowOptions& options, s
 }
 
 PlayerWindow::~PlayerWindow() {
+  CloseOutput();
   if (window) glfwDestroyWindow(window);
   glfwTerminate();
 }
@@ -116,8 +119,8 @@ bool PlayerWindow::ShouldClose() const { return glfwWindowShouldClose(window); }
 
 void PlayerWindow::PollEvents() { glfwPollEvents(); }
 
-std::vector<PlayerAction> PlayerWindow::TakeActions() {
-  std::vector<PlayerAction> taken;
+std::vector<PlayerRequest> PlayerWindow::TakeActions() {
+  std::vector<PlayerRequest> taken;
   taken.swap(actions);
   return taken;
 }
@@ -141,38 +144,104 @@ void PlayerWindow::ToggleFullscreen() {
 
 void PlayerWindow::SwapBuffers() { glfwSwapBuffers(window); }
 
-void PlayerWindow::OnKey(GLFWwindow* handle, int key, int, int action, int) {
+void PlayerWindow::OnKey(GLFWwindow* handle, int key, int, int action, int mods) {
   if (action != GLFW_PRESS) return;
   auto* player = static_cast<PlayerWindow*>(glfwGetWindowUserPointer(handle));
+  std::vector<PlayerRequest>& actions = player->actions;
+  if (key >= GLFW_KEY_1 && key <= GLFW_KEY_9) return actions.push_back({PlayerAction::RecallPreset, key - GLFW_KEY_1});
   switch (key) {
+    case GLFW_KEY_0:
+      return actions.push_back({PlayerAction::RecallPreset, 9});
     case GLFW_KEY_SPACE:
-      player->actions.push_back(PlayerAction::TogglePause);
-      break;
+      return actions.push_back(PlayerAction::TogglePause);
     case GLFW_KEY_F:
-      player->actions.push_back(PlayerAction::ToggleFullscreen);
-      break;
-    case GLFW_KEY_S:
-      player->actions.push_back(PlayerAction::SaveStill);
-      break;
-    case GLFW_KEY_R:
-      player->actions.push_back(PlayerAction::ToggleRecording);
-      break;
-    case GLFW_KEY_P:
-      player->actions.push_back(PlayerAction::SavePreset);
-      break;
-    case GLFW_KEY_T:
-      player->actions.push_back(PlayerAction::ToggleTake);
-      break;
-    case GLFW_KEY_TAB:
-      player->actions.push_back(PlayerAction::TogglePanel);
-      break;
+      return actions.push_back(PlayerAction::ToggleFullscreen);
     case GLFW_KEY_ESCAPE:
+      return actions.push_back(PlayerAction::LeaveFullscreen);
+    case GLFW_KEY_O:
+      return actions.push_back(PlayerAction::ToggleOutput);
+    case GLFW_KEY_S:
+      return actions.push_back(PlayerAction::SaveStill);
+    case GLFW_KEY_R:
+      return actions.push_back(PlayerAction::ToggleRecording);
+    case GLFW_KEY_P:
+      return actions.push_back(PlayerAction::SavePreset);
+    case GLFW_KEY_T:
+      return actions.push_back(PlayerAction::ToggleTake);
+    case GLFW_KEY_B:
+      return actions.push_back(PlayerAction::ToggleBlackout);
+    case GLFW_KEY_LEFT_BRACKET:
+      return actions.push_back(PlayerAction::PreviousPreset);
+    case GLFW_KEY_RIGHT_BRACKET:
+      return actions.push_back(PlayerAction::NextPreset);
+    case GLFW_KEY_TAB:
+      return actions.push_back(PlayerAction::TogglePanel);
+    case GLFW_KEY_H:
+    case GLFW_KEY_SLASH:  // ? on most layouts
+      return actions.push_back(PlayerAction::ToggleHelp);
     case GLFW_KEY_Q:
-      player->actions.push_back(PlayerAction::Quit);
-      break;
+      return actions.push_back((mods & GLFW_MOD_CONTROL) ? PlayerAction::Quit : PlayerAction::AskToQuit);
     default:
-      break;
+      return;
   }
+}
+
+bool PlayerWindow::OpenOutput(const std::string& name, std::string& error) {
+  if (output) return true;
+  GLFWmonitor* monitor = FindMonitor(name);
+  if (!monitor) {
+    error = "--output-monitor: no monitor \"" + name + "\" (see --list-monitors)";
+    return false;
+  }
+  const GLFWvidmode* mode = glfwGetVideoMode(monitor);
+  // Shares the first window's objects: the picture's texture is drawn once.
+  output = glfwCreateWindow(mode->width, mode->height, "Tessarvander output", monitor, window);
+  if (!output) {
+    error = "cannot open the output window (" + lastGlfwError + ")";
+    return false;
+  }
+  glfwSetWindowUserPointer(output, this);
+  glfwSetKeyCallback(output, OnKey);
+  glfwMakeContextCurrent(output);
+  glfwSwapInterval(options.vsync ? 1 : 0);
+  glGenFramebuffers(1, &outputReadBuffer);
+  glfwMakeContextCurrent(window);
+  return true;
+}
+
+void PlayerWindow::CloseOutput() {
+  if (!output) return;
+  glfwMakeContextCurrent(output);
+  glDeleteFramebuffers(1, &outputReadBuffer);
+  outputReadBuffer = 0;
+  glfwMakeContextCurrent(window);
+  glfwDestroyWindow(output);
+  output = nullptr;
+}
+
+void PlayerWindow::OutputSize(int& width, int& height) const {
+  width = height = 0;
+  if (output) glfwGetFramebufferSize(output, &width, &height);
+}
+
+void PlayerWindow::ShowOnOutput(unsigned texture, int width, int height) {
+  if (!output) return;
+  if (glfwWindowShouldClose(output)) {
+    CloseOutput();
+    return;
+  }
+  // Frame buffers are not shared between contexts; the texture is.
+  glfwMakeContextCurrent(output);
+  int outputWidth = 0, outputHeight = 0;
+  glfwGetFramebufferSize(output, &outputWidth, &outputHeight);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, outputReadBuffer);
+  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glViewport(0, 0, outputWidth, outputHeight);
+  glBlitFramebuffer(0, 0, width, height, 0, 0, outputWidth, outputHeight, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glfwSwapBuffers(output);
+  glfwMakeContextCurrent(window);
 }
 
 }  // namespace cli

@@ -21,6 +21,8 @@ bool IsRegularFile(const std::string& path);
 
 // True when the path names a folder this program may create files in.
 bool IsWritableFolder(const std::string& path);
+// True when the path names a folder this program may list and read.
+bool IsReadableFolder(const std::string& path);
 
 // "64 KiB", "1 MiB": a limit as the messages and the README state it.
 std::string SizeText(size_t bytes);

@@ -1,0 +1,36 @@
+#include "player/FramePacer.h"
+
+#include <cmath>
+
+namespace cli {
+namespace {
+
+// Ten seconds of one-pixel calls take well under a second to catch up.
+constexpr double kLongestBacklogSeconds = 10.0;
+
+}  // namespace
+
+void FramePacer::Restart(double now, long done) {
+  startTime = now;
+  startFrame = done;
+}
+
+long FramePacer::Due(double now, long done) {
+  // Frame k of the run falls due at startTime + k / framesPerSecond; the
+  // first at once.
+  const long target = startFrame + static_cast<long>(std::floor((now - startTime) * framesPerSecond)) + 1;
+  const long due = target - done;
+  const long backlogLimit = static_cast<long>(std::ceil(kLongestBacklogSeconds * framesPerSecond));
+  if (due > backlogLimit) {
+    dropped += due - 1;
+    Restart(now, done);
+    return 1;
+  }
+  return due > 0 ? due : 0;
+}
+
+double FramePacer::NextDue(long done) const {
+  return startTime + static_cast<double>(done - startFrame) / framesPerSecond;
+}
+
+}  // namespace cli
