@@ -334,8 +334,7 @@ void Player::Apply(const PlayerRequest& request, bool& quit) {
       showHelp = !showHelp;
       break;
     case PlayerAction::ToggleBlackout:
-      blackout.Toggle();
-      Say(blackout.GoingToBlack() ? "blackout" : "back from blackout");
+      SetBlackout(!blackout.GoingToBlack());
       break;
     case PlayerAction::RecallPreset:
       Recall(static_cast<size_t>(request.number));
@@ -368,7 +367,7 @@ void Player::Apply(const OscCommand& command) {
       Recall(command.index);
       break;
     case OscCommand::Blackout:
-      if ((command.value != 0.0f) != blackout.GoingToBlack()) blackout.Toggle();
+      SetBlackout(command.value != 0.0f);
       break;
     case OscCommand::Pause:
       live.SetPaused(true);
@@ -394,6 +393,12 @@ void Player::Apply(const OscCommand& command) {
     case OscCommand::Query:
       break;
   }
+}
+
+void Player::SetBlackout(bool black) {
+  if (black == blackout.GoingToBlack()) return;
+  blackout.Toggle();
+  Say(black ? "blackout" : "back from blackout");
 }
 
 // A preset of the bank: at once, or eased in over --crossfade.

@@ -77,6 +77,7 @@ class Player {
   void Apply(const PlayerRequest& request, bool& quit);
   void Apply(const OscCommand& command);
   void Recall(size_t preset);
+  void SetBlackout(bool black);
   void Say(const std::string& line);
   void Problem(const std::string& line);
   double Now() const;

@@ -1,0 +1,161 @@
+// The player's stage logic, in-process: the pace of the flight against wall
+// time, the quit guard, the blackout's fade, crossfades and the bank.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ParameterTable.h"
+#include <lo/lo.h>
+
+#include "player/FramePacer.h"
+#include "player/OscMessages.h"
+#include "player/PresetBank.h"
+#include "player/StageControls.h"
+#include "session/ParameterProfile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace param = tessarvander::param;
+
+// 60 calls a second of wall time whatever the display does: a fast display
+// gets no frame between due times, a slow draw gets the frames it missed at
+// once, and a stall of more than ten seconds is forgiven, not replayed.
+TEST(StageTest, ThePaceIsSixtyCallsASecondOfWallTime) {
+  cli::FramePacer pacer(60.0);
+  pacer.Restart(100.0, 0);
+  long done = 0;
+  // A 144 Hz display: 432 passes in three seconds.
+  for (int pass = 0; pass < 432; ++pass) done += pacer.Due(100.0 + pass / 144.0, done);
+  EXPECT_EQ(done, 180);
+  // A draw of 0.3 s: each pass makes up the 18 frames that fell due.
+  const double start = 103.0;
+  for (int pass = 0; pass < 10; ++pass) done += pacer.Due(start + 0.3 * pass, done);
+  EXPECT_NEAR(static_cast<double>(done), 180 + 60 * 2.7, 1.0);
+  EXPECT_GT(pacer.NextDue(done), start + 2.7);
+  // A paused flight restarts from where it stopped.
+  pacer.Restart(200.0, done);
+  EXPECT_EQ(pacer.Due(200.0, done), 1);
+  // The machine slept for a minute: one frame, the rest forgiven.
+  EXPECT_EQ(pacer.Due(260.0, done + 1), 1);
+  EXPECT_GT(pacer.Dropped(), 3000);
+}
+
+TEST(StageTest, QuittingTakesTwoPressesWithinTwoSeconds) {
+  cli::QuitGuard guard;
+  EXPECT_FALSE(guard.Press(10.0));
+  EXPECT_TRUE(guard.Asking(11.0));
+  EXPECT_FALSE(guard.Asking(12.5));
+  EXPECT_FALSE(guard.Press(13.0)) << "too late: asks again";
+  EXPECT_TRUE(guard.Press(14.9));
+}
+
+// The blackout reaches exactly 0 and exactly 1 over the frames of its time;
+// a crossfade of 60 frames is half way at frame 30, switches fractal type
+// there, and ends on the preset's values.
+TEST(StageTest, BlackoutAndCrossfadeMoveOverTheirFrames) {
+  cli::Blackout blackout(0.5, 60.0);
+  blackout.Toggle();
+  for (int frame = 0; frame < 29; ++frame) blackout.Step();
+  EXPECT_GT(blackout.Level(), 0.0f);
+  blackout.Step();
+  EXPECT_EQ(blackout.Level(), 0.0f);
+  blackout.Toggle();
+  for (int frame = 0; frame < 30; ++frame) blackout.Step();
+  EXPECT_EQ(blackout.Level(), 1.0f);
+
+  std::vector<float> from(tessarvander::kParameterCount, 0.5f);
+  from[param::Brightness] = 0.2f;
+  from[param::FractalType] = 0.1f;
+  std::vector<bool> discrete(from.size(), false);
+  discrete[param::FractalType] = true;
+  cli::Crossfade fade;
+  fade.Start(from, {{param::Brightness, 0.8f}, {param::FractalType, 0.9f}}, discrete, 60);
+  std::vector<cli::ParameterControls::Value> changes;
+  const auto valueOf = [&](uint32_t index) {
+    for (const auto& [i, v] : changes)
+      if (i == index) return v;
+    return -1.0f;
+  };
+  for (int frame = 1; frame <= 29; ++frame) fade.Step(changes);
+  EXPECT_GT(valueOf(param::Brightness), 0.2f);
+  EXPECT_LT(valueOf(param::Brightness), 0.5f);
+  EXPECT_EQ(valueOf(param::FractalType), 0.1f);
+  fade.Step(changes);  // frame 30 of 60
+  EXPECT_NEAR(valueOf(param::Brightness), 0.5f, 1e-6f);
+  EXPECT_EQ(valueOf(param::FractalType), 0.9f);
+  while (fade.Active()) fade.Step(changes);
+  EXPECT_EQ(valueOf(param::Brightness), 0.8f);
+}
+
+class BankTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() / ("tessarvander-bank-test-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+  void Write(const std::string& name, const std::string& text) { std::ofstream(folder / name) << text; }
+  static std::string Preset(float brightness) {
+    return R"({"format": "tessarvander-preset", "version": 1, "parameters": {"Brightness": )" +
+           std::to_string(brightness) + "}}";
+  }
+  fs::path folder;
+  cli::ParameterControls names = cli::ParameterProfile::TableNames();
+};
+
+// Presets in name order, stepped through both ways; a folder with a bad
+// preset, none, or too many is refused with one line.
+TEST_F(BankTest, ABankIsItsFolderInNameOrderOrRefused) {
+  Write("b.json", Preset(0.2f));
+  Write("a.json", Preset(0.1f));
+  Write("notes.txt", "not a preset");
+  cli::PresetBank bank;
+  std::string error;
+  ASSERT_TRUE(bank.Load(folder.string(), names, error)) << error;
+  ASSERT_EQ(bank.Size(), 2u);
+  EXPECT_EQ(bank.Name(0), "a");
+  EXPECT_EQ(bank.Values(1).front().value, 0.2f);
+  EXPECT_EQ(bank.Next(), 0u);
+  bank.Recalled(0);
+  EXPECT_EQ(bank.Previous(), 1u);
+  EXPECT_EQ(bank.Next(), 1u);
+
+  Write("c.json", "{\"format\": \"tessarvander-preset\",\n \"version\": 2}");
+  EXPECT_FALSE(bank.Load(folder.string(), names, error));
+  EXPECT_NE(error.find("c.json"), std::string::npos) << error;
+  fs::remove(folder / "c.json");
+  for (int i = 0; i < 100; ++i) Write("many" + std::to_string(i) + ".json", Preset(0.5f));
+  EXPECT_FALSE(bank.Load(folder.string(), names, error));
+  EXPECT_NE(error.find("more than 100 presets"), std::string::npos) << error;
+  EXPECT_FALSE(bank.Load((folder / "missing").string(), names, error));
+  EXPECT_FALSE(bank.Load("/dev/null", names, error));
+  EXPECT_EQ(error.find('\n'), std::string::npos);
+}
+
+// OSC recalls count from 1 as the keys do; anything else is refused.
+TEST(StageTest, OscRecallsAndBlackoutsAreDecodedOrRefused) {
+  const cli::ParameterControls names = cli::ParameterProfile::TableNames();
+  const auto decode = [&](const char* types, float number) {
+    lo_message message = lo_message_new();
+    if (types[0] == 'f') lo_message_add_float(message, number);
+    if (types[0] == 'i') lo_message_add_int32(message, static_cast<int32_t>(number));
+    size_t size = 0;
+    void* bytes = lo_message_serialise(message, "/tessarvander/preset/recall", nullptr, &size);
+    lo_message_free(message);
+    cli::OscDecoded decoded = cli::DecodeOsc(static_cast<char*>(bytes), size, names);
+    free(bytes);
+    return decoded;
+  };
+  const cli::OscDecoded third = decode("i", 3);
+  ASSERT_TRUE(third.ok) << third.why;
+  EXPECT_EQ(third.command.kind, cli::OscCommand::RecallPreset);
+  EXPECT_EQ(third.command.index, 2u);
+  for (float bad : {0.0f, -1.0f, 2.5f, 1e30f}) EXPECT_FALSE(decode("f", bad).ok) << bad;
+  EXPECT_FALSE(decode("", 0).ok);
+}
+
+}  // namespace
