@@ -263,6 +263,78 @@ TEST_F(PlayTest, TheOutputMonitorShowsThePictureAtItsOwnSize) {
   EXPECT_EQ(player.Wait(), 130) << player.Errors();
 }
 
+// A PipeWire daemon of the test's own, in a private runtime folder, stopped
+// by its pid; the children the test starts meanwhile find it there.
+class PipeWireDaemon {
+ public:
+  explicit PipeWireDaemon(const fs::path& runtime) {
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    const char* previous = std::getenv("XDG_RUNTIME_DIR");
+    if (previous) saved = previous;
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const std::string log = (runtime / "pipewire.log").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    char program[] = "/usr/bin/pipewire";
+    char* argv[] = {program, nullptr};
+    started = posix_spawn(&pid, program, &actions, nullptr, argv, environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (started && !fs::exists(runtime / "pipewire-0") && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    started = started && fs::exists(runtime / "pipewire-0");
+  }
+  ~PipeWireDaemon() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    if (saved.empty()) unsetenv("XDG_RUNTIME_DIR");
+    else setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  }
+  bool Started() const { return started; }
+
+ private:
+  pid_t pid = -1;
+  bool started = false;
+  std::string saved;
+};
+
+// The output as a PipeWire video source: a consumer linked to it receives
+// frames equal to the player's still of the same (paused) picture. Without
+// a daemon the player says so in one line and plays on.
+TEST_F(PlayTest, PipeWireCarriesThePictureToAnotherApp) {
+  PipeWireDaemon daemon(folder / "runtime");
+  {  // A runtime folder without a daemon.
+    fs::create_directories(folder / "empty");
+    setenv("XDG_RUNTIME_DIR", (folder / "empty").c_str(), 1);
+    Player alone(folder, {"--pipewire", "--frames", "30"});
+    EXPECT_EQ(alone.Wait(), 0) << alone.Errors();
+    EXPECT_NE(alone.Errors().find("PipeWire: no daemon"), std::string::npos) << alone.Errors();
+    setenv("XDG_RUNTIME_DIR", (folder / "runtime").c_str(), 1);
+  }
+  ASSERT_TRUE(daemon.Started()) << ReadFile((folder / "runtime" / "pipewire.log").string());
+  Player player(folder, {"--pipewire", "tessarvander-test", "--osc", std::to_string(port)});
+  ASSERT_TRUE(player.WaitFor("publishing the output to PipeWire as node tessarvander-test"));
+  OscSend(port, {"/tessarvander/pause"});
+  OscSend(port, {"/tessarvander/still", "s", "paused.png"});
+  ASSERT_TRUE(player.WaitFor(R"(saved still \S+paused\.png)"));
+  const auto grabbed = RunProgram({PIPEWIRE_GRAB, "tessarvander-test", "5", Path("grabbed.rgba")});
+  ASSERT_EQ(grabbed.exitCode, 0) << grabbed.out << grabbed.err;
+  EXPECT_EQ(grabbed.out, "160x90 5\n");
+  const auto still = RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-i", Path("paused.png"), "-f", "rawvideo",
+                                 "-pix_fmt", "rgba", "pipe:1"});
+  const std::string frames = Bytes(Path("grabbed.rgba"));
+  ASSERT_EQ(frames.size(), 5 * still.out.size());
+  for (size_t frame = 0; frame < 5; ++frame)
+    EXPECT_TRUE(frames.compare(frame * still.out.size(), still.out.size(), still.out) == 0) << "frame " << frame;
+  player.Key("ctrl+q");
+  EXPECT_EQ(player.Wait(), 0) << player.Errors();
+}
+
 // On stage: Esc leaves full screen and Q alone do not end the show; Q twice
 // does. B blacks the output out to zero pixels. A preset of the bank
 // recalled with a crossfade of one second eases in over 60 frames of the

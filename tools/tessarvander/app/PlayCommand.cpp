@@ -65,6 +65,12 @@ class PlayCommand : public Command {
         ->check(Within(0, 60))
         ->type_name("SECONDS")
         ->capture_default_str();
+    command->add_option("--pipewire", options.pipewireName,
+                        "publish the output as a PipeWire video source node with this name (default "
+                        "tessarvander), for OBS, recorders and other visual tools")
+        ->expected(0, 1)
+        ->default_str("tessarvander")
+        ->type_name("[NAME]");
     command->add_option("--blackout-time", options.blackoutSeconds, "how long B takes to fade to black and back")
         ->check(Within(0, 60))
         ->type_name("SECONDS")

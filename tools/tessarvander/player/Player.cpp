@@ -82,6 +82,17 @@ bool Player::Run(std::string& error) {
   instance = session.CreateInstance(target.Width(), target.Height(), error);
   if (!instance) return false;
   driver = std::make_unique<FrameDriver>(*instance, options.framesPerSecond);
+  if (!options.pipewireName.empty()) {
+    pipewire = std::make_unique<PipeWireOutput>();
+    std::string why;
+    if (pipewire->Start(options.pipewireName, target.Width(), target.Height(), options.framesPerSecond, why)) {
+      Say("publishing the output to PipeWire as node " + options.pipewireName + " (" +
+          std::to_string(target.Width()) + "x" + std::to_string(target.Height()) + ")");
+    } else {
+      Problem(why + "; playing on without it");
+      pipewire.reset();
+    }
+  }
   playStarted = Now();
   pacer.Restart(playStarted, 0);
 
@@ -102,6 +113,7 @@ bool Player::Run(std::string& error) {
     drewThisPass = false;
     if (due > 0 && (!AdvanceAtOnePixel(due - 1, error) || !Draw(error))) return false;
     SaveRequested();
+    Publish();
     Present(windowWidth, windowHeight);
     if (options.quitAfter > 0 && live.ShownFrames() >= options.quitAfter) break;
     WaitForNextFrame();
@@ -240,6 +252,14 @@ void Player::SaveRequested() {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, target.FrameBuffer());
     if (!readback->Submit(recordedFrames++)) StopRecording("the encoder stopped: " + readback->Error());
   }
+}
+
+// The picture to PipeWire, only while a consumer takes it, at the size the
+// stream was published with.
+void Player::Publish() {
+  if (!pipewire || !pipewire->Streaming()) return;
+  if (target.Width() != pipewire->Width() || target.Height() != pipewire->Height()) return;
+  pipewire->Send(target.ReadRgba8());
 }
 
 void Player::Present(int windowWidth, int windowHeight) {

@@ -22,6 +22,7 @@
 #include "player/FramePacer.h"
 #include "player/LiveState.h"
 #include "player/OscListener.h"
+#include "player/PipeWireOutput.h"
 #include "player/PlayerWindow.h"
 #include "player/PresetBank.h"
 #include "player/StageControls.h"
@@ -44,6 +45,7 @@ struct PlayerOptions {
   std::string outputMonitor;      // the output window's monitor, for O
   double crossfadeSeconds = 0.0;  // recalls ease in over this
   double blackoutSeconds = 1.0;   // B fades over this
+  std::string pipewireName;       // publish the output to PipeWire as this node
   double quitAfter = 0;           // frames; 0: run until closed
   bool quiet = false;
 };
@@ -69,6 +71,7 @@ class Player {
   bool Draw(std::string& error);
   void SaveRequested();
   void Present(int windowWidth, int windowHeight);
+  void Publish();
   void WaitForNextFrame();
 
   // What changes with every frame of the flight, drawn or not: a crossfade
@@ -115,6 +118,7 @@ class Player {
   std::vector<ParameterControls::Value> fadeValues;
   PresetBank bank;
   StageMessages messages;
+  std::unique_ptr<PipeWireOutput> pipewire;
   bool showHelp = false;
   Clock::time_point started;
   double playStarted = 0.0;  // seconds from `started` to the first frame
