@@ -227,7 +227,8 @@ TEST_F(PlayTest, KeysPauseSaveAndQuit) {
 // tiny size, and as many with a draw too slow for 60 (the frames between
 // advanced at one pixel), whose take re-renders with every frame.
 TEST_F(PlayTest, TheFlightKeepsWallTimeWhateverTheDraw) {
-  const std::regex played(R"(played (\d+) frames in ([0-9.]+) s: (\d+) drawn, (\d+) advanced)");
+  const std::regex played(
+      R"(played (\d+) frames in ([0-9.]+) s: (\d+) drawn, (\d+) advanced at one pixel; the longest draw took ([0-9.]+) s)");
   for (const char* size : {"64x36", "1280x720"}) {
     const std::string take = Path(std::string(size) + ".take");
     Player player(folder, {"--size", size, "--no-vsync", "--frames", "180", "--take", take});
@@ -236,9 +237,12 @@ TEST_F(PlayTest, TheFlightKeepsWallTimeWhateverTheDraw) {
     const std::string said = ReadFile((folder / "play.out").string());
     ASSERT_TRUE(std::regex_search(said, summary, played)) << said;
     EXPECT_EQ(std::stol(summary[1]), 180);
-    const double rate = 180.0 / std::stod(summary[2]);
-    EXPECT_GT(rate, 54.0) << size << ": " << summary[0];
-    EXPECT_LE(rate, 60.5) << size << ": " << summary[0];
+    // Frame k is due at k/60 s: the last call never comes early, and late by
+    // no more than one draw (the pass that found it due was drawing) and 6
+    // frames of slack for a busy machine.
+    const double lastCall = std::stod(summary[2]), longestDraw = std::stod(summary[5]);
+    EXPECT_GE(lastCall, 179.0 / 60.0 - 0.002) << size << ": " << summary[0];
+    EXPECT_LE(lastCall, 179.0 / 60.0 + longestDraw + 0.1) << size << ": " << summary[0];
     if (std::string(size) == "1280x720") {
       EXPECT_GT(std::stol(summary[4]), 0) << "a slow draw advances frames at one pixel: " << summary[0];
       Render({"--take", take, "-o", Path("take.mp4")});

@@ -55,7 +55,7 @@ class PlayCommand : public Command {
                         "show the picture alone, full screen on this monitor (the projector), and keep the panel "
                         "in the first window; O opens and closes it")
         ->type_name("MONITOR");
-    command->add_option("--bank", options.bankFolder,
+    command->add_option("--bank", bankFolder,
                         "a folder of presets, in name order, for keys 1-9 and 0, [ and ] and OSC "
                         "/tessarvander/preset/recall (default: the looks shipped with the program)")
         ->type_name("FOLDER");
@@ -104,8 +104,8 @@ class PlayCommand : public Command {
     // Where files go is checked now, not when the first one is saved.
     if (!options.outFolder.empty() && !IsWritableFolder(options.outFolder))
       return Fail(kExitUsage, "--out: " + options.outFolder + " is not a folder this program can write in");
-    options.bankGiven = !options.bankFolder.empty();
-    if (!options.bankGiven) options.bankFolder = ShippedBank();
+    if (!bankFolder.empty() && !IsReadableFolder(bankFolder))
+      return Fail(kExitUsage, "--bank: " + bankFolder + " is not a folder this program can read");
     if (!options.takePath.empty() && !IsWritableFolder(FolderOf(options.takePath)))
       return Fail(kExitUsage, "--take: " + FolderOf(options.takePath) + " is not a folder this program can write in");
     WindowOptions windowOptions;
@@ -124,6 +124,12 @@ class PlayCommand : public Command {
     if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
 
     options.quiet = flags.quiet;
+    // The bank is read before the show: a bad preset is refused now, and the
+    // shipped looks are offered when no bank is given.
+    if (!bankFolder.empty() && !options.bank.Load(bankFolder, *context.controls, error))
+      return Fail(kExitUsage, error);
+    std::string ignored;
+    if (bankFolder.empty() && !ShippedBank().empty()) options.bank.Load(ShippedBank(), *context.controls, ignored);
     Player player(*window, *context.session, *context.controls, options);
     if (!player.Run(error)) return Fail(kExitFailure, error);
     // Ctrl-C reaches only this program: the video and the take in progress
@@ -139,6 +145,7 @@ class PlayCommand : public Command {
   std::optional<std::string> monitor;
   bool listMonitors = false;
   bool noVsync = false;
+  std::string bankFolder;
 };
 
 }  // namespace

@@ -37,6 +37,7 @@ Player::Player(PlayerWindow& window, const HostSession& session, const Parameter
       live(controls, options.framesPerSecond),
       pacer(options.framesPerSecond),
       blackout(options.blackoutSeconds, options.framesPerSecond),
+      bank(options.bank),
       started(Clock::now()) {
   texts.assign(live.Values().size(), "");
   switchesAtMidpoint.assign(live.Values().size(), false);
@@ -60,12 +61,8 @@ void Player::Problem(const std::string& line) {
 }
 
 bool Player::Run(std::string& error) {
-  if (!options.bankFolder.empty()) {
-    std::string why;
-    if (bank.Load(options.bankFolder, controls, why))
-      Say("bank " + options.bankFolder + ": " + std::to_string(bank.Size()) + " presets on keys 1-9 and 0, [ and ]");
-    else if (options.bankGiven) return error = why, false;
-  }
+  if (bank.Size() > 0)
+    Say("bank " + bank.Folder() + ": " + std::to_string(bank.Size()) + " presets on keys 1-9 and 0, [ and ]");
   if (!options.takePath.empty() && !live.RecordSession(options.takePath, error)) return false;
   if (options.oscPort > 0) {
     osc = std::make_unique<OscListener>(controls);
@@ -183,6 +180,7 @@ bool Player::AdvanceAtOnePixel(long frames, std::string& error) {
   for (long k = 0; k < frames; ++k) {
     StepStage();
     PrepareScratchFrame(scratch);
+    lastCallAt = Now();
     if (!driver->Process(live.ShownFrames(), live.AllValues())) {
       error = "the plugin failed frame " + std::to_string(live.ShownFrames());
       return false;
@@ -203,6 +201,7 @@ bool Player::Draw(std::string& error) {
   const auto drawStart = Clock::now();
   StepStage();
   target.Bind();
+  lastCallAt = Now();
   if (!driver->Process(live.ShownFrames(), live.AllValues())) {
     error = "the plugin failed frame " + std::to_string(live.ShownFrames());
     return false;
@@ -217,6 +216,7 @@ bool Player::Draw(std::string& error) {
   ++drawnFrames;
   glFinish();
   drawMilliseconds = std::chrono::duration<double, std::milli>(Clock::now() - drawStart).count();
+  longestDraw = std::max(longestDraw, drawMilliseconds / 1000.0);
   const double now = Now();
   if (now > lastDrawn) drawnPerSecond = 0.9 * drawnPerSecond + 0.1 / (now - lastDrawn);
   lastDrawn = now;
@@ -517,10 +517,11 @@ bool Player::Finish(std::string& error) {
       Say("saved take " + live.SessionTakePath() + " (frames 0 to " + std::to_string(live.ShownFrames()) +
           "); render it with: tessarvander render --take " + live.SessionTakePath() + " -o take.mp4");
   }
-  char summary[160];
-  std::snprintf(summary, sizeof summary, "played %ld frames in %.2f s: %ld drawn, %ld advanced at one pixel",
-                live.ShownFrames(), Now() - playStarted, drawnFrames,
-                skippedFrames);
+  // The pace as the plugin saw it: the last call's time from the first.
+  char summary[192];
+  std::snprintf(summary, sizeof summary,
+                "played %ld frames in %.3f s: %ld drawn, %ld advanced at one pixel; the longest draw took %.3f s",
+                live.ShownFrames(), lastCallAt - playStarted, drawnFrames, skippedFrames, longestDraw);
   Say(summary);
   instance.reset();
   return written;

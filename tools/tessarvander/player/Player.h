@@ -40,8 +40,7 @@ struct PlayerOptions {
   std::string oscHost = "127.0.0.1";
   std::string takePath;           // a take of the whole session, when set
   std::string outFolder;          // for stills, videos, presets and takes
-  std::string bankFolder;         // presets for keys 1-9, 0, [ and ]
-  bool bankGiven = false;         // false: the shipped bank, if it is there
+  PresetBank bank;                // presets for keys 1-9, 0, [ and ], read before play
   std::string outputMonitor;      // the output window's monitor, for O
   double crossfadeSeconds = 0.0;  // recalls ease in over this
   double blackoutSeconds = 1.0;   // B fades over this
@@ -59,8 +58,7 @@ class Player {
 
   // Plays until the window closes, Q twice or Ctrl+Q, --frames or Ctrl-C in
   // the terminal; then finishes a recording or take in progress. False with
-  // one line when the plugin or the frame buffer fails, or the bank cannot
-  // be read.
+  // one line when the plugin or the frame buffer fails.
   bool Run(std::string& error);
 
  private:
@@ -116,7 +114,7 @@ class Player {
   Crossfade crossfade;
   std::vector<bool> switchesAtMidpoint;  // per parameter: banded
   std::vector<ParameterControls::Value> fadeValues;
-  PresetBank bank;
+  PresetBank bank;  // recalls change which preset was last
   StageMessages messages;
   std::unique_ptr<PipeWireOutput> pipewire;
   bool showHelp = false;
@@ -139,6 +137,8 @@ class Player {
   double recordingStarted = 0.0;
 
   double drawMilliseconds = 0.0;
+  double longestDraw = 0.0;  // seconds
+  double lastCallAt = 0.0;   // seconds, of the last process call
   double drawnPerSecond = 0.0;
   double lastDrawn = 0.0;
   long skippedFrames = 0;  // advanced at one pixel
