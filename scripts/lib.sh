@@ -6,7 +6,8 @@ BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-de
   libpipewire-0.3-dev"
 DEMO_PACKAGES="ffmpeg gnuplot-nox"
 TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 liblo-tools xdotool gnuplot-nox parallel pipewire pipewire-bin"
+  g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 liblo-tools xdotool gnuplot-nox parallel pipewire pipewire-bin
+  slurm-wlm munge"
 
 # as_root COMMAND...: runs the command as root (directly, or with sudo).
 as_root() {

@@ -22,5 +22,6 @@ std::unique_ptr<Command> MakeRenderCommand();
 std::unique_ptr<Command> MakeSheetCommand();
 std::unique_ptr<Command> MakePlayCommand();
 std::unique_ptr<Command> MakeJoinCommand();
+std::unique_ptr<Command> MakeFarmCommand();
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "app/Commands.h"
@@ -140,8 +141,9 @@ class RenderCommand : public Command {
     DeclareMusicOptions(*command, flags, music.settings);
     command->add_option("--segment", segmentText,
                         "render only the K-th of N equal parts, exactly as the whole render draws them, with a "
-                        "manifest for 'tessarvander join'")
-        ->type_name("K/N");
+                        "manifest for 'tessarvander join'; auto: the part a Slurm job array or a Kubernetes Indexed "
+                        "Job gives this task")
+        ->type_name("K/N|auto");
     command->add_flag("--preview", preview,
                       "a quick look before a long render: the same flight and music in a small video (at most "
                       "320x180) encoded at x264's fastest");
@@ -171,7 +173,13 @@ class RenderCommand : public Command {
     if (!CheckSettings(error)) return Fail(kExitUsage, error);
     if (preview && kind != OutputKind::Video) return Fail(kExitUsage, "--preview makes a video: -o NAME.mp4");
     if (preview) ShrinkForPreview();
-    if (!segmentText.empty() && !ParseSegment(segmentText, segment, error)) return Fail(kExitUsage, error);
+    if (segmentText == "auto") {
+      if (!SegmentFromScheduler([](const char* name) -> const char* { return std::getenv(name); }, segment, error))
+        return Fail(kExitUsage, error);
+      segmentText = std::to_string(segment.index) + "/" + std::to_string(segment.count);
+    } else if (!segmentText.empty() && !ParseSegment(segmentText, segment, error)) {
+      return Fail(kExitUsage, error);
+    }
     if (!segmentText.empty() && kind == OutputKind::Still)
       return Fail(kExitUsage, "--segment splits videos and sequences; a still is one frame");
 

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
   commands.push_back(cli::MakeSheetCommand());
   commands.push_back(cli::MakePlayCommand());
   commands.push_back(cli::MakeJoinCommand());
+  commands.push_back(cli::MakeFarmCommand());
   std::map<CLI::App*, cli::Command*> bySubcommand;
   for (auto& command : commands) {
     CLI::App* subcommand = command->Declare(program);

@@ -35,6 +35,45 @@ bool ParseSegment(const std::string& text, SegmentSpec& segment, std::string& er
   return true;
 }
 
+bool SegmentFromScheduler(const char* (*lookup)(const char*), SegmentSpec& segment, std::string& error) {
+  // A whole number from a variable, or false with the variable named.
+  const auto number = [&](const char* name, long& value) {
+    const char* text = lookup(name);
+    const std::string digits = text ? text : "";
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+      error = std::string("--segment auto: ") + name + (text ? " is not a whole number" : " is not set");
+      return false;
+    }
+    value = std::stol(digits);
+    return true;
+  };
+  long index = 0, first = 0, last = 0, count = 0;
+  if (lookup("SLURM_ARRAY_TASK_ID")) {
+    if (!number("SLURM_ARRAY_TASK_ID", index) || !number("SLURM_ARRAY_TASK_MIN", first)) return false;
+    if (lookup("SLURM_ARRAY_TASK_MAX")) {
+      if (!number("SLURM_ARRAY_TASK_MAX", last)) return false;
+      count = last - first + 1;
+    } else if (!number("SLURM_ARRAY_TASK_COUNT", count)) {
+      return false;
+    }
+    segment.index = index - first + 1;
+    segment.count = count;
+  } else if (lookup("JOB_COMPLETION_INDEX")) {
+    if (!number("JOB_COMPLETION_INDEX", index) || !number("TESSARVANDER_PARTS", count)) return false;
+    segment.index = index + 1;
+    segment.count = count;
+  } else {
+    error = "--segment auto: no scheduler gave this task a part (SLURM_ARRAY_TASK_ID, or JOB_COMPLETION_INDEX with "
+            "TESSARVANDER_PARTS)";
+    return false;
+  }
+  if (segment.count < 1 || segment.count > kMaxSegments || segment.index < 1 || segment.index > segment.count) {
+    error = "--segment auto: task " + std::to_string(index) + " names no part of " + std::to_string(segment.count);
+    return false;
+  }
+  return true;
+}
+
 void SegmentRange(const SegmentSpec& segment, long frames, long& first, long& end) {
   first = frames * (segment.index - 1) / segment.count;
   end = frames * segment.index / segment.count;

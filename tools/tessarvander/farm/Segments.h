@@ -29,6 +29,13 @@ struct SegmentSpec {
   long count = 0;
 };
 
+// The part a scheduler gave this task, for --segment auto: a Slurm job
+// array's SLURM_ARRAY_TASK_ID within SLURM_ARRAY_TASK_MIN and _MAX (or
+// _COUNT), or a Kubernetes Indexed Job's JOB_COMPLETION_INDEX (from 0) with
+// TESSARVANDER_PARTS. `lookup` reads a variable (null when unset). False
+// with one line when none is set or the index falls outside the parts.
+bool SegmentFromScheduler(const char* (*lookup)(const char*), SegmentSpec& segment, std::string& error);
+
 // The most parts a render may be split into.
 constexpr long kMaxSegments = 100000;
 // The largest manifest read.

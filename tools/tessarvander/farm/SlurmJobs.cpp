@@ -1,0 +1,235 @@
+#include "farm/SlurmJobs.h"
+
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+
+#include "documents/JsonReader.h"
+#include "farm/Segments.h"
+#include "output/OutputFile.h"
+#include "output/OutputKind.h"
+#include "sys/BoundedFile.h"
+#include "sys/ChildProcess.h"
+#include "sys/Messages.h"
+
+namespace cli {
+namespace {
+
+bool IsFile(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// A job id as sbatch --parsable prints it: "1234" or "1234;cluster".
+std::string JobId(const std::string& printed) {
+  std::string id = LastLine(printed);
+  return id.substr(0, id.find(';'));
+}
+
+// What squeue says of a job still known to it: "RUNNING", "PENDING
+// DependencyNeverSatisfied"; empty once it has left the queue.
+std::string QueueState(const std::string& job) {
+  if (job.empty()) return "";
+  const ChildResult queued = RunChild({"squeue", "-h", "-j", job, "-o", "%T %r"});
+  return queued.exitCode == 0 ? LastLine(queued.out) : "";
+}
+
+// "dir/flight.part-" and ".mp4": a part's name around its number.
+void PartNameAround(const std::string& output, std::string& before, std::string& after) {
+  const size_t slash = output.rfind('/');
+  const size_t dot = output.rfind('.');
+  const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  before = (extension ? output.substr(0, dot) : output) + ".part-";
+  after = extension ? output.substr(dot) : "";
+}
+
+}  // namespace
+
+std::string FarmFiles::Part(long part) const {
+  std::string before, after;
+  PartNameAround(output, before, after);
+  return before + std::to_string(part) + after;
+}
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+bool FarmRecord::Read(const std::string& path, std::string& error) {
+  std::string text;
+  nlohmann::json document;
+  if (!ReadBoundedFile(path, 1 << 20, "farm record", text, error) || !ParseJson(text, path, document, error)) return false;
+  if (!document.is_object() || document.value("format", "") != "tessarvander-farm" || !document["parts"].is_number_unsigned() ||
+      !document["partJobs"].is_object() || !document["joinJob"].is_string()) {
+    error = path + ": not a farm record of this program";
+    return false;
+  }
+  parts = document["parts"].get<long>();
+  for (const auto& [part, job] : document["partJobs"].items())
+    if (job.is_string()) partJobs[std::atol(part.c_str())] = job.get<std::string>();
+  joinJob = document["joinJob"].get<std::string>();
+  return true;
+}
+
+bool FarmRecord::Write(const std::string& path, std::string& error) const {
+  nlohmann::ordered_json document;
+  document["format"] = "tessarvander-farm";
+  document["parts"] = parts;
+  document["partJobs"] = nlohmann::ordered_json::object();
+  for (const auto& [part, job] : partJobs) document["partJobs"][std::to_string(part)] = job;
+  document["joinJob"] = joinJob;
+  return WriteWholeFile(path, document.dump(2) + "\n", error);
+}
+
+bool SlurmJobs::Plan(const SlurmRequest& given, std::string& error) {
+  request = given;
+  if (request.parts < 1 || request.parts > kMaxSegments) {
+    error = "farm slurm: --parts takes 1 to " + std::to_string(kMaxSegments);
+    return false;
+  }
+  std::string output;
+  renderArguments.clear();
+  for (size_t i = 0; i < request.render.size(); ++i) {
+    const std::string& argument = request.render[i];
+    if (argument == "--segment" || argument.rfind("--segment=", 0) == 0) {
+      error = "farm slurm: the parts are its to choose; give render no --segment";
+      return false;
+    }
+    if (argument == "-o" || argument == "--output") {
+      if (i + 1 == request.render.size() || !output.empty()) {
+        error = "farm slurm: give render one -o OUTPUT";
+        return false;
+      }
+      output = request.render[++i];
+      continue;
+    }
+    renderArguments.push_back(argument);
+  }
+  if (request.render.empty() || request.render.front() != "render") {
+    error = "farm slurm: after --, the render to spread: -- render -o OUTPUT [options]";
+    return false;
+  }
+  renderArguments.erase(renderArguments.begin());
+  OutputKind kind;
+  if (output.empty() || !OutputKindOf(output, kind, error) || kind != OutputKind::Video) {
+    error = "farm slurm: render's -o must name a video (.mp4, .mov or .mkv) to join the parts into";
+    return false;
+  }
+  files.output = output;
+  files.work = (output.rfind('.') != std::string::npos ? output.substr(0, output.rfind('.')) : output) + ".farm";
+  arrayText = "1-" + std::to_string(request.parts);
+  if (!request.only.empty()) {
+    arrayText.clear();
+    for (long part : request.only) {
+      if (part < 1 || part > request.parts) {
+        error = "farm slurm: --only " + std::to_string(part) + " names no part of " + std::to_string(request.parts);
+        return false;
+      }
+      arrayText += (arrayText.empty() ? "" : ",") + std::to_string(part);
+    }
+  }
+  return true;
+}
+
+std::string SlurmJobs::PartsScript() const {
+  // The whole array reads its part from Slurm; a resubmission of some parts
+  // names the part, since its array no longer spans them all.
+  std::string before, after;
+  PartNameAround(files.output, before, after);
+  const std::string part = ShellQuoted(before) + "\"$SLURM_ARRAY_TASK_ID\"" + ShellQuoted(after);
+  std::string script =
+      "#!/bin/sh\n"
+      "# A part of a render spread by 'tessarvander farm slurm' (names stay out of comments: a newline in one\n"
+      "# would end the comment).\n"
+      "exec " + ShellQuoted(request.tool) + " render --segment " +
+      (request.only.empty() ? std::string("auto")
+                            : "\"$SLURM_ARRAY_TASK_ID\"/" + std::to_string(request.parts)) +
+      " -o " + part;
+  for (const std::string& argument : renderArguments) script += " " + ShellQuoted(argument);
+  return script + "\n";
+}
+
+std::string SlurmJobs::JoinScript() const {
+  std::string script = std::string("#!/bin/sh\n# The join of the parts, once every part has succeeded.\n") +
+                       "exec " + ShellQuoted(request.tool) + " join " + ShellQuoted(files.output);
+  for (long part = 1; part <= request.parts; ++part) script += " " + ShellQuoted(files.Part(part));
+  return script + "\n";
+}
+
+std::vector<std::string> SlurmJobs::PartsSubmission(const std::string& script) const {
+  std::vector<std::string> arguments = {"sbatch", "--parsable", "--job-name=tessarvander-parts",
+                                        "--array=" + arrayText, "--output=" + files.work + "/part-%a.log",
+                                        "--chdir=" + request.folder};
+  if (!request.partition.empty()) arguments.push_back("--partition=" + request.partition);
+  if (!request.time.empty()) arguments.push_back("--time=" + request.time);
+  arguments.push_back(script);
+  return arguments;
+}
+
+std::vector<std::string> SlurmJobs::JoinSubmission(const std::string& script, const std::string& partsJob) const {
+  std::vector<std::string> arguments = {"sbatch", "--parsable", "--job-name=tessarvander-join",
+                                        "--dependency=afterok:" + partsJob, "--output=" + files.JoinLog(),
+                                        "--chdir=" + request.folder};
+  if (!request.partition.empty()) arguments.push_back("--partition=" + request.partition);
+  if (!request.time.empty()) arguments.push_back("--time=" + request.time);
+  arguments.push_back(script);
+  return arguments;
+}
+
+bool SlurmJobs::Submit(std::string& partsJob, std::string& joinJob, std::string& error) {
+  if (mkdir(files.work.c_str(), 0755) != 0 && errno != EEXIST) {
+    error = "farm slurm: cannot make " + files.work;
+    return false;
+  }
+  FarmRecord record;
+  std::string ignored;
+  if (!request.only.empty() && !record.Read(files.Record(), error)) return false;
+  const std::string partsScript = files.work + "/parts.sh", joinScript = files.work + "/join.sh";
+  if (!WriteWholeFile(partsScript, PartsScript(), error) || !WriteWholeFile(joinScript, JoinScript(), error))
+    return false;
+  const ChildResult parts = RunChild(PartsSubmission(partsScript));
+  if (!parts.started) return error = NotInstalled("sbatch", "farm slurm"), false;
+  if (parts.exitCode != 0) return error = "farm slurm: sbatch refused the parts: " + LastLine(parts.err), false;
+  partsJob = JobId(parts.out);
+  const ChildResult join = RunChild(JoinSubmission(joinScript, partsJob));
+  if (join.exitCode != 0) return error = "farm slurm: sbatch refused the join: " + LastLine(join.err), false;
+  joinJob = JobId(join.out);
+  // A join left waiting on parts that failed would never run: it goes.
+  if (!record.joinJob.empty()) RunChild({"scancel", record.joinJob});
+  record.parts = request.parts;
+  if (request.only.empty())
+    for (long part = 1; part <= request.parts; ++part) record.partJobs[part] = partsJob + "_" + std::to_string(part);
+  for (long part : request.only) record.partJobs[part] = partsJob + "_" + std::to_string(part);
+  record.joinJob = joinJob;
+  return record.Write(files.Record(), error);
+}
+
+bool ReadFarmState(const std::string& output, FarmState& state, std::string& error) {
+  FarmFiles files;
+  files.output = output;
+  files.work = (output.rfind('.') != std::string::npos ? output.substr(0, output.rfind('.')) : output) + ".farm";
+  FarmRecord record;
+  if (!record.Read(files.Record(), error)) return false;
+  bool failed = false;
+  for (long part = 1; part <= record.parts; ++part) {
+    std::string said;
+    const std::string queued = QueueState(record.partJobs[part]);
+    if (IsFile(files.Part(part)) && IsFile(files.Part(part) + ".segment.json")) said = "done";
+    else if (queued.rfind("PENDING", 0) == 0) said = "waiting";
+    else if (!queued.empty()) said = "running";
+    else said = "failed (see " + files.PartLog(part) + ")", failed = true;
+    state.parts.push_back({part, said});
+  }
+  const std::string queued = QueueState(record.joinJob);
+  if (IsFile(output)) state.join = "done";
+  else if (failed || queued.find("DependencyNeverSatisfied") != std::string::npos)
+    state.join = "will not run: a part failed";
+  else if (queued.rfind("PENDING", 0) == 0) state.join = "waiting for the parts";
+  else if (!queued.empty()) state.join = "running";
+  else state.join = "failed (see " + files.JoinLog() + ")";
+  return true;
+}
+
+}  // namespace cli

@@ -1,0 +1,88 @@
+// A render spread over a Slurm cluster: one job array with a task per part
+// (each runs `render --segment auto`), and a join job that runs only when
+// every part succeeded (afterok). Parts, logs and the scripts go beside the
+// output, on storage the nodes share:
+//
+//   flight.mp4                 the joined video, when all is done
+//   flight.part-2.mp4          part 2, and its flight.part-2.mp4.segment.json
+//   flight.farm/parts.sh       the array's script; join.sh the join's
+//   flight.farm/part-2.log     what part 2 printed; join.log the join's
+//   flight.farm/jobs.json      the job of each part and of the join, for
+//                              `farm status`
+//
+// sbatch is run as a program (no shell); the scripts it runs quote every
+// argument, so no text from the command line is ever read as shell code.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct SlurmRequest {
+  long parts = 0;
+  std::vector<long> only;            // resubmit these parts alone (and the join)
+  std::string partition;             // sbatch --partition, when given
+  std::string time;                  // sbatch --time, when given
+  std::vector<std::string> render;   // render's options, -o OUTPUT among them
+  std::string tool;                  // this program, by absolute path
+  std::string folder;                // where the jobs start (the current folder)
+};
+
+// The names of a farmed render's files, from its output.
+struct FarmFiles {
+  std::string output;  // as given
+  std::string work;    // OUTPUT's stem + ".farm"
+  std::string Part(long part) const;
+  std::string PartLog(long part) const { return work + "/part-" + std::to_string(part) + ".log"; }
+  std::string JoinLog() const { return work + "/join.log"; }
+  std::string Record() const { return work + "/jobs.json"; }
+};
+
+// What was submitted, as jobs.json holds it.
+struct FarmRecord {
+  long parts = 0;
+  std::map<long, std::string> partJobs;  // part -> "1234_2"
+  std::string joinJob;
+  bool Read(const std::string& path, std::string& error);
+  bool Write(const std::string& path, std::string& error) const;
+};
+
+// The text between single quotes that sh reads back as exactly `text`.
+std::string ShellQuoted(const std::string& text);
+
+class SlurmJobs {
+ public:
+  // Checks the request: N parts from 1 to kMaxSegments, one -o naming a
+  // video, no --segment of its own, parts to resubmit within N. False with
+  // one line.
+  bool Plan(const SlurmRequest& request, std::string& error);
+  const FarmFiles& Files() const { return files; }
+
+  std::string PartsScript() const;
+  std::string JoinScript() const;
+  // sbatch's arguments for the array (the script's path last) and the join.
+  std::vector<std::string> PartsSubmission(const std::string& script) const;
+  std::vector<std::string> JoinSubmission(const std::string& script, const std::string& partsJob) const;
+
+  // Writes the scripts, submits both and records the jobs. False with one
+  // line (sbatch missing or refusing, a file that cannot be written).
+  bool Submit(std::string& partsJob, std::string& joinJob, std::string& error);
+
+ private:
+  SlurmRequest request;
+  FarmFiles files;
+  std::vector<std::string> renderArguments;  // without -o
+  std::string arrayText;                      // "1-3", or "2" for a resubmission
+};
+
+// Each part's state and the join's, from the manifests, the output and
+// squeue: "done", "waiting", "running", "failed (see LOG)".
+struct FarmState {
+  std::vector<std::pair<long, std::string>> parts;
+  std::string join;
+};
+bool ReadFarmState(const std::string& output, FarmState& state, std::string& error);
+
+}  // namespace cli
