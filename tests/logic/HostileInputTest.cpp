@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "ParameterTable.h"
@@ -14,6 +15,7 @@
 #include "documents/Presets.h"
 #include "documents/Takes.h"
 #include "farm/Segments.h"
+#include "farm/SlurmJobs.h"
 #include "RunProgram.h"
 #include "output/OutputFile.h"
 #include "session/ParameterProfile.h"
@@ -118,6 +120,50 @@ TEST_F(HostileInputTest, MediaPathsNameLocalFilesOnly) {
   ASSERT_EQ(group.exitCode, 0) << group.err;
   EXPECT_NE(std::stol(group.out), static_cast<long>(getpgrp()));
   ASSERT_EQ(chdir("/"), 0);
+}
+
+// The scripts a scheduler runs quote every argument: sh reads each back as
+// exactly the text, whatever it holds, and runs nothing inside it.
+TEST_F(HostileInputTest, ScriptArgumentsAreReadBackAsTheirText) {
+  for (const std::string& text : {std::string("plain"), std::string("it's"), std::string("$(touch PWNED)"),
+                                 std::string("`touch PWNED`"), std::string("a\nb; touch PWNED"),
+                                 std::string("'\\''"), std::string(" spaced \t"), std::string("$HOME *")}) {
+    const cli::ChildResult echoed = cli::RunChild({"sh", "-c", "printf %s " + cli::ShellQuoted(text)}, "", folder.string());
+    EXPECT_EQ(echoed.out, text);
+  }
+  EXPECT_FALSE(fs::exists(Path("PWNED")));
+}
+
+// --segment auto takes its part from the scheduler's variables, or refuses.
+TEST_F(HostileInputTest, SchedulerIndicesAreCheckedBeforeUse) {
+  static std::map<std::string, std::string> variables;
+  const auto lookup = [](const char* name) -> const char* {
+    const auto found = variables.find(name);
+    return found == variables.end() ? nullptr : found->second.c_str();
+  };
+  cli::SegmentSpec segment;
+  std::string error;
+  variables = {{"SLURM_ARRAY_TASK_ID", "12"}, {"SLURM_ARRAY_TASK_MIN", "10"}, {"SLURM_ARRAY_TASK_MAX", "13"}};
+  ASSERT_TRUE(cli::SegmentFromScheduler(lookup, segment, error)) << error;
+  EXPECT_EQ(segment.index, 3);
+  EXPECT_EQ(segment.count, 4);
+  variables = {{"JOB_COMPLETION_INDEX", "0"}, {"TESSARVANDER_PARTS", "5"}};
+  ASSERT_TRUE(cli::SegmentFromScheduler(lookup, segment, error)) << error;
+  EXPECT_EQ(segment.index, 1);
+  const std::vector<std::pair<std::map<std::string, std::string>, std::string>> refused = {
+      {{}, "no scheduler gave this task a part"},
+      {{{"SLURM_ARRAY_TASK_ID", "4"}, {"SLURM_ARRAY_TASK_MIN", "1"}, {"SLURM_ARRAY_TASK_MAX", "3"}}, "names no part"},
+      {{{"SLURM_ARRAY_TASK_ID", "-1"}, {"SLURM_ARRAY_TASK_MIN", "1"}}, "is not a whole number"},
+      {{{"SLURM_ARRAY_TASK_ID", "2"}}, "SLURM_ARRAY_TASK_MIN is not set"},
+      {{{"SLURM_ARRAY_TASK_ID", "99999999999"}, {"SLURM_ARRAY_TASK_MIN", "1"}}, "is not a whole number"},
+      {{{"JOB_COMPLETION_INDEX", "3"}}, "TESSARVANDER_PARTS is not set"},
+      {{{"JOB_COMPLETION_INDEX", "3"}, {"TESSARVANDER_PARTS", "3"}}, "names no part"},
+  };
+  for (const auto& [set, message] : refused) {
+    variables = set;
+    EXPECT_FALSE(cli::SegmentFromScheduler(lookup, segment, error)) << message;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
 }
 
 // ---- JSON readers -------------------------------------------------------------
