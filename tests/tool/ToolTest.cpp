@@ -89,6 +89,32 @@ TEST_F(ToolTest, InfoShowsTheIdentityAndEveryParameter) {
   EXPECT_NE(result.out.find("18  Depth Layers"), std::string::npos);
 }
 
+// A GPU node has no display: EGL devices. Mesa's software device is listed,
+// draws the picture the surfaceless platform draws, and a device that is
+// not there is refused with one line.
+TEST_F(ToolTest, EglDevicesAreListedChosenOrRefused) {
+  const RunResult devices = Tool({"info", "--devices"});
+  ASSERT_EQ(devices.exitCode, 0) << devices.err;
+  std::istringstream lines(devices.out);
+  std::string line, index;  // "0  software  -  llvmpipe (LLVM ...)"
+  while (std::getline(lines, line))
+    if (line.find("software") != std::string::npos && line.find("llvmpipe") != std::string::npos) index = line.substr(0, line.find(' '));
+  ASSERT_FALSE(index.empty()) << devices.out;
+  for (const std::string& device : {std::string(), index, std::string("auto")}) {
+    std::vector<std::string> arguments = {"render", "-o", Path("device" + device + ".png"), "--size", "64x36", "-q"};
+    if (!device.empty()) arguments.insert(arguments.end(), {"--device", device});
+    ASSERT_EQ(Tool(arguments).exitCode, 0) << device;
+  }
+  EXPECT_EQ(testsupport::ReadFile(Path("device" + index + ".png")), testsupport::ReadFile(Path("device.png")));
+  EXPECT_EQ(testsupport::ReadFile(Path("deviceauto.png")), testsupport::ReadFile(Path("device.png")));
+  for (const std::string& bad : {std::string("99"), std::string("/dev/null"), std::string("-1")}) {
+    const RunResult refused = Tool({"render", "-o", Path("bad.png"), "--device", bad});
+    EXPECT_EQ(refused.exitCode, 2) << bad;
+    EXPECT_NE(refused.err.find("--device: no EGL device"), std::string::npos) << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+  }
+}
+
 TEST_F(ToolTest, StillIsAPngOfTheRightSizeAndNotBlank) {
   const RunResult result =
       Tool({"render", "-o", Path("still.png"), "--size", "96x54", "--set", "brightness=1", "--quiet"});

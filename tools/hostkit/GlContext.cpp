@@ -97,18 +97,22 @@ class EglContext : public GlContext {
     eglTerminate(display);
   }
 
-  bool Open(std::string& error) {
+  // On Mesa's surfaceless platform, or on a device when one is given.
+  bool Open(std::string& error, EGLDeviceEXT device = EGL_NO_DEVICE_EXT) {
     auto getPlatformDisplay =
         reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!getPlatformDisplay) {
       error = "EGL: eglGetPlatformDisplayEXT is missing (is Mesa's libegl-mesa0 installed?)";
       return false;
     }
-    display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    display = device != EGL_NO_DEVICE_EXT ? getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, device, nullptr)
+                                          : getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     EGLint major = 0, minor = 0;
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor)) {
       display = EGL_NO_DISPLAY;
-      error = "EGL: cannot open the surfaceless display (is Mesa's libegl-mesa0 installed?)";
+      error = device != EGL_NO_DEVICE_EXT
+                  ? "EGL: cannot open a display on the device"
+                  : "EGL: cannot open the surfaceless display (is Mesa's libegl-mesa0 installed?)";
       return false;
     }
     if (!eglBindAPI(EGL_OPENGL_API)) {
@@ -291,6 +295,39 @@ class WglContext : public GlContext {
 
 #endif  // _WIN32
 
+#if !defined(_WIN32)
+// The devices EGL enumerates, with their extension strings and files.
+struct FoundDevice {
+  EGLDeviceEXT handle;
+  std::string file;
+  bool software;
+};
+
+bool FindEglDevices(std::vector<FoundDevice>& found, std::string& error) {
+  auto queryDevices = reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+  auto queryString = reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(eglGetProcAddress("eglQueryDeviceStringEXT"));
+  if (!queryDevices || !queryString) {
+    error = "EGL: this EGL cannot enumerate devices (no EGL_EXT_device_enumeration)";
+    return false;
+  }
+  EGLDeviceEXT devices[32];
+  EGLint count = 0;
+  if (!queryDevices(32, devices, &count)) {
+    error = "EGL: eglQueryDevicesEXT failed";
+    return false;
+  }
+  for (EGLint i = 0; i < count; ++i) {
+    const char* extensions = queryString(devices[i], EGL_EXTENSIONS);
+    const std::string names = extensions ? extensions : "";
+    const char* file = names.find("EGL_EXT_device_drm") != std::string::npos
+                           ? queryString(devices[i], EGL_DRM_DEVICE_FILE_EXT)
+                           : nullptr;
+    found.push_back({devices[i], file ? file : "", names.find("EGL_MESA_device_software") != std::string::npos});
+  }
+  return true;
+}
+#endif
+
 template <class Context>
 std::unique_ptr<GlContext> OpenContext(std::string& error) {
   auto context = std::make_unique<Context>();
@@ -315,6 +352,75 @@ std::unique_ptr<GlContext> GlContext::Create(GlBackend backend, std::string& err
   return OpenContext<EglContext>(error);
 #endif
 }
+
+#if !defined(_WIN32)
+int ResolveEglDevice(const std::string& device, std::string& error) {
+  std::vector<FoundDevice> found;
+  if (!FindEglDevices(found, error)) return device == "auto" ? kSurfaceless : kNoDevice;
+  if (device == "auto") {
+    for (size_t i = 0; i < found.size(); ++i)
+      if (!found[i].software) return static_cast<int>(i);
+    for (size_t i = 0; i < found.size(); ++i)
+      if (found[i].software) return static_cast<int>(i);
+    return kSurfaceless;
+  }
+  if (!device.empty() && device.size() < 4 && device.find_first_not_of("0123456789") == std::string::npos &&
+      std::stoul(device) < found.size())
+    return std::stoi(device);
+  for (size_t i = 0; i < found.size(); ++i)
+    if (!found[i].file.empty() && found[i].file == device) return static_cast<int>(i);
+  error = "--device: no EGL device \"" + device + "\" (" + std::to_string(found.size()) +
+          " found; see tessarvander info --devices)";
+  return kNoDevice;
+}
+
+std::unique_ptr<GlContext> GlContext::CreateOnDevice(const std::string& device, std::string& error) {
+  const int index = ResolveEglDevice(device, error);
+  if (index == kNoDevice) return nullptr;
+  if (index == kSurfaceless) return OpenContext<EglContext>(error);
+  std::vector<FoundDevice> found;
+  FindEglDevices(found, error);
+  auto context = std::make_unique<EglContext>();
+  if (!context->Open(error, found[static_cast<size_t>(index)].handle)) return nullptr;
+  return context;
+}
+
+bool ListEglDevices(std::vector<EglDevice>& devices, std::string& error) {
+  std::vector<FoundDevice> found;
+  if (!FindEglDevices(found, error)) return false;
+  for (size_t i = 0; i < found.size(); ++i) {
+    EglDevice device;
+    device.index = static_cast<int>(i);
+    device.file = found[i].file;
+    device.software = found[i].software;
+    EglContext context;
+    std::string why;
+    if (context.Open(why, found[i].handle)) {
+      const GLubyte* renderer = glGetString(GL_RENDERER);
+      device.renderer = renderer ? reinterpret_cast<const char*>(renderer) : "";
+    } else {
+      device.renderer = "(" + why + ")";
+    }
+    devices.push_back(device);
+  }
+  return true;
+}
+#else
+int ResolveEglDevice(const std::string&, std::string& error) {
+  error = "--device: EGL devices exist on Linux only";
+  return kNoDevice;
+}
+
+std::unique_ptr<GlContext> GlContext::CreateOnDevice(const std::string&, std::string& error) {
+  error = "--device: EGL devices exist on Linux only";
+  return nullptr;
+}
+
+bool ListEglDevices(std::vector<EglDevice>&, std::string& error) {
+  error = "EGL devices exist on Linux only";
+  return false;
+}
+#endif
 
 bool ParseGlBackend(const std::string& name, GlBackend& backend) {
   if (name == "egl") {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "GlContext.h"
 #include "documents/Presets.h"
 
 namespace cli {
@@ -12,11 +13,16 @@ int Fail(int code, const std::string& message) {
 
 void SessionFlags::Declare(CLI::App& command, bool offscreen) {
   command.add_option("--plugin", plugin, "the plugin to load (default: the one built here)")->type_name("PATH");
-  if (offscreen)
+  if (offscreen) {
     command.add_option("--gl", gl, "GL through EGL without a display, or GLX on $DISPLAY")
         ->check(OneOf({"egl", "glx"}))
         ->type_name("egl|glx")
         ->capture_default_str();
+    command.add_option("--device", device,
+                       "draw on an EGL device with no display: auto (a GPU, else Mesa's software device), an index "
+                       "or a DRM device file (see info --devices)")
+        ->type_name("auto|N|PATH");
+  }
   command.add_flag("-q,--quiet", quiet, "no progress line and no summary");
   command.add_option("--preset", preset, "parameter values from a preset file, before --set and --ramp")
       ->type_name("FILE");
@@ -34,10 +40,20 @@ CLI::Option* SessionFlags::DeclareControl(CLI::App& command, const std::string& 
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
+bool SessionFlags::CheckDevice(std::string& error) const {
+  if (device.empty()) return true;
+  if (gl != "egl") {
+    error = "--device draws through EGL; it does not go with --gl " + gl;
+    return false;
+  }
+  return hostkit::ResolveEglDevice(device, error) != hostkit::kNoDevice;
+}
+
 SessionOptions SessionFlags::Options() const {
   SessionOptions options;
   options.pluginPath = plugin.empty() ? DefaultPluginPath() : plugin;
   hostkit::ParseGlBackend(gl, options.backend);
+  options.device = device;
   return options;
 }
 

@@ -28,6 +28,7 @@ int Fail(int code, const std::string& message);
 struct SessionFlags {
   std::string plugin;
   std::string gl = "egl";
+  std::string device;
   bool quiet = false;
   std::string preset;
   // ("set" | "ramp" | ..., the option's text), in command-line order.
@@ -41,6 +42,8 @@ struct SessionFlags {
   CLI::Option* DeclareControl(CLI::App& command, const std::string& kind, const std::string& name,
                               const std::string& description);
   SessionOptions Options() const;
+  // The --device given names a device (or is none). False with one line.
+  bool CheckDevice(std::string& error) const;
   std::vector<std::string> ControlsOf(const std::string& kind) const;
 };
 

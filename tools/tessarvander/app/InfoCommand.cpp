@@ -4,6 +4,7 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "GlContext.h"
 #include "session/ParameterProfile.h"
 
 namespace cli {
@@ -25,14 +26,24 @@ class InfoCommand : public Command {
         "parameters: index, name, type, default, range and the text the plugin\n"
         "shows for the current value (after --preset and --set).\n");
     command->add_option("PLUGIN", pluginPath, "the plugin (default: the one built here)");
+    command->add_flag("--devices", listDevices, "list the EGL devices --device can draw on, with their renderers");
     flags.Declare(*command);
     return command;
   }
 
   int Run() override {
-    if (!pluginPath.empty()) flags.plugin = pluginPath;
     std::string error;
+    if (listDevices) {
+      std::vector<hostkit::EglDevice> devices;
+      if (!hostkit::ListEglDevices(devices, error)) return Fail(kExitFailure, error);
+      for (const hostkit::EglDevice& device : devices)
+        std::printf("%d  %-9s %-14s %s\n", device.index, device.software ? "software" : "hardware",
+                    device.file.empty() ? "-" : device.file.c_str(), device.renderer.c_str());
+      return kExitSuccess;
+    }
+    if (!pluginPath.empty()) flags.plugin = pluginPath;
     CommandContext context;
+    if (!flags.CheckDevice(error)) return Fail(kExitUsage, error);
     if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
     if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
   const HostSession& session = *context.session;
@@ -72,6 +83,7 @@ class InfoCommand : public Command {
  private:
   SessionFlags flags;
   std::string pluginPath;
+  bool listDevices = false;
 };
 
 }  // namespace

@@ -184,6 +184,7 @@ class RenderCommand : public Command {
       return Fail(kExitUsage, "--segment splits videos and sequences; a still is one frame");
 
     CommandContext context;
+    if (!flags.CheckDevice(error)) return Fail(kExitUsage, error);
     if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
     if (!ReadControls(flags, true, context, error)) return Fail(kExitUsage, error);
     Take take;

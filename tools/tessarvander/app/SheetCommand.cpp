@@ -76,6 +76,7 @@ class SheetCommand : public Command {
     if (kind != OutputKind::Still) return Fail(kExitUsage, "a contact sheet is one PNG: -o SHEET.png");
 
     CommandContext context;
+    if (!flags.CheckDevice(error)) return Fail(kExitUsage, error);
     if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
     if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
     std::string acrossText = across, downText = down;

@@ -54,7 +54,8 @@ std::unique_ptr<HostSession> HostSession::Open(const SessionOptions& options, st
   session->parameters = session->library->ReadParameters();
 
   if (!options.makeContext) return session;
-  session->context = hostkit::GlContext::Create(options.backend, error);
+  session->context = options.device.empty() ? hostkit::GlContext::Create(options.backend, error)
+                                            : hostkit::GlContext::CreateOnDevice(options.device, error);
   if (!session->context) return nullptr;
   return session;
 }

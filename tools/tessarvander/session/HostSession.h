@@ -16,6 +16,9 @@ namespace cli {
 struct SessionOptions {
   std::string pluginPath;
   hostkit::GlBackend backend = hostkit::GlBackend::Egl;
+  // An EGL device ("auto", an index or a DRM file) instead of the
+  // surfaceless platform; empty for the backend alone.
+  std::string device;
   // False: the caller has made a context current (a window's), and the
   // session uses that one.
   bool makeContext = true;
