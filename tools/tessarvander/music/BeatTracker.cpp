@@ -297,7 +297,7 @@ std::vector<double> TrackedBeats(const OnsetCurve& curve, const std::vector<Stre
     std::vector<double> times, periods;
     for (double beat : hops) {
       times.push_back(RefinedHop(beat, curve.strength) * curve.hopSeconds + kStrengthOffsetSeconds);
-      periods.push_back(period[static_cast<size_t>(std::lround(beat))]);
+      periods.push_back(period[std::min(period.size() - 1, static_cast<size_t>(std::lround(beat)))]);
     }
     for (double time : FittedOnLines(times, periods)) {
       time = std::max(0.0, time);
