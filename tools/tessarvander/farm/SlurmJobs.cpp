@@ -45,6 +45,12 @@ void PartNameAround(const std::string& output, std::string& before, std::string&
 
 }  // namespace
 
+FarmFiles::FarmFiles(const std::string& given) : output(given) {
+  std::string before, after;
+  PartNameAround(given, before, after);
+  work = before.substr(0, before.size() - std::string(".part-").size()) + ".farm";
+}
+
 std::string FarmFiles::Part(long part) const {
   std::string before, after;
   PartNameAround(output, before, after);
@@ -117,8 +123,7 @@ bool SlurmJobs::Plan(const SlurmRequest& given, std::string& error) {
     error = "farm slurm: render's -o must name a video (.mp4, .mov or .mkv) to join the parts into";
     return false;
   }
-  files.output = output;
-  files.work = (output.rfind('.') != std::string::npos ? output.substr(0, output.rfind('.')) : output) + ".farm";
+  files = FarmFiles(output);
   arrayText = "1-" + std::to_string(request.parts);
   if (!request.only.empty()) {
     arrayText.clear();
@@ -207,9 +212,7 @@ bool SlurmJobs::Submit(std::string& partsJob, std::string& joinJob, std::string&
 }
 
 bool ReadFarmState(const std::string& output, FarmState& state, std::string& error) {
-  FarmFiles files;
-  files.output = output;
-  files.work = (output.rfind('.') != std::string::npos ? output.substr(0, output.rfind('.')) : output) + ".farm";
+  const FarmFiles files(output);
   FarmRecord record;
   if (!record.Read(files.Record(), error)) return false;
   bool failed = false;

@@ -32,6 +32,7 @@ struct SlurmRequest {
 
 // The names of a farmed render's files, from its output.
 struct FarmFiles {
+  explicit FarmFiles(const std::string& output = "");
   std::string output;  // as given
   std::string work;    // OUTPUT's stem + ".farm"
   std::string Part(long part) const;
