@@ -158,4 +158,53 @@ TEST(StageTest, OscRecallsAndBlackoutsAreDecodedOrRefused) {
   EXPECT_FALSE(decode("", 0).ok);
 }
 
+// Bundles: their messages in order with the bundle's time tag, nested ones
+// too; a malformed, empty, too deep or too full bundle is one refusal.
+TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {
+  const cli::ParameterControls names = cli::ParameterProfile::TableNames();
+  const auto serialise = [](lo_bundle bundle) {
+    size_t size = 0;
+    void* bytes = lo_bundle_serialise(bundle, nullptr, &size);
+    std::string data(static_cast<char*>(bytes), size);
+    free(bytes);
+    return data;
+  };
+  const auto decode = [&](std::string data) { return cli::DecodeOscPacket(data.data(), data.size(), names); };
+  lo_timetag later = {3900000000u, 0x80000000u};
+  lo_bundle bundle = lo_bundle_new(later);
+  lo_message set = lo_message_new(), query = lo_message_new();
+  lo_message_add_float(set, 0.3f);
+  lo_bundle_add_message(bundle, "/tessarvander/param/hue", set);
+  lo_bundle_add_message(bundle, "/tessarvander/param/hue", query);
+  const std::string bytes = serialise(bundle);
+  const std::vector<cli::OscDecoded> decoded = decode(bytes);
+  ASSERT_EQ(decoded.size(), 2u);
+  EXPECT_EQ(decoded[0].command.kind, cli::OscCommand::SetParameter);
+  EXPECT_EQ(decoded[1].command.kind, cli::OscCommand::Query);
+  EXPECT_EQ(decoded[1].timeTag, (uint64_t{3900000000u} << 32) | 0x80000000u);
+
+  // A bundle inside a bundle, by hand: "#bundle", a tag, a sized element.
+  const auto wrapped = [](const std::string& inner) {
+    std::string outer("#bundle\0\0\0\0\0\0\0\0\1", 16);
+    const uint32_t size = static_cast<uint32_t>(inner.size());
+    outer += std::string{char(size >> 24), char(size >> 16), char(size >> 8), char(size)};
+    return outer + inner;
+  };
+  EXPECT_EQ(decode(wrapped(bytes)).size(), 2u);
+  std::string deep = bytes;
+  for (int depth = 0; depth < 9; ++depth) deep = wrapped(deep);
+  EXPECT_NE(decode(deep).front().why.find("nested more than"), std::string::npos);
+  std::string cut = bytes;
+  cut[19] = 99;  // the first element claims more bytes than there are
+  EXPECT_NE(decode(cut).front().why.find("wrong size"), std::string::npos);
+  EXPECT_NE(decode(std::string("#bundle\0\0\0\0\0\0\0\0\1", 16)).front().why.find("empty"), std::string::npos);
+  lo_bundle full = lo_bundle_new(LO_TT_IMMEDIATE);
+  for (int i = 0; i < 65; ++i) lo_bundle_add_message(full, "/tessarvander/pause", lo_message_new());
+  const std::vector<cli::OscDecoded> tooMany = decode(serialise(full));
+  ASSERT_EQ(tooMany.size(), 1u);
+  EXPECT_NE(tooMany.front().why.find("more than 64 messages"), std::string::npos);
+  lo_bundle_free_recursive(full);
+  lo_bundle_free_recursive(bundle);
+}
+
 }  // namespace

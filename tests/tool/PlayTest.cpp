@@ -411,7 +411,11 @@ TEST_F(PlayTest, StageKeysBlackoutAndCrossfadesBehave) {
 // messages does not stall the loop: a query is answered afterwards, a still
 // is saved, and the player quits normally.
 TEST_F(PlayTest, BadMessagesAndAFloodLeaveTheLoopRunning) {
-  Player player(folder, {"--osc", std::to_string(port)});
+  // A controller of our own: it asks, and hears every change (--osc-reply).
+  lo_server client = lo_server_new(nullptr, nullptr);
+  ASSERT_NE(client, nullptr);
+  Player player(folder, {"--osc", std::to_string(port), "--osc-reply",
+                         "127.0.0.1:" + std::to_string(lo_server_get_port(client))});
   ASSERT_TRUE(player.WaitFor("listening for OSC"));
   lo_address player_address = lo_address_new("127.0.0.1", std::to_string(port).c_str());
   for (int repeat = 0; repeat < 3; ++repeat) {
@@ -426,25 +430,33 @@ TEST_F(PlayTest, BadMessagesAndAFloodLeaveTheLoopRunning) {
     lo_send(player_address, "/tessarvander/param/hue", "f", static_cast<float>(message % 100) / 100.0f);
   lo_send(player_address, "/tessarvander/param/Zoom", "f", 0.25f);
 
-  // A query from a server of our own, which receives the answer.
-  lo_server client = lo_server_new(nullptr, nullptr);
-  float answered = NAN;
-  lo_server_add_method(
-      client, "/tessarvander/param/Zoom", "f",
-      [](const char*, const char*, lo_arg** argv, int, lo_message, void* answer) {
-        *static_cast<float*>(answer) = argv[0]->f;
-        return 0;
-      },
-      &answered);
-  // A set takes effect at the next frame, and the flood may still be
-  // arriving: ask until the answer is the value set last.
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (answered != 0.25f && std::chrono::steady_clock::now() < deadline) {
-    lo_send(player_address, "/tessarvander/param/Zoom", "f", 0.25f);
-    lo_send_from(player_address, client, LO_TT_IMMEDIATE, "/tessarvander/param/Zoom", "");
-    lo_server_recv_noblock(client, 200);
-  }
-  EXPECT_EQ(answered, 0.25f) << "the value set last, answered after the flood";
+  // Answers come in arrival order, after the messages before them: a query
+  // sent after the flood and a set answers that set, the first time.
+  float answered = NAN, reportedZoom = NAN, bundled = NAN;
+  const auto keep = [](const char*, const char*, lo_arg** argv, int, lo_message, void* where) {
+    *static_cast<float*>(where) = argv[0]->f;
+    return 0;
+  };
+  lo_server_add_method(client, "/tessarvander/param/Zoom", "f", keep, &answered);
+  lo_server_add_method(client, "/tessarvander/param/zoom", "f", keep, &reportedZoom);
+  lo_server_add_method(client, "/tessarvander/param/Brightness", "f", keep, &bundled);
+  const auto hear = [&](const float& value, float wanted) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (value != wanted && std::chrono::steady_clock::now() < deadline) lo_server_recv_noblock(client, 200);
+    return value == wanted;
+  };
+  lo_send_from(player_address, client, LO_TT_IMMEDIATE, "/tessarvander/param/Zoom", "");
+  EXPECT_TRUE(hear(answered, 0.25f)) << "the value set last, answered after the flood: " << answered;
+  EXPECT_TRUE(hear(reportedZoom, 0.25f)) << "the change went to --osc-reply: " << reportedZoom;
+  // A bundle: its set and its query together, the query answering the set.
+  lo_bundle bundle = lo_bundle_new(LO_TT_IMMEDIATE);
+  lo_message set = lo_message_new(), query = lo_message_new();
+  lo_message_add_float(set, 0.65f);
+  lo_bundle_add_message(bundle, "/tessarvander/param/Brightness", set);
+  lo_bundle_add_message(bundle, "/tessarvander/param/Brightness", query);
+  lo_send_bundle_from(player_address, client, bundle);
+  EXPECT_TRUE(hear(bundled, 0.65f)) << bundled;
+  lo_bundle_free_recursive(bundle);
   lo_send(player_address, "/tessarvander/still", "s", "after.png");
   EXPECT_TRUE(player.WaitFor(R"(saved still \S+after\.png)"));
 

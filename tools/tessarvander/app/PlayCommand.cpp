@@ -30,7 +30,8 @@ class PlayCommand : public Command {
     command->footer(std::string(KeyHelp()) +
                     "\n\nOSC addresses (--osc PORT):\n"
                     "  /tessarvander/param/NAME f   set a parameter by name or index; without a value,\n"
-                    "                               answers its value to the sender\n"
+                    "                               answers its value to the sender, after what came before\n"
+                    "  bundles (#bundle) apply their messages together, at their time tag\n"
                     "  /tessarvander/preset/load s  load a preset file\n"
                     "  /tessarvander/preset/recall i  recall preset i (from 1) of the bank\n"
                     "  /tessarvander/blackout i     1 fades to black, 0 back\n"
@@ -85,6 +86,10 @@ class PlayCommand : public Command {
         ->type_name("PORT");
     command->add_option("--osc-host", options.oscHost, "the address to listen on (default 127.0.0.1: this machine only)")
         ->capture_default_str();
+    command->add_option("--osc-reply", options.oscReply,
+                        "send every change of a value, whatever its source, to this controller as "
+                        "/tessarvander/param/NAME f")
+        ->type_name("HOST:PORT");
     command->add_option("--take", options.takePath, "record a take of the whole session to FILE")->type_name("FILE");
     command->add_option("--out", options.outFolder, "the folder for stills, videos, presets and takes (default: here)")
         ->type_name("FOLDER");

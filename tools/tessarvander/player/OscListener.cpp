@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -23,6 +25,8 @@ constexpr int kPollMilliseconds = 100;
 // are counted, so that a flood of new addresses costs neither memory nor a
 // screenful of lines.
 constexpr size_t kMaxToldAddresses = 32;
+// A bundle may wait for its time tag this long, no longer.
+constexpr double kLatestTimeTagSeconds = 60.0;
 
 }  // namespace
 
@@ -77,52 +81,97 @@ void OscListener::Listen() {
   }
 }
 
-void OscListener::Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength) {
-  OscDecoded decoded = DecodeOsc(data, size, names);
-  if (!decoded.ok) {
-    Drop(decoded.address, decoded.why);
-    return;
-  }
-  OscCommand& command = decoded.command;
-  if (command.kind == OscCommand::Query) {
-    float value = NAN;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (command.index < published.size()) value = published[command.index];
-    }
-    Answer(decoded.address, value, sender, senderLength);
-    return;
-  }
-  // A preset is read here, off the frame thread, through the bounded reader:
-  // the frame loop only applies its values.
-  if (command.kind == OscCommand::LoadPreset) {
-    std::string error;
-    if (!LoadPreset(command.text, names, command.values, error)) {
-      Drop(decoded.address, error);
-      return;
-    }
-  }
-  std::lock_guard<std::mutex> lock(mutex);
-  if (queue.size() >= kMaxQueued) {
-    ++dropped;
-    if (dropped == 1)
-      Warn("OSC: more than " + std::to_string(kMaxQueued) + " messages waiting for the next frame; dropping the rest");
-    return;
-  }
-  queue.push_back(std::move(command));
+namespace {
+
+// When a time tag falls due, in steady-clock seconds: NTP time (seconds
+// since 1900, a 32-bit fraction) against the wall clock now.
+double DueAt(uint64_t timeTag) {
+  if (timeTag == kOscImmediately) return 0.0;
+  constexpr double kNtpToUnix = 2208988800.0;
+  const double wall = static_cast<double>(timeTag >> 32) - kNtpToUnix + static_cast<double>(timeTag & 0xffffffffu) / 4294967296.0;
+  const double nowWall = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  const double nowSteady = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  return nowSteady + std::max(0.0, wall - nowWall);
 }
 
-void OscListener::Answer(const std::string& address, float value, const sockaddr_storage& sender,
-                         socklen_t senderLength) {
+}  // namespace
+
+void OscListener::Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength) {
+  for (OscDecoded& decoded : DecodeOscPacket(data, size, names)) {
+    if (!decoded.ok) {
+      Drop(decoded.address, decoded.why);
+      continue;
+    }
+    OscCommand& command = decoded.command;
+    command.address = decoded.address;
+    command.sender.assign(reinterpret_cast<const char*>(&sender), senderLength);
+    command.dueAt = DueAt(decoded.timeTag);
+    const double nowSteady = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (command.dueAt > nowSteady + kLatestTimeTagSeconds) {
+      Drop(decoded.address, "a time tag more than a minute ahead");
+      continue;
+    }
+    // A preset is read here, off the frame thread, through the bounded
+    // reader: the frame loop only applies its values.
+    if (command.kind == OscCommand::LoadPreset) {
+      std::string error;
+      if (!LoadPreset(command.text, names, command.values, error)) {
+        Drop(decoded.address, error);
+        continue;
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    if (queue.size() >= kMaxQueued) {
+      ++dropped;
+      if (dropped == 1)
+        Warn("OSC: more than " + std::to_string(kMaxQueued) + " messages waiting for the next frame; dropping the rest");
+      continue;
+    }
+    queue.push_back(std::move(command));
+  }
+}
+
+void OscListener::Send(const std::string& address, float value, const sockaddr* to, socklen_t length) {
   lo_message reply = lo_message_new();
   lo_message_add_float(reply, value);
-  size_t length = 0;
-  void* bytes = lo_message_serialise(reply, address.c_str(), nullptr, &length);
+  size_t size = 0;
+  void* bytes = lo_message_serialise(reply, address.c_str(), nullptr, &size);
   if (bytes) {
-    sendto(socketFd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&sender), senderLength);
+    sendto(socketFd, bytes, size, 0, to, length);
     std::free(bytes);
   }
   lo_message_free(reply);
+}
+
+void OscListener::Answer(const OscCommand& query, float value) {
+  if (query.sender.empty() || query.sender.size() > sizeof(sockaddr_storage)) return;
+  sockaddr_storage to{};
+  std::memcpy(&to, query.sender.data(), query.sender.size());
+  Send(query.address, value, reinterpret_cast<const sockaddr*>(&to), static_cast<socklen_t>(query.sender.size()));
+}
+
+bool OscListener::ReplyTo(const std::string& hostAndPort, std::string& error) {
+  const size_t colon = hostAndPort.rfind(':');
+  const std::string host = colon == std::string::npos ? "" : hostAndPort.substr(0, colon);
+  const std::string port = colon == std::string::npos ? "" : hostAndPort.substr(colon + 1);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (host.empty() || port.empty() || getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
+    error = "--osc-reply: \"" + Printable(hostAndPort, 80) + "\" is not HOST:PORT of a reachable host";
+    return false;
+  }
+  std::memcpy(&replyAddress, found->ai_addr, found->ai_addrlen);
+  replyLength = found->ai_addrlen;
+  freeaddrinfo(found);
+  return true;
+}
+
+void OscListener::Report(const std::string& name, float value) {
+  if (replyLength == 0) return;
+  Send(std::string("/tessarvander/param/") + name, value, reinterpret_cast<const sockaddr*>(&replyAddress), replyLength);
 }
 
 void OscListener::Drop(const std::string& address, const std::string& why) {
@@ -139,15 +188,15 @@ void OscListener::Drop(const std::string& address, const std::string& why) {
        " (later bad messages to it are dropped without a line)");
 }
 
-void OscListener::Drain(std::vector<OscCommand>& commands) {
+void OscListener::Drain(double now, std::vector<OscCommand>& commands) {
+  commands.clear();
   std::lock_guard<std::mutex> lock(mutex);
-  commands.assign(std::make_move_iterator(queue.begin()), std::make_move_iterator(queue.end()));
-  queue.clear();
-}
-
-void OscListener::Publish(const std::vector<float>& values) {
-  std::lock_guard<std::mutex> lock(mutex);
-  published = values;
+  std::deque<OscCommand> later;
+  for (OscCommand& command : queue) {
+    if (command.dueAt <= now) commands.push_back(std::move(command));
+    else later.push_back(std::move(command));
+  }
+  queue.swap(later);
 }
 
 }  // namespace cli

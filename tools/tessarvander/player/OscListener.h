@@ -1,8 +1,12 @@
 // OSC control for `tessarvander play`: a UDP socket of its own, read on a
-// thread of its own, messages decoded (OscMessages.h) and queued for the
-// frame loop, which applies them at the start of its next frame, in arrival
-// order. Presets named by OSC are read on this thread, through the bounded
-// reader, so that no file can stall a frame.
+// thread of its own, messages and bundles decoded (OscMessages.h) and queued
+// for the frame loop, which applies them at the start of its next frame, in
+// arrival order: a query is answered there too, after the messages before
+// it, so a set followed by a query answers the new value. A bundle's
+// messages wait for its time tag (at most a minute ahead). Presets named by
+// OSC are read on this thread, through the bounded reader, so that no file
+// can stall a frame. With --osc-reply, every change of a value, whatever its
+// source, is sent to a controller.
 //
 // Bad messages (unknown address, wrong type or count, NaN or infinity,
 // oversized, not OSC) are dropped with one line per address, for a bounded
@@ -38,15 +42,20 @@ class OscListener {
 
   // Binds host:port (UDP) and starts listening. False with a reason.
   bool Start(const std::string& host, int port, std::string& error);
-  // The commands received since the last call, oldest first.
-  void Drain(std::vector<OscCommand>& commands);
-  // The parameter values that queries are answered with, by index.
-  void Publish(const std::vector<float>& values);
+  // The commands due by `now` (steady-clock seconds), oldest first; later
+  // ones wait.
+  void Drain(double now, std::vector<OscCommand>& commands);
+  // Answers a query to its sender, on its own address.
+  void Answer(const OscCommand& query, float value);
+  // Where changes go (--osc-reply HOST:PORT). False with a reason.
+  bool ReplyTo(const std::string& hostAndPort, std::string& error);
+  // Sends /tessarvander/param/NAME with the value to the reply address.
+  void Report(const std::string& name, float value);
 
  private:
   void Listen();
   void Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength);
-  void Answer(const std::string& address, float value, const sockaddr_storage& sender, socklen_t senderLength);
+  void Send(const std::string& address, float value, const sockaddr* to, socklen_t length);
   // One line per address, the first time it goes wrong.
   void Drop(const std::string& address, const std::string& why);
 
@@ -57,7 +66,8 @@ class OscListener {
 
   std::mutex mutex;
   std::deque<OscCommand> queue;
-  std::vector<float> published;
+  sockaddr_storage replyAddress{};
+  socklen_t replyLength = 0;
   std::set<std::string> told;  // addresses whose bad messages were told
   size_t untold = 0;
   size_t dropped = 0;

@@ -3,6 +3,7 @@
 #include <lo/lo.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace cli {
 namespace {
@@ -99,6 +100,60 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
 }
 
 }  // namespace
+
+namespace {
+
+uint32_t BigEndian32(const char* bytes) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+  return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
+}
+
+bool IsBundle(const char* data, size_t size) { return size >= 16 && std::memcmp(data, "#bundle", 8) == 0; }
+
+// The bundle's messages into `out`, in order; false with the reason when it
+// is malformed, too deep or too full.
+bool DecodeBundle(char* data, size_t size, int depth, const ParameterControls& names, std::vector<OscDecoded>& out,
+                  std::string& why) {
+  if (depth > kMaxOscBundleDepth) return why = "bundles nested more than " + std::to_string(kMaxOscBundleDepth) + " deep", false;
+  const uint64_t timeTag = (uint64_t{BigEndian32(data + 8)} << 32) | BigEndian32(data + 12);
+  for (size_t at = 16; at < size;) {
+    if (size - at < 4) return why = "a bundle element without its size", false;
+    const uint32_t length = BigEndian32(data + at);
+    at += 4;
+    if (length == 0 || length % 4 != 0 || length > size - at) return why = "a bundle element of a wrong size", false;
+    if (IsBundle(data + at, length)) {
+      if (!DecodeBundle(data + at, length, depth + 1, names, out, why)) return false;
+    } else {
+      if (out.size() == kMaxOscBundleMessages)
+        return why = "more than " + std::to_string(kMaxOscBundleMessages) + " messages in a bundle", false;
+      out.push_back(DecodeOsc(data + at, length, names));
+      out.back().timeTag = timeTag;
+    }
+    at += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterControls& names) {
+  if (size > kMaxOscMessageBytes || !IsBundle(data, size)) return {DecodeOsc(data, size, names)};
+  std::vector<OscDecoded> messages;
+  std::string why;
+  if (!DecodeBundle(data, size, 0, names, messages, why)) {
+    OscDecoded refused;
+    refused.address = "(bundle)";
+    refused.why = why;
+    return {refused};
+  }
+  if (messages.empty()) {
+    OscDecoded refused;
+    refused.address = "(bundle)";
+    refused.why = "an empty bundle";
+    return {refused};
+  }
+  return messages;
+}
 
 OscDecoded DecodeOsc(char* data, size_t size, const ParameterControls& names) {
   OscDecoded decoded;

@@ -22,6 +22,11 @@ namespace cli {
 
 // Far above any message of this vocabulary; larger datagrams are refused.
 constexpr size_t kMaxOscMessageBytes = 4096;
+// A bundle holds at most this many messages, nested at most this deep.
+constexpr size_t kMaxOscBundleMessages = 64;
+constexpr int kMaxOscBundleDepth = 8;
+// The time tag that means "at once".
+constexpr uint64_t kOscImmediately = 1;
 
 struct OscCommand {
   enum Kind { SetParameter, Query, LoadPreset, RecallPreset, Blackout, Pause, Play, Still } kind = Pause;
@@ -29,16 +34,26 @@ struct OscCommand {
   float value = 0.0f;
   std::string text;  // the preset's path, or the still's name
   std::vector<ParameterControls::Value> values;  // a preset, read
+  // Filled by the listener: when it applies (steady-clock seconds, 0 at
+  // once), and where a query's answer goes.
+  double dueAt = 0.0;
+  std::string address;
+  std::string sender;  // the sender's socket address, as bytes
 };
 
 struct OscDecoded {
   bool ok = false;
+  uint64_t timeTag = kOscImmediately;  // NTP time: seconds since 1900 << 32
   std::string address;  // as sent; shown only through Printable
   std::string why;      // when refused
   OscCommand command;
 };
 
-// Decodes one datagram of `size` bytes (the buffer may be changed).
+// Decodes one message of `size` bytes (the buffer may be changed).
 OscDecoded DecodeOsc(char* data, size_t size, const ParameterControls& names);
+// Decodes one datagram: a message, or a bundle ("#bundle", a time tag, then
+// sized elements, bundles among them) whose messages take its time tag.
+// At least one entry; a malformed bundle is one refusal.
+std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterControls& names);
 
 }  // namespace cli

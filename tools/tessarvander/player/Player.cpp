@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -67,7 +68,9 @@ bool Player::Run(std::string& error) {
   if (options.oscPort > 0) {
     osc = std::make_unique<OscListener>(controls);
     if (!osc->Start(options.oscHost, options.oscPort, error)) return false;
-    Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort));
+    if (!options.oscReply.empty() && !osc->ReplyTo(options.oscReply, error)) return false;
+    Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort) +
+        (options.oscReply.empty() ? "" : "; changes go to " + options.oscReply));
   }
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
   if (!dimmer.Create(error) || !scratch.Create(1, 1, hostkit::PixelFormat::Rgba8, error)) return false;
@@ -110,7 +113,8 @@ bool Player::Run(std::string& error) {
     drewThisPass = false;
     if (due > 0 && (!AdvanceAtOnePixel(due - 1, error) || !Draw(error))) return false;
     SaveRequested();
-    Publish();
+    SendToPipeWire();
+    ReportChanges();
     Present(windowWidth, windowHeight);
     if (options.quitAfter > 0 && live.ShownFrames() >= options.quitAfter) break;
     WaitForNextFrame();
@@ -127,7 +131,7 @@ void Player::TakeInput(bool& quit) {
   for (const PlayerRequest& request : input.actions) Apply(request, quit);
   input = PanelInput();
   if (osc) {
-    osc->Drain(commands);
+    osc->Drain(std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), commands);
     oscStillThisFrame = false;
     refusedStills = 0;
     for (const OscCommand& command : commands) Apply(command);
@@ -223,7 +227,6 @@ bool Player::Draw(std::string& error) {
   // The plugin's texts are only shown by the panel.
   if (panel->Visible())
     for (uint32_t index = 0; index < texts.size(); ++index) texts[index] = instance->DisplayText(index);
-  if (osc) osc->Publish(live.Values());
   return true;
 }
 
@@ -256,10 +259,30 @@ void Player::SaveRequested() {
 
 // The picture to PipeWire, only while a consumer takes it, at the size the
 // stream was published with.
-void Player::Publish() {
+void Player::SendToPipeWire() {
   if (!pipewire || !pipewire->Streaming()) return;
   if (target.Width() != pipewire->Width() || target.Height() != pipewire->Height()) return;
   pipewire->Send(target.ReadRgba8());
+}
+
+// Every value that changed since the last pass, whatever changed it (panel,
+// keys, OSC, a preset, a crossfade), to the --osc-reply controller.
+void Player::ReportChanges() {
+  if (!osc || options.oscReply.empty()) return;
+  const std::vector<float>& values = live.Values();
+  if (oscNames.empty()) {
+    for (const hostkit::ParameterDescription& parameter : session.Parameters()) {
+      std::string name;
+      for (char c : parameter.name) name += c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      oscNames.push_back(name);
+    }
+    reported.assign(values.size(), NAN);
+  }
+  for (size_t index = 0; index < values.size() && index < oscNames.size(); ++index) {
+    if (values[index] == reported[index]) continue;
+    osc->Report(oscNames[index], values[index]);
+    reported[index] = values[index];
+  }
 }
 
 void Player::Present(int windowWidth, int windowHeight) {
@@ -411,6 +434,8 @@ void Player::Apply(const OscCommand& command) {
       break;
     }
     case OscCommand::Query:
+      // After the messages before it: a set then a query answers the set.
+      osc->Answer(command, live.Values()[command.index]);
       break;
   }
 }

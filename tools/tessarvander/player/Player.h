@@ -38,6 +38,7 @@ struct PlayerOptions {
   double scale = 1.0;             // of the window's size, for the preview
   int oscPort = 0;                // 0: no OSC
   std::string oscHost = "127.0.0.1";
+  std::string oscReply;           // HOST:PORT that hears every change, or empty
   std::string takePath;           // a take of the whole session, when set
   std::string outFolder;          // for stills, videos, presets and takes
   PresetBank bank;                // presets for keys 1-9, 0, [ and ], read before play
@@ -69,7 +70,8 @@ class Player {
   bool Draw(std::string& error);
   void SaveRequested();
   void Present(int windowWidth, int windowHeight);
-  void Publish();
+  void SendToPipeWire();
+  void ReportChanges();
   void WaitForNextFrame();
 
   // What changes with every frame of the flight, drawn or not: a crossfade
@@ -117,6 +119,8 @@ class Player {
   PresetBank bank;  // recalls change which preset was last
   StageMessages messages;
   std::unique_ptr<PipeWireOutput> pipewire;
+  std::vector<float> reported;            // the values --osc-reply last sent
+  std::vector<std::string> oscNames;      // "fractal_type", by index
   bool showHelp = false;
   Clock::time_point started;
   double playStarted = 0.0;  // seconds from `started` to the first frame
