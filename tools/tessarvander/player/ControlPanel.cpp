@@ -70,6 +70,14 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
     ImGui::Begin("Tessarvander");
     ImGui::Text("frame %ld   %.1f ms to draw   %.1f drawn/s%s", state.frame, state.drawMilliseconds,
                 state.framesPerSecond, state.paused ? "   paused" : "");
+    if (state.beatsPerMinute > 0.0) {
+      ImGui::Text("tempo %.1f (tapped)  ", state.beatsPerMinute);
+      for (int beat = 0; beat < 4; ++beat) {
+        ImGui::SameLine();
+        ImGui::TextColored(beat == state.beatInBar ? ImVec4(1, 0.8f, 0.2f, 1) : ImVec4(0.35f, 0.35f, 0.35f, 1),
+                           beat == 0 ? "[1]" : "[ ]");
+      }
+    }
     if (state.skippedFrames > 0)
       ImGui::Text("%ld frames advanced without drawing, to keep time", state.skippedFrames);
     if (state.recording || state.takeRecording || state.blackout)
@@ -122,6 +130,7 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
                               {state.takeRecording ? "Stop take (T)" : "Record take (T)", PlayerAction::ToggleTake},
                               {state.blackout ? "Back (B)" : "Blackout (B)", PlayerAction::ToggleBlackout},
                               {state.output ? "Close output (O)" : "Output window (O)", PlayerAction::ToggleOutput},
+                              {"Tap (Enter)", PlayerAction::Tap},
                               {"Keys (H)", PlayerAction::ToggleHelp},
                               {"Hide panel (Tab)", PlayerAction::TogglePanel},
                               {"Quit (Q Q)", PlayerAction::AskToQuit}};

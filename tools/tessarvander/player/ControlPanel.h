@@ -33,6 +33,8 @@ struct PanelState {
   bool takeRecording = false;
   bool blackout = false;
   bool output = false;           // the picture is on the output window too
+  double beatsPerMinute = 0.0;   // the tapped tempo, 0 for none
+  int beatInBar = 0;
   const PresetBank* bank = nullptr;
   const StageMessages* messages = nullptr;
   double now = 0.0;

@@ -89,6 +89,13 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
       command.value = on != 0.0 ? 1.0f : 0.0f;
       decoded.ok = true;
     }
+  } else if (address == std::string(kPrefix) + "tap") {
+    if (!types.empty()) {
+      decoded.why = "takes no arguments";
+    } else {
+      command.kind = OscCommand::Tap;
+      decoded.ok = true;
+    }
   } else if (address == std::string(kPrefix) + "pause" || address == std::string(kPrefix) + "play") {
     if (!types.empty()) {
       decoded.why = "takes no arguments";

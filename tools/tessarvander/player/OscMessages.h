@@ -7,6 +7,7 @@
 //   /tessarvander/preset/load s             load a preset file
 //   /tessarvander/preset/recall i           recall preset i (from 1) of the bank
 //   /tessarvander/blackout i                1 fades to black, 0 back
+//   /tessarvander/tap                       tap the tempo
 //   /tessarvander/pause, /tessarvander/play
 //   /tessarvander/still s                   save the current frame as NAME.png in --out
 #pragma once
@@ -29,7 +30,7 @@ constexpr int kMaxOscBundleDepth = 8;
 constexpr uint64_t kOscImmediately = 1;
 
 struct OscCommand {
-  enum Kind { SetParameter, Query, LoadPreset, RecallPreset, Blackout, Pause, Play, Still } kind = Pause;
+  enum Kind { SetParameter, Query, LoadPreset, RecallPreset, Blackout, Tap, Pause, Play, Still } kind = Pause;
   uint32_t index = 0;  // the parameter, or the preset from 0
   float value = 0.0f;
   std::string text;  // the preset's path, or the still's name

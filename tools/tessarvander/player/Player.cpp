@@ -169,6 +169,10 @@ bool Player::SizeTarget(std::string& error) {
 }
 
 void Player::StepStage() {
+  // The tapped tempo goes to the plugin with every frame, as a host playing
+  // music would tell it.
+  if (tapTempo.BeatsPerMinute() > 0.0)
+    driver->SetBeat(static_cast<float>(tapTempo.BeatsPerMinute()), tapTempo.BarPhase(Now()));
   if (crossfade.Active()) {
     crossfade.Step(fadeValues);
     live.Apply(fadeValues);
@@ -312,6 +316,8 @@ void Player::Present(int windowWidth, int windowHeight) {
   state.showHelp = showHelp;
   state.askingToQuit = quitGuard.Asking(now);
   state.output = window.HasOutput();
+  state.beatsPerMinute = tapTempo.BeatsPerMinute();
+  state.beatInBar = tapTempo.BeatInBar(now);
   panel->Draw(state, input);
   window.SwapBuffers();
   window.ShowOnOutput(target.ColorTexture(), target.Width(), target.Height());
@@ -386,6 +392,9 @@ void Player::Apply(const PlayerRequest& request, bool& quit) {
     case PlayerAction::NextPreset:
       if (bank.Size() > 0) Recall(request.action == PlayerAction::NextPreset ? bank.Next() : bank.Previous());
       break;
+    case PlayerAction::Tap:
+      Tap();
+      break;
     case PlayerAction::AskToQuit:
       if (quitGuard.Press(Now())) quit = true;
       else Say("press Q again to quit (Ctrl+Q quits at once)");
@@ -412,6 +421,9 @@ void Player::Apply(const OscCommand& command) {
     case OscCommand::Blackout:
       SetBlackout(command.value != 0.0f);
       break;
+    case OscCommand::Tap:
+      Tap();
+      break;
     case OscCommand::Pause:
       live.SetPaused(true);
       break;
@@ -437,6 +449,16 @@ void Player::Apply(const OscCommand& command) {
       // After the messages before it: a set then a query answers the set.
       osc->Answer(command, live.Values()[command.index]);
       break;
+  }
+}
+
+void Player::Tap() {
+  const double before = tapTempo.BeatsPerMinute();
+  tapTempo.Tap(Now());
+  if (tapTempo.BeatsPerMinute() > 0.0 && std::fabs(tapTempo.BeatsPerMinute() - before) >= 0.05) {
+    char tempo[64];
+    std::snprintf(tempo, sizeof tempo, "tempo %.1f beats a minute (tapped)", tapTempo.BeatsPerMinute());
+    Say(tempo);
   }
 }
 

@@ -81,6 +81,7 @@ class Player {
   void Apply(const OscCommand& command);
   void Recall(size_t preset);
   void SetBlackout(bool black);
+  void Tap();
   void Say(const std::string& line);
   void Problem(const std::string& line);
   double Now() const;
@@ -112,6 +113,7 @@ class Player {
   FramePacer pacer;
   QuitGuard quitGuard;
   Blackout blackout;
+  TapTempo tapTempo;
   Dimmer dimmer;
   Crossfade crossfade;
   std::vector<bool> switchesAtMidpoint;  // per parameter: banded

@@ -46,7 +46,8 @@ const char* KeyHelp() {
   return "keys: Space pause/play, F full screen, Esc leave full screen, O output window on/off,\n"
          "      S save a still, R record a video, P save a preset, T record a take,\n"
          "      1-9 and 0 recall a preset of the bank, [ and ] the one before or after,\n"
-         "      B blackout, Tab show/hide the panel, H or ? these keys, Q twice or Ctrl+Q quit";
+         "      Enter tap the tempo, B blackout, Tab show/hide the panel, H or ? these keys,\n"
+         "      Q twice or Ctrl+Q quit";
 }
 
 bool ListMonitors(std::vector<std::string>& monitors, std::string& error) {
@@ -176,6 +177,9 @@ void PlayerWindow::OnKey(GLFWwindow* handle, int key, int, int action, int mods)
       return actions.push_back(PlayerAction::NextPreset);
     case GLFW_KEY_TAB:
       return actions.push_back(PlayerAction::TogglePanel);
+    case GLFW_KEY_ENTER:
+    case GLFW_KEY_KP_ENTER:
+      return actions.push_back(PlayerAction::Tap);
     case GLFW_KEY_H:
     case GLFW_KEY_SLASH:  // ? on most layouts
       return actions.push_back(PlayerAction::ToggleHelp);

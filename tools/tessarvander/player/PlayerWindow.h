@@ -17,7 +17,7 @@ namespace cli {
 // What a key or a panel button asks for.
 enum class PlayerAction {
   TogglePause, ToggleFullscreen, LeaveFullscreen, SaveStill, ToggleRecording, SavePreset, ToggleTake,
-  TogglePanel, ToggleHelp, ToggleBlackout, ToggleOutput, RecallPreset, PreviousPreset, NextPreset,
+  TogglePanel, ToggleHelp, ToggleBlackout, ToggleOutput, RecallPreset, PreviousPreset, NextPreset, Tap,
   AskToQuit,  // Q: quits when pressed twice within two seconds
   Quit        // Ctrl+Q, the panel's button, the window's close box
 };
