@@ -4,7 +4,11 @@
 // Runs under xvfb-run (see tests/CMakeLists.txt); without a display it skips.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <arpa/inet.h>
+#include <httplib.h>
 #include <lo/lo.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -405,6 +409,56 @@ TEST_F(PlayTest, StageKeysBlackoutAndCrossfadesBehave) {
   EXPECT_NEAR(at(bright, start + 59), 0.8, 1e-6);
   EXPECT_NEAR(at(type, start + 28), 0.1, 1e-6);
   EXPECT_NEAR(at(type, start + 29), 0.9, 1e-6) << "the fractal type switches half way";
+}
+
+// OSCQuery: the address space as JSON over HTTP, with the live values; only
+// the tree's own paths answer, and idle or oversized requests neither stop
+// the server nor the frames.
+TEST_F(PlayTest, OscQueryDescribesTheAddressesWithTheirValues) {
+  const int queryPort = port + 1;
+  Player player(folder, {"--osc", std::to_string(port), "--oscquery", std::to_string(queryPort)});
+  ASSERT_TRUE(player.WaitFor("OSCQuery on 127.0.0.1 port"));
+  httplib::Client client("127.0.0.1", queryPort);
+  client.set_read_timeout(std::chrono::seconds(60));
+  const auto info = client.Get("/?HOST_INFO");
+  ASSERT_TRUE(info) << "no answer";
+  EXPECT_NE(info->body.find("\"OSC_PORT\":" + std::to_string(port)), std::string::npos) << info->body;
+  const auto node = client.Get("/tessarvander/param/fractal_type");
+  ASSERT_TRUE(node);
+  for (const char* part : {"\"TYPE\":\"f\"", "\"ACCESS\":3", "\"RANGE\":[{\"MIN\":0.0,\"MAX\":1.0}]", "\"VALUE\":[0.5]",
+                           "Kaleidoscope"})
+    EXPECT_NE(node->body.find(part), std::string::npos) << part << " in " << node->body;
+  EXPECT_NE(client.Get("/")->body.find("\"/tessarvander/tap\""), std::string::npos);
+
+  // Idle connections hold some of the server's threads for a while.
+  std::vector<int> idle;
+  for (int i = 0; i < 20; ++i) {
+    const int socketFd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(queryPort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) idle.push_back(socketFd);
+  }
+  OscSend(port, {"/tessarvander/param/zoom", "f", "0.75"});
+  OscSend(port, {"/tessarvander/still", "s", "meanwhile.png"});
+  EXPECT_TRUE(player.WaitFor(R"(saved still \S+meanwhile\.png)")) << "the frames went on";
+  std::string value;
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (value != "{\"VALUE\":[0.75]}" && std::chrono::steady_clock::now() < deadline) {
+    const auto answer = client.Get("/tessarvander/param/zoom?VALUE");
+    if (answer) value = answer->body;
+  }
+  EXPECT_EQ(value, "{\"VALUE\":[0.75]}");
+  for (int socketFd : idle) close(socketFd);
+  EXPECT_EQ(client.Get("/tessarvander/param/sparkle")->status, 404);
+  EXPECT_EQ(client.Get("/../../etc/passwd")->status, 404);
+  EXPECT_NE(client.Post("/tessarvander/param/zoom", "0.1", "text/plain")->status, 200);
+  const auto huge = client.Get("/" + std::string(20000, 'a'));
+  EXPECT_TRUE(!huge || huge->status >= 400);
+  EXPECT_EQ(client.Get("/tessarvander/param/zoom?VALUE")->body, "{\"VALUE\":[0.75]}") << "still serving";
+  player.Key("ctrl+q");
+  EXPECT_EQ(player.Wait(), 0) << player.Errors();
 }
 
 // Bad messages are dropped with one line per address and a flood of 10,000

@@ -90,6 +90,11 @@ class PlayCommand : public Command {
                         "send every change of a value, whatever its source, to this controller as "
                         "/tessarvander/param/NAME f")
         ->type_name("HOST:PORT");
+    command->add_option("--oscquery", options.oscQueryPort,
+                        "describe the OSC addresses to controller apps over HTTP (OSCQuery) on this port, on the "
+                        "--osc-host address; needs --osc")
+        ->check(Within(1, 65535))
+        ->type_name("PORT");
     command->add_option("--take", options.takePath, "record a take of the whole session to FILE")->type_name("FILE");
     command->add_option("--out", options.outFolder, "the folder for stills, videos, presets and takes (default: here)")
         ->type_name("FOLDER");
@@ -109,6 +114,8 @@ class PlayCommand : public Command {
     // Where files go is checked now, not when the first one is saved.
     if (!options.outFolder.empty() && !IsWritableFolder(options.outFolder))
       return Fail(kExitUsage, "--out: " + options.outFolder + " is not a folder this program can write in");
+    if (options.oscQueryPort > 0 && options.oscPort == 0)
+      return Fail(kExitUsage, "--oscquery describes the OSC port: give --osc PORT too");
     if (!bankFolder.empty() && !IsReadableFolder(bankFolder))
       return Fail(kExitUsage, "--bank: " + bankFolder + " is not a folder this program can read");
     if (!options.takePath.empty() && !IsWritableFolder(FolderOf(options.takePath)))

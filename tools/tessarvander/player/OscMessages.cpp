@@ -2,6 +2,7 @@
 
 #include <lo/lo.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -142,6 +143,12 @@ bool DecodeBundle(char* data, size_t size, int depth, const ParameterControls& n
 }
 
 }  // namespace
+
+std::string OscName(const std::string& displayName) {
+  std::string name;
+  for (char c : displayName) name += c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name;
+}
 
 std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterControls& names) {
   if (size > kMaxOscMessageBytes || !IsBundle(data, size)) return {DecodeOsc(data, size, names)};

@@ -50,6 +50,10 @@ struct OscDecoded {
   OscCommand command;
 };
 
+// A parameter's name as the player's OSC addresses write it in answers,
+// reports and OSCQuery: lower case, spaces as _ ("fractal_type").
+std::string OscName(const std::string& displayName);
+
 // Decodes one message of `size` bytes (the buffer may be changed).
 OscDecoded DecodeOsc(char* data, size_t size, const ParameterControls& names);
 // Decodes one datagram: a message, or a bundle ("#bundle", a time tag, then

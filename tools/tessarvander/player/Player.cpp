@@ -2,7 +2,6 @@
 
 #include <GL/glew.h>
 
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -71,6 +70,14 @@ bool Player::Run(std::string& error) {
     if (!options.oscReply.empty() && !osc->ReplyTo(options.oscReply, error)) return false;
     Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort) +
         (options.oscReply.empty() ? "" : "; changes go to " + options.oscReply));
+    if (options.oscQueryPort > 0) {
+      oscQuery = std::make_unique<OscQueryServer>();
+      if (!oscQuery->Start(options.oscHost, options.oscQueryPort, options.oscPort, session.Parameters(), profile,
+                           bank.Size(), error))
+        return false;
+      oscQuery->Publish(live.Values());
+      Say("OSCQuery on " + options.oscHost + " port " + std::to_string(options.oscQueryPort));
+    }
   }
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
   if (!dimmer.Create(error) || !scratch.Create(1, 1, hostkit::PixelFormat::Rgba8, error)) return false;
@@ -114,7 +121,7 @@ bool Player::Run(std::string& error) {
     if (due > 0 && (!AdvanceAtOnePixel(due - 1, error) || !Draw(error))) return false;
     SaveRequested();
     SendToPipeWire();
-    ReportChanges();
+    TellControllers();
     Present(windowWidth, windowHeight);
     if (options.quitAfter > 0 && live.ShownFrames() >= options.quitAfter) break;
     WaitForNextFrame();
@@ -269,17 +276,15 @@ void Player::SendToPipeWire() {
   pipewire->Send(target.ReadRgba8());
 }
 
-// Every value that changed since the last pass, whatever changed it (panel,
-// keys, OSC, a preset, a crossfade), to the --osc-reply controller.
-void Player::ReportChanges() {
+// The values as they stand to controllers: OSCQuery's answers, and every
+// value that changed since the last pass, whatever changed it (panel, keys,
+// OSC, a preset, a crossfade), to the --osc-reply controller.
+void Player::TellControllers() {
+  if (oscQuery) oscQuery->Publish(live.Values());
   if (!osc || options.oscReply.empty()) return;
   const std::vector<float>& values = live.Values();
   if (oscNames.empty()) {
-    for (const hostkit::ParameterDescription& parameter : session.Parameters()) {
-      std::string name;
-      for (char c : parameter.name) name += c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      oscNames.push_back(name);
-    }
+    for (const hostkit::ParameterDescription& parameter : session.Parameters()) oscNames.push_back(OscName(parameter.name));
     reported.assign(values.size(), NAN);
   }
   for (size_t index = 0; index < values.size() && index < oscNames.size(); ++index) {

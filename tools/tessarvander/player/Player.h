@@ -22,6 +22,7 @@
 #include "player/FramePacer.h"
 #include "player/LiveState.h"
 #include "player/OscListener.h"
+#include "player/OscQueryServer.h"
 #include "player/PipeWireOutput.h"
 #include "player/PlayerWindow.h"
 #include "player/PresetBank.h"
@@ -39,6 +40,7 @@ struct PlayerOptions {
   int oscPort = 0;                // 0: no OSC
   std::string oscHost = "127.0.0.1";
   std::string oscReply;           // HOST:PORT that hears every change, or empty
+  int oscQueryPort = 0;           // the OSCQuery server's port; 0: none
   std::string takePath;           // a take of the whole session, when set
   std::string outFolder;          // for stills, videos, presets and takes
   PresetBank bank;                // presets for keys 1-9, 0, [ and ], read before play
@@ -71,7 +73,7 @@ class Player {
   void SaveRequested();
   void Present(int windowWidth, int windowHeight);
   void SendToPipeWire();
-  void ReportChanges();
+  void TellControllers();
   void WaitForNextFrame();
 
   // What changes with every frame of the flight, drawn or not: a crossfade
@@ -101,6 +103,7 @@ class Player {
   const ParameterProfile profile;
   LiveState live;
   std::unique_ptr<OscListener> osc;
+  std::unique_ptr<OscQueryServer> oscQuery;
   std::unique_ptr<ControlPanel> panel;
   hostkit::FrameTarget target, scratch;
   std::unique_ptr<hostkit::PluginInstance> instance;
