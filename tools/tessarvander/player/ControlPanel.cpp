@@ -113,8 +113,13 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
       ImGui::Separator();
       ImGui::Text("bank %s", state.bank->Folder().c_str());
       for (size_t i = 0; i < state.bank->Size(); ++i) {
-        if (i % 4 != 0) ImGui::SameLine();
-        const std::string label = std::to_string(i + 1) + " " + state.bank->Name(i);
+        if (i % 3 != 0) ImGui::SameLine();
+        // "5 nebula-fold" for 05-nebula-fold.json: the file's own number, which
+        // orders the bank, is the key's already.
+        const std::string& name = state.bank->Name(i);
+        const size_t digits = name.find_first_not_of("0123456789");
+        const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
+        const std::string label = std::to_string(i + 1) + " " + (numbered ? name.substr(digits + 1) : name);
         const bool last = static_cast<long>(i) == state.bank->Last();
         if (last) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.2f, 0.5f, 0.3f, 1));
         if (ImGui::Button(label.c_str())) input.actions.push_back({PlayerAction::RecallPreset, static_cast<int>(i)});
