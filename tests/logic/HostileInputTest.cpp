@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <thread>
+#include <tuple>
 
 #include "ParameterTable.h"
 #include "documents/BeatList.h"
@@ -164,6 +165,44 @@ TEST_F(HostileInputTest, SchedulerIndicesAreCheckedBeforeUse) {
     EXPECT_FALSE(cli::SegmentFromScheduler(lookup, segment, error)) << message;
     EXPECT_NE(error.find(message), std::string::npos) << error;
   }
+}
+
+// A farm's record names the jobs that squeue and scancel are given: anything
+// but a Slurm job id, a part outside the render, or a record of the wrong
+// shape is refused with one line naming the file, before any job is asked.
+TEST_F(HostileInputTest, FarmRecordsAreCheckedBeforeTheirJobIdsReachSlurm) {
+  fs::create_directories(Path("flight.farm"));
+  const auto record = [&](const std::string& partJobs, const std::string& join, const std::string& format) {
+    Write("flight.farm/jobs.json", "{\"format\": " + format + ", \"parts\": 2, \"partJobs\": " + partJobs +
+                                       ", \"joinJob\": " + join + "}");
+  };
+  cli::FarmState state;
+  std::string error;
+  record(R"({"1": "12_1", "2": "12_2"})", R"("13")", R"("tessarvander-farm")");
+  ASSERT_TRUE(cli::ReadFarmState(Path("flight.mkv"), state, error)) << error;
+  EXPECT_EQ(state.parts.size(), 2u);
+  const std::vector<std::tuple<std::string, std::string, std::string, std::string>> refused = {
+      {R"({"1": "--signal=KILL"})", R"("13")", R"("tessarvander-farm")", "\"1\" must be a part"},
+      {R"({"1": "12; touch PWNED"})", R"("13")", R"("tessarvander-farm")", "with a Slurm job id"},
+      {R"({"0": "12_1"})", R"("13")", R"("tessarvander-farm")", "must be a part from 1 to 2"},
+      {R"({"99": "12_1"})", R"("13")", R"("tessarvander-farm")", "must be a part from 1 to 2"},
+      {R"({"1": 12})", R"("13")", R"("tessarvander-farm")", "with a Slurm job id"},
+      {R"({})", R"("-u root")", R"("tessarvander-farm")", "key \"joinJob\" must be a Slurm job id"},
+      {R"({})", R"("13")", "7", "not a farm record"},
+      {R"([1])", R"("13")", R"("tessarvander-farm")", "key \"partJobs\" must be an object"},
+  };
+  for (const auto& [partJobs, join, format, message] : refused) {
+    record(partJobs, join, format);
+    state = cli::FarmState();
+    EXPECT_FALSE(cli::ReadFarmState(Path("flight.mkv"), state, error)) << partJobs << " " << join;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+  fs::remove(Path("flight.farm/jobs.json"));
+  ASSERT_EQ(mkfifo(Path("flight.farm/jobs.json").c_str(), 0600), 0);
+  EXPECT_FALSE(cli::ReadFarmState(Path("flight.mkv"), state, error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(Path("PWNED")));
 }
 
 // ---- JSON readers -------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <lo/lo.h>
 
 #include "player/FramePacer.h"
+#include "player/OscListener.h"
 #include "player/OscMessages.h"
 #include "player/PresetBank.h"
 #include "player/StageControls.h"
@@ -156,6 +157,21 @@ TEST(StageTest, OscRecallsAndBlackoutsAreDecodedOrRefused) {
   EXPECT_EQ(third.command.index, 2u);
   for (float bad : {0.0f, -1.0f, 2.5f, 1e30f}) EXPECT_FALSE(decode("f", bad).ok) << bad;
   EXPECT_FALSE(decode("", 0).ok);
+}
+
+// --osc-reply takes HOST:PORT, or one line (names are not looked up here: the
+// test stays off the network).
+TEST(StageTest, OscReplyAddressesAreCheckedAtTheStart) {
+  const cli::ParameterControls names = cli::ParameterProfile::TableNames();
+  cli::OscListener listener(names);
+  std::string error;
+  EXPECT_TRUE(listener.ReplyTo("127.0.0.1:9000", error)) << error;
+  for (const std::string& bad : {std::string("127.0.0.1"), std::string("127.0.0.1:"), std::string(":9000"),
+                                 std::string("127.0.0.1:port"), std::string("127.0.0.1:99999999")}) {
+    EXPECT_FALSE(listener.ReplyTo(bad, error)) << bad;
+    EXPECT_NE(error.find("is not HOST:PORT"), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
 }
 
 // Taps at 120 a minute with a human's jitter of up to 15 ms give 120 within

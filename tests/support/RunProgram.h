@@ -18,6 +18,12 @@ struct RunResult {
 RunResult RunProgram(std::vector<std::string> arguments, const std::vector<std::string>& environment = {},
                      int interruptAfterMs = 0);
 
+// Starts a server the test stops itself (a daemon run in the foreground),
+// its standard output and error into `logPath`. Its pid, or -1.
+int StartProgram(std::vector<std::string> arguments, const std::string& logPath);
+// Stops it: SIGTERM, then waits for it.
+void StopProgram(int pid);
+
 std::string ReadFile(const std::string& path);
 
 // The names of the entries of a folder, sorted.

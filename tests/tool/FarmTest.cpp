@@ -6,10 +6,6 @@
 // to fail leaves the join unrun, `farm status` names it, and a resubmission
 // of that part alone completes the render.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -74,10 +70,7 @@ class SlurmCluster {
     ready = WaitUntil([] { return RunProgram({"/usr/bin/sinfo", "-h", "-o", "%t"}).out.find("idle") == 0; });
   }
   ~SlurmCluster() {
-    for (auto pid = pids.rbegin(); pid != pids.rend(); ++pid) {
-      kill(*pid, SIGTERM);
-      waitpid(*pid, nullptr, 0);
-    }
+    for (auto pid = pids.rbegin(); pid != pids.rend(); ++pid) testsupport::StopProgram(*pid);
     unsetenv("SLURM_CONF");
   }
   bool Ready() const { return ready; }
@@ -97,21 +90,12 @@ class SlurmCluster {
 
  private:
   void Start(std::vector<std::string> arguments, const std::string& log) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string path = (folder / log).string();
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) pids.push_back(pid);
-    posix_spawn_file_actions_destroy(&actions);
+    const int pid = testsupport::StartProgram(std::move(arguments), (folder / log).string());
+    if (pid > 0) pids.push_back(pid);
   }
 
   fs::path folder;
-  std::vector<pid_t> pids;
+  std::vector<int> pids;
   bool ready = false;
 };
 

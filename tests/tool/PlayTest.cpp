@@ -281,32 +281,22 @@ class PipeWireDaemon {
     const char* previous = std::getenv("XDG_RUNTIME_DIR");
     if (previous) saved = previous;
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    const std::string log = (runtime / "pipewire.log").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    char program[] = "/usr/bin/pipewire";
-    char* argv[] = {program, nullptr};
-    started = posix_spawn(&pid, program, &actions, nullptr, argv, environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
+    pid = testsupport::StartProgram({"/usr/bin/pipewire"}, (runtime / "pipewire.log").string());
+    started = pid > 0;
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     while (started && !fs::exists(runtime / "pipewire-0") && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     started = started && fs::exists(runtime / "pipewire-0");
   }
   ~PipeWireDaemon() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
+    testsupport::StopProgram(pid);
     if (saved.empty()) unsetenv("XDG_RUNTIME_DIR");
     else setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
   }
   bool Started() const { return started; }
 
  private:
-  pid_t pid = -1;
+  int pid = -1;
   bool started = false;
   std::string saved;
 };

@@ -354,9 +354,10 @@ std::unique_ptr<GlContext> GlContext::Create(GlBackend backend, std::string& err
 }
 
 #if !defined(_WIN32)
-int ResolveEglDevice(const std::string& device, std::string& error) {
-  std::vector<FoundDevice> found;
-  if (!FindEglDevices(found, error)) return device == "auto" ? kSurfaceless : kNoDevice;
+namespace {
+
+// Which of the devices found `device` names (see ResolveEglDevice).
+int DeviceIndex(const std::string& device, const std::vector<FoundDevice>& found, std::string& error) {
   if (device == "auto") {
     for (size_t i = 0; i < found.size(); ++i)
       if (!found[i].software) return static_cast<int>(i);
@@ -374,12 +375,20 @@ int ResolveEglDevice(const std::string& device, std::string& error) {
   return kNoDevice;
 }
 
+}  // namespace
+
+int ResolveEglDevice(const std::string& device, std::string& error) {
+  std::vector<FoundDevice> found;
+  if (!FindEglDevices(found, error)) return device == "auto" ? kSurfaceless : kNoDevice;
+  return DeviceIndex(device, found, error);
+}
+
 std::unique_ptr<GlContext> GlContext::CreateOnDevice(const std::string& device, std::string& error) {
-  const int index = ResolveEglDevice(device, error);
+  std::vector<FoundDevice> found;
+  const int index = FindEglDevices(found, error) ? DeviceIndex(device, found, error)
+                                                 : device == "auto" ? kSurfaceless : kNoDevice;
   if (index == kNoDevice) return nullptr;
   if (index == kSurfaceless) return OpenContext<EglContext>(error);
-  std::vector<FoundDevice> found;
-  FindEglDevices(found, error);
   auto context = std::make_unique<EglContext>();
   if (!context->Open(error, found[static_cast<size_t>(index)].handle)) return nullptr;
   return context;

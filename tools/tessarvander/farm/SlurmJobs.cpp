@@ -30,7 +30,7 @@ std::string JobId(const std::string& printed) {
 // DependencyNeverSatisfied"; empty once it has left the queue.
 std::string QueueState(const std::string& job) {
   if (job.empty()) return "";
-  const ChildResult queued = RunChild({"squeue", "-h", "-j", job, "-o", "%T %r"});
+  const ChildResult queued = RunChild({"squeue", "-h", "--jobs=" + job, "-o", "%T %r"});
   return queued.exitCode == 0 ? LastLine(queued.out) : "";
 }
 
@@ -64,18 +64,45 @@ std::string ShellQuoted(const std::string& text) {
 }
 
 bool FarmRecord::Read(const std::string& path, std::string& error) {
-  std::string text;
   nlohmann::json document;
-  if (!ReadBoundedFile(path, 1 << 20, "farm record", text, error) || !ParseJson(text, path, document, error)) return false;
-  if (!document.is_object() || document.value("format", "") != "tessarvander-farm" || !document["parts"].is_number_unsigned() ||
-      !document["partJobs"].is_object() || !document["joinJob"].is_string()) {
+  std::string format;
+  if (!ReadJsonFile(path, 1 << 20, "farm record", document, error)) return false;
+  if (!document.is_object() || !JsonText(document, "format", path, format, error) || format != "tessarvander-farm") {
     error = path + ": not a farm record of this program";
     return false;
   }
-  parts = document["parts"].get<long>();
-  for (const auto& [part, job] : document["partJobs"].items())
-    if (job.is_string()) partJobs[std::atol(part.c_str())] = job.get<std::string>();
-  joinJob = document["joinJob"].get<std::string>();
+  if (!JsonWhole(document, "parts", 1, kMaxSegments, path, parts, error) ||
+      !JsonText(document, "joinJob", path, joinJob, error))
+    return false;
+  // Job ids go to squeue and scancel: digits, and a task after _, only.
+  const auto isJob = [](const std::string& job) {
+    const size_t bar = job.find('_');
+    const std::string id = job.substr(0, bar), task = bar == std::string::npos ? "1" : job.substr(bar + 1);
+    const auto digits = [](const std::string& text) {
+      return !text.empty() && text.size() <= 12 && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return digits(id) && digits(task);
+  };
+  if (!document.contains("partJobs") || !document["partJobs"].is_object()) {
+    error = path + ": key \"partJobs\" must be an object of part numbers and job ids";
+    return false;
+  }
+  partJobs.clear();
+  for (const auto& [part, job] : document["partJobs"].items()) {
+    const long number = part.size() <= 6 && part.find_first_not_of("0123456789") == std::string::npos && !part.empty()
+                            ? std::stol(part)
+                            : 0;
+    if (number < 1 || number > parts || !job.is_string() || !isJob(job.get<std::string>())) {
+      error = path + ": key \"partJobs\" / \"" + Printable(part, 40) + "\" must be a part from 1 to " +
+              std::to_string(parts) + " with a Slurm job id";
+      return false;
+    }
+    partJobs[number] = job.get<std::string>();
+  }
+  if (!isJob(joinJob)) {
+    error = path + ": key \"joinJob\" must be a Slurm job id";
+    return false;
+  }
   return true;
 }
 

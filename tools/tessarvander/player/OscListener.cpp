@@ -159,7 +159,10 @@ bool OscListener::ReplyTo(const std::string& hostAndPort, std::string& error) {
   hints.ai_socktype = SOCK_DGRAM;
   hints.ai_flags = AI_NUMERICSERV;
   addrinfo* found = nullptr;
-  if (host.empty() || port.empty() || getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
+  // getaddrinfo takes any number for a port and wraps it: 1 to 65535 only.
+  const bool portIsNumber = !port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos &&
+                            std::stol(port) >= 1 && std::stol(port) <= 65535;
+  if (host.empty() || !portIsNumber || getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
     error = "--osc-reply: \"" + Printable(hostAndPort, 80) + "\" is not HOST:PORT of a reachable host";
     return false;
   }
@@ -191,12 +194,13 @@ void OscListener::Drop(const std::string& address, const std::string& why) {
 void OscListener::Drain(double now, std::vector<OscCommand>& commands) {
   commands.clear();
   std::lock_guard<std::mutex> lock(mutex);
-  std::deque<OscCommand> later;
-  for (OscCommand& command : queue) {
-    if (command.dueAt <= now) commands.push_back(std::move(command));
-    else later.push_back(std::move(command));
+  // The due ones out in order; the waiting ones close up behind them.
+  size_t kept = 0;
+  for (size_t i = 0; i < queue.size(); ++i) {
+    if (queue[i].dueAt <= now) commands.push_back(std::move(queue[i]));
+    else if (kept++ != i) queue[kept - 1] = std::move(queue[i]);
   }
-  queue.swap(later);
+  queue.resize(kept);
 }
 
 }  // namespace cli

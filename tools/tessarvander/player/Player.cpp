@@ -149,14 +149,20 @@ void Player::TakeInput(bool& quit) {
   stillPending = !stillPaths.empty();
 }
 
+// The picture's full size: the output window's when it is open, else the
+// first window's.
+void Player::FullSize(int& width, int& height) const {
+  if (window.HasOutput()) window.OutputSize(width, height);
+  else window.FramebufferSize(width, height);
+  width = std::max(1, width), height = std::max(1, height);
+}
+
 // The frame buffer the plugin draws into: the output window's size when it
 // is open, else the window's, or the preview's fraction of it unless a still
 // or a video wants every pixel.
 bool Player::SizeTarget(std::string& error) {
   int fullWidth = 0, fullHeight = 0;
-  if (window.HasOutput()) window.OutputSize(fullWidth, fullHeight);
-  else window.FramebufferSize(fullWidth, fullHeight);
-  fullWidth = std::max(1, fullWidth), fullHeight = std::max(1, fullHeight);
+  FullSize(fullWidth, fullHeight);
   // While paused the picture cannot be drawn again, so it keeps its size.
   const bool full = options.scale >= 1.0 || (!live.Paused() && (stillPending || recordingWanted)) || recording;
   const int width = full ? fullWidth : std::max(1, static_cast<int>(std::lround(fullWidth * options.scale)));
@@ -245,8 +251,7 @@ bool Player::Draw(std::string& error) {
 // drawn over it in the window.
 void Player::SaveRequested() {
   int fullWidth = 0, fullHeight = 0;
-  if (window.HasOutput()) window.OutputSize(fullWidth, fullHeight);
-  else window.FramebufferSize(fullWidth, fullHeight);
+  FullSize(fullWidth, fullHeight);
   const bool full = target.Width() == fullWidth && target.Height() == fullHeight;
   if (full && (drewThisPass || live.Paused())) {
     if (!drewOnce) {  // paused before anything was drawn at this size
@@ -273,7 +278,10 @@ void Player::SaveRequested() {
 void Player::SendToPipeWire() {
   if (!pipewire || !pipewire->Streaming()) return;
   if (target.Width() != pipewire->Width() || target.Height() != pipewire->Height()) return;
-  pipewire->Send(target.ReadRgba8());
+  // A picture is read back once; while paused, or between draws, it is sent
+  // again as it is.
+  if (drewThisPass || streamedPicture.empty()) streamedPicture = target.ReadRgba8();
+  pipewire->Send(streamedPicture);
 }
 
 // The values as they stand to controllers: OSCQuery's answers, and every

@@ -67,6 +67,7 @@ class Player {
  private:
   // The steps of one pass.
   void TakeInput(bool& quit);
+  void FullSize(int& width, int& height) const;
   bool SizeTarget(std::string& error);
   bool AdvanceAtOnePixel(long frames, std::string& error);
   bool Draw(std::string& error);
@@ -124,6 +125,7 @@ class Player {
   PresetBank bank;  // recalls change which preset was last
   StageMessages messages;
   std::unique_ptr<PipeWireOutput> pipewire;
+  std::vector<uint8_t> streamedPicture;  // the last picture read back for PipeWire
   std::vector<float> reported;            // the values --osc-reply last sent
   std::vector<std::string> oscNames;      // "fractal_type", by index
   bool showHelp = false;

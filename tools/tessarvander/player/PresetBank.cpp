@@ -5,8 +5,6 @@
 #include <algorithm>
 
 #include "documents/Presets.h"
-#include "sys/BoundedFile.h"
-#include "sys/Messages.h"
 
 namespace cli {
 
