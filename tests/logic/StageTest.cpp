@@ -174,21 +174,6 @@ TEST(StageTest, OscReplyAddressesAreCheckedAtTheStart) {
   }
 }
 
-// Taps at 120 a minute with a human's jitter of up to 15 ms give 120 within
-// half a beat a minute; the first tap starts the bar; a pause starts over.
-TEST(StageTest, TappedTempoIsTheMeanOfTheLastTaps) {
-  cli::TapTempo tempo;
-  const double jitter[] = {0.012, -0.015, 0.004, 0.010, -0.008, 0.015, -0.012, 0.0, 0.006, -0.004};
-  for (int tap = 0; tap < 10; ++tap) tempo.Tap(10.0 + 0.5 * tap + jitter[tap]);
-  EXPECT_NEAR(tempo.BeatsPerMinute(), 120.0, 0.5);
-  EXPECT_EQ(tempo.BeatInBar(10.0 + 0.5 * 9 + 0.1), 1) << "ten taps: the tenth is beat 2 of bar 3";
-  EXPECT_NEAR(tempo.BarPhase(10.0 + 0.5 * 9 + 0.25), (1.0 + 0.5) / 4.0, 0.01);
-  tempo.Tap(20.0);  // after a pause: a new run, its first tap a downbeat
-  tempo.Tap(20.4);
-  EXPECT_NEAR(tempo.BeatsPerMinute(), 150.0, 1e-6);
-  EXPECT_EQ(tempo.BeatInBar(20.45), 1);
-}
-
 // Bundles: their messages in order with the bundle's time tag, nested ones
 // too; a malformed, empty, too deep or too full bundle is one refusal.
 TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {

@@ -6,6 +6,7 @@
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
 #include "output/OutputFile.h"
+#include "music/LiveReactions.h"
 #include "player/Player.h"
 #include "sys/BoundedFile.h"
 
@@ -95,6 +96,41 @@ class PlayCommand : public Command {
                         "--osc-host address; needs --osc")
         ->check(Within(1, 65535))
         ->type_name("PORT");
+    command->add_option("--midi", midiPort,
+                        "listen to MIDI controllers (ALSA or JACK): every input, or the one whose name contains "
+                        "PORT; map controls with the panel's learn buttons")
+        ->expected(0, 1)
+        ->type_name("[PORT]");
+    command->add_option("--midi-map", options.rig.midiMapPath,
+                        "the MIDI map: read at the start when it is there, written at every change (default: "
+                        "tessarvander-midi-map.json in --out)")
+        ->type_name("FILE");
+    command->add_option("--tempo", tempoSource,
+                        "where the tempo comes from: tap (Enter, OSC /tessarvander/tap, a MIDI pad), midi-clock, "
+                        "link (Ableton Link) or audio (the --audio-in beats)")
+        ->check(OneOf({"tap", "midi-clock", "link", "audio"}))
+        ->type_name("SOURCE")
+        ->capture_default_str();
+    command->add_option("--audio-in", audioDevice,
+                        "react to live sound from JACK (or PipeWire's JACK) or ALSA: the default input, or the "
+                        "device whose name contains DEVICE")
+        ->expected(0, 1)
+        ->type_name("[DEVICE]");
+    flags.DeclareControl(*command, "react", "--react",
+                         "move a parameter by the live sound, as render --react does; FEATURE is one of level, "
+                         "bass, mid, treble, onset, beat, downbeat, beat-phase, bar-phase; repeatable; needs "
+                         "--audio-in")
+        ->type_name("NAME=FROM:TO:FEATURE[,SETTING=VALUE]");
+    command->add_option("--attack", options.rig.timing.attack, "how long a reaction takes to rise (default of every reaction)")
+        ->check(Within(0, 10))
+        ->type_name("SECONDS")
+        ->capture_default_str();
+    command->add_option("--release", options.rig.timing.release,
+                        "how long a reaction takes to fall, and an event's pulse to fade out (default of every "
+                        "reaction)")
+        ->check(Within(0.001, 10))
+        ->type_name("SECONDS")
+        ->capture_default_str();
     command->add_option("--take", options.takePath, "record a take of the whole session to FILE")->type_name("FILE");
     command->add_option("--out", options.outFolder, "the folder for stills, videos, presets and takes (default: here)")
         ->type_name("FOLDER");
@@ -120,6 +156,7 @@ class PlayCommand : public Command {
       return Fail(kExitUsage, "--bank: " + bankFolder + " is not a folder this program can read");
     if (!options.takePath.empty() && !IsWritableFolder(FolderOf(options.takePath)))
       return Fail(kExitUsage, "--take: " + FolderOf(options.takePath) + " is not a folder this program can write in");
+    if (!ReadRig(error)) return Fail(kExitUsage, error);
     WindowOptions windowOptions;
     windowOptions.width = size.width;
     windowOptions.height = size.height;
@@ -136,6 +173,12 @@ class PlayCommand : public Command {
     if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
 
     options.quiet = flags.quiet;
+    for (const std::string& text : flags.ControlsOf("react")) {
+      Reaction reaction;
+      if (!ParseReaction(text, *context.controls, reaction, error)) return Fail(kExitUsage, error);
+      options.rig.reactions.push_back(reaction);
+    }
+    if (!LiveReactions::Check(options.rig.reactions, options.rig.timing, error)) return Fail(kExitUsage, error);
     // The bank is read before the show: a bad preset is refused now, and the
     // shipped looks are offered when no bank is given.
     if (!bankFolder.empty() && !options.bank.Load(bankFolder, *context.controls, error))
@@ -151,6 +194,28 @@ class PlayCommand : public Command {
   }
 
  private:
+  // The rig's options that need no plugin. False with one line.
+  bool ReadRig(std::string& error) {
+    RigOptions& rig = options.rig;
+    ParseTempoSource(tempoSource, rig.tempo);
+    rig.midi = midiPort.has_value();
+    rig.midiPort = midiPort.value_or("");
+    rig.audioIn = audioDevice.has_value();
+    rig.audioDevice = audioDevice.value_or("");
+    rig.timing.framesPerSecond = options.framesPerSecond;
+    if (rig.midiMapPath.empty() && rig.midi)
+      rig.midiMapPath = (options.outFolder.empty() ? "" : options.outFolder + "/") + "tessarvander-midi-map.json";
+    if (!rig.midiMapPath.empty() && !IsWritableFolder(FolderOf(rig.midiMapPath))) {
+      error = "--midi-map: " + FolderOf(rig.midiMapPath) + " is not a folder this program can write in";
+      return false;
+    }
+    if (!flags.ControlsOf("react").empty() && !rig.audioIn) {
+      error = "--react follows the live sound: give --audio-in too";
+      return false;
+    }
+    return true;
+  }
+
   SessionFlags flags;
   PlayerOptions options;
   FrameSize size{1280, 720};
@@ -158,6 +223,9 @@ class PlayCommand : public Command {
   bool listMonitors = false;
   bool noVsync = false;
   std::string bankFolder;
+  std::optional<std::string> midiPort;
+  std::optional<std::string> audioDevice;
+  std::string tempoSource = "tap";
 };
 
 }  // namespace

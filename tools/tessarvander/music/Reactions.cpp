@@ -27,6 +27,29 @@ double Closing(double span, double frameSeconds) {
 
 }  // namespace
 
+double ReactionPulse(double x) { return Pulse(x); }
+
+void FillDefaults(Reaction& reaction, const ReactionTiming& timing) {
+  if (!reaction.attackGiven) reaction.attack = {timing.attack, false};
+  if (!reaction.releaseGiven) reaction.release = {timing.release, false};
+  if (!reaction.leadGiven) reaction.lead = {timing.lead, false};
+}
+
+float ReactionFollower::Next(double raw, double attackSeconds, double releaseSeconds, double frameSeconds) {
+  double shaped = std::max(0.0, raw - reaction.threshold) / (1.0 - reaction.threshold);
+  shaped = reaction.gain >= 0.0 ? std::min(1.0, reaction.gain * shaped)
+                                : std::clamp(1.0 + reaction.gain * shaped, 0.0, 1.0);
+  if (!IsRamp(reaction.feature)) {
+    // Events fall by themselves; only their rise is followed.
+    const bool rising = shaped > envelope;
+    const double span = rising ? attackSeconds : IsEvent(reaction.feature) ? 0.0 : releaseSeconds;
+    envelope += (shaped - envelope) * Closing(span, frameSeconds);
+    shaped = envelope;
+  }
+  const double bent = std::pow(std::clamp(shaped, 0.0, 1.0), reaction.curve);
+  return static_cast<float>(reaction.from + (static_cast<double>(reaction.to) - reaction.from) * bent);
+}
+
 ReactionCurves::ReactionCurves(const AudioAnalysis& analysis, const std::vector<Reaction>& given,
                                const ReactionTiming& timing, long frames)
     : analysis(analysis), reactions(given), timing(timing), frames(frames), values(given.size()) {
@@ -34,29 +57,15 @@ ReactionCurves::ReactionCurves(const AudioAnalysis& analysis, const std::vector<
   const BeatGrid& grid = analysis.Grid();
   for (size_t r = 0; r < reactions.size(); ++r) {
     Reaction& reaction = reactions[r];
-    if (!reaction.attackGiven) reaction.attack = {timing.attack, false};
-    if (!reaction.releaseGiven) reaction.release = {timing.release, false};
-    if (!reaction.leadGiven) reaction.lead = {timing.lead, false};
-    double envelope = 0.0;
+    FillDefaults(reaction, timing);
+    ReactionFollower follower(reaction);
     values[r].resize(static_cast<size_t>(frames));
     for (long frame = 0; frame < frames; ++frame) {
       const double now = static_cast<double>(frame) * frameSeconds;
       const double seconds = now + reaction.lead.Seconds(grid.PeriodAt(now));
-      double shaped = std::max(0.0, Raw(reaction, seconds) - reaction.threshold) / (1.0 - reaction.threshold);
-      shaped = reaction.gain >= 0.0 ? std::min(1.0, reaction.gain * shaped)
-                                    : std::clamp(1.0 + reaction.gain * shaped, 0.0, 1.0);
-      if (!IsRamp(reaction.feature)) {
-        // Events fall by themselves; only their rise is followed.
-        const bool rising = shaped > envelope;
-        const double span = rising ? reaction.attack.Seconds(grid.PeriodAt(seconds))
-                            : IsEvent(reaction.feature) ? 0.0
-                                                        : reaction.release.Seconds(grid.PeriodAt(seconds));
-        envelope += (shaped - envelope) * Closing(span, frameSeconds);
-        shaped = envelope;
-      }
-      const double bent = std::pow(std::clamp(shaped, 0.0, 1.0), reaction.curve);
-      values[r][static_cast<size_t>(frame)] =
-          static_cast<float>(reaction.from + (static_cast<double>(reaction.to) - reaction.from) * bent);
+      const double period = grid.PeriodAt(seconds);
+      values[r][static_cast<size_t>(frame)] = follower.Next(Raw(reaction, seconds), reaction.attack.Seconds(period),
+                                                            reaction.release.Seconds(period), frameSeconds);
     }
   }
 }

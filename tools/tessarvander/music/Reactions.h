@@ -54,6 +54,25 @@ struct Reaction {
 // The text of --react. False with one line naming what is wrong.
 bool ParseReaction(const std::string& text, const ParameterControls& names, Reaction& reaction, std::string& error);
 
+// The command line's defaults for what the reaction does not say.
+void FillDefaults(Reaction& reaction, const ReactionTiming& timing);
+
+// A pulse that falls from 1 at x = 0 to exactly 0 at x = 1, fast at first
+// like a struck sound.
+double ReactionPulse(double x);
+
+// One reaction's steps 2 to 4, frame after frame: from the raw feature to
+// the parameter's value. Rendered and live reactions share it.
+class ReactionFollower {
+ public:
+  explicit ReactionFollower(const Reaction& reaction) : reaction(reaction) {}
+  float Next(double raw, double attackSeconds, double releaseSeconds, double frameSeconds);
+
+ private:
+  Reaction reaction;
+  double envelope = 0.0;
+};
+
 class ReactionCurves {
  public:
   // Every reaction's value for output frames 0 to frames - 1.

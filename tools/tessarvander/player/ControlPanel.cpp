@@ -4,6 +4,7 @@
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl3.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "session/ParameterProfile.h"
@@ -41,6 +42,96 @@ void DrawOverlays(const PanelState& state, bool panelShown) {
             fresh->text);
 }
 
+// A small "learn" button for a target; lit while it is being learned.
+void LearnButton(const MidiMap& map, const MidiTarget& target, const char* id, PanelInput& input) {
+  const bool learning = map.Learning() && map.LearningTarget() == target;
+  if (learning) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.8f, 0.5f, 0.1f, 1));
+  ImGui::PushID(id);
+  if (ImGui::SmallButton(learning ? "learning" : "learn")) input.midi.learn = target;
+  ImGui::PopID();
+  if (learning) ImGui::PopStyleColor();
+}
+
+// The tempo, its source and the beat of the bar as four lights.
+void DrawTempo(const PanelState& state, PanelInput& input) {
+  ImGui::SetNextItemWidth(110);
+  if (ImGui::BeginCombo("##tempo source", TempoSourceName(state.tempoSource))) {
+    for (TempoSource source : kTempoSources)
+      if (ImGui::Selectable(TempoSourceName(source), source == state.tempoSource)) input.midi.source = source;
+    ImGui::EndCombo();
+  }
+  ImGui::SameLine();
+  if (state.beatsPerMinute <= 0.0) {
+    ImGui::TextDisabled(state.tempoSource == TempoSource::Link ? "no tempo yet (%zu Link peers)" : "no tempo yet",
+                        state.linkPeers);
+    return;
+  }
+  ImGui::Text("%.1f bpm", state.beatsPerMinute);
+  for (int beat = 0; beat < 4; ++beat) {
+    ImGui::SameLine();
+    ImGui::TextColored(beat == state.beatInBar ? ImVec4(1, 0.8f, 0.2f, 1) : ImVec4(0.35f, 0.35f, 0.35f, 1),
+                       beat == 0 ? "[1]" : "[ ]");
+  }
+  if (state.tempoSource == TempoSource::Link) {
+    ImGui::SameLine();
+    ImGui::TextDisabled("%zu peers", state.linkPeers);
+  }
+}
+
+// The map: every mapping with its mode and a clear button, and learn
+// buttons for the actions.
+void DrawMidiMap(const MidiMap& map, PanelInput& input) {
+  if (!ImGui::CollapsingHeader("MIDI")) return;
+  constexpr MidiAction kLearnable[] = {MidiAction::Tap, MidiAction::Blackout, MidiAction::Still, MidiAction::Pause,
+                                       MidiAction::PreviousPreset, MidiAction::NextPreset};
+  for (MidiAction action : kLearnable) {
+    MidiTarget target;
+    target.isAction = true;
+    target.action = action;
+    ImGui::Text("%-16s", MidiActionName(action));
+    ImGui::SameLine();
+    LearnButton(map, target, MidiActionName(action), input);
+  }
+  static int preset = 1;
+  ImGui::SetNextItemWidth(90);
+  ImGui::InputInt("##preset", &preset);
+  preset = std::max(1, std::min(preset, 100));
+  ImGui::SameLine();
+  ImGui::Text("recall");
+  ImGui::SameLine();
+  MidiTarget recall;
+  recall.isAction = true;
+  recall.action = MidiAction::Recall;
+  recall.preset = preset - 1;
+  LearnButton(map, recall, "recall", input);
+  ImGui::Separator();
+  const auto& mappings = map.Mappings();
+  if (mappings.empty()) ImGui::TextDisabled("nothing mapped: press learn, then move a control");
+  for (size_t i = 0; i < mappings.size(); ++i) {
+    const MidiMapping& mapping = mappings[i];
+    ImGui::PushID(static_cast<int>(i));
+    ImGui::Text("%s: %s", map.TargetName(mapping.target).c_str(), map.Describe(mapping).c_str());
+    ImGui::SameLine();
+    const MidiMode modes[] = {MidiMode::Absolute, MidiMode::Relative, MidiMode::RelativeOffset, MidiMode::Momentary,
+                              MidiMode::Toggle};
+    ImGui::SetNextItemWidth(120);
+    if (ImGui::BeginCombo("##mode", MidiModeName(mapping.mode))) {
+      for (MidiMode mode : modes) {
+        const bool forNotes = mode == MidiMode::Momentary || mode == MidiMode::Toggle;
+        if (forNotes != mapping.note) continue;
+        if (ImGui::Selectable(MidiModeName(mode), mode == mapping.mode)) {
+          input.midi.modeOf = static_cast<long>(i);
+          input.midi.mode = mode;
+        }
+      }
+      ImGui::EndCombo();
+    }
+    ImGui::SameLine();
+    if (ImGui::SmallButton("clear")) input.midi.clear = static_cast<long>(i);
+    ImGui::PopID();
+  }
+}
+
 }  // namespace
 
 ControlPanel::ControlPanel(PlayerWindow& window) {
@@ -70,14 +161,7 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
     ImGui::Begin("Tessarvander");
     ImGui::Text("frame %ld   %.1f ms to draw   %.1f drawn/s%s", state.frame, state.drawMilliseconds,
                 state.framesPerSecond, state.paused ? "   paused" : "");
-    if (state.beatsPerMinute > 0.0) {
-      ImGui::Text("tempo %.1f (tapped)  ", state.beatsPerMinute);
-      for (int beat = 0; beat < 4; ++beat) {
-        ImGui::SameLine();
-        ImGui::TextColored(beat == state.beatInBar ? ImVec4(1, 0.8f, 0.2f, 1) : ImVec4(0.35f, 0.35f, 0.35f, 1),
-                           beat == 0 ? "[1]" : "[ ]");
-      }
-    }
+    DrawTempo(state, input);
     if (state.skippedFrames > 0)
       ImGui::Text("%ld frames advanced without drawing, to keep time", state.skippedFrames);
     if (state.recording || state.takeRecording || state.blackout)
@@ -95,6 +179,12 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
       if (!meaning.empty()) shown += "  " + meaning;
       for (char c : shown) text += c == '%' ? std::string("%%") : std::string(1, c);
       ImGui::PushID(static_cast<int>(parameter.index));
+      if (state.midiMap) {
+        MidiTarget target;
+        target.parameter = parameter.index;
+        LearnButton(*state.midiMap, target, "learn", input);
+        ImGui::SameLine();
+      }
       if (ImGui::SliderFloat(parameter.name.c_str(), &value, parameter.minimum, parameter.maximum, text.c_str()))
         input.edits.push_back({parameter.index, value});
       const std::vector<Choice> choices = state.profile ? state.profile->Choices(parameter.index) : std::vector<Choice>();
@@ -126,6 +216,7 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
         if (last) ImGui::PopStyleColor();
       }
     }
+    if (state.midiMap) DrawMidiMap(*state.midiMap, input);
     ImGui::Separator();
     const Button buttons[] = {{state.paused ? "Play (Space)" : "Pause (Space)", PlayerAction::TogglePause},
                               {"Full screen (F)", PlayerAction::ToggleFullscreen},

@@ -8,12 +8,15 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "player/PlayerWindow.h"
 #include "player/PresetBank.h"
 #include "player/StageControls.h"
+#include "rig/MidiMap.h"
+#include "rig/Tempo.h"
 #include "session/ParameterControls.h"
 #include "session/ParameterProfile.h"
 
@@ -33,8 +36,11 @@ struct PanelState {
   bool takeRecording = false;
   bool blackout = false;
   bool output = false;           // the picture is on the output window too
-  double beatsPerMinute = 0.0;   // the tapped tempo, 0 for none
+  double beatsPerMinute = 0.0;   // 0 for none yet
   int beatInBar = 0;
+  TempoSource tempoSource = TempoSource::Tap;
+  size_t linkPeers = 0;
+  const MidiMap* midiMap = nullptr;  // with --midi: learn buttons and the map
   const PresetBank* bank = nullptr;
   const StageMessages* messages = nullptr;
   double now = 0.0;
@@ -45,6 +51,13 @@ struct PanelState {
 struct PanelInput {
   std::vector<ParameterControls::Value> edits;
   std::vector<PlayerRequest> actions;
+  struct Midi {
+    std::optional<MidiTarget> learn;  // starts learning, or cancels it when learning this
+    long clear = -1;                  // the mapping to clear
+    long modeOf = -1;                 // the mapping whose mode becomes `mode`
+    MidiMode mode = MidiMode::Absolute;
+    std::optional<TempoSource> source;
+  } midi;
 };
 
 class ControlPanel {

@@ -79,6 +79,9 @@ bool Player::Run(std::string& error) {
       Say("OSCQuery on " + options.oscHost + " port " + std::to_string(options.oscQueryPort));
     }
   }
+  rig = std::make_unique<StageRig>(controls);
+  if (!rig->Start(options.rig, rigLines, error)) return false;
+  Say(rigLines);
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
   if (!dimmer.Create(error) || !scratch.Create(1, 1, hostkit::PixelFormat::Rgba8, error)) return false;
   panel = std::make_unique<ControlPanel>(window);
@@ -129,13 +132,14 @@ bool Player::Run(std::string& error) {
   return Finish(error);
 }
 
-// What came in since the last pass, in order: keys, panel, OSC.
+// What came in since the last pass, in order: keys, panel, OSC, MIDI.
 void Player::TakeInput(bool& quit) {
   window.PollEvents();
   for (const PlayerRequest& request : window.TakeActions())
     if (!panel->WantsKeyboard()) Apply(request, quit);
   live.Apply(input.edits);
   for (const PlayerRequest& request : input.actions) Apply(request, quit);
+  Apply(input.midi);
   input = PanelInput();
   if (osc) {
     osc->Drain(std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), commands);
@@ -146,6 +150,11 @@ void Player::TakeInput(bool& quit) {
       Problem("OSC: refused " + std::to_string(refusedStills) + " still request" + (refusedStills > 1 ? "s" : "") +
               ": one still a frame");
   }
+  midi = MidiResult();
+  rig->Poll(SteadySeconds(), live.Values(), midi, rigLines);
+  live.Apply(midi.edits);
+  for (const MidiResult::Triggered& triggered : midi.actions) Apply(triggered, quit);
+  Say(rigLines);
   stillPending = !stillPaths.empty();
 }
 
@@ -182,10 +191,13 @@ bool Player::SizeTarget(std::string& error) {
 }
 
 void Player::StepStage() {
-  // The tapped tempo goes to the plugin with every frame, as a host playing
-  // music would tell it.
-  if (tapTempo.BeatsPerMinute() > 0.0)
-    driver->SetBeat(static_cast<float>(tapTempo.BeatsPerMinute()), tapTempo.BarPhase(Now()));
+  // The tempo goes to the plugin with every frame, as a host playing music
+  // would tell it; the live sound's reactions are set like any change, so a
+  // take replays them.
+  const TempoReading tempo = rig->Tempo(SteadySeconds());
+  if (tempo.Known()) driver->SetBeat(static_cast<float>(tempo.beatsPerMinute), tempo.BarPhase());
+  rig->ReactionValues(reactionValues);
+  live.Apply(reactionValues);
   if (crossfade.Active()) {
     crossfade.Step(fadeValues);
     live.Apply(fadeValues);
@@ -329,8 +341,12 @@ void Player::Present(int windowWidth, int windowHeight) {
   state.showHelp = showHelp;
   state.askingToQuit = quitGuard.Asking(now);
   state.output = window.HasOutput();
-  state.beatsPerMinute = tapTempo.BeatsPerMinute();
-  state.beatInBar = tapTempo.BeatInBar(now);
+  const TempoReading tempo = rig->Tempo(SteadySeconds());
+  state.beatsPerMinute = tempo.beatsPerMinute;
+  state.beatInBar = tempo.BeatInBar();
+  state.tempoSource = rig->Source();
+  state.linkPeers = rig->LinkPeers();
+  state.midiMap = rig->MidiOn() ? &rig->Map() : nullptr;
   panel->Draw(state, input);
   window.SwapBuffers();
   window.ShowOnOutput(target.ColorTexture(), target.Width(), target.Height());
@@ -466,13 +482,68 @@ void Player::Apply(const OscCommand& command) {
 }
 
 void Player::Tap() {
-  const double before = tapTempo.BeatsPerMinute();
-  tapTempo.Tap(Now());
-  if (tapTempo.BeatsPerMinute() > 0.0 && std::fabs(tapTempo.BeatsPerMinute() - before) >= 0.05) {
-    char tempo[64];
-    std::snprintf(tempo, sizeof tempo, "tempo %.1f beats a minute (tapped)", tapTempo.BeatsPerMinute());
-    Say(tempo);
+  rig->Tap(SteadySeconds(), rigLines);
+  Say(rigLines);
+}
+
+void Player::Say(const std::vector<RigLine>& lines) {
+  for (const RigLine& line : lines) {
+    if (line.problem) Problem(line.text);
+    else Say(line.text);
   }
+  rigLines.clear();
+}
+
+// An action a MIDI control fired: pads press and release; a momentary
+// blackout holds while pressed.
+void Player::Apply(const MidiResult::Triggered& triggered, bool& quit) {
+  switch (triggered.action) {
+    case MidiAction::Blackout:
+      SetBlackout(triggered.on);
+      return;
+    case MidiAction::Pause:
+      if (triggered.on) live.SetPaused(!live.Paused());
+      return;
+    default:
+      break;
+  }
+  if (!triggered.on) return;
+  switch (triggered.action) {
+    case MidiAction::Still: Apply(PlayerRequest(PlayerAction::SaveStill), quit); break;
+    case MidiAction::Tap: Tap(); break;
+    case MidiAction::Recall: Recall(static_cast<size_t>(triggered.preset)); break;
+    case MidiAction::NextPreset: Apply(PlayerRequest(PlayerAction::NextPreset), quit); break;
+    case MidiAction::PreviousPreset: Apply(PlayerRequest(PlayerAction::PreviousPreset), quit); break;
+    default: break;
+  }
+}
+
+// What the panel asked of MIDI learning and the tempo's source.
+void Player::Apply(const PanelInput::Midi& asked) {
+  MidiMap& map = rig->Map();
+  if (asked.learn) {
+    if (map.Learning() && map.LearningTarget() == *asked.learn) {
+      map.CancelLearning();
+      Say("learning cancelled");
+    } else {
+      map.Learn(*asked.learn);
+      Say("learning: move a control or press a pad for " + map.TargetName(*asked.learn));
+    }
+  }
+  if (asked.clear >= 0 && static_cast<size_t>(asked.clear) < map.Mappings().size()) {
+    Say("cleared " + map.TargetName(map.Mappings()[asked.clear].target) + ": " + map.Describe(map.Mappings()[asked.clear]));
+    map.Clear(static_cast<size_t>(asked.clear));
+    rig->MapEdited(rigLines);
+  }
+  if (asked.modeOf >= 0) {
+    map.SetMode(static_cast<size_t>(asked.modeOf), asked.mode);
+    rig->MapEdited(rigLines);
+  }
+  if (asked.source && *asked.source != rig->Source()) {
+    rig->SetSource(*asked.source, rigLines);
+    Say(std::string("the tempo follows ") + TempoSourceName(*asked.source));
+  }
+  Say(rigLines);
 }
 
 void Player::SetBlackout(bool black) {

@@ -27,6 +27,7 @@
 #include "player/PlayerWindow.h"
 #include "player/PresetBank.h"
 #include "player/StageControls.h"
+#include "player/StageRig.h"
 #include "render/ReadbackPipeline.h"
 #include "session/FrameDriver.h"
 #include "session/HostSession.h"
@@ -48,6 +49,7 @@ struct PlayerOptions {
   double crossfadeSeconds = 0.0;  // recalls ease in over this
   double blackoutSeconds = 1.0;   // B fades over this
   std::string pipewireName;       // publish the output to PipeWire as this node
+  RigOptions rig;                 // MIDI, the tempo's source, live sound
   double quitAfter = 0;           // frames; 0: run until closed
   bool quiet = false;
 };
@@ -82,6 +84,9 @@ class Player {
   void StepStage();
   void Apply(const PlayerRequest& request, bool& quit);
   void Apply(const OscCommand& command);
+  void Apply(const MidiResult::Triggered& triggered, bool& quit);
+  void Apply(const PanelInput::Midi& midi);
+  void Say(const std::vector<RigLine>& lines);
   void Recall(size_t preset);
   void SetBlackout(bool black);
   void Tap();
@@ -117,7 +122,10 @@ class Player {
   FramePacer pacer;
   QuitGuard quitGuard;
   Blackout blackout;
-  TapTempo tapTempo;
+  std::unique_ptr<StageRig> rig;
+  MidiResult midi;
+  std::vector<RigLine> rigLines;
+  std::vector<ParameterControls::Value> reactionValues;
   Dimmer dimmer;
   Crossfade crossfade;
   std::vector<bool> switchesAtMidpoint;  // per parameter: banded

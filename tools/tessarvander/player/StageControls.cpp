@@ -44,33 +44,6 @@ void Crossfade::Step(std::vector<ParameterControls::Value>& changes) {
   }
 }
 
-void TapTempo::Tap(double now) {
-  if (!taps.empty() && now - taps.back() > kLongestGap) taps.clear();
-  if (taps.empty()) {
-    runStart = now;
-    beatsSinceStart = 0;
-  } else {
-    ++beatsSinceStart;
-  }
-  taps.push_back(now);
-  while (taps.size() > kTapsKept) taps.pop_front();
-  if (taps.size() >= 2) period = (taps.back() - taps.front()) / static_cast<double>(taps.size() - 1);
-  anchor = now;
-}
-
-int TapTempo::BeatInBar(double now, int beatsPerBar) const {
-  if (period <= 0.0) return 0;
-  const long beats = beatsSinceStart + static_cast<long>(std::floor((now - anchor) / period));
-  return static_cast<int>(((beats % beatsPerBar) + beatsPerBar) % beatsPerBar);
-}
-
-float TapTempo::BarPhase(double now, int beatsPerBar) const {
-  if (period <= 0.0) return 0.0f;
-  const double beats = static_cast<double>(beatsSinceStart) + (now - anchor) / period;
-  const double bar = std::fmod(beats, static_cast<double>(beatsPerBar));
-  return static_cast<float>((bar < 0.0 ? bar + beatsPerBar : bar) / beatsPerBar);
-}
-
 void StageMessages::Add(const std::string& text, bool problem, double now) {
   recent.push_back({text, problem, now});
   while (recent.size() > kKept) recent.pop_front();

@@ -68,30 +68,6 @@ class Crossfade {
   long frame = 0;
 };
 
-// Tap tempo: the beat the performer taps (a key, OSC /tessarvander/tap).
-// The tempo is the mean interval of the last taps, up to eight; a pause of
-// two seconds starts a new run, whose first tap starts a bar.
-class TapTempo {
- public:
-  static constexpr size_t kTapsKept = 8;
-  static constexpr double kLongestGap = 2.0;
-  void Tap(double now);
-  // 0 until two taps.
-  double BeatsPerMinute() const { return period > 0.0 ? 60.0 / period : 0.0; }
-  // Where `now` falls in the bar of `beatsPerBar`, 0..1, from the first tap
-  // of the run; 0 without a tempo.
-  float BarPhase(double now, int beatsPerBar = 4) const;
-  // The beat of the bar `now` falls on, from 0.
-  int BeatInBar(double now, int beatsPerBar = 4) const;
-
- private:
-  std::deque<double> taps;
-  double runStart = 0.0;  // the first tap of the run
-  double period = 0.0;    // seconds a beat
-  double anchor = 0.0;    // the last tap, on the grid
-  long beatsSinceStart = 0;
-};
-
 // What the player tells the performer: every line to the terminal, the last
 // few in the panel, the newest over the picture for a few seconds.
 class StageMessages {

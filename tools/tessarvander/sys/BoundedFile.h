@@ -18,6 +18,8 @@ bool ReadBoundedFile(const std::string& path, size_t limit, const std::string& w
 // True when the path names a regular file (after links), checked without
 // opening it.
 bool IsRegularFile(const std::string& path);
+// True when anything is at the path, even a broken link.
+bool PathExists(const std::string& path);
 
 // True when the path names a folder this program may create files in.
 bool IsWritableFolder(const std::string& path);

@@ -1,0 +1,65 @@
+// The music as it is heard, for `play --audio-in`: the features a live
+// reaction follows, from the samples captured so far and nothing after
+// them. Per hop of 256 samples: the level and the three bands (in dB, scaled
+// against the loudest moments of the last half minute), onsets (aubio's
+// onset detector) and beats (aubio's causal beat tracker, which predicts the
+// next beat from the tempo it holds, so a beat is known about as it sounds).
+// Bars count from the first beat: live, no downbeat is told apart.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "music/AudioFeatures.h"
+
+namespace cli {
+
+class LiveAnalysis {
+ public:
+  static constexpr unsigned kHop = 256;
+  static constexpr unsigned kWindow = 1024;
+  static constexpr int kBeatsPerBar = 4;
+
+  LiveAnalysis();
+  ~LiveAnalysis();
+  // False with a reason when aubio cannot analyse at this rate.
+  bool Begin(int sampleRate, std::string& error);
+  void Feed(const float* samples, size_t count);
+
+  // Seconds of sound analysed: "now", in the music's own time.
+  double Seconds() const { return static_cast<double>(hops) * kHop / rate; }
+  // How late a feature is, past the capture's own buffering: the window the
+  // spectrum looks back over, less the hop that ends now.
+  double LatencySeconds() const;
+
+  // Level and the bands now, 0..1.
+  float Continuous(AudioFeature feature) const;
+  // The latest onset, beat or downbeat, in the music's seconds; -1 before any.
+  double LastEvent(AudioFeature feature) const;
+  double BeatsPerMinute() const { return beatsPerMinute; }
+  // Beats since the first one heard, now.
+  double Beats() const;
+
+  // Which features can be followed live: all but those that need the whole
+  // track (half-beat, double-beat, offbeat, section).
+  static bool Live(AudioFeature feature);
+
+ private:
+  struct Aubio;
+  void AnalyseHop();
+
+  std::unique_ptr<Aubio> aubio;
+  int rate = 48000;
+  long hops = 0;
+  unsigned filled = 0;
+  float levels[4] = {0, 0, 0, 0};  // dB now: level, bass, mid, treble
+  float loudest = -40.0f;           // the recent top of the level, dB
+  float loudestBand = -40.0f;
+  float shown[4] = {0, 0, 0, 0};
+  double lastOnset = -1.0, lastBeat = -1.0, lastDownbeat = -1.0;
+  double beatsPerMinute = 0.0;
+  long beatCount = 0;
+};
+
+}  // namespace cli

@@ -1,0 +1,159 @@
+#include "player/StageRig.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "sys/BoundedFile.h"
+#include "sys/Messages.h"
+
+namespace cli {
+namespace {
+
+// Malformed MIDI is counted and said at most this often.
+constexpr double kMalformedSaidEvery = 5.0;
+// Sound that stops arriving for this long is said once.
+constexpr double kSilentCapture = 2.0;
+
+std::string TempoLine(double beatsPerMinute, TempoSource source) {
+  char text[96];
+  std::snprintf(text, sizeof text, "tempo %.1f beats a minute (%s)", beatsPerMinute, TempoSourceName(source));
+  return text;
+}
+
+}  // namespace
+
+StageRig::StageRig(const ParameterControls& names) : names(names), map(names) {}
+StageRig::~StageRig() = default;
+
+bool StageRig::Start(const RigOptions& options, std::vector<RigLine>& lines, std::string& error) {
+  mapPath = options.midiMapPath;
+  if (!mapPath.empty() && PathExists(mapPath)) {
+    if (!map.Load(mapPath, error)) return false;
+    lines.push_back({"MIDI map " + mapPath + ": " + std::to_string(map.Mappings().size()) + " mappings"});
+  }
+  if (options.midi) {
+    midiInput = std::make_unique<MidiInput>();
+    std::vector<std::string> said;
+    std::string why;
+    if (!midiInput->Open(options.midiPort, said, why)) {
+      lines.push_back({why + "; playing on without MIDI", true});
+      midiInput.reset();
+    }
+    for (const std::string& line : said) lines.push_back({line});
+  }
+  if (options.audioIn) {
+    audioInput = std::make_unique<AudioInput>();
+    std::string why;
+    if (!audioInput->Open(options.audioDevice, why) || !analysis.Begin(audioInput->SampleRate(), why)) {
+      lines.push_back({why + "; playing on without live sound", true});
+      audioInput.reset();
+    } else {
+      char latency[160];
+      std::snprintf(latency, sizeof latency,
+                    "; reactions follow it %.0f ms late (capture %.0f ms, analysis %.0f ms) plus up to a frame",
+                    1000.0 * (audioInput->LatencySeconds() + analysis.LatencySeconds()),
+                    1000.0 * audioInput->LatencySeconds(), 1000.0 * analysis.LatencySeconds());
+      lines.push_back({"live sound from " + audioInput->Description() + latency});
+    }
+  }
+  if (!options.reactions.empty()) {
+    if (!LiveReactions::Check(options.reactions, options.timing, error)) return false;
+    reactions = std::make_unique<LiveReactions>(options.reactions, options.timing);
+  }
+  SetSource(options.tempo, lines);
+  return true;
+}
+
+void StageRig::SetSource(TempoSource chosen, std::vector<RigLine>& lines) {
+  source = chosen;
+  if (source == TempoSource::Link && !link) {
+    link = std::make_unique<LinkSession>(lastBeatsPerMinute > 0.0 ? lastBeatsPerMinute : 120.0);
+    lines.push_back({"joined Ableton Link (peers on this network share its tempo and beat)"});
+  }
+  if (source != TempoSource::Link) link.reset();
+  if (source == TempoSource::MidiClock && !midiInput)
+    lines.push_back({"the tempo follows a MIDI clock: give --midi to listen for one", true});
+  if (source == TempoSource::Audio && !audioInput)
+    lines.push_back({"the tempo follows the live sound: give --audio-in to capture it", true});
+}
+
+void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& midi, std::vector<RigLine>& lines) {
+  if (midiInput) {
+    std::vector<std::string> said;
+    midiInput->Watch(now, said);
+    for (const std::string& line : said) lines.push_back({line, line.find("vanished") != std::string::npos});
+    long dropped = 0;
+    midiInput->Drain(midiBytes, dropped);
+    for (const MidiBytes& message : midiBytes) {
+      MidiEvent event;
+      const MidiDecoded decoded = message.size == 0 ? MidiDecoded::Ignored : DecodeMidi(message.bytes, message.size, event);
+      if (decoded == MidiDecoded::Malformed) ++malformedMidi;
+      if (decoded != MidiDecoded::Event) continue;
+      switch (event.kind) {
+        case MidiEvent::Clock: midiClock.Pulse(message.at); break;
+        case MidiEvent::Start: midiClock.Start(); break;
+        case MidiEvent::Continue: midiClock.Continue(); break;
+        case MidiEvent::Stop: midiClock.Stop(); break;
+        default: map.Handle(event, values, midi);
+      }
+    }
+    if (dropped > 0) lines.push_back({"MIDI: " + std::to_string(dropped) + " messages dropped: more came than a frame takes", true});
+    if (malformedMidi > 0 && now - malformedSaidAt >= kMalformedSaidEvery) {
+      lines.push_back({"MIDI: ignored " + std::to_string(malformedMidi) + " malformed messages", true});
+      malformedMidi = 0;
+      malformedSaidAt = now;
+    }
+    if (!midi.learned.empty()) lines.push_back({"learned " + midi.learned});
+    if (midi.mapChanged) SaveMap(lines);
+  }
+  if (audioInput) {
+    long lost = 0;
+    audioInput->Take(samples, lost);
+    analysis.Feed(samples.data(), samples.size());
+    const bool silent = audioInput->SilentFor(SteadySeconds()) > kSilentCapture;
+    if (silent && !silenceSaid)
+      lines.push_back({"live sound: nothing has arrived from " + audioInput->Description() +
+                           " for 2 s (did its server stop?); playing on", true});
+    if (!silent && silenceSaid) lines.push_back({"live sound is back"});
+    silenceSaid = silent;
+  }
+  // A tempo that changes is said, whatever its source.
+  const TempoReading tempo = Tempo(now);
+  if (tempo.Known() && std::fabs(tempo.beatsPerMinute - lastBeatsPerMinute) >= 0.5) {
+    lines.push_back({TempoLine(tempo.beatsPerMinute, source)});
+    lastBeatsPerMinute = tempo.beatsPerMinute;
+  }
+}
+
+void StageRig::ReactionValues(std::vector<ParameterControls::Value>& values) {
+  values.clear();
+  if (reactions && audioInput) reactions->Frame(analysis, values);
+}
+
+TempoReading StageRig::Tempo(double now) const {
+  switch (source) {
+    case TempoSource::Tap: return tapTempo.At(now);
+    case TempoSource::MidiClock: return midiClock.At(now);
+    case TempoSource::Link: return link ? link->Now() : TempoReading();
+    case TempoSource::Audio:
+      if (!audioInput || analysis.BeatsPerMinute() <= 0.0) return {};
+      return {analysis.BeatsPerMinute(), analysis.Beats()};
+  }
+  return {};
+}
+
+void StageRig::Tap(double now, std::vector<RigLine>& lines) {
+  tapTempo.Tap(now);
+  if (source == TempoSource::Link && link && tapTempo.At(now).Known()) link->SetTempo(tapTempo.At(now).beatsPerMinute);
+  else if (source != TempoSource::Tap) lines.push_back({std::string("the tempo follows ") + TempoSourceName(source) + ": taps are kept for when it is tap"});
+}
+
+void StageRig::MapEdited(std::vector<RigLine>& lines) { SaveMap(lines); }
+
+void StageRig::SaveMap(std::vector<RigLine>& lines) {
+  if (mapPath.empty()) return;
+  std::string error;
+  if (!map.Save(mapPath, error)) lines.push_back({"MIDI map: " + error, true});
+}
+
+}  // namespace cli

@@ -1,0 +1,92 @@
+// What the performer plugs into `play`, gathered for the frame loop: MIDI
+// controllers and their map, the tempo (one source at a time: taps, a MIDI
+// clock, Ableton Link or the live sound's beats) and the live sound with the
+// reactions that follow it. The loop polls it once a pass and asks it for
+// the reactions' values once a frame; nothing here blocks.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "music/LiveAnalysis.h"
+#include "music/LiveReactions.h"
+#include "rig/AudioInput.h"
+#include "rig/LinkSession.h"
+#include "rig/MidiInput.h"
+#include "rig/MidiMap.h"
+#include "rig/Tempo.h"
+
+namespace cli {
+
+struct RigOptions {
+  bool midi = false;
+  std::string midiPort;      // part of a port's name; empty: every input
+  std::string midiMapPath;   // read at the start if there, written at every change
+  TempoSource tempo = TempoSource::Tap;
+  bool audioIn = false;
+  std::string audioDevice;   // part of a device's name; empty: the default
+  std::vector<Reaction> reactions;
+  ReactionTiming timing;
+};
+
+struct RigLine {
+  std::string text;
+  bool problem = false;
+};
+
+class StageRig {
+ public:
+  explicit StageRig(const ParameterControls& names);
+  ~StageRig();
+
+  // Opens what the options ask for. A MIDI system or sound device that is
+  // not there is one line and the show goes on without it; a bad map file
+  // or a tempo source with nothing to follow is an error.
+  bool Start(const RigOptions& options, std::vector<RigLine>& lines, std::string& error);
+
+  // Once a pass: MIDI into edits and actions (`values` as they stand, for
+  // encoders and toggles), the sound into the analysis, the tempo sources
+  // fed; what to tell the performer into `lines`.
+  void Poll(double now, const std::vector<float>& values, MidiResult& midi, std::vector<RigLine>& lines);
+  // Once a frame: every live reaction's value.
+  void ReactionValues(std::vector<ParameterControls::Value>& values);
+
+  TempoSource Source() const { return source; }
+  void SetSource(TempoSource chosen, std::vector<RigLine>& lines);
+  TempoReading Tempo(double now) const;
+  // A tap: the tapped tempo, or, while Link leads, a tempo proposed to the
+  // session.
+  void Tap(double now, std::vector<RigLine>& lines);
+
+  bool MidiOn() const { return midiInput != nullptr; }
+  MidiMap& Map() { return map; }
+  // After the panel cleared a mapping or changed its mode.
+  void MapEdited(std::vector<RigLine>& lines);
+  const std::string& MapPath() const { return mapPath; }
+  bool AudioOn() const { return audioInput != nullptr; }
+  size_t LinkPeers() const { return link ? link->Peers() : 0; }
+
+ private:
+  void SaveMap(std::vector<RigLine>& lines);
+
+  const ParameterControls& names;
+  MidiMap map;
+  std::string mapPath;
+  std::unique_ptr<MidiInput> midiInput;
+  std::vector<MidiBytes> midiBytes;
+  long malformedMidi = 0;
+  double malformedSaidAt = -1e9;
+  TempoSource source = TempoSource::Tap;
+  TapTempo tapTempo;
+  MidiClockTempo midiClock;
+  std::unique_ptr<LinkSession> link;
+  std::unique_ptr<AudioInput> audioInput;
+  LiveAnalysis analysis;
+  std::unique_ptr<LiveReactions> reactions;
+  std::vector<float> samples;
+  bool silenceSaid = false;
+  double lastBeatsPerMinute = 0.0;
+};
+
+}  // namespace cli

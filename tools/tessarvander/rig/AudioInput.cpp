@@ -1,0 +1,136 @@
+#include "rig/AudioInput.h"
+
+#include <rtaudio/RtAudio.h>
+
+#include <algorithm>
+
+#include "rig/Tempo.h"
+#include "sys/Messages.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kStreamName = "tessarvander-audio";
+constexpr unsigned kMostChannels = 2;
+
+int Arrived(void*, void* input, unsigned frames, double, RtAudioStreamStatus, void* user) {
+  if (input) static_cast<AudioInput*>(user)->Captured(static_cast<const float*>(input), frames, 0);
+  return 0;
+}
+
+const char* SystemName(RtAudio::Api api) {
+  switch (api) {
+    case RtAudio::UNIX_JACK: return "JACK";
+    case RtAudio::LINUX_ALSA: return "ALSA";
+    case RtAudio::LINUX_PULSE: return "PulseAudio";
+    default: return "audio";
+  }
+}
+
+}  // namespace
+
+struct AudioInput::Stream {
+  std::unique_ptr<RtAudio> audio;
+  unsigned channels = 1;
+};
+
+AudioInput::AudioInput() = default;
+
+AudioInput::~AudioInput() {
+  if (!stream || !stream->audio) return;
+  try {
+    if (stream->audio->isStreamRunning()) stream->audio->stopStream();
+    if (stream->audio->isStreamOpen()) stream->audio->closeStream();
+  } catch (...) {
+  }
+}
+
+bool AudioInput::Open(const std::string& device, std::string& error) {
+  const RtAudio::Api order[] = {RtAudio::UNIX_JACK, RtAudio::LINUX_ALSA, RtAudio::LINUX_PULSE};
+  std::vector<RtAudio::Api> compiled;
+  RtAudio::getCompiledApi(compiled);
+  std::string seen;
+  for (RtAudio::Api api : order) {
+    if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) continue;
+    try {
+      auto audio = std::make_unique<RtAudio>(api);
+      audio->showWarnings(false);
+      const unsigned devices = audio->getDeviceCount();
+      unsigned chosen = devices;
+      for (unsigned i = 0; i < devices && chosen == devices; ++i) {
+        const RtAudio::DeviceInfo info = audio->getDeviceInfo(i);
+        if (!info.probed || info.inputChannels == 0) continue;
+        if (device.empty() ? info.isDefaultInput || chosen == devices : info.name.find(device) != std::string::npos)
+          chosen = i;
+        if (!seen.empty() && seen.size() < 300) seen += ", ";
+        if (seen.size() < 300) seen += info.name;
+      }
+      if (chosen == devices) continue;
+      const RtAudio::DeviceInfo info = audio->getDeviceInfo(chosen);
+      auto opened = std::make_unique<Stream>();
+      opened->channels = std::min(kMostChannels, info.inputChannels);
+      RtAudio::StreamParameters input;
+      input.deviceId = chosen;
+      input.nChannels = opened->channels;
+      RtAudio::StreamOptions options;
+      options.streamName = kStreamName;
+      options.flags = RTAUDIO_MINIMIZE_LATENCY;
+      unsigned frames = kBufferFrames;
+      const unsigned sampleRate = info.preferredSampleRate > 0 ? info.preferredSampleRate : 48000;
+      stream = std::move(opened);
+      audio->openStream(nullptr, &input, RTAUDIO_FLOAT32, sampleRate, &frames, Arrived, this, &options);
+      rate = static_cast<int>(audio->getStreamSampleRate());
+      latencySeconds = static_cast<double>(frames + std::max(0L, audio->getStreamLatency())) / rate;
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        ring.assign(static_cast<size_t>(kRingSeconds * rate), 0.0f);
+        head = count = 0;
+        lastArrival = SteadySeconds();
+      }
+      stream->audio = std::move(audio);
+      stream->audio->startStream();
+      description = Printable(info.name, 80) + " (" + SystemName(api) + ", " + std::to_string(rate) + " Hz)";
+      return true;
+    } catch (...) {
+      stream.reset();
+      // This system is not here, or would not open the device: the next.
+    }
+  }
+  error = "live audio: " +
+          (device.empty() ? std::string("no input device answers (JACK, ALSA, PulseAudio)")
+                          : "no input device named like \"" + Printable(device, 60) + "\"" +
+                                (seen.empty() ? std::string() : " (there are: " + seen + ")"));
+  return false;
+}
+
+void AudioInput::Captured(const float* interleaved, unsigned frames, unsigned) {
+  const unsigned channels = stream ? stream->channels : 1;
+  std::lock_guard<std::mutex> hold(lock);
+  if (ring.empty()) return;
+  for (unsigned frame = 0; frame < frames; ++frame) {
+    float mono = 0.0f;
+    for (unsigned c = 0; c < channels; ++c) mono += interleaved[frame * channels + c];
+    ring[(head + count) % ring.size()] = mono / static_cast<float>(channels);
+    if (count < ring.size()) ++count;
+    else head = (head + 1) % ring.size(), ++lostSince;
+  }
+  lastArrival = SteadySeconds();
+}
+
+void AudioInput::Take(std::vector<float>& samples, long& lost) {
+  samples.clear();
+  std::lock_guard<std::mutex> hold(lock);
+  samples.reserve(count);
+  for (size_t i = 0; i < count; ++i) samples.push_back(ring[(head + i) % ring.size()]);
+  head = (head + count) % std::max<size_t>(1, ring.size());
+  count = 0;
+  lost = lostSince;
+  lostSince = 0;
+}
+
+double AudioInput::SilentFor(double now) const {
+  std::lock_guard<std::mutex> hold(lock);
+  return now - lastArrival;
+}
+
+}  // namespace cli

@@ -1,0 +1,288 @@
+#include "rig/MidiMap.h"
+
+#include <algorithm>
+
+#include "documents/JsonReader.h"
+#include "output/OutputFile.h"
+#include "sys/BoundedFile.h"
+#include "sys/Messages.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kFormat = "tessarvander-midi-map";
+constexpr size_t kMapFileLimit = 256 * 1024;
+
+struct ActionName {
+  MidiAction action;
+  const char* name;
+};
+constexpr ActionName kActions[] = {{MidiAction::Still, "still"},
+                                   {MidiAction::Blackout, "blackout"},
+                                   {MidiAction::Tap, "tap"},
+                                   {MidiAction::Recall, "recall"},
+                                   {MidiAction::NextPreset, "next-preset"},
+                                   {MidiAction::PreviousPreset, "previous-preset"},
+                                   {MidiAction::Pause, "pause"}};
+constexpr const char* kModes[] = {"absolute", "relative", "relative-offset", "momentary", "toggle"};
+
+bool ForNotes(MidiMode mode) { return mode == MidiMode::Momentary || mode == MidiMode::Toggle; }
+
+// An endless encoder's step: two's complement (1 up, 127 down) or around 64.
+int Step(MidiMode mode, int value) {
+  if (mode == MidiMode::RelativeOffset) return value - 64;
+  return value < 64 ? value : value - 128;
+}
+
+}  // namespace
+
+const char* MidiActionName(MidiAction action) {
+  for (const ActionName& entry : kActions)
+    if (entry.action == action) return entry.name;
+  return "?";
+}
+
+bool ParseMidiAction(const std::string& name, MidiAction& action) {
+  for (const ActionName& entry : kActions)
+    if (name == entry.name) {
+      action = entry.action;
+      return true;
+    }
+  return false;
+}
+
+const char* MidiModeName(MidiMode mode) { return kModes[static_cast<int>(mode)]; }
+
+bool MidiTarget::operator==(const MidiTarget& other) const {
+  if (isAction != other.isAction) return false;
+  if (!isAction) return parameter == other.parameter;
+  return action == other.action && (action != MidiAction::Recall || preset == other.preset);
+}
+
+void MidiMap::Learn(const MidiTarget& target) {
+  learning = true;
+  learnTarget = target;
+}
+
+void MidiMap::Handle(const MidiEvent& event, const std::vector<float>& values, MidiResult& result) {
+  const bool isNote = event.kind == MidiEvent::NoteOn || event.kind == MidiEvent::NoteOff;
+  if (!isNote && event.kind != MidiEvent::ControlChange) return;
+  // The fine half of a 14-bit pair refines the mapping of its coarse half.
+  if (!isNote && event.number >= 32 && event.number < 64) {
+    for (MidiMapping& mapping : mappings) {
+      if (mapping.note || mapping.channel != event.channel || mapping.number != event.number - 32) continue;
+      if (mapping.mode != MidiMode::Absolute) continue;
+      if (!mapping.fine) {
+        mapping.fine = true;
+        result.mapChanged = true;
+      }
+      if (!mapping.target.isAction) {
+        const hostkit::ParameterDescription& parameter = names.Parameters()[mapping.target.parameter];
+        const float share = static_cast<float>(mapping.coarse * 128 + event.value) / 16383.0f;
+        result.edits.push_back(
+            {mapping.target.parameter, parameter.minimum + (parameter.maximum - parameter.minimum) * share});
+      }
+      return;
+    }
+  }
+  if (learning && (event.kind != MidiEvent::NoteOff)) {
+    learning = false;
+    mappings.erase(std::remove_if(mappings.begin(), mappings.end(),
+                                  [&](const MidiMapping& mapping) {
+                                    return mapping.target == learnTarget ||
+                                           (mapping.note == isNote && mapping.channel == event.channel &&
+                                            mapping.number == event.number);
+                                  }),
+                   mappings.end());
+    if (mappings.size() >= kMaxMappings) return;
+    MidiMapping mapping;
+    mapping.note = isNote;
+    mapping.channel = event.channel;
+    mapping.number = event.number;
+    mapping.target = learnTarget;
+    // A pad on a parameter flips it; on an action, it fires while pressed.
+    mapping.mode = isNote ? (learnTarget.isAction ? MidiMode::Momentary : MidiMode::Toggle) : MidiMode::Absolute;
+    mappings.push_back(mapping);
+    result.mapChanged = true;
+    result.learned = TargetName(learnTarget) + ": " + Describe(mapping);
+    return;  // the learning move itself does not act
+  }
+  for (MidiMapping& mapping : mappings)
+    if (mapping.note == isNote && mapping.channel == event.channel && mapping.number == event.number)
+      Apply(mapping, event, values, result);
+}
+
+void MidiMap::Apply(MidiMapping& mapping, const MidiEvent& event, const std::vector<float>& values,
+                    MidiResult& result) {
+  const bool press = event.kind == MidiEvent::NoteOn || (!mapping.note && event.value >= 64);
+  if (mapping.target.isAction) {
+    // A controller fires an action when it crosses the middle upwards.
+    if (!mapping.note && mapping.mode != MidiMode::Absolute) return;
+    if (mapping.mode == MidiMode::Toggle) {
+      if (!press) return;
+      mapping.on = !mapping.on;
+      result.actions.push_back({mapping.target.action, mapping.target.preset, mapping.on});
+      return;
+    }
+    if (!mapping.note) {
+      const bool wasOn = mapping.on;
+      mapping.on = press;
+      if (press == wasOn) return;
+    }
+    result.actions.push_back({mapping.target.action, mapping.target.preset, press});
+    return;
+  }
+  const uint32_t index = mapping.target.parameter;
+  const hostkit::ParameterDescription& parameter = names.Parameters()[index];
+  const float span = parameter.maximum - parameter.minimum;
+  const float current = index < values.size() ? values[index] : parameter.defaultValue;
+  float value = current;
+  switch (mapping.mode) {
+    case MidiMode::Absolute:
+      mapping.coarse = event.value;
+      value = parameter.minimum + span * (mapping.fine ? event.value * 128.0f / 16383.0f : event.value / 127.0f);
+      break;
+    case MidiMode::Relative:
+    case MidiMode::RelativeOffset:
+      value = std::clamp(current + span * static_cast<float>(Step(mapping.mode, event.value)) / 128.0f,
+                         parameter.minimum, parameter.maximum);
+      break;
+    case MidiMode::Momentary:
+      value = press ? parameter.maximum : parameter.minimum;
+      break;
+    case MidiMode::Toggle:
+      if (!press) return;
+      value = current < parameter.minimum + span * 0.5f ? parameter.maximum : parameter.minimum;
+      break;
+  }
+  result.edits.push_back({index, value});
+}
+
+void MidiMap::Clear(size_t mapping) {
+  if (mapping < mappings.size()) mappings.erase(mappings.begin() + static_cast<long>(mapping));
+}
+
+void MidiMap::SetMode(size_t mapping, MidiMode mode) {
+  if (mapping >= mappings.size() || ForNotes(mode) != mappings[mapping].note) return;
+  mappings[mapping].mode = mode;
+  if (mode != MidiMode::Absolute) mappings[mapping].fine = false;
+}
+
+std::string MidiMap::Describe(const MidiMapping& mapping) const {
+  std::string text = std::string(mapping.note ? "note " : "controller ") + std::to_string(mapping.number) +
+                     " on channel " + std::to_string(mapping.channel + 1);
+  std::string traits = mapping.fine ? "14-bit" : "";
+  if (mapping.mode != MidiMode::Absolute) traits += (traits.empty() ? "" : ", ") + std::string(MidiModeName(mapping.mode));
+  return traits.empty() ? text : text + " (" + traits + ")";
+}
+
+std::string MidiMap::TargetName(const MidiTarget& target) const {
+  if (!target.isAction) return names.NameOf(target.parameter);
+  if (target.action == MidiAction::Recall) return "recall " + std::to_string(target.preset + 1);
+  return MidiActionName(target.action);
+}
+
+std::string MidiMap::ToJson() const {
+  nlohmann::json list = nlohmann::json::array();
+  for (const MidiMapping& mapping : mappings) {
+    nlohmann::json entry;
+    entry["channel"] = mapping.channel + 1;
+    entry[mapping.note ? "note" : "controller"] = mapping.number;
+    if (mapping.fine) entry["bits"] = 14;
+    entry["mode"] = MidiModeName(mapping.mode);
+    if (mapping.target.isAction) {
+      entry["action"] = MidiActionName(mapping.target.action);
+      if (mapping.target.action == MidiAction::Recall) entry["preset"] = mapping.target.preset + 1;
+    } else {
+      entry["parameter"] = names.NameOf(mapping.target.parameter);
+    }
+    list.push_back(entry);
+  }
+  nlohmann::json document = {{"format", kFormat}, {"version", 1}, {"mappings", list}};
+  return document.dump(2) + "\n";
+}
+
+bool MidiMap::FromJson(const std::string& text, const std::string& where, std::string& error) {
+  nlohmann::json document;
+  if (!ParseJson(text, where, document, error)) return false;
+  std::string format;
+  long version = 0;
+  if (!document.is_object() || !JsonText(document, "format", where, format, error)) {
+    if (error.empty()) error = where + ": not a MIDI map";
+    return false;
+  }
+  if (format != kFormat) {
+    error = where + ": not a MIDI map (format \"" + Printable(format, 60) + "\")";
+    return false;
+  }
+  if (!JsonWhole(document, "version", 1, 1, where, version, error)) return false;
+  const auto list = document.find("mappings");
+  if (list == document.end() || !list->is_array() || list->size() > kMaxMappings) {
+    error = where + ": \"mappings\" must be a list of at most " + std::to_string(kMaxMappings);
+    return false;
+  }
+  std::vector<MidiMapping> read;
+  for (size_t i = 0; i < list->size(); ++i) {
+    const nlohmann::json& entry = (*list)[i];
+    const std::string place = where + ": mapping " + std::to_string(i + 1);
+    if (!entry.is_object()) {
+      error = place + " must be an object";
+      return false;
+    }
+    MidiMapping mapping;
+    long channel = 0, number = 0, bits = 7, preset = 1;
+    std::string mode, name;
+    mapping.note = entry.contains("note");
+    if (!JsonWhole(entry, "channel", 1, 16, place, channel, error) ||
+        !JsonWhole(entry, mapping.note ? "note" : "controller", 0, 127, place, number, error) ||
+        !JsonText(entry, "mode", place, mode, error))
+      return false;
+    if (entry.contains("bits") && !JsonWhole(entry, "bits", 7, 14, place, bits, error)) return false;
+    mapping.channel = static_cast<uint8_t>(channel - 1);
+    mapping.number = static_cast<uint8_t>(number);
+    mapping.fine = bits == 14;
+    const auto known = std::find(std::begin(kModes), std::end(kModes), mode);
+    if (known == std::end(kModes) || ForNotes(static_cast<MidiMode>(known - std::begin(kModes))) != mapping.note) {
+      error = place + ": mode \"" + Printable(mode, 40) + "\" is not one of " +
+              (mapping.note ? "momentary, toggle" : "absolute, relative, relative-offset");
+      return false;
+    }
+    mapping.mode = static_cast<MidiMode>(known - std::begin(kModes));
+    if (mapping.fine && (mapping.note || mapping.number >= 32 || mapping.mode != MidiMode::Absolute)) {
+      error = place + ": 14 bits is for an absolute controller 0-31";
+      return false;
+    }
+    if (entry.contains("action")) {
+      if (!JsonText(entry, "action", place, name, error)) return false;
+      mapping.target.isAction = true;
+      if (!ParseMidiAction(name, mapping.target.action)) {
+        error = place + ": no action \"" + Printable(name, 40) +
+                "\" (still, blackout, tap, recall, next-preset, previous-preset, pause)";
+        return false;
+      }
+      if (mapping.target.action == MidiAction::Recall && !JsonWhole(entry, "preset", 1, 100, place, preset, error))
+        return false;
+      mapping.target.preset = static_cast<int>(preset - 1);
+    } else {
+      if (!JsonText(entry, "parameter", place, name, error)) return false;
+      std::string why;
+      if (!names.Resolve(name, mapping.target.parameter, why)) {
+        error = place + ": " + why;
+        return false;
+      }
+    }
+    read.push_back(mapping);
+  }
+  mappings = std::move(read);
+  return true;
+}
+
+bool MidiMap::Load(const std::string& path, std::string& error) {
+  std::string text;
+  if (!ReadBoundedFile(path, kMapFileLimit, "MIDI map", text, error)) return false;
+  return FromJson(text, path, error);
+}
+
+bool MidiMap::Save(const std::string& path, std::string& error) const { return WriteWholeFile(path, ToJson(), error); }
+
+}  // namespace cli
