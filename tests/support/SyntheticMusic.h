@@ -90,6 +90,15 @@ class Builder {
     return *this;
   }
 
+  // A metronome's click: a short tone of 1 kHz that dies within 20 ms.
+  Builder& Click(double at, double amplitude) {
+    for (int i = 0; i < kRate / 20; ++i) {
+      const double t = static_cast<double>(i) / kRate;
+      Add(at + t, amplitude * std::sin(2.0 * M_PI * 1000.0 * t) * std::exp(-t / 0.01));
+    }
+    return *this;
+  }
+
   Track Done() { return track; }
 
  private:

@@ -23,6 +23,13 @@ constexpr float kSilenceDb = -120.0f;
 // The shown values are a mean over about 20 ms, near a frame at 60.
 constexpr float kSmoothing = 0.25f;
 
+// An onset within this share of a period of a beat is on it.
+constexpr double kOnBeat = 0.2;
+constexpr int kBeatsToLetGo = 8;
+// Quieter than this for a whole beat is silence: no beat is told in it.
+constexpr float kSilenceGateDb = -60.0f;
+constexpr size_t kIntervalsKept = 8;
+
 float Decibels(double power) { return power > 1e-12 ? static_cast<float>(10.0 * std::log10(power)) : kSilenceDb; }
 
 }  // namespace
@@ -94,20 +101,23 @@ void LiveAnalysis::AnalyseHop() {
   const double now = Seconds();
   const float hopSeconds = static_cast<float>(kHop) / static_cast<float>(rate);
 
-  // Events first: aubio's detectors take the hop as it is.
-  aubio_onset_do(a.onset, a.hop, a.found);
-  if (a.found->data[0] != 0.0f) lastOnset = now;
-  aubio_tempo_do(a.tempo, a.hop, a.found);
-  if (a.found->data[0] != 0.0f) {
-    lastBeat = now;
-    if (beatCount % kBeatsPerBar == 0) lastDownbeat = now;
-    ++beatCount;
-    beatsPerMinute = aubio_tempo_get_bpm(a.tempo);
-  }
+  double hopSquares = 0.0;
+  for (unsigned i = 0; i < kHop; ++i) hopSquares += static_cast<double>(a.hop->data[i]) * a.hop->data[i];
+  if (Decibels(hopSquares / kHop * 2.0) > kSilenceGateDb) lastSound = now;
 
-  // The level of the hop and the bands of the last window.
-  double sumSquares = 0.0;
-  for (unsigned i = 0; i < kHop; ++i) sumSquares += static_cast<double>(a.hop->data[i]) * a.hop->data[i];
+  // Events: aubio's detectors take the hop as it is.
+  aubio_onset_do(a.onset, a.hop, a.found);
+  double onset = -1.0;
+  if (a.found->data[0] != 0.0f) {
+    lastOnset = now;
+    onset = std::min(now, static_cast<double>(aubio_onset_get_last_s(a.onset)));
+  }
+  aubio_tempo_do(a.tempo, a.hop, a.found);
+  const bool aubioBeat = a.found->data[0] != 0.0f;
+  if (aubioBeat && !locked) period = aubio_tempo_get_period_s(a.tempo);
+  FollowBeats(now, onset, aubioBeat);
+
+  // The bands of the last window.
   std::memmove(a.window->data, a.window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
   std::memcpy(a.window->data + kWindow - kHop, a.hop->data, kHop * sizeof(smpl_t));
   for (unsigned i = 0; i < kWindow; ++i) a.shaped->data[i] = a.window->data[i] * a.hann[i];
@@ -123,7 +133,7 @@ void LiveAnalysis::AnalyseHop() {
     else if (hz < kMidTop) bands[1] += energy;
     else if (hz < kTrebleTop) bands[2] += energy;
   }
-  levels[0] = Decibels(sumSquares / kHop * 2.0);  // a full-scale sine at 0 dB
+  levels[0] = Decibels(hopSquares / kHop * 2.0);  // a full-scale sine at 0 dB
   for (int band = 0; band < 3; ++band) levels[band + 1] = Decibels(bands[band]);
 
   loudest = std::max({levels[0], loudest - kLoudestFallsDbPerSecond * hopSeconds, kLoudestFloorDb});
@@ -133,6 +143,69 @@ void LiveAnalysis::AnalyseHop() {
     const float top = k == 0 ? loudest : loudestBand;
     const float scaled = std::clamp((levels[k] - (top - kRangeDb)) / kRangeDb, 0.0f, 1.0f);
     shown[k] += (scaled - shown[k]) * kSmoothing;
+  }
+}
+
+void LiveAnalysis::Emit(double now) {
+  lastBeat = now;
+  if (beatCount % kBeatsPerBar == 0) lastDownbeat = now;
+  ++beatCount;
+}
+
+void LiveAnalysis::FollowBeats(double now, double onset, bool aubioBeat) {
+  const double hopSeconds = static_cast<double>(kHop) / rate;
+  if (!locked) {
+    if (!aubioBeat || period <= 0.0) return;
+    locked = true;
+    gridBeat = now;
+    next = now + period;
+    lastOnBeat = onset >= 0.0 && now - onset < kOnBeat * period ? onset : -1.0;
+    beatsWithoutOnset = 0;
+    intervals.clear();
+    beatsPerMinute = 60.0 / period;
+    Emit(now);
+    return;
+  }
+  if (onset >= 0.0) {
+    // An onset near the beat just passed, or the one coming: the grid moves
+    // onto it, and its distance from the last such onset refines the period.
+    const bool nearPassed = std::fabs(onset - gridBeat) < kOnBeat * period;
+    const bool nearNext = std::fabs(onset - next) < kOnBeat * period;
+    if (nearPassed || nearNext) {
+      if (nearNext) Emit(now);  // early: the beat is here
+      gridBeat = onset;
+      next = onset + period;
+      if (lastOnBeat >= 0.0) {
+        const double beats = std::round((onset - lastOnBeat) / period);
+        if (beats >= 1.0 && beats <= 4.0) {
+          intervals.push_back((onset - lastOnBeat) / beats);
+          if (intervals.size() > kIntervalsKept) intervals.erase(intervals.begin());
+          std::vector<double> sorted = intervals;
+          std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+          period = sorted[sorted.size() / 2];
+          beatsPerMinute = 60.0 / period;
+          next = onset + period;
+        }
+      }
+      lastOnBeat = onset;
+      beatsWithoutOnset = 0;
+    }
+  }
+  // The beat falls due within this hop: it is told now, on time, unless a
+  // whole beat has been silent.
+  if (now + hopSeconds / 2.0 >= next) {
+    if (now - lastSound > period) {
+      locked = false;
+      beatsPerMinute = 0.0;
+      return;
+    }
+    Emit(now);
+    gridBeat = next;
+    next += period;
+    if (++beatsWithoutOnset > kBeatsToLetGo) {
+      locked = false;
+      beatsPerMinute = 0.0;
+    }
   }
 }
 
@@ -156,8 +229,8 @@ double LiveAnalysis::LastEvent(AudioFeature feature) const {
 }
 
 double LiveAnalysis::Beats() const {
-  if (beatCount == 0 || beatsPerMinute <= 0.0) return 0.0;
-  const double since = (Seconds() - lastBeat) * beatsPerMinute / 60.0;
+  if (beatCount == 0 || !locked) return 0.0;
+  const double since = (Seconds() - lastBeat) / period;
   return static_cast<double>(beatCount - 1) + std::min(since, 0.999);
 }
 

@@ -48,6 +48,8 @@ class LiveAnalysis {
  private:
   struct Aubio;
   void AnalyseHop();
+  void FollowBeats(double now, double onset, bool aubioBeat);
+  void Emit(double now);
 
   std::unique_ptr<Aubio> aubio;
   int rate = 48000;
@@ -60,6 +62,15 @@ class LiveAnalysis {
   double lastOnset = -1.0, lastBeat = -1.0, lastDownbeat = -1.0;
   double beatsPerMinute = 0.0;
   long beatCount = 0;
+  // The beat grid.
+  bool locked = false;
+  double period = 0.0;        // seconds a beat
+  double gridBeat = 0.0;      // the last beat on the grid, corrected by onsets
+  double next = 0.0;          // when the next beat falls due
+  double lastOnBeat = -1.0;   // the last onset that fell on a beat
+  int beatsWithoutOnset = 0;
+  double lastSound = -1.0;    // the last hop above the silence gate
+  std::vector<double> intervals;  // between onsets on beats, per beat
 };
 
 }  // namespace cli

@@ -135,7 +135,10 @@ void MidiMap::Apply(MidiMapping& mapping, const MidiEvent& event, const std::vec
   const uint32_t index = mapping.target.parameter;
   const hostkit::ParameterDescription& parameter = names.Parameters()[index];
   const float span = parameter.maximum - parameter.minimum;
-  const float current = index < values.size() ? values[index] : parameter.defaultValue;
+  // Steps and toggles move from the value as this frame's events left it.
+  float current = index < values.size() ? values[index] : parameter.defaultValue;
+  for (const ParameterControls::Value& edit : result.edits)
+    if (edit.index == index) current = edit.value;
   float value = current;
   switch (mapping.mode) {
     case MidiMode::Absolute:

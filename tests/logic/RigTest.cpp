@@ -1,0 +1,321 @@
+// What the performer plugs in, in-process: MIDI decoding, learning and the
+// map file; the tempo from taps, a MIDI clock and Link; the live sound's
+// features against a click track whose beats are known.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "SyntheticMusic.h"
+#include "music/LiveReactions.h"
+#include "rig/LinkSession.h"
+#include "rig/MidiMap.h"
+#include "rig/Tempo.h"
+#include "session/ParameterProfile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const cli::ParameterControls& Names() { return cli::ParameterProfile::TableNames(); }
+
+uint32_t Index(const std::string& name) {
+  uint32_t index = 0;
+  std::string error;
+  EXPECT_TRUE(Names().Resolve(name, index, error)) << error;
+  return index;
+}
+
+// Sends raw bytes through the decoder into the map, as the player does.
+cli::MidiResult Send(cli::MidiMap& map, std::vector<float>& values, std::initializer_list<std::vector<uint8_t>> messages) {
+  cli::MidiResult result;
+  for (const std::vector<uint8_t>& bytes : messages) {
+    cli::MidiEvent event;
+    if (cli::DecodeMidi(bytes.data(), bytes.size(), event) == cli::MidiDecoded::Event) map.Handle(event, values, result);
+  }
+  for (const auto& edit : result.edits) values[edit.index] = edit.value;
+  return result;
+}
+
+class RigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() / ("tessarvander-rig-test-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+  std::string Write(const std::string& name, const std::string& text) {
+    const fs::path path = folder / name;
+    std::ofstream(path) << text;
+    return path.string();
+  }
+  fs::path folder;
+};
+
+}  // namespace
+
+// Learning maps the next control moved (the move itself does nothing); the
+// values then follow: 7-bit, a 14-bit pair once its fine half arrives,
+// endless encoders in both conventions, notes as toggles and momentary
+// actions, a note on of velocity 0 as a release. The map written after
+// every change reads back to the same mappings.
+TEST_F(RigTest, LearnedControlsDriveParametersAndActionsAndTheMapRoundTrips) {
+  cli::MidiMap map(Names());
+  std::vector<float> values(Names().Parameters().size(), 0.5f);
+  const uint32_t zoom = Index("Zoom"), hue = Index("Hue"), glow = Index("Glow"), speed = Index("Speed");
+  auto learn = [&](uint32_t parameter) {
+    cli::MidiTarget target;
+    target.parameter = parameter;
+    map.Learn(target);
+  };
+
+  learn(zoom);
+  cli::MidiResult result = Send(map, values, {{0xB0, 74, 10}});
+  EXPECT_TRUE(result.mapChanged);
+  EXPECT_EQ(result.learned, "Zoom: controller 74 on channel 1");
+  EXPECT_TRUE(result.edits.empty()) << "the learning move does not act";
+  Send(map, values, {{0xB0, 74, 127}});
+  EXPECT_FLOAT_EQ(values[zoom], 1.0f);
+  Send(map, values, {{0xB1, 74, 0}});  // another channel: not mapped
+  EXPECT_FLOAT_EQ(values[zoom], 1.0f);
+
+  learn(hue);
+  Send(map, values, {{0xB2, 7, 0}});
+  result = Send(map, values, {{0xB2, 7, 64}, {0xB2, 39, 0}});  // coarse, then fine: 8192 of 16383
+  EXPECT_TRUE(result.mapChanged) << "the fine half makes it a 14-bit pair";
+  EXPECT_NEAR(values[hue], 8192.0f / 16383.0f, 1e-6);
+  Send(map, values, {{0xB2, 7, 127}, {0xB2, 39, 127}});
+  EXPECT_FLOAT_EQ(values[hue], 1.0f);
+
+  learn(speed);
+  Send(map, values, {{0xB0, 16, 1}});
+  map.SetMode(map.Mappings().size() - 1, cli::MidiMode::Relative);
+  values[speed] = 0.5f;
+  Send(map, values, {{0xB0, 16, 3}, {0xB0, 16, 127}});  // +3, -1
+  EXPECT_NEAR(values[speed], 0.5f + 2.0f / 128.0f, 1e-6);
+  map.SetMode(map.Mappings().size() - 1, cli::MidiMode::RelativeOffset);
+  Send(map, values, {{0xB0, 16, 60}});  // -4
+  EXPECT_NEAR(values[speed], 0.5f - 2.0f / 128.0f, 1e-6);
+  Send(map, values, {{0xB0, 16, 127}, {0xB0, 16, 127}, {0xB0, 16, 127}});
+  EXPECT_LE(values[speed], 1.0f) << "never past the parameter's range";
+
+  learn(glow);
+  Send(map, values, {{0x99, 36, 100}});
+  values[glow] = 0.0f;
+  Send(map, values, {{0x99, 36, 90}, {0x89, 36, 0}});
+  EXPECT_FLOAT_EQ(values[glow], 1.0f) << "a pad toggles a parameter";
+  Send(map, values, {{0x99, 36, 90}, {0x99, 36, 0}});
+  EXPECT_FLOAT_EQ(values[glow], 0.0f);
+
+  cli::MidiTarget blackout;
+  blackout.isAction = true;
+  blackout.action = cli::MidiAction::Blackout;
+  map.Learn(blackout);
+  Send(map, values, {{0x99, 40, 100}});
+  result = Send(map, values, {{0x99, 40, 100}, {0x99, 40, 0}});
+  ASSERT_EQ(result.actions.size(), 2u);
+  EXPECT_TRUE(result.actions[0].on);
+  EXPECT_FALSE(result.actions[1].on) << "velocity 0 releases a momentary pad";
+  cli::MidiTarget recall = blackout;
+  recall.action = cli::MidiAction::Recall;
+  recall.preset = 4;
+  map.Learn(recall);
+  Send(map, values, {{0x99, 41, 100}});
+  result = Send(map, values, {{0x99, 41, 100}});
+  ASSERT_EQ(result.actions.size(), 1u);
+  EXPECT_EQ(result.actions[0].action, cli::MidiAction::Recall);
+  EXPECT_EQ(result.actions[0].preset, 4);
+
+  // Learning a target again replaces its control.
+  learn(zoom);
+  Send(map, values, {{0xB0, 75, 0}});
+  EXPECT_EQ(std::count_if(map.Mappings().begin(), map.Mappings().end(),
+                          [&](const cli::MidiMapping& m) { return !m.target.isAction && m.target.parameter == zoom; }),
+            1);
+
+  std::string error;
+  const std::string path = (folder / "map.json").string();
+  ASSERT_TRUE(map.Save(path, error)) << error;
+  cli::MidiMap read(Names());
+  ASSERT_TRUE(read.Load(path, error)) << error;
+  EXPECT_EQ(read.ToJson(), map.ToJson());
+  EXPECT_EQ(read.Mappings().size(), 6u);
+  EXPECT_NE(map.ToJson().find("\"bits\": 14"), std::string::npos) << map.ToJson();
+  EXPECT_NE(map.ToJson().find("\"relative-offset\""), std::string::npos);
+}
+
+// Bytes that are not a message are malformed, never a value; kinds not
+// mapped are ignored. A hostile map file is refused with one line naming
+// the file and the entry, and nothing half read is kept.
+TEST_F(RigTest, MalformedMidiAndHostileMapFilesAreRefused) {
+  cli::MidiEvent event;
+  const std::vector<std::vector<uint8_t>> malformed = {
+      {}, {0x40, 0x10}, {0xB0, 74}, {0xB0, 74, 0x80}, {0x90, 36, 100, 1}, {0xF8, 0}, {0xC0}};
+  for (const auto& bytes : malformed)
+    EXPECT_EQ(cli::DecodeMidi(bytes.data(), bytes.size(), event), cli::MidiDecoded::Malformed) << bytes.size();
+  const std::vector<std::vector<uint8_t>> ignored = {{0xE0, 0, 64}, {0xC0, 5}, {0xF0, 1, 2, 0xF7}, {0xFE}};
+  for (const auto& bytes : ignored)
+    EXPECT_EQ(cli::DecodeMidi(bytes.data(), bytes.size(), event), cli::MidiDecoded::Ignored);
+  const uint8_t clock = 0xF8;
+  ASSERT_EQ(cli::DecodeMidi(&clock, 1, event), cli::MidiDecoded::Event);
+  EXPECT_EQ(event.kind, cli::MidiEvent::Clock);
+
+  const std::string head = R"({"format": "tessarvander-midi-map", "version": 1, "mappings": [)";
+  std::string many = head;
+  for (int i = 0; i < 600; ++i) many += std::string(i ? "," : "") + R"({"channel":1,"controller":1,"mode":"absolute","parameter":"Zoom"})";
+  many += "]}";
+  const std::vector<std::pair<std::string, std::string>> hostile = {
+      {R"({"format": "tessarvander-preset", "version": 1})", "not a MIDI map"},
+      {head + R"({"channel": 17, "controller": 1, "mode": "absolute", "parameter": "Zoom"}]})", "channel"},
+      {head + R"({"channel": 1, "controller": 1, "mode": "absolute", "parameter": "Zo\nom"}]})", "mapping 1"},
+      {head + R"({"channel": 1, "note": 1, "mode": "absolute", "parameter": "Zoom"}]})", "momentary, toggle"},
+      {head + R"({"channel": 1, "controller": 40, "bits": 14, "mode": "absolute", "parameter": "Zoom"}]})", "14 bits"},
+      {head + R"({"channel": 1, "note": 1, "mode": "toggle", "action": "rm -rf"}]})", "no action"},
+      {head + R"({"channel": 1, "note": 1, "mode": "toggle", "action": "recall", "preset": 0}]})", "preset"},
+      {head + R"("x"]})", "must be an object"},
+      {many, "at most 512"},
+      {head + "]", "line"}};
+  for (const auto& [text, said] : hostile) {
+    cli::MidiMap map(Names());
+    std::string error;
+    EXPECT_FALSE(map.Load(Write("map.json", text), error)) << text.substr(0, 120);
+    EXPECT_NE(error.find(said), std::string::npos) << error;
+    EXPECT_NE(error.find("map.json"), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_TRUE(map.Mappings().empty());
+  }
+  const std::string fifo = (folder / "fifo.json").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  cli::MidiMap map(Names());
+  std::string error;
+  EXPECT_FALSE(map.Load(fifo, error)) << "a FIFO would block the player";
+}
+
+// Taps at 120 with a human's jitter give 120 within half a beat a minute; a
+// MIDI clock at 128 with a millisecond of jitter gives 128 within half; its
+// Start makes the next pulse a downbeat, Stop holds the place, and a clock
+// that stops coming leaves no tempo.
+TEST_F(RigTest, TappedAndClockedTemposHold) {
+  cli::TapTempo taps;
+  const double jitter[] = {0.012, -0.015, 0.004, 0.010, -0.008, 0.015, -0.012, 0.0, 0.006, -0.004};
+  for (int tap = 0; tap < 10; ++tap) taps.Tap(10.0 + 0.5 * tap + jitter[tap]);
+  EXPECT_NEAR(taps.At(14.6).beatsPerMinute, 120.0, 0.5);
+  EXPECT_EQ(taps.At(10.0 + 0.5 * 9 + 0.1).BeatInBar(), 1) << "ten taps: the tenth is beat 2 of bar 3";
+  EXPECT_NEAR(taps.At(10.0 + 0.5 * 9 + 0.25).BarPhase(), (1.0 + 0.5) / 4.0, 0.01);
+  taps.Tap(20.0);  // after a pause: a new run, its first tap a downbeat
+  taps.Tap(20.4);
+  EXPECT_NEAR(taps.At(20.45).beatsPerMinute, 150.0, 1e-6);
+  EXPECT_EQ(taps.At(20.45).BeatInBar(), 1);
+
+  cli::MidiClockTempo clock;
+  const double pulse = 60.0 / 128.0 / 24.0;
+  uint64_t seed = 7;
+  auto jittered = [&](int k) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return 100.0 + k * pulse + (static_cast<double>(seed >> 11) / 9007199254740992.0 - 0.5) * 0.002;
+  };
+  clock.Start();
+  for (int k = 0; k < 24 * 8; ++k) clock.Pulse(jittered(k));
+  const double last = 100.0 + (24 * 8 - 1) * pulse;
+  EXPECT_NEAR(clock.At(last).beatsPerMinute, 128.0, 0.5);
+  EXPECT_NEAR(clock.At(last).beats, 8.0 - 1.0 / 24.0, 0.01) << "the first pulse after Start is beat 0";
+  clock.Stop();
+  for (int k = 24 * 8; k < 24 * 9; ++k) clock.Pulse(jittered(k));
+  EXPECT_NEAR(clock.At(last + 24 * pulse).beats, 8.0 - 1.0 / 24.0, 0.01) << "stopped: the place holds";
+  clock.Start();
+  clock.Pulse(100.0 + 24 * 9 * pulse);
+  EXPECT_EQ(clock.At(100.0 + 24 * 9 * pulse).BeatInBar(), 0);
+  EXPECT_FALSE(clock.At(200.0).Known()) << "no pulse for seconds: no tempo";
+}
+
+// Two Link sessions in one process find each other over the loopback
+// network and agree on a tempo one of them sets, and on the beat. Where
+// multicast cannot reach between them, the test says so and skips.
+TEST_F(RigTest, LinkSessionsAgreeOnTempoAndBeat) {
+  cli::LinkSession first(120.0), second(100.0);
+  const auto waitFor = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return done();
+  };
+  if (!waitFor([&] { return first.Peers() > 0 && second.Peers() > 0; }))
+    GTEST_SKIP() << "the two Link sessions did not find each other in 10 s: no multicast between them here";
+  first.SetTempo(133.0);
+  EXPECT_TRUE(waitFor([&] { return std::fabs(second.Now().beatsPerMinute - 133.0) < 0.01; }))
+      << second.Now().beatsPerMinute;
+  const cli::TempoReading a = first.Now(), b = second.Now();
+  // Read a moment apart: at 133 a minute, a millisecond is 0.002 beats.
+  EXPECT_NEAR(std::fmod(a.beats - b.beats + 2.0, 4.0), 2.0, 0.05) << a.beats << " " << b.beats;
+}
+
+// A click track at 120 (and at 174) through the live analysis, fed as a
+// sound card feeds it: every click after the first two seconds has a beat
+// told within one frame at 60 of it plus the stated latency, no other beat
+// is told (but the one due as the clicks stop), the grid lets go in the
+// silence after; a reaction to the beat peaks in the frame the click sounds.
+TEST_F(RigTest, LiveBeatsMeetTheClicksOfAClickTrack) {
+  for (double bpm : {120.0, 174.0}) {
+    SCOPED_TRACE(bpm);
+    synthetic::Builder builder(0.25);
+    std::vector<double> clicks;
+    for (int k = 0; k < 50; ++k) {
+      clicks.push_back(0.25 + k * 60.0 / bpm);
+      builder.Click(clicks.back(), 0.8);
+    }
+    synthetic::Track track = builder.Done();
+    track.samples.resize(track.samples.size() + 4 * synthetic::kRate, 0.0f);  // then silence
+
+    cli::LiveAnalysis analysis;
+    std::string error;
+    ASSERT_TRUE(analysis.Begin(synthetic::kRate, error)) << error;
+    cli::Reaction brightness;
+    ASSERT_TRUE(cli::ParseReaction("brightness=0:1:beat,release=0.2", Names(), brightness, error)) << error;
+    cli::ReactionTiming timing;
+    cli::LiveReactions reactions({brightness}, timing);
+    std::vector<cli::ParameterControls::Value> values;
+    std::vector<double> told;
+    std::vector<std::pair<double, float>> frames;  // (time, value)
+    const size_t frame = synthetic::kRate / 60;
+    double last = -1.0;
+    for (size_t at = 0; at < track.samples.size(); at += frame) {
+      analysis.Feed(track.samples.data() + at, std::min(frame, track.samples.size() - at));
+      if (analysis.LastEvent(cli::AudioFeature::Beat) != last) {
+        last = analysis.LastEvent(cli::AudioFeature::Beat);
+        told.push_back(analysis.Seconds());
+      }
+      reactions.Frame(analysis, values);
+      frames.push_back({analysis.Seconds(), values[0].value});
+    }
+    const double tolerance = 1.0 / 60.0 + analysis.LatencySeconds();
+    size_t met = 0, checked = 0;
+    for (double click : clicks) {
+      if (click < 2.0) continue;
+      ++checked;
+      met += std::any_of(told.begin(), told.end(), [&](double t) { return std::fabs(t - click) <= tolerance; });
+    }
+    EXPECT_EQ(met, checked);
+    // Told ahead of the sound, a beat can fall once into a silence that
+    // starts where it was due; never anywhere else.
+    const double dueInSilence = clicks.back() + 60.0 / bpm;
+    size_t stray = 0;
+    for (double t : told)
+      stray += std::fabs(t - dueInSilence) > tolerance &&
+               std::none_of(clicks.begin(), clicks.end(), [&](double c) { return std::fabs(t - c) <= tolerance; });
+    EXPECT_EQ(stray, 0u) << "a beat told where no click sounds, or in the silence after";
+    EXPECT_NEAR(analysis.BeatsPerMinute(), 0.0, 1e-9) << "the grid lets go in the silence";
+    // The brightest frame of each beat's span is the one the click falls in.
+    for (double click : clicks) {
+      if (click < 2.0 || click > clicks.back() - 1.0) continue;
+      float best = -1.0f;
+      double bestAt = 0.0;
+      for (const auto& [t, value] : frames)
+        if (t > click - 0.1 && t < click + 0.2 && value > best) best = value, bestAt = t;
+      EXPECT_NEAR(bestAt, click, tolerance) << click;
+      // At most a frame after the beat: a pulse of release 0.2 s is still above 0.67.
+      EXPECT_GT(best, 0.67f);
+    }
+  }
+}
