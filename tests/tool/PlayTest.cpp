@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "PlayerProcess.h"
 #include "RunProgram.h"
 
 extern char** environ;
@@ -38,96 +39,9 @@ namespace fs = std::filesystem;
 using testsupport::ReadFile;
 using testsupport::RunProgram;
 
-// How long to wait for the player to do something before the test gives up;
-// generous, for a busy machine. Nothing is timed against it.
-constexpr auto kPatience = std::chrono::seconds(120);
-
-// A running `tessarvander play`, its output in files.
-class Player {
- public:
-  Player(const fs::path& folder, std::vector<std::string> arguments) : out(folder / "play.out"), err(folder / "play.err") {
-    if (std::find(arguments.begin(), arguments.end(), "--size") == arguments.end())
-      arguments.insert(arguments.begin(), {"--size", "160x90"});
-    arguments.insert(arguments.begin(), {TESSARVANDER_TOOL, "play", "--out", folder.string()});
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    // A process group of its own, as a shell gives a foreground job: a
-    // terminal's Ctrl-C goes to the whole group.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Player() {
-    if (pid > 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-
-  // Waits until standard output has the `occurrence`-th line matching
-  // `pattern`; its first group, if any. False when play never says it.
-  bool WaitFor(const std::string& pattern, std::string& group, size_t occurrence = 1) {
-    const std::regex wanted(pattern);
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (std::chrono::steady_clock::now() < deadline) {
-      output = ReadFile(out);
-      size_t seen = 0;
-      for (std::sregex_iterator match(output.begin(), output.end(), wanted), end; match != end; ++match) {
-        if (++seen < occurrence) continue;
-        group = match->size() > 1 ? (*match)[1].str() : "";
-        return true;
-      }
-      if (!Running()) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ADD_FAILURE() << "play never said /" << pattern << "/; it said:\n" << ReadFile(out) << ReadFile(err);
-    return false;
-  }
-  bool WaitFor(const std::string& pattern) {
-    std::string ignored;
-    return WaitFor(pattern, ignored);
-  }
-
-  // Presses a key in the player's window.
-  void Key(const std::string& key) {
-    RunProgram({"/usr/bin/xdotool", "search", "--sync", "--name", "Tessarvander", "windowfocus", "--sync", "key", key});
-  }
-
-  // Ctrl-C as typed in the player's terminal: SIGINT to its whole group.
-  void Interrupt() { kill(-pid, SIGINT); }
-
-  // Waits for the player to end; its exit code.
-  int Wait() {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  bool Running() { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
-  std::string Errors() const { return ReadFile(err); }
-
- private:
-  fs::path out;
-  fs::path err;
-  pid_t pid = -1;
-  std::string output;
-};
-
-// Sends with liblo's own command-line client, as a user would.
-void OscSend(int port, const std::vector<std::string>& message) {
-  std::vector<std::string> arguments = {"/usr/bin/oscsend", "127.0.0.1", std::to_string(port)};
-  arguments.insert(arguments.end(), message.begin(), message.end());
-  EXPECT_EQ(RunProgram(arguments).exitCode, 0);
-}
+using testsupport::kPatience;
+using testsupport::OscSend;
+using Player = testsupport::PlayerProcess;
 
 class PlayTest : public ::testing::Test {
  protected:

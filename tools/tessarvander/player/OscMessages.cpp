@@ -61,11 +61,14 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
       command.value = static_cast<float>(value);
       decoded.ok = true;
     }
-  } else if (address == std::string(kPrefix) + "preset/load" || address == std::string(kPrefix) + "still") {
+  } else if (address == std::string(kPrefix) + "preset/load" || address == std::string(kPrefix) + "still" ||
+             address == std::string(kPrefix) + "midi/learn") {
     if (types != "s") {
       decoded.why = "takes one string";
     } else {
-      command.kind = address == std::string(kPrefix) + "still" ? OscCommand::Still : OscCommand::LoadPreset;
+      command.kind = address == std::string(kPrefix) + "still"        ? OscCommand::Still
+                     : address == std::string(kPrefix) + "midi/learn" ? OscCommand::Learn
+                                                                      : OscCommand::LoadPreset;
       command.text = &arguments[0]->s;
       decoded.ok = true;
     }

@@ -10,6 +10,8 @@
 //   /tessarvander/tap                       tap the tempo
 //   /tessarvander/pause, /tessarvander/play
 //   /tessarvander/still s                   save the current frame as NAME.png in --out
+//   /tessarvander/midi/learn s              the next MIDI control moved drives this parameter
+//                                           or action ("zoom", "tap", "recall 3")
 #pragma once
 
 #include <cstddef>
@@ -30,10 +32,10 @@ constexpr int kMaxOscBundleDepth = 8;
 constexpr uint64_t kOscImmediately = 1;
 
 struct OscCommand {
-  enum Kind { SetParameter, Query, LoadPreset, RecallPreset, Blackout, Tap, Pause, Play, Still } kind = Pause;
+  enum Kind { SetParameter, Query, LoadPreset, RecallPreset, Blackout, Tap, Pause, Play, Still, Learn } kind = Pause;
   uint32_t index = 0;  // the parameter, or the preset from 0
   float value = 0.0f;
-  std::string text;  // the preset's path, or the still's name
+  std::string text;  // the preset's path, the still's name, what to learn
   std::vector<ParameterControls::Value> values;  // a preset, read
   // Filled by the listener: when it applies (steady-clock seconds, 0 at
   // once), and where a query's answer goes.

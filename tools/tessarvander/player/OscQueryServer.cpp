@@ -78,6 +78,9 @@ bool OscQueryServer::Start(const std::string& host, int port, int oscPort,
   action(player.Child("play"), "", "play the flight");
   action(player.Child("tap"), "", "tap the tempo");
   action(player.Child("still"), "s", "save the current frame as NAME.png");
+  action(player.Child("midi").Child("learn"), "s",
+         "the next MIDI control moved drives this parameter or action (tap, blackout, still, pause, next-preset, "
+         "previous-preset, recall N)");
   Node& blackout = player.Child("blackout");
   action(blackout, "i", "1 fades to black, 0 back");
   blackout.ranged = true, blackout.minimum = 0, blackout.maximum = 1;

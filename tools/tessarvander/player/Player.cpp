@@ -474,6 +474,21 @@ void Player::Apply(const OscCommand& command) {
       stillPaths.push_back(path);
       break;
     }
+    case OscCommand::Learn: {
+      MidiTarget target;
+      std::string error;
+      if (!ParseMidiTarget(command.text, controls, target, error)) {
+        Problem("OSC learn: " + error);
+        break;
+      }
+      if (!rig->MidiOn()) {
+        Problem("OSC learn: MIDI is off (--midi)");
+        break;
+      }
+      rig->Map().Learn(target);
+      Say("learning: move a control or press a pad for " + rig->Map().TargetName(target));
+      break;
+    }
     case OscCommand::Query:
       // After the messages before it: a set then a query answers the set.
       osc->Answer(command, live.Values()[command.index]);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "rig/SoundSystems.h"
 #include "rig/Tempo.h"
 #include "sys/Messages.h"
 
@@ -17,6 +18,10 @@ int Arrived(void*, void* input, unsigned frames, double, RtAudioStreamStatus, vo
   if (input) static_cast<AudioInput*>(user)->Captured(static_cast<const float*>(input), frames, 0);
   return 0;
 }
+
+// RtAudio prints what it reports unless given somewhere to say it; the
+// player notices a stream that stops by the sound that stops arriving.
+void Quietly(RtAudioError::Type, const std::string&) {}
 
 const char* SystemName(RtAudio::Api api) {
   switch (api) {
@@ -50,8 +55,10 @@ bool AudioInput::Open(const std::string& device, std::string& error) {
   std::vector<RtAudio::Api> compiled;
   RtAudio::getCompiledApi(compiled);
   std::string seen;
+  QuietSoundSystems();
   for (RtAudio::Api api : order) {
     if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) continue;
+    if (api == RtAudio::UNIX_JACK && !JackServerRunning()) continue;
     try {
       auto audio = std::make_unique<RtAudio>(api);
       audio->showWarnings(false);
@@ -78,7 +85,7 @@ bool AudioInput::Open(const std::string& device, std::string& error) {
       unsigned frames = kBufferFrames;
       const unsigned sampleRate = info.preferredSampleRate > 0 ? info.preferredSampleRate : 48000;
       stream = std::move(opened);
-      audio->openStream(nullptr, &input, RTAUDIO_FLOAT32, sampleRate, &frames, Arrived, this, &options);
+      audio->openStream(nullptr, &input, RTAUDIO_FLOAT32, sampleRate, &frames, Arrived, this, &options, Quietly);
       rate = static_cast<int>(audio->getStreamSampleRate());
       latencySeconds = static_cast<double>(frames + std::max(0L, audio->getStreamLatency())) / rate;
       {

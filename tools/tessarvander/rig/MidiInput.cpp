@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rig/SoundSystems.h"
 #include "rig/Tempo.h"
 #include "sys/Messages.h"
 
@@ -72,7 +73,9 @@ bool MidiInput::Open(const std::string& port, std::vector<std::string>& lines, s
   std::vector<RtMidi::Api> apis;
   RtMidi::getCompiledApi(apis);
   for (RtMidi::Api api : apis) {
-    if (api != RtMidi::LINUX_ALSA && api != RtMidi::UNIX_JACK) continue;
+    // Asked first: RtMidi prints when a system is not there.
+    if (api == RtMidi::LINUX_ALSA ? !AlsaSequencerAvailable() : api != RtMidi::UNIX_JACK || !JackServerRunning())
+      continue;
     try {
       auto system = std::make_unique<System>();
       system->api = api;

@@ -51,6 +51,27 @@ bool ParseMidiAction(const std::string& name, MidiAction& action) {
   return false;
 }
 
+bool ParseMidiTarget(const std::string& text, const ParameterControls& names, MidiTarget& target, std::string& error) {
+  target = MidiTarget();
+  if (text.rfind("recall ", 0) == 0) {
+    const std::string number = text.substr(7);
+    if (number.empty() || number.size() > 3 || number.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(number) < 1 || std::stoi(number) > 100) {
+      error = "\"" + Printable(text, 40) + "\": recall takes a preset from 1 to 100";
+      return false;
+    }
+    target.isAction = true;
+    target.action = MidiAction::Recall;
+    target.preset = std::stoi(number) - 1;
+    return true;
+  }
+  if (ParseMidiAction(text, target.action) && target.action != MidiAction::Recall) {
+    target.isAction = true;
+    return true;
+  }
+  return names.Resolve(text, target.parameter, error);
+}
+
 const char* MidiModeName(MidiMode mode) { return kModes[static_cast<int>(mode)]; }
 
 bool MidiTarget::operator==(const MidiTarget& other) const {

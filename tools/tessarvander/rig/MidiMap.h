@@ -36,6 +36,10 @@ struct MidiTarget {
   bool operator==(const MidiTarget& other) const;
 };
 
+// "zoom" (any parameter name or index), "tap", "recall 3"; false with one
+// line naming what is wrong.
+bool ParseMidiTarget(const std::string& text, const ParameterControls& names, MidiTarget& target, std::string& error);
+
 struct MidiMapping {
   bool note = false;   // a note, else a controller
   uint8_t channel = 0;

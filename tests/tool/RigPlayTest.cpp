@@ -1,0 +1,313 @@
+// `tessarvander play` with what a performer plugs in, each test with a JACK
+// server of its own (the dummy driver, a name of its own, stopped by pid):
+// a controller that sends MIDI through a JACK MIDI port, a MIDI clock, and a
+// click track played into the player's live-sound input. Runs under
+// xvfb-run with the other player tests.
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <lo/lo.h>
+
+#include <atomic>
+#include <cmath>
+#include <deque>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+#include "PlayerProcess.h"
+#include "SyntheticMusic.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::kPatience;
+using testsupport::OscSend;
+using testsupport::ReadFile;
+using testsupport::RunProgram;
+using Player = testsupport::PlayerProcess;
+
+// A JACK server with the dummy driver: no sound card, the clock of a real one.
+// Its name is always the same: JACK keeps servers' names in a registry of
+// eight, and reclaims a stopped server's entry only for a server of the same
+// name.
+class JackServer {
+ public:
+  JackServer(const fs::path& folder) : name("tessarvander-test") {
+    setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);  // for the player
+    // A client late by up to ten seconds (a busy machine) is waited for, not
+    // thrown out.
+    pid = testsupport::StartProgram({"/usr/bin/jackd", "--no-realtime", "--timeout", "10000", "-n", name, "-d",
+                                     "dummy", "-r", "48000", "-p", "256"},
+                                    (folder / "jackd.log").string());
+  }
+  ~JackServer() { Stop(); }
+  void Stop() {
+    testsupport::StopProgram(pid);
+    pid = -1;
+  }
+  const std::string name;
+
+ private:
+  int pid = -1;
+};
+
+// A JACK client of the test's own: a MIDI output (messages, or a clock at
+// an exact tempo) and an audio output playing samples.
+class Feeder {
+ public:
+  explicit Feeder(const std::string& server) {
+    // Quiet while the server starts: libjack prints every failed attempt.
+    jack_set_error_function([](const char*) {});
+    jack_set_info_function([](const char*) {});
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!client && std::chrono::steady_clock::now() < deadline) {
+      jack_status_t status;
+      client = jack_client_open("feeder", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
+                                server.c_str());
+      if (!client) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (!client) return;
+    midi = jack_port_register(client, "midi out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    audio = jack_port_register(client, "audio out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    rate = jack_get_sample_rate(client);
+    jack_set_process_callback(client, Process, this);
+    jack_activate(client);
+  }
+  ~Feeder() { Close(); }
+  void Close() {
+    if (client) jack_client_close(client);
+    client = nullptr;
+  }
+  bool Ready() const { return client != nullptr; }
+  void Send(std::vector<uint8_t> message) {
+    std::lock_guard<std::mutex> hold(lock);
+    messages.push_back(std::move(message));
+  }
+  void Clock(double beatsPerMinute) { pulseFrames = rate * 60.0 / beatsPerMinute / 24.0; }
+  void Play(std::vector<float> sound) {
+    std::lock_guard<std::mutex> hold(lock);
+    samples = std::move(sound);
+    played = 0;
+  }
+  double Rate() const { return rate; }
+
+ private:
+  static int Process(jack_nframes_t frames, void* self) { return static_cast<Feeder*>(self)->Cycle(frames); }
+  int Cycle(jack_nframes_t frames) {
+    void* out = jack_port_get_buffer(midi, frames);
+    jack_midi_clear_buffer(out);
+    auto* sound = static_cast<float*>(jack_port_get_buffer(audio, frames));
+    std::fill(sound, sound + frames, 0.0f);
+    std::unique_lock<std::mutex> hold(lock, std::try_to_lock);
+    if (!hold.owns_lock()) return 0;
+    for (const auto& message : messages) jack_midi_event_write(out, 0, message.data(), message.size());
+    messages.clear();
+    // Clock pulses at their exact frames.
+    if (pulseFrames > 0.0) {
+      while (nextPulse < cycleStart + frames) {
+        const uint8_t pulse = 0xF8;
+        jack_midi_event_write(out, static_cast<jack_nframes_t>(nextPulse - cycleStart), &pulse, 1);
+        nextPulse += pulseFrames;
+      }
+    }
+    for (jack_nframes_t i = 0; i < frames && played < samples.size(); ++i) sound[i] = samples[played++];
+    cycleStart += frames;
+    return 0;
+  }
+
+  jack_client_t* client = nullptr;
+  jack_port_t *midi = nullptr, *audio = nullptr;
+  double rate = 48000.0;
+  std::mutex lock;
+  std::deque<std::vector<uint8_t>> messages;
+  std::atomic<double> pulseFrames{0.0};
+  double nextPulse = 0.0, cycleStart = 0.0;
+  std::vector<float> samples;
+  size_t played = 0;
+};
+
+// What --osc-reply sends, heard by a liblo server of the test's own.
+class ReplyListener {
+ public:
+  explicit ReplyListener(int port) {
+    server = lo_server_thread_new(std::to_string(port).c_str(), nullptr);
+    lo_server_thread_add_method(server, nullptr, "f", Heard, this);
+    lo_server_thread_start(server);
+  }
+  ~ReplyListener() { lo_server_thread_free(server); }
+  // Waits for `address` with a value within 1e-4 of `value`.
+  bool WaitFor(const std::string& address, float value) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < deadline) {
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        for (const auto& [heardAddress, heardValue] : heard)
+          if (heardAddress == address && std::fabs(heardValue - value) < 1e-4f) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+ private:
+  static int Heard(const char* path, const char*, lo_arg** arguments, int, lo_message, void* self) {
+    auto* listener = static_cast<ReplyListener*>(self);
+    std::lock_guard<std::mutex> hold(listener->lock);
+    listener->heard.push_back({path, arguments[0]->f});
+    return 0;
+  }
+  lo_server_thread server = nullptr;
+  std::mutex lock;
+  std::vector<std::pair<std::string, float>> heard;
+};
+
+class RigPlayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display; the suite runs this test under xvfb-run";
+    folder = fs::temp_directory_path() / ("tessarvander-rig-play-test-" + std::to_string(getpid()) + "-" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    port = 20000 + getpid() % 20000;
+  }
+  void TearDown() override {
+    if (!std::getenv("KEEP")) fs::remove_all(folder);
+  }
+  std::string Path(const std::string& name) const { return (folder / name).string(); }
+  void Render(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {TESSARVANDER_TOOL, "render", "--size", "160x90", "-q"});
+    const auto result = RunProgram(arguments);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+  }
+
+  fs::path folder;
+  int port = 0;
+};
+
+}  // namespace
+
+// A knob learned (asked for over OSC, as a tablet's learn button would) is
+// mapped and saved at once; turned, it moves Zoom: --osc-reply hears the
+// change, the still differs from the flight without it and equals the
+// take's frame. The map read back by a new player maps the knob again.
+TEST_F(RigPlayTest, AKnobIsLearnedReachesThePluginAndItsMapIsKept) {
+  JackServer jack(folder);
+  Feeder feeder(jack.name);
+  ASSERT_TRUE(feeder.Ready()) << ReadFile(Path("jackd.log"));
+  ReplyListener replies(port + 1);
+  const std::string map = Path("controller.json");
+  {
+    Player player(folder, {"--midi", "feeder", "--midi-map", map, "--osc", std::to_string(port), "--osc-reply",
+                           "127.0.0.1:" + std::to_string(port + 1), "--take", Path("session.take")});
+    ASSERT_TRUE(player.WaitFor(R"(MIDI: listening to feeder:midi out \(JACK\))"));
+    OscSend(port, {"/tessarvander/midi/learn", "s", "zoom"});
+    ASSERT_TRUE(player.WaitFor("learning: move a control or press a pad for Zoom"));
+    feeder.Send({0xB0, 74, 0});
+    ASSERT_TRUE(player.WaitFor("learned Zoom: controller 74 on channel 1"));
+    feeder.Send({0xB0, 74, 127});
+    EXPECT_TRUE(replies.WaitFor("/tessarvander/param/zoom", 1.0f)) << "--osc-reply hears what MIDI changed";
+    OscSend(port, {"/tessarvander/still", "s", "turned.png"});
+    std::string frame;
+    ASSERT_TRUE(player.WaitFor(R"(saved still \S+turned\.png \(frame (\d+))", frame));
+    player.Key("ctrl+q");
+    EXPECT_EQ(player.Wait(), 0) << player.Errors();
+    Render({"--take", Path("session.take"), "--frames", frame, "-o", Path("take.png")});
+    Render({"--frames", frame, "-o", Path("untouched.png")});
+    EXPECT_EQ(ReadFile(Path("turned.png")), ReadFile(Path("take.png"))) << "the take replays the knob";
+    EXPECT_NE(ReadFile(Path("turned.png")), ReadFile(Path("untouched.png"))) << "the knob reached the plugin";
+  }
+  const nlohmann::json saved = nlohmann::json::parse(ReadFile(map));
+  ASSERT_EQ(saved["mappings"].size(), 1u) << saved.dump();
+  EXPECT_EQ(saved["mappings"][0]["controller"], 74);
+  EXPECT_EQ(saved["mappings"][0]["parameter"], "Zoom");
+
+  Player again(folder, {"--midi", "feeder", "--midi-map", map, "--osc", std::to_string(port), "--osc-reply",
+                        "127.0.0.1:" + std::to_string(port + 1)});
+  ASSERT_TRUE(again.WaitFor("MIDI map " + map + ": 1 mappings"));
+  ASSERT_TRUE(again.WaitFor(R"(MIDI: listening to feeder:midi out)"));
+  feeder.Send({0xB0, 74, 64});
+  EXPECT_TRUE(replies.WaitFor("/tessarvander/param/zoom", 64.0f / 127.0f));
+  // Bytes that are not MIDI, then the controller unplugged: a line each,
+  // and the show goes on.
+  feeder.Send({0xB0, 0x80, 0x80});
+  ASSERT_TRUE(again.WaitFor("MIDI: ignored 1 malformed messages"));
+  feeder.Close();
+  ASSERT_TRUE(again.WaitFor("MIDI: feeder:midi out vanished; playing on"));
+  again.Key("ctrl+q");
+  EXPECT_EQ(again.Wait(), 0) << again.Errors();
+}
+
+// A MIDI clock at 128 a minute, its pulses at their exact frames in JACK,
+// gives the player 128 within half a beat a minute.
+TEST_F(RigPlayTest, AMidiClockSetsTheTempo) {
+  JackServer jack(folder);
+  Feeder feeder(jack.name);
+  ASSERT_TRUE(feeder.Ready()) << ReadFile(Path("jackd.log"));
+  Player player(folder, {"--midi", "feeder", "--tempo", "midi-clock"});
+  ASSERT_TRUE(player.WaitFor(R"(MIDI: listening to feeder:midi out)"));
+  feeder.Clock(128.0);
+  std::string tempo;
+  ASSERT_TRUE(player.WaitFor(R"(tempo ([0-9.]+) beats a minute \(midi-clock\))", tempo));
+  // The first line may come while the estimate settles; later ones only
+  // when it moves by half a beat a minute. Four seconds on, the last holds.
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  const std::string said = ReadFile(Path("play.out"));
+  const std::regex line(R"(tempo ([0-9.]+) beats a minute \(midi-clock\))");
+  for (std::sregex_iterator match(said.begin(), said.end(), line), end; match != end; ++match) tempo = (*match)[1];
+  EXPECT_NEAR(std::stod(tempo), 128.0, 0.5) << said;
+  player.Key("ctrl+q");
+  EXPECT_EQ(player.Wait(), 0) << player.Errors();
+}
+
+// A click track at 120 played into the live-sound input: the tempo is
+// heard as 120, Brightness pulses on the beats (every 30 frames at 60, a
+// frame either way), and the take keeps every frame's value. Then the JACK
+// server stops: one line, and the show goes on.
+TEST_F(RigPlayTest, LiveSoundDrivesAReactionAndTheTakeKeepsIt) {
+  JackServer jack(folder);
+  Feeder feeder(jack.name);
+  ASSERT_TRUE(feeder.Ready()) << ReadFile(Path("jackd.log"));
+  Player player(folder, {"--audio-in", "feeder", "--react", "brightness=0.2:1:beat,release=0.2", "--tempo", "audio",
+                         "--take", Path("live.take")});
+  ASSERT_TRUE(player.WaitFor(R"(live sound from feeder \(JACK, 48000 Hz\); reactions follow it (\d+) ms late)"));
+  synthetic::Builder builder(0.0);
+  const int rate = static_cast<int>(feeder.Rate());
+  std::vector<float> clicks(static_cast<size_t>(rate) * 12, 0.0f);
+  for (size_t beat = 0; beat < 24; ++beat)
+    for (int i = 0; i < rate / 20; ++i) {
+      const double t = static_cast<double>(i) / rate;
+      clicks[beat * rate / 2 + i] = static_cast<float>(0.8 * std::sin(2.0 * M_PI * 1000.0 * t) * std::exp(-t / 0.01));
+    }
+  feeder.Play(clicks);
+  std::string tempo;
+  ASSERT_TRUE(player.WaitFor(R"(tempo ([0-9.]+) beats a minute \(audio\))", tempo));
+  std::this_thread::sleep_for(std::chrono::seconds(8));
+  jack.Stop();
+  ASSERT_TRUE(player.WaitFor("live sound: nothing has arrived from feeder .* for 2 s .*; playing on"));
+  player.Key("ctrl+q");
+  EXPECT_EQ(player.Wait(), 0) << player.Errors();
+  const std::string said = ReadFile(Path("play.out"));
+  const std::regex line(R"(tempo ([0-9.]+) beats a minute \(audio\))");
+  for (std::sregex_iterator match(said.begin(), said.end(), line), end; match != end; ++match) tempo = (*match)[1];
+  EXPECT_NEAR(std::stod(tempo), 120.0, 0.5) << said;
+
+  // The frames where Brightness jumps up are the beats (a pulse read up to a
+  // frame after its beat stands above 0.2 + 0.8 x 0.67).
+  std::vector<long> beats;
+  std::ifstream take(Path("live.take"));
+  float previous = 0.2f;
+  for (std::string text; std::getline(take, text);) {
+    const nlohmann::json entry = nlohmann::json::parse(text);
+    if (!entry.contains("set") || !entry["set"].contains("Brightness")) continue;
+    const float value = entry["set"]["Brightness"];
+    if (value > previous + 0.3f) beats.push_back(entry["frame"]);
+    previous = value;
+  }
+  std::string frames;
+  for (long beat : beats) frames += std::to_string(beat) + " ";
+  ASSERT_GE(beats.size(), 12u) << "beats in the take at frames " << frames;
+  for (size_t k = 1; k < beats.size(); ++k) EXPECT_NEAR(beats[k] - beats[k - 1], 30, 1) << "beat " << k << " of " << frames;
+}
