@@ -5,6 +5,7 @@
 
 #include "../tests/support/SyntheticMusic.h"
 #include "music/AudioAnalysis.h"
+#include "music/LiveAnalysis.h"
 
 namespace {
 
@@ -40,5 +41,36 @@ void BM_AnalyseTrack(benchmark::State& state) {
   state.counters["bars_matched"] = bars.Share();
 }
 BENCHMARK(BM_AnalyseTrack)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The live analysis of `play --audio-in` on the same track, fed a frame's
+// worth of sound at a time as the player feeds it: its cost as a share of
+// real time, and its beats against the known ones (told ahead of the sound,
+// so matched within a frame at 60 plus its stated latency).
+void BM_LiveAnalysis(benchmark::State& state) {
+  const synthetic::Track& track = LongTrack();
+  std::vector<double> told;
+  double latency = 0.0;
+  for (auto _ : state) {
+    cli::LiveAnalysis analysis;
+    std::string error;
+    if (!analysis.Begin(synthetic::kRate, error)) state.SkipWithError(error.c_str());
+    told.clear();
+    double last = -1.0;
+    const size_t frame = synthetic::kRate / 60;
+    for (size_t at = 0; at < track.samples.size(); at += frame) {
+      analysis.Feed(track.samples.data() + at, std::min(frame, track.samples.size() - at));
+      if (analysis.LastEvent(cli::AudioFeature::Beat) != last) {
+        last = analysis.LastEvent(cli::AudioFeature::Beat);
+        told.push_back(analysis.Seconds());
+      }
+    }
+    latency = analysis.LatencySeconds();
+  }
+  const synthetic::Match beats = synthetic::MatchBeats(track.beats, told, 1.0 / 60.0 + latency);
+  state.counters["minutes"] = track.Seconds() / 60.0;
+  state.counters["beats_matched"] = beats.Share();
+  state.counters["beats_extra"] = beats.ExtraShare();
+}
+BENCHMARK(BM_LiveAnalysis)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -1,5 +1,5 @@
 // libFuzzer target for the readers of the documents the tool is given:
-// presets, takes, segment manifests, beat lists and --react texts. The first byte chooses the reader,
+// presets, takes, segment manifests, beat lists, --react texts and MIDI maps. The first byte chooses the reader,
 // the rest is the document's text. Every input must end in an answer, true
 // or false with one line, and nothing may escape the reader.
 #include <cstdint>
@@ -13,13 +13,14 @@
 #include "documents/Takes.h"
 #include "farm/Segments.h"
 #include "music/Reactions.h"
+#include "rig/MidiMap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::string error;
   bool read = false;
-  switch (data[0] % 5) {
+  switch (data[0] % 6) {
     case 0: {
       std::vector<cli::ParameterControls::Value> values;
       read = cli::ParsePreset(text, "preset", cli::ParameterProfile::TableNames(), values, error);
@@ -42,6 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       cli::Reaction reaction;
       read = cli::ParseReaction(text, cli::ParameterProfile::TableNames(), reaction, error);
       if (read && !(reaction.threshold >= 0.0 && reaction.threshold < 1.0 && reaction.curve > 0.0)) __builtin_trap();
+      break;
+    }
+    case 5: {
+      cli::MidiMap map(cli::ParameterProfile::TableNames());
+      read = map.FromJson(text, "map", error);
+      if (read && map.Mappings().size() > cli::MidiMap::kMaxMappings) __builtin_trap();
+      if (!read && !map.Mappings().empty()) __builtin_trap();  // nothing half read is kept
       break;
     }
     default: {

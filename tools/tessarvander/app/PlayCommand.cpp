@@ -37,10 +37,15 @@ class PlayCommand : public Command {
                     "  /tessarvander/preset/recall i  recall preset i (from 1) of the bank\n"
                     "  /tessarvander/blackout i     1 fades to black, 0 back\n"
                     "  /tessarvander/pause, /tessarvander/play\n"
-                    "  /tessarvander/still s        save the current frame as NAME.png, a new file in --out\n\n"
-                    "example:\n"
+                    "  /tessarvander/still s        save the current frame as NAME.png, a new file in --out\n"
+                    "  /tessarvander/tap            tap the tempo\n"
+                    "  /tessarvander/midi/learn s   the next MIDI control moved drives this parameter or action\n"
+                    "                               (zoom, tap, blackout, still, pause, next-preset, recall 3, ...)\n\n"
+                    "examples:\n"
                     "  tessarvander play --osc 9000 &\n"
-                    "  oscsend localhost 9000 /tessarvander/param/fractal_type f 0.6\n");
+                    "  oscsend localhost 9000 /tessarvander/param/fractal_type f 0.6\n"
+                    "  tessarvander play --midi --tempo midi-clock\n"
+                    "  tessarvander play --audio-in --react zoom=0.45:0.6:beat-phase --react glow=0.2:0.8:bass\n");
     AddSizeOption(*command, "--size", size, "window size (default 1280x720; resizable)");
     command->add_option("--fullscreen", monitor, "start full screen, on this monitor (index or name)")
         ->expected(0, 1)

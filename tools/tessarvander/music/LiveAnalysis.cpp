@@ -3,6 +3,7 @@
 #include <aubio/aubio.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -23,9 +24,24 @@ constexpr float kSilenceDb = -120.0f;
 // The shown values are a mean over about 20 ms, near a frame at 60.
 constexpr float kSmoothing = 0.25f;
 
+// The flux: magnitudes compressed as log(1 + 1000 m), so a soft attack
+// counts as much as a loud one. A transient's rise peaks this long after it
+// sounds, as the window's end passes it (measured on clicks).
+constexpr double kCompression = 1000.0;
+constexpr double kFluxLagSeconds = 0.008;
+// The hops an onset is looked for in: aubio finds it within these.
+constexpr unsigned kRecentHops = 8;
 // An onset within this share of a period of a beat is on it.
 constexpr double kOnBeat = 0.2;
 constexpr int kBeatsToLetGo = 8;
+constexpr double kTempoChange = 0.03;
+// Onsets between the beats must be this much stronger, over this many
+// onsets weighed, to move the grid half a beat.
+constexpr double kOffBeatStronger = 1.5;
+constexpr int kWeighedBeforeMoving = 8;
+constexpr double kWeighing = 0.2;
+// An onset weaker than this share of those on the beats is soft.
+constexpr double kSoftOnset = 0.4;
 // Quieter than this for a whole beat is silence: no beat is told in it.
 constexpr float kSilenceGateDb = -60.0f;
 constexpr size_t kIntervalsKept = 8;
@@ -52,6 +68,8 @@ struct LiveAnalysis::Aubio {
   fvec_t *hop = nullptr, *window = nullptr, *shaped = nullptr, *found = nullptr, *complexSpectrum = nullptr;
   cvec_t* spectrum = nullptr;
   std::vector<float> hann;
+  std::vector<float> previous;  // the last compressed magnitudes
+  std::array<std::pair<double, double>, kRecentHops> recentFlux{};  // (time, rise) by hop
 };
 
 LiveAnalysis::LiveAnalysis() = default;
@@ -101,40 +119,53 @@ void LiveAnalysis::AnalyseHop() {
   const double now = Seconds();
   const float hopSeconds = static_cast<float>(kHop) / static_cast<float>(rate);
 
-  double hopSquares = 0.0;
-  for (unsigned i = 0; i < kHop; ++i) hopSquares += static_cast<double>(a.hop->data[i]) * a.hop->data[i];
-  if (Decibels(hopSquares / kHop * 2.0) > kSilenceGateDb) lastSound = now;
-
-  // Events: aubio's detectors take the hop as it is.
-  aubio_onset_do(a.onset, a.hop, a.found);
-  double onset = -1.0;
-  if (a.found->data[0] != 0.0f) {
-    lastOnset = now;
-    onset = std::min(now, static_cast<double>(aubio_onset_get_last_s(a.onset)));
-  }
-  aubio_tempo_do(a.tempo, a.hop, a.found);
-  const bool aubioBeat = a.found->data[0] != 0.0f;
-  if (aubioBeat && !locked) period = aubio_tempo_get_period_s(a.tempo);
-  FollowBeats(now, onset, aubioBeat);
-
-  // The bands of the last window.
+  // The spectrum of the last window: the bands, and the flux (the rise of
+  // the log-compressed magnitudes) that places an onset between hops.
   std::memmove(a.window->data, a.window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
   std::memcpy(a.window->data + kWindow - kHop, a.hop->data, kHop * sizeof(smpl_t));
   for (unsigned i = 0; i < kWindow; ++i) a.shaped->data[i] = a.window->data[i] * a.hann[i];
   aubio_fft_do_complex(a.fft, a.shaped, a.complexSpectrum);
   aubio_fft_get_norm(a.complexSpectrum, a.spectrum);
   double bands[3] = {0.0, 0.0, 0.0};
+  double flux = 0.0;
   const double binHz = static_cast<double>(rate) / kWindow;
   const double fullScale = kWindow / 4.0;  // a full-scale sine's peak
+  a.previous.resize(a.spectrum->length, 0.0f);
   for (uint_t bin = 1; bin < a.spectrum->length; ++bin) {
     const double hz = bin * binHz;
-    const double energy = std::pow(a.spectrum->norm[bin] / fullScale, 2.0);
+    const double magnitude = a.spectrum->norm[bin] / fullScale;
+    const double energy = magnitude * magnitude;
     if (hz < kBassTop) bands[0] += energy;
     else if (hz < kMidTop) bands[1] += energy;
     else if (hz < kTrebleTop) bands[2] += energy;
+    const float compressed = static_cast<float>(std::log1p(kCompression * magnitude));
+    flux += std::max(0.0f, compressed - a.previous[bin]);
+    a.previous[bin] = compressed;
   }
+  a.recentFlux[hops % kRecentHops] = {now, flux};
+  double hopSquares = 0.0;
+  for (unsigned i = 0; i < kHop; ++i) hopSquares += static_cast<double>(a.hop->data[i]) * a.hop->data[i];
   levels[0] = Decibels(hopSquares / kHop * 2.0);  // a full-scale sine at 0 dB
   for (int band = 0; band < 3; ++band) levels[band + 1] = Decibels(bands[band]);
+  if (levels[0] > kSilenceGateDb) lastSound = now;
+
+  // Events: aubio's detectors find them; an onset is placed at the largest
+  // rise of the hops it was found in, less the window's lag.
+  aubio_onset_do(a.onset, a.hop, a.found);
+  double onset = -1.0, largest = -1.0;
+  if (a.found->data[0] != 0.0f) {
+    lastOnset = now;
+    for (const auto& [time, rise] : a.recentFlux)
+      if (time > now - kRecentHops * hopSeconds && rise > largest) largest = rise, onset = time;
+    onset -= kFluxLagSeconds;
+  }
+  aubio_tempo_do(a.tempo, a.hop, a.found);
+  const bool aubioBeat = a.found->data[0] != 0.0f;
+  if (aubioBeat) FollowTempoChange(aubio_tempo_get_period_s(a.tempo));
+  if (onset >= 0.0) WeighOnset(onset, largest);
+  // A soft onset (a pad's chord, a note's fade) never moves the grid.
+  if (onset >= 0.0 && locked && largest < kSoftOnset * onStrength) onset = -1.0;
+  FollowBeats(now, onset, aubioBeat);
 
   loudest = std::max({levels[0], loudest - kLoudestFallsDbPerSecond * hopSeconds, kLoudestFloorDb});
   const float bandTop = std::max({levels[1], levels[2], levels[3]});
@@ -154,59 +185,109 @@ void LiveAnalysis::Emit(double now) {
 
 void LiveAnalysis::FollowBeats(double now, double onset, bool aubioBeat) {
   const double hopSeconds = static_cast<double>(kHop) / rate;
+  const double reach = kOnBeat * period;
   if (!locked) {
     if (!aubioBeat || period <= 0.0) return;
     locked = true;
-    gridBeat = now;
-    next = now + period;
-    lastOnBeat = onset >= 0.0 && now - onset < kOnBeat * period ? onset : -1.0;
-    beatsWithoutOnset = 0;
     intervals.clear();
+    onStrength = offStrength = 0.0;
+    weighed = 0;
+    lastOnBeat = -1.0;
+    beatsWithoutOnset = 0;
     beatsPerMinute = 60.0 / period;
-    Emit(now);
+    early = onset >= 0.0 && now - onset < reach ? onset : -1.0;
+    next = now;
+    StartBeat(now);
     return;
   }
   if (onset >= 0.0) {
-    // An onset near the beat just passed, or the one coming: the grid moves
-    // onto it, and its distance from the last such onset refines the period.
-    const bool nearPassed = std::fabs(onset - gridBeat) < kOnBeat * period;
-    const bool nearNext = std::fabs(onset - next) < kOnBeat * period;
-    if (nearPassed || nearNext) {
-      if (nearNext) Emit(now);  // early: the beat is here
-      gridBeat = onset;
+    // Of the onsets near a beat, before or after it, the nearest moves the
+    // grid onto it: a sound just before the beat (a note's end, a pickup)
+    // does not pull it early when the beat's own onset follows.
+    if (std::fabs(onset - predicted) < reach && std::fabs(onset - predicted) < std::fabs(onBeat - predicted)) {
+      onBeat = onset;
       next = onset + period;
-      if (lastOnBeat >= 0.0) {
-        const double beats = std::round((onset - lastOnBeat) / period);
-        if (beats >= 1.0 && beats <= 4.0) {
-          intervals.push_back((onset - lastOnBeat) / beats);
-          if (intervals.size() > kIntervalsKept) intervals.erase(intervals.begin());
-          std::vector<double> sorted = intervals;
-          std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-          period = sorted[sorted.size() / 2];
-          beatsPerMinute = 60.0 / period;
-          next = onset + period;
-        }
-      }
-      lastOnBeat = onset;
-      beatsWithoutOnset = 0;
+    } else if (std::fabs(onset - next) < reach && (early < 0.0 || std::fabs(onset - next) < std::fabs(early - next))) {
+      early = onset;
     }
   }
   // The beat falls due within this hop: it is told now, on time, unless a
   // whole beat has been silent.
-  if (now + hopSeconds / 2.0 >= next) {
-    if (now - lastSound > period) {
+  if (locked && now + hopSeconds / 2.0 >= next) {
+    if (now - lastSound > period || beatsWithoutOnset >= kBeatsToLetGo) {
       locked = false;
       beatsPerMinute = 0.0;
       return;
     }
-    Emit(now);
-    gridBeat = next;
-    next += period;
-    if (++beatsWithoutOnset > kBeatsToLetGo) {
-      locked = false;
-      beatsPerMinute = 0.0;
-    }
+    StartBeat(now);
   }
+}
+
+// A grid at the right tempo can sit half a beat off (on the off-beat
+// hi-hats, which sound as regularly as the beats). The onsets near the
+// beats and those half way between are weighed as they come; when those
+// between are clearly the stronger, the grid moves by half a beat.
+void LiveAnalysis::WeighOnset(double onset, double strength) {
+  if (!locked || period <= 0.0) return;
+  const double phase = (onset - predicted) / period - std::floor((onset - predicted) / period);
+  const double fromBeat = std::min(phase, 1.0 - phase);  // 0 on a beat, 0.5 half way
+  if (fromBeat < kOnBeat) onStrength += (strength - onStrength) * kWeighing;
+  else if (std::fabs(fromBeat - 0.5) < kOnBeat) offStrength += (strength - offStrength) * kWeighing;
+  else return;
+  if (++weighed >= kWeighedBeforeMoving && offStrength > kOffBeatStronger * onStrength) {
+    next += period / 2.0;
+    predicted += period / 2.0;
+    onBeat = early = lastOnBeat = -1.0;
+    std::swap(onStrength, offStrength);
+    weighed = 0;
+  }
+}
+
+// aubio's tempo is coarse (its period is whole hops) but follows a change
+// of tempo that drifts the grid off every onset, which the grid's own
+// refinement cannot: when two of aubio's beats in a row disagree with the
+// grid's period by more than kTempoChange, the grid takes aubio's period and
+// refines it afresh.
+void LiveAnalysis::FollowTempoChange(double aubioPeriod) {
+  if (!(aubioPeriod > 0.0)) return;
+  if (!locked) {
+    period = aubioPeriod;
+    return;
+  }
+  disagreements = std::fabs(aubioPeriod - period) > kTempoChange * period ? disagreements + 1 : 0;
+  if (disagreements < 2) return;
+  period = aubioPeriod;
+  beatsPerMinute = 60.0 / period;
+  intervals.clear();
+  next = (onBeat >= 0.0 ? onBeat : predicted) + period;
+  disagreements = 0;
+}
+
+// A beat told now, due at `next`: the last beat's onset, if it had one, refines the period
+// (the median of the last intervals between onsets on beats).
+void LiveAnalysis::StartBeat(double now) {
+  if (onBeat >= 0.0) {
+    if (lastOnBeat >= 0.0) {
+      const double beats = std::round((onBeat - lastOnBeat) / period);
+      if (beats >= 1.0 && beats <= 4.0) {
+        intervals.push_back((onBeat - lastOnBeat) / beats);
+        if (intervals.size() > kIntervalsKept) intervals.erase(intervals.begin());
+        std::vector<double> sorted = intervals;
+        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+        period = sorted[sorted.size() / 2];
+        beatsPerMinute = 60.0 / period;
+      }
+    }
+    lastOnBeat = onBeat;
+    beatsWithoutOnset = 0;
+  } else {
+    ++beatsWithoutOnset;
+  }
+  predicted = next;
+  onBeat = early;
+  early = -1.0;
+  next = (onBeat >= 0.0 ? onBeat : predicted) + period;
+  Emit(now);
 }
 
 float LiveAnalysis::Continuous(AudioFeature feature) const {

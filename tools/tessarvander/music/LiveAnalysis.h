@@ -49,6 +49,9 @@ class LiveAnalysis {
   struct Aubio;
   void AnalyseHop();
   void FollowBeats(double now, double onset, bool aubioBeat);
+  void StartBeat(double now);
+  void FollowTempoChange(double aubioPeriod);
+  void WeighOnset(double onset, double strength);
   void Emit(double now);
 
   std::unique_ptr<Aubio> aubio;
@@ -65,10 +68,15 @@ class LiveAnalysis {
   // The beat grid.
   bool locked = false;
   double period = 0.0;        // seconds a beat
-  double gridBeat = 0.0;      // the last beat on the grid, corrected by onsets
+  double predicted = 0.0;     // when the beat last told was due
+  double onBeat = -1.0;       // the onset nearest it, if any yet
+  double early = -1.0;        // an onset shortly before the next beat
   double next = 0.0;          // when the next beat falls due
-  double lastOnBeat = -1.0;   // the last onset that fell on a beat
+  double lastOnBeat = -1.0;   // the onset of the last beat that had one
   int beatsWithoutOnset = 0;
+  int disagreements = 0;      // aubio's beats in a row at another tempo
+  double onStrength = 0.0, offStrength = 0.0;  // onsets on and between beats
+  int weighed = 0;
   double lastSound = -1.0;    // the last hop above the silence gate
   std::vector<double> intervals;  // between onsets on beats, per beat
 };

@@ -47,7 +47,9 @@ void LearnButton(const MidiMap& map, const MidiTarget& target, const char* id, P
   const bool learning = map.Learning() && map.LearningTarget() == target;
   if (learning) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.8f, 0.5f, 0.1f, 1));
   ImGui::PushID(id);
-  if (ImGui::SmallButton(learning ? "learning" : "learn")) input.midi.learn = target;
+  // One width whatever it says, so the slider beside it never moves.
+  if (ImGui::Button(learning ? "learning" : "learn", ImVec2(ImGui::CalcTextSize("learning").x + 8.0f, 0.0f)))
+    input.midi.learn = target;
   ImGui::PopID();
   if (learning) ImGui::PopStyleColor();
 }
@@ -184,6 +186,8 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
         target.parameter = parameter.index;
         LearnButton(*state.midiMap, target, "learn", input);
         ImGui::SameLine();
+        // The slider gives up the button's width, not the name's.
+        ImGui::SetNextItemWidth(ImGui::GetContentRegionAvail().x - ImGui::CalcTextSize("Depth Layers").x - 8.0f);
       }
       if (ImGui::SliderFloat(parameter.name.c_str(), &value, parameter.minimum, parameter.maximum, text.c_str()))
         input.edits.push_back({parameter.index, value});

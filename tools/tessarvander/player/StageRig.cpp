@@ -144,8 +144,12 @@ TempoReading StageRig::Tempo(double now) const {
 
 void StageRig::Tap(double now, std::vector<RigLine>& lines) {
   tapTempo.Tap(now);
-  if (source == TempoSource::Link && link && tapTempo.At(now).Known()) link->SetTempo(tapTempo.At(now).beatsPerMinute);
-  else if (source != TempoSource::Tap) lines.push_back({std::string("the tempo follows ") + TempoSourceName(source) + ": taps are kept for when it is tap"});
+  if (source == TempoSource::Link) {
+    // Taps lead a Link session: the tapped tempo goes to every peer.
+    if (link && tapTempo.At(now).Known()) link->SetTempo(tapTempo.At(now).beatsPerMinute);
+  } else if (source != TempoSource::Tap) {
+    lines.push_back({std::string("the tempo follows ") + TempoSourceName(source) + ": taps count when it is tap"});
+  }
 }
 
 void StageRig::MapEdited(std::vector<RigLine>& lines) { SaveMap(lines); }
