@@ -13,6 +13,7 @@
 #include "SyntheticMusic.h"
 #include "music/LiveReactions.h"
 #include "rig/LinkSession.h"
+#include "rig/MidiInput.h"
 #include "rig/MidiMap.h"
 #include "rig/Tempo.h"
 #include "session/ParameterProfile.h"
@@ -150,7 +151,9 @@ TEST_F(RigTest, LearnedControlsDriveParametersAndActionsAndTheMapRoundTrips) {
 
 // Bytes that are not a message are malformed, never a value; kinds not
 // mapped are ignored. A hostile map file is refused with one line naming
-// the file and the entry, and nothing half read is kept.
+// the file and the entry, and nothing half read is kept; so is a hostile
+// name to learn. A flood from a port keeps its bound, and samples that are
+// not numbers leave the live features in range.
 TEST_F(RigTest, MalformedMidiAndHostileMapFilesAreRefused) {
   cli::MidiEvent event;
   const std::vector<std::vector<uint8_t>> malformed = {
@@ -193,6 +196,39 @@ TEST_F(RigTest, MalformedMidiAndHostileMapFilesAreRefused) {
   cli::MidiMap map(Names());
   std::string error;
   EXPECT_FALSE(map.Load(fifo, error)) << "a FIFO would block the player";
+
+  // What OSC asks to learn: a name from outside.
+  cli::MidiTarget target;
+  for (const std::string& text : std::vector<std::string>{"recall 0", "recall 101", "recall 99999999999", "recall -1",
+                                                          "recall ", "Zo\nom", std::string(5000, 'x')}) {
+    EXPECT_FALSE(cli::ParseMidiTarget(text, Names(), target, error)) << text;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_LT(error.size(), 1000u);
+  }
+  ASSERT_TRUE(cli::ParseMidiTarget("recall 3", Names(), target, error));
+  EXPECT_EQ(target.preset, 2);
+
+  // A flood from a port: the queue keeps its bound and counts the rest.
+  cli::MidiInput input;
+  for (int i = 0; i < 5000; ++i) input.Receive(&clock, 1);
+  std::vector<cli::MidiBytes> drained;
+  long dropped = 0;
+  input.Drain(drained, dropped);
+  EXPECT_EQ(drained.size(), cli::MidiInput::kPending);
+  EXPECT_EQ(dropped, 5000 - static_cast<long>(cli::MidiInput::kPending));
+
+  // Sound that is not sound: features stay within 0..1, beats finite.
+  cli::LiveAnalysis analysis;
+  ASSERT_TRUE(analysis.Begin(48000, error)) << error;
+  std::vector<float> noise(48000);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = i % 3 == 0 ? NAN : i % 3 == 1 ? INFINITY : (i % 2 ? 1e30f : -1e30f);
+  analysis.Feed(noise.data(), noise.size());
+  for (cli::AudioFeature feature : {cli::AudioFeature::Level, cli::AudioFeature::Bass, cli::AudioFeature::Treble}) {
+    const float value = analysis.Continuous(feature);
+    EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << value;
+  }
+  EXPECT_TRUE(std::isfinite(analysis.Beats()));
+  EXPECT_FALSE(analysis.Begin(10, error)) << "a rate no analysis runs at";
 }
 
 // Taps at 120 with a human's jitter give 120 within half a beat a minute; a

@@ -21,6 +21,7 @@ constexpr float kRangeDb = 40.0f;
 constexpr float kLoudestFallsDbPerSecond = 40.0f / 30.0f;
 constexpr float kLoudestFloorDb = -40.0f;
 constexpr float kSilenceDb = -120.0f;
+constexpr float kLoudestSample = 16.0f;  // 24 dB over full scale
 // The shown values are a mean over about 20 ms, near a frame at 60.
 constexpr float kSmoothing = 0.25f;
 
@@ -107,7 +108,9 @@ double LiveAnalysis::LatencySeconds() const { return static_cast<double>(kWindow
 void LiveAnalysis::Feed(const float* samples, size_t count) {
   if (!aubio) return;
   for (size_t i = 0; i < count; ++i) {
-    aubio->hop->data[filled++] = std::isfinite(samples[i]) ? samples[i] : 0.0f;
+    // A broken driver's samples (not numbers, or far past full scale) are
+    // held to a bound, so no sum of squares overflows.
+    aubio->hop->data[filled++] = std::isfinite(samples[i]) ? std::clamp(samples[i], -kLoudestSample, kLoudestSample) : 0.0f;
     if (filled == kHop) AnalyseHop();
   }
 }
