@@ -72,10 +72,30 @@ bool MidiInput::Open(const std::string& port, std::vector<std::string>& lines, s
   wanted = port;
   std::vector<RtMidi::Api> apis;
   RtMidi::getCompiledApi(apis);
+  if (std::none_of(apis.begin(), apis.end(), [](RtMidi::Api api) { return api == RtMidi::LINUX_ALSA || api == RtMidi::UNIX_JACK; })) {
+    error = "MIDI: this RtMidi has neither ALSA nor JACK";
+    return false;
+  }
+  FindSystems();
+  if (systems.empty())
+    lines.push_back("MIDI: neither the ALSA sequencer nor a JACK server answers yet; looking again every 2 s");
+  Scan(lines);
+  if (!systems.empty() && ports.empty())
+    lines.push_back("MIDI: no input " + (port.empty() ? std::string("port") : "port named like \"" + Printable(port, 60) + "\"") +
+                    " yet; looking again every 2 s");
+  return true;
+}
+
+// The systems that answer and are not open yet: a JACK server started after
+// the player is found at the next watch.
+void MidiInput::FindSystems() {
+  std::vector<RtMidi::Api> apis;
+  RtMidi::getCompiledApi(apis);
   for (RtMidi::Api api : apis) {
+    if (api != RtMidi::LINUX_ALSA && api != RtMidi::UNIX_JACK) continue;
+    if (std::any_of(systems.begin(), systems.end(), [&](const auto& system) { return system->api == api; })) continue;
     // Asked first: RtMidi prints when a system is not there.
-    if (api == RtMidi::LINUX_ALSA ? !AlsaSequencerAvailable() : api != RtMidi::UNIX_JACK || !JackServerRunning())
-      continue;
+    if (api == RtMidi::LINUX_ALSA ? !AlsaSequencerAvailable() : !JackServerRunning()) continue;
     try {
       auto system = std::make_unique<System>();
       system->api = api;
@@ -83,23 +103,15 @@ bool MidiInput::Open(const std::string& port, std::vector<std::string>& lines, s
       system->lister->setErrorCallback(Quietly, nullptr);
       systems.push_back(std::move(system));
     } catch (...) {
-      // This system is not here (no sequencer device, no JACK server).
+      // Gone between the question and the opening: the next watch asks again.
     }
   }
-  if (systems.empty()) {
-    error = "MIDI: neither the ALSA sequencer nor a JACK server answers";
-    return false;
-  }
-  Scan(lines);
-  if (ports.empty())
-    lines.push_back("MIDI: no input " + (port.empty() ? std::string("port") : "port named like \"" + Printable(port, 60) + "\"") +
-                    " yet; looking again every 2 s");
-  return true;
 }
 
 void MidiInput::Watch(double now, std::vector<std::string>& lines) {
   if (now - lastWatch < kWatchSeconds) return;
   lastWatch = now;
+  FindSystems();
   Scan(lines);
 }
 

@@ -28,9 +28,9 @@ class MidiInput {
 
   MidiInput();
   ~MidiInput();
-  // `port`: part of a port's name, or empty for every input. False with one
-  // line when no MIDI system answers at all; a port not there yet is waited
-  // for (said in `lines`).
+  // `port`: part of a port's name, or empty for every input. A system (a
+  // JACK server) or a port not there yet is waited for, said in `lines`;
+  // false with one line only when RtMidi was built without ALSA and JACK.
   bool Open(const std::string& port, std::vector<std::string>& lines, std::string& error);
   // Every message since the last call, in arrival order; `dropped` counts
   // those beyond kPending.
@@ -46,6 +46,7 @@ class MidiInput {
  private:
   struct Port;
   struct System;
+  void FindSystems();
   void Scan(std::vector<std::string>& lines);
 
   std::string wanted;
