@@ -110,6 +110,12 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
     long lost = 0;
     audioInput->Take(samples, lost);
     analysis.Feed(samples.data(), samples.size());
+    if (lost > 0) {
+      char line[128];
+      std::snprintf(line, sizeof line, "live sound: %.2f s lost while the frame loop was held up",
+                    static_cast<double>(lost) / audioInput->SampleRate());
+      lines.push_back({line, true});
+    }
     const bool silent = audioInput->SilentFor(SteadySeconds()) > kSilentCapture;
     if (silent && !silenceSaid)
       lines.push_back({"live sound: nothing has arrived from " + audioInput->Description() +
