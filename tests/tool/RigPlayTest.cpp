@@ -255,8 +255,9 @@ TEST_F(RigPlayTest, AMidiClockSetsTheTempo) {
   std::string tempo;
   ASSERT_TRUE(player.WaitFor(R"(tempo ([0-9.]+) beats a minute \(midi-clock\))", tempo));
   // The first line may come while the estimate settles; later ones only
-  // when it moves by half a beat a minute. Four seconds on, the last holds.
-  std::this_thread::sleep_for(std::chrono::seconds(4));
+  // when it moves by half a beat a minute. Once eight beats (3.75 s) are
+  // fitted, the last holds.
+  std::this_thread::sleep_for(std::chrono::seconds(6));
   const std::string said = ReadFile(Path("play.out"));
   const std::regex line(R"(tempo ([0-9.]+) beats a minute \(midi-clock\))");
   for (std::sregex_iterator match(said.begin(), said.end(), line), end; match != end; ++match) tempo = (*match)[1];

@@ -63,7 +63,7 @@ TempoReading TapTempo::At(double now) const {
 
 void MidiClockTempo::Pulse(double at) {
   pulses.push_back(at);
-  while (pulses.size() > 2 * kPulsesPerBeat + 1) pulses.pop_front();
+  while (pulses.size() > kBeatsFitted * kPulsesPerBeat + 1) pulses.pop_front();
   if (running) ++position;
   const size_t n = pulses.size();
   if (n < 3) return;
@@ -90,7 +90,8 @@ void MidiClockTempo::Start() {
 TempoReading MidiClockTempo::At(double now) const {
   if (pulsePeriod <= 0.0 || pulses.empty() || now - pulses.back() > 2.0) return {};  // the clock stopped coming
   double beats = static_cast<double>(std::max(0L, position)) / kPulsesPerBeat;
-  if (running && position >= 0) beats += std::min(1.0, (now - pulses.back()) / pulsePeriod) / kPulsesPerBeat;
+  if (running && position >= 0)
+    beats += std::clamp((now - pulses.back()) / pulsePeriod, 0.0, 1.0) / kPulsesPerBeat;
   return {60.0 / (pulsePeriod * kPulsesPerBeat), beats};
 }
 

@@ -45,11 +45,15 @@ class TapTempo {
 };
 
 // MIDI clock: 24 pulses a beat. The tempo is the least-squares slope of the
-// last two beats' pulses, so one late pulse moves it little; Start makes the
+// last eight beats' pulses: pulses arrive when the MIDI system's thread gets
+// to them, tens of milliseconds late on a busy machine, and over eight beats
+// that jitter moves the tempo by a fraction of a beat a minute (a change of
+// tempo is followed within those eight beats). Start makes the
 // next pulse a downbeat, Stop holds the position, Continue goes on from it.
 class MidiClockTempo {
  public:
   static constexpr int kPulsesPerBeat = 24;
+  static constexpr int kBeatsFitted = 8;
   void Pulse(double at);
   void Start();
   void Continue() { running = true; }
