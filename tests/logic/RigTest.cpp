@@ -12,10 +12,12 @@
 
 #include "SyntheticMusic.h"
 #include "music/LiveReactions.h"
+#include "player/StageRig.h"
 #include "rig/LinkSession.h"
 #include "rig/MidiInput.h"
 #include "rig/MidiMap.h"
 #include "rig/Tempo.h"
+#include "sys/SteadyClock.h"
 #include "session/ParameterProfile.h"
 
 namespace fs = std::filesystem;
@@ -358,4 +360,34 @@ TEST_F(RigTest, LiveBeatsMeetTheClicksOfAClickTrack) {
       EXPECT_GT(best, 0.67f);
     }
   }
+}
+
+// Devices named on the command line that are not there (names with a
+// newline, or long), and a tempo source with nothing to follow: each is one
+// printable line, and the rig starts without them.
+TEST_F(RigTest, MissingDevicesAreOneLineEachAndTheRigStarts) {
+  setenv("JACK_DEFAULT_SERVER", ("tessarvander-absent-" + std::to_string(getpid())).c_str(), 1);
+  cli::RigOptions options;
+  options.midi = true;
+  options.midiPort = "knobs\nrm -rf /";
+  options.audioIn = true;
+  options.audioDevice = std::string(300, 'x') + "\n";
+  options.tempo = cli::TempoSource::MidiClock;
+  options.midiMapPath = (folder / "map.json").string();
+  cli::StageRig rig(Names());
+  std::vector<cli::RigLine> lines;
+  std::string error;
+  ASSERT_TRUE(rig.Start(options, lines, error)) << error;
+  unsetenv("JACK_DEFAULT_SERVER");
+  EXPECT_FALSE(rig.AudioOn());
+  ASSERT_FALSE(lines.empty());
+  for (const cli::RigLine& line : lines) {
+    EXPECT_EQ(line.text.find('\n'), std::string::npos) << line.text;
+    EXPECT_LT(line.text.size(), 600u) << line.text;
+  }
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const cli::RigLine& line) {
+    return line.problem && line.text.find("live sound") != std::string::npos;
+  }));
+  EXPECT_FALSE(rig.Tempo(cli::SteadySeconds()).Known());
+  EXPECT_FALSE(fs::exists(folder / "map.json")) << "nothing learned, nothing written";
 }

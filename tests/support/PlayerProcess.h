@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -116,5 +117,35 @@ inline void OscSend(int port, const std::vector<std::string>& message) {
   arguments.insert(arguments.end(), message.begin(), message.end());
   EXPECT_EQ(RunProgram(arguments).exitCode, 0);
 }
+
+// A test of the player in a real window: skipped without a display, with a
+// folder of its own (kept when KEEP is set) and an OSC port from its pid.
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display; the suite runs this test under xvfb-run";
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder = fs::temp_directory_path() / ("tessarvander-" + std::string(test->test_suite_name()) + "-" +
+                                          std::to_string(getpid()) + "-" + test->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    port = 20000 + getpid() % 20000;
+  }
+  void TearDown() override {
+    if (!std::getenv("KEEP")) fs::remove_all(folder);
+  }
+
+  std::string Path(const std::string& name) const { return (folder / name).string(); }
+  // Renders at 160x90; its standard error.
+  std::string Render(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {TESSARVANDER_TOOL, "render", "--size", "160x90", "-q"});
+    const auto result = RunProgram(arguments);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return result.err;
+  }
+
+  fs::path folder;
+  int port = 0;
+};
 
 }  // namespace testsupport

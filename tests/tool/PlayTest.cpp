@@ -43,29 +43,9 @@ using testsupport::kPatience;
 using testsupport::OscSend;
 using Player = testsupport::PlayerProcess;
 
-class PlayTest : public ::testing::Test {
+class PlayTest : public testsupport::PlayerTest {
  protected:
-  void SetUp() override {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display; the suite runs this test under xvfb-run";
-    folder = fs::temp_directory_path() / ("tessarvander-play-test-" + std::to_string(getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    port = 20000 + getpid() % 20000;
-  }
-  void TearDown() override { if (!std::getenv("KEEP")) fs::remove_all(folder); }
-
-  std::string Path(const std::string& name) const { return (folder / name).string(); }
-  std::string Render(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {TESSARVANDER_TOOL, "render", "--size", "160x90", "-q"});
-    const auto result = RunProgram(arguments);
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    return result.err;
-  }
   static std::string Bytes(const std::string& path) { return ReadFile(path); }
-
-  fs::path folder;
-  int port = 0;
 };
 
 // A preset, OSC changes from oscsend, a still saved live, a take of the

@@ -163,29 +163,7 @@ class ReplyListener {
   std::vector<std::pair<std::string, float>> heard;
 };
 
-class RigPlayTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display; the suite runs this test under xvfb-run";
-    folder = fs::temp_directory_path() / ("tessarvander-rig-play-test-" + std::to_string(getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    port = 20000 + getpid() % 20000;
-  }
-  void TearDown() override {
-    if (!std::getenv("KEEP")) fs::remove_all(folder);
-  }
-  std::string Path(const std::string& name) const { return (folder / name).string(); }
-  void Render(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {TESSARVANDER_TOOL, "render", "--size", "160x90", "-q"});
-    const auto result = RunProgram(arguments);
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-  }
-
-  fs::path folder;
-  int port = 0;
-};
+class RigPlayTest : public testsupport::PlayerTest {};
 
 }  // namespace
 

@@ -17,17 +17,13 @@ constexpr int kSampleRate = 44100;
 constexpr uint_t kWindow = 2048;
 constexpr uint_t kHop = 512;
 
-// The band edges in Hz: bass below 250, mid to 2000, treble to 16000.
-constexpr double kBassTop = 250.0;
-constexpr double kMidTop = 2000.0;
-constexpr double kTrebleTop = 16000.0;
 
 // The onset strength and the colour bands: a mel filter bank, magnitudes
-// scaled so a full-scale sine is about 1, then compressed by log(1 + g x),
-// which hears a quiet intro's drums as clearly as loud ones.
+// scaled so a full-scale sine is about 1, then compressed
+// (kMagnitudeCompression), which hears a quiet intro's drums as clearly as
+// loud ones.
 constexpr uint_t kMelBands = 40;
 constexpr double kMelLowest = 30.0, kMelHighest = 16000.0;
-constexpr double kCompression = 1000.0;
 constexpr double kBassStrengthTop = 200.0;
 // The harmony: energy per pitch class, from the bins where a 2048-point
 // spectrum tells semitones apart well enough.
@@ -233,12 +229,12 @@ void AudioAnalysis::AnalyseHop() {
     s.previousSpectrum[bin] = s.spectrum->norm[bin];
     const double hz = bin * s.binHz;
     const double energy = static_cast<double>(s.spectrum->norm[bin]) * s.spectrum->norm[bin];
-    if (hz < kBassTop) bands[0] += energy;
-    else if (hz < kMidTop) bands[1] += energy;
-    else if (hz < kTrebleTop) bands[2] += energy;
+    if (hz < kBassTopHz) bands[0] += energy;
+    else if (hz < kMidTopHz) bands[1] += energy;
+    else if (hz < kTrebleTopHz) bands[2] += energy;
     if (s.pitchClass[bin] >= 0) chroma[s.pitchClass[bin]] += static_cast<float>(energy);
     if (hz < kBassStrengthTop) {
-      const float compressed = static_cast<float>(std::log1p(kCompression * s.spectrum->norm[bin] / kFullScale));
+      const float compressed = static_cast<float>(std::log1p(kMagnitudeCompression * s.spectrum->norm[bin] / kFullScale));
       bassRise += std::max(0.0f, compressed - s.previousBass[bin]);
       s.previousBass[bin] = compressed;
     }
@@ -255,7 +251,7 @@ void AudioAnalysis::AnalyseHop() {
   double strength = 0.0;
   float colour[kColourBands] = {};
   for (uint_t band = 0; band < kMelBands; ++band) {
-    const float compressed = static_cast<float>(std::log1p(kCompression * s.melEnergies->data[band] / kFullScale));
+    const float compressed = static_cast<float>(std::log1p(kMagnitudeCompression * s.melEnergies->data[band] / kFullScale));
     strength += std::max(0.0f, compressed - s.previousMel[band]);
     s.previousMel[band] = compressed;
     colour[band * kColourBands / kMelBands] += compressed / (kMelBands / kColourBands);

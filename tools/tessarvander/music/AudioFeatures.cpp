@@ -1,13 +1,11 @@
 #include "music/AudioFeatures.h"
 
+#include "sys/NameTable.h"
+
 namespace cli {
 namespace {
 
-struct FeatureName {
-  AudioFeature feature;
-  const char* name;
-};
-constexpr FeatureName kFeatureNames[] = {
+constexpr Named<AudioFeature> kFeatureNames[] = {
     {AudioFeature::Level, "level"},         {AudioFeature::Bass, "bass"},
     {AudioFeature::Mid, "mid"},             {AudioFeature::Treble, "treble"},
     {AudioFeature::BeatPhase, "beat-phase"}, {AudioFeature::BarPhase, "bar-phase"},
@@ -20,21 +18,9 @@ static_assert(sizeof kFeatureNames / sizeof kFeatureNames[0] == sizeof kAudioFea
 
 }  // namespace
 
-bool ParseAudioFeature(const std::string& name, AudioFeature& feature) {
-  for (const FeatureName& entry : kFeatureNames) {
-    if (name == entry.name) {
-      feature = entry.feature;
-      return true;
-    }
-  }
-  return false;
-}
+bool ParseAudioFeature(const std::string& name, AudioFeature& feature) { return ValueNamed(kFeatureNames, name, feature); }
 
-const char* AudioFeatureName(AudioFeature feature) {
-  for (const FeatureName& entry : kFeatureNames)
-    if (entry.feature == feature) return entry.name;
-  return "";
-}
+const char* AudioFeatureName(AudioFeature feature) { return NameOf(kFeatureNames, feature, ""); }
 
 std::string AudioFeatureList() {
   std::string list;

@@ -5,6 +5,16 @@
 
 namespace cli {
 
+// What bass, mid and treble are, in Hz: bass below 250, mid to 2000, treble
+// to 16000; for a whole track and for live sound alike.
+constexpr double kBassTopHz = 250.0;
+constexpr double kMidTopHz = 2000.0;
+constexpr double kTrebleTopHz = 16000.0;
+// Spectral magnitudes (1 for a full-scale sine) are compressed as
+// log(1 + 1000 m) before their rise is taken, so a soft attack counts as
+// much as a loud one.
+constexpr double kMagnitudeCompression = 1000.0;
+
 // What a reaction can follow. Level and the bands are continuous, 0..1 in dB
 // between quiet and loud moments of the track; the phases ramp 0 -> 1; the
 // rest are events, each a pulse.

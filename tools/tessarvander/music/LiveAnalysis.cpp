@@ -10,10 +10,6 @@
 namespace cli {
 namespace {
 
-// The band edges in Hz, as for a whole track.
-constexpr double kBassTop = 250.0;
-constexpr double kMidTop = 2000.0;
-constexpr double kTrebleTop = 16000.0;
 // Levels span this many dB under the recent loudest; the loudest falls back
 // this fast when the music gets quieter, and never under the floor (so a
 // quiet room stays dark).
@@ -25,10 +21,9 @@ constexpr float kLoudestSample = 16.0f;  // 24 dB over full scale
 // The shown values are a mean over about 20 ms, near a frame at 60.
 constexpr float kSmoothing = 0.25f;
 
-// The flux: magnitudes compressed as log(1 + 1000 m), so a soft attack
-// counts as much as a loud one. A transient's rise peaks this long after it
-// sounds, as the window's end passes it (measured on clicks).
-constexpr double kCompression = 1000.0;
+// The flux: the rise of the compressed magnitudes (kMagnitudeCompression).
+// A transient's rise peaks this long after it sounds, as the window's end
+// passes it (measured on clicks).
 constexpr double kFluxLagSeconds = 0.008;
 // The hops an onset is looked for in: aubio finds it within these.
 constexpr unsigned kRecentHops = 8;
@@ -138,10 +133,10 @@ void LiveAnalysis::AnalyseHop() {
     const double hz = bin * binHz;
     const double magnitude = a.spectrum->norm[bin] / fullScale;
     const double energy = magnitude * magnitude;
-    if (hz < kBassTop) bands[0] += energy;
-    else if (hz < kMidTop) bands[1] += energy;
-    else if (hz < kTrebleTop) bands[2] += energy;
-    const float compressed = static_cast<float>(std::log1p(kCompression * magnitude));
+    if (hz < kBassTopHz) bands[0] += energy;
+    else if (hz < kMidTopHz) bands[1] += energy;
+    else if (hz < kTrebleTopHz) bands[2] += energy;
+    const float compressed = static_cast<float>(std::log1p(kMagnitudeCompression * magnitude));
     flux += std::max(0.0f, compressed - a.previous[bin]);
     a.previous[bin] = compressed;
   }

@@ -14,6 +14,7 @@
 
 #include "documents/Presets.h"
 #include "sys/Messages.h"
+#include "sys/SteadyClock.h"
 
 namespace cli {
 namespace {
@@ -90,7 +91,7 @@ double DueAt(uint64_t timeTag) {
   constexpr double kNtpToUnix = 2208988800.0;
   const double wall = static_cast<double>(timeTag >> 32) - kNtpToUnix + static_cast<double>(timeTag & 0xffffffffu) / 4294967296.0;
   const double nowWall = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-  const double nowSteady = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  const double nowSteady = SteadySeconds();
   return nowSteady + std::max(0.0, wall - nowWall);
 }
 
@@ -106,7 +107,7 @@ void OscListener::Handle(char* data, size_t size, const sockaddr_storage& sender
     command.address = decoded.address;
     command.sender.assign(reinterpret_cast<const char*>(&sender), senderLength);
     command.dueAt = DueAt(decoded.timeTag);
-    const double nowSteady = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    const double nowSteady = SteadySeconds();
     if (command.dueAt > nowSteady + kLatestTimeTagSeconds) {
       Drop(decoded.address, "a time tag more than a minute ahead");
       continue;

@@ -12,6 +12,7 @@
 #include "render/ScratchFrames.h"
 #include "sys/Interrupts.h"
 #include "sys/Messages.h"
+#include "sys/SteadyClock.h"
 
 namespace cli {
 namespace {
@@ -142,7 +143,7 @@ void Player::TakeInput(bool& quit) {
   Apply(input.midi);
   input = PanelInput();
   if (osc) {
-    osc->Drain(std::chrono::duration<double>(Clock::now().time_since_epoch()).count(), commands);
+    osc->Drain(SteadySeconds(), commands);
     oscStillThisFrame = false;
     refusedStills = 0;
     for (const OscCommand& command : commands) Apply(command);

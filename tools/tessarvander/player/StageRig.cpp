@@ -5,6 +5,7 @@
 
 #include "sys/BoundedFile.h"
 #include "sys/Messages.h"
+#include "sys/SteadyClock.h"
 
 namespace cli {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "rig/SoundSystems.h"
-#include "rig/Tempo.h"
+#include "sys/SteadyClock.h"
 #include "sys/Messages.h"
 
 namespace cli {
@@ -15,7 +15,7 @@ constexpr const char* kStreamName = "tessarvander-audio";
 constexpr unsigned kMostChannels = 2;
 
 int Arrived(void*, void* input, unsigned frames, double, RtAudioStreamStatus, void* user) {
-  if (input) static_cast<AudioInput*>(user)->Captured(static_cast<const float*>(input), frames, 0);
+  if (input) static_cast<AudioInput*>(user)->Captured(static_cast<const float*>(input), frames);
   return 0;
 }
 
@@ -110,7 +110,7 @@ bool AudioInput::Open(const std::string& device, std::string& error) {
   return false;
 }
 
-void AudioInput::Captured(const float* interleaved, unsigned frames, unsigned) {
+void AudioInput::Captured(const float* interleaved, unsigned frames) {
   const unsigned channels = stream ? stream->channels : 1;
   std::lock_guard<std::mutex> hold(lock);
   if (ring.empty()) return;

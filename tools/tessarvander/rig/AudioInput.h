@@ -33,7 +33,7 @@ class AudioInput {
   double SilentFor(double now) const;
 
   // Called on the capture thread.
-  void Captured(const float* interleaved, unsigned frames, unsigned channels);
+  void Captured(const float* interleaved, unsigned frames);
 
  private:
   struct Stream;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "rig/SoundSystems.h"
-#include "rig/Tempo.h"
+#include "sys/SteadyClock.h"
 #include "sys/Messages.h"
 
 namespace cli {

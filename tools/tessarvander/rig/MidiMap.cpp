@@ -6,6 +6,7 @@
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
 #include "sys/Messages.h"
+#include "sys/NameTable.h"
 
 namespace cli {
 namespace {
@@ -13,11 +14,7 @@ namespace {
 constexpr const char* kFormat = "tessarvander-midi-map";
 constexpr size_t kMapFileLimit = 256 * 1024;
 
-struct ActionName {
-  MidiAction action;
-  const char* name;
-};
-constexpr ActionName kActions[] = {{MidiAction::Still, "still"},
+constexpr Named<MidiAction> kActions[] = {{MidiAction::Still, "still"},
                                    {MidiAction::Blackout, "blackout"},
                                    {MidiAction::Tap, "tap"},
                                    {MidiAction::Recall, "recall"},
@@ -36,20 +33,9 @@ int Step(MidiMode mode, int value) {
 
 }  // namespace
 
-const char* MidiActionName(MidiAction action) {
-  for (const ActionName& entry : kActions)
-    if (entry.action == action) return entry.name;
-  return "?";
-}
+const char* MidiActionName(MidiAction action) { return NameOf(kActions, action); }
 
-bool ParseMidiAction(const std::string& name, MidiAction& action) {
-  for (const ActionName& entry : kActions)
-    if (name == entry.name) {
-      action = entry.action;
-      return true;
-    }
-  return false;
-}
+bool ParseMidiAction(const std::string& name, MidiAction& action) { return ValueNamed(kActions, name, action); }
 
 bool ParseMidiTarget(const std::string& text, const ParameterControls& names, MidiTarget& target, std::string& error) {
   target = MidiTarget();

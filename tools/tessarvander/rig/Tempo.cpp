@@ -1,14 +1,11 @@
 #include "rig/Tempo.h"
 
-#include <chrono>
 #include <algorithm>
 #include <cmath>
 
-namespace cli {
+#include "sys/NameTable.h"
 
-double SteadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+namespace cli {
 
 float TempoReading::BarPhase(int beatsPerBar) const {
   if (!Known()) return 0.0f;
@@ -22,30 +19,15 @@ int TempoReading::BeatInBar(int beatsPerBar) const {
 }
 
 namespace {
-struct SourceName {
-  TempoSource source;
-  const char* name;
-};
-constexpr SourceName kNames[] = {{TempoSource::Tap, "tap"},
+constexpr Named<TempoSource> kNames[] = {{TempoSource::Tap, "tap"},
                                  {TempoSource::MidiClock, "midi-clock"},
                                  {TempoSource::Link, "link"},
                                  {TempoSource::Audio, "audio"}};
 }  // namespace
 
-const char* TempoSourceName(TempoSource source) {
-  for (const SourceName& entry : kNames)
-    if (entry.source == source) return entry.name;
-  return "?";
-}
+const char* TempoSourceName(TempoSource source) { return NameOf(kNames, source); }
 
-bool ParseTempoSource(const std::string& name, TempoSource& source) {
-  for (const SourceName& entry : kNames)
-    if (name == entry.name) {
-      source = entry.source;
-      return true;
-    }
-  return false;
-}
+bool ParseTempoSource(const std::string& name, TempoSource& source) { return ValueNamed(kNames, name, source); }
 
 void TapTempo::Tap(double now) {
   if (!taps.empty() && now - taps.back() > kLongestGap) taps.clear();

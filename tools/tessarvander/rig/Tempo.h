@@ -1,7 +1,7 @@
 // Where the music is: its tempo, and how many beats have passed since a
 // downbeat. One source at a time tells it: the performer's taps, a MIDI
 // clock, an Ableton Link session, or the live audio's beat tracker. Every
-// time here is seconds of one steady clock (SteadySeconds).
+// time here is seconds of one steady clock (SteadySeconds, sys/SteadyClock.h).
 #pragma once
 
 #include <cstddef>
@@ -9,8 +9,6 @@
 #include <string>
 
 namespace cli {
-
-double SteadySeconds();
 
 struct TempoReading {
   double beatsPerMinute = 0.0;  // 0: no tempo yet
