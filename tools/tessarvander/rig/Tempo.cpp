@@ -49,17 +49,27 @@ void MidiClockTempo::Pulse(double at) {
   if (running) ++position;
   const size_t n = pulses.size();
   if (n < 3) return;
-  // The slope of time against pulse number.
-  double meanIndex = (static_cast<double>(n) - 1.0) / 2.0, meanTime = 0.0;
-  for (double time : pulses) meanTime += time;
-  meanTime /= static_cast<double>(n);
-  double covariance = 0.0, variance = 0.0;
+  // Pulses arrive late, never early (but for a part of the MIDI system's
+  // buffer): the true line lies under them all. Of the lines under every
+  // pulse, the one closest to them is an edge of their lower hull, the
+  // edge over the middle pulse; a late burst lifts points off the hull and
+  // leaves the slope alone.
+  hull.clear();
   for (size_t i = 0; i < n; ++i) {
-    const double x = static_cast<double>(i) - meanIndex;
-    covariance += x * (pulses[i] - meanTime);
-    variance += x * x;
+    while (hull.size() >= 2) {
+      const size_t a = hull[hull.size() - 2], b = hull.back();
+      // b is above the chord from a to i: not on the lower hull.
+      if ((pulses[b] - pulses[a]) * static_cast<double>(i - a) >= (pulses[i] - pulses[a]) * static_cast<double>(b - a))
+        hull.pop_back();
+      else
+        break;
+    }
+    hull.push_back(i);
   }
-  const double slope = covariance / variance;
+  const double middle = (static_cast<double>(n) - 1.0) / 2.0;
+  size_t edge = 1;
+  while (edge + 1 < hull.size() && static_cast<double>(hull[edge]) < middle) ++edge;
+  const double slope = (pulses[hull[edge]] - pulses[hull[edge - 1]]) / static_cast<double>(hull[edge] - hull[edge - 1]);
   // Beyond 20-400 beats a minute is not a clock.
   if (slope > 60.0 / (400.0 * kPulsesPerBeat) && slope < 60.0 / (20.0 * kPulsesPerBeat)) pulsePeriod = slope;
 }

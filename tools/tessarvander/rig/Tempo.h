@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -42,11 +43,12 @@ class TapTempo {
   long beatsSinceStart = 0;
 };
 
-// MIDI clock: 24 pulses a beat. The tempo is the least-squares slope of the
-// last eight beats' pulses: pulses arrive when the MIDI system's thread gets
-// to them, tens of milliseconds late on a busy machine, and over eight beats
-// that jitter moves the tempo by a fraction of a beat a minute (a change of
-// tempo is followed within those eight beats). Start makes the
+// MIDI clock: 24 pulses a beat. Pulses arrive when the MIDI system's thread
+// gets to them, late by tens or hundreds of milliseconds on a busy machine
+// and in bursts; the tempo is the slope of the lower hull of the last eight
+// beats' pulse times (the line under them that on-time pulses fix), which
+// such lateness does not tilt (a change of tempo is followed within those
+// eight beats). Start makes the
 // next pulse a downbeat, Stop holds the position, Continue goes on from it.
 class MidiClockTempo {
  public:
@@ -61,6 +63,7 @@ class MidiClockTempo {
 
  private:
   std::deque<double> pulses;  // times of the last pulses
+  std::vector<size_t> hull;   // their lower hull, by index
   double pulsePeriod = 0.0;
   long position = -1;         // pulses since the start; -1 before the first
   bool running = true;        // a clock without Start still gives a tempo
