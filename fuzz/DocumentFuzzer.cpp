@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "ParameterTable.h"
-#include "session/ParameterProfile.h"
-#include "documents/BeatList.h"
-#include "documents/Presets.h"
-#include "documents/Takes.h"
+#include "formats/ParameterProfile.h"
+#include "formats/BeatList.h"
+#include "formats/Presets.h"
+#include "formats/Takes.h"
 #include "farm/Segments.h"
 #include "music/Reactions.h"
-#include "rig/MidiMap.h"
+#include "formats/MidiMap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool read = false;
   switch (data[0] % 6) {
     case 0: {
-      std::vector<cli::ParameterControls::Value> values;
+      std::vector<cli::ParameterValue> values;
       read = cli::ParsePreset(text, "preset", cli::ParameterProfile::TableNames(), values, error);
       break;
     }

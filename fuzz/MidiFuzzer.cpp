@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "rig/MidiMap.h"
-#include "session/ParameterProfile.h"
+#include "formats/MidiMap.h"
+#include "formats/ParameterProfile.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ const char* kMap = R"({"format": "tessarvander-midi-map", "version": 1, "mapping
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const cli::ParameterControls& names = cli::ParameterProfile::TableNames();
+  const cli::ParameterNames& names = cli::ParameterProfile::TableNames();
   static const cli::MidiMap base = [&] {
     cli::MidiMap read(names);
     std::string why;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "ParameterTable.h"
-#include "session/ParameterProfile.h"
-#include "player/OscMessages.h"
+#include "formats/ParameterProfile.h"
+#include "formats/OscMessages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The listener's buffer: one byte more than the largest message.

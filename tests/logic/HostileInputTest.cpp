@@ -12,20 +12,22 @@
 #include <tuple>
 
 #include "ParameterTable.h"
-#include "documents/BeatList.h"
-#include "documents/Presets.h"
-#include "documents/Takes.h"
+#include "formats/BeatList.h"
+#include "formats/Presets.h"
+#include "formats/Takes.h"
 #include "farm/Segments.h"
 #include "farm/SlurmJobs.h"
 #include "RunProgram.h"
 #include "output/OutputFile.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 #include "sys/ChildProcess.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using cli::ParameterControls;
+using cli::ParameterNames;
+using cli::ParameterValue;
 
 class HostileInputTest : public ::testing::Test {
  protected:
@@ -48,7 +50,7 @@ class HostileInputTest : public ::testing::Test {
   }
   std::vector<std::string> Files() const { return testsupport::FilesIn(folder.string()); }
   fs::path folder;
-  ParameterControls names = cli::ParameterProfile::TableNames();
+  ParameterNames names = cli::ParameterProfile::TableNames();
 };
 
 // ---- Output paths -------------------------------------------------------------
@@ -208,7 +210,7 @@ TEST_F(HostileInputTest, FarmRecordsAreCheckedBeforeTheirJobIdsReachSlurm) {
 // ---- JSON readers -------------------------------------------------------------
 
 TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
-  std::vector<ParameterControls::Value> values;
+  std::vector<ParameterValue> values;
   std::string error;
   const auto preset = [&](const std::string& body) { return R"({"format": "tessarvander-preset", )" + body + "}"; };
   mkfifo(Path("fifo.json").c_str(), 0600);

@@ -10,7 +10,7 @@
 #include "ParameterTable.h"
 #include "music/AudioAnalysis.h"
 #include "music/Reactions.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 
 namespace {
 
@@ -144,7 +144,7 @@ class ReactionShapingTest : public ::testing::Test {
   }
   static long FrameOf(double seconds) { return std::lround(seconds * 60.0); }
 
-  cli::ParameterControls names = cli::ParameterProfile::TableNames();
+  cli::ParameterNames names = cli::ParameterProfile::TableNames();
   synthetic::Track track;
   cli::AudioAnalysis analysis;
 };

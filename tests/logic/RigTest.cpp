@@ -15,16 +15,16 @@
 #include "player/StageRig.h"
 #include "rig/LinkSession.h"
 #include "rig/MidiInput.h"
-#include "rig/MidiMap.h"
+#include "formats/MidiMap.h"
 #include "rig/Tempo.h"
 #include "sys/SteadyClock.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const cli::ParameterControls& Names() { return cli::ParameterProfile::TableNames(); }
+const cli::ParameterNames& Names() { return cli::ParameterProfile::TableNames(); }
 
 uint32_t Index(const std::string& name) {
   uint32_t index = 0;
@@ -317,7 +317,7 @@ TEST_F(RigTest, LiveBeatsMeetTheClicksOfAClickTrack) {
     ASSERT_TRUE(cli::ParseReaction("brightness=0:1:beat,release=0.2", Names(), brightness, error)) << error;
     cli::ReactionTiming timing;
     cli::LiveReactions reactions({brightness}, timing);
-    std::vector<cli::ParameterControls::Value> values;
+    std::vector<cli::ParameterValue> values;
     std::vector<double> told;
     std::vector<std::pair<double, float>> frames;  // (time, value)
     const size_t frame = synthetic::kRate / 60;

@@ -11,10 +11,10 @@
 
 #include "player/FramePacer.h"
 #include "player/OscListener.h"
-#include "player/OscMessages.h"
+#include "formats/OscMessages.h"
 #include "player/PresetBank.h"
 #include "player/StageControls.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ TEST(StageTest, BlackoutAndCrossfadeMoveOverTheirFrames) {
   discrete[param::FractalType] = true;
   cli::Crossfade fade;
   fade.Start(from, {{param::Brightness, 0.8f}, {param::FractalType, 0.9f}}, discrete, 60);
-  std::vector<cli::ParameterControls::Value> changes;
+  std::vector<cli::ParameterValue> changes;
   const auto valueOf = [&](uint32_t index) {
     for (const auto& [i, v] : changes)
       if (i == index) return v;
@@ -105,7 +105,7 @@ class BankTest : public ::testing::Test {
            std::to_string(brightness) + "}}";
   }
   fs::path folder;
-  cli::ParameterControls names = cli::ParameterProfile::TableNames();
+  cli::ParameterNames names = cli::ParameterProfile::TableNames();
 };
 
 // Presets in name order, stepped through both ways; a folder with a bad
@@ -139,7 +139,7 @@ TEST_F(BankTest, ABankIsItsFolderInNameOrderOrRefused) {
 
 // OSC recalls count from 1 as the keys do; anything else is refused.
 TEST(StageTest, OscRecallsAndBlackoutsAreDecodedOrRefused) {
-  const cli::ParameterControls names = cli::ParameterProfile::TableNames();
+  const cli::ParameterNames names = cli::ParameterProfile::TableNames();
   const auto decode = [&](const char* types, float number) {
     lo_message message = lo_message_new();
     if (types[0] == 'f') lo_message_add_float(message, number);
@@ -162,7 +162,7 @@ TEST(StageTest, OscRecallsAndBlackoutsAreDecodedOrRefused) {
 // --osc-reply takes HOST:PORT, or one line (names are not looked up here: the
 // test stays off the network).
 TEST(StageTest, OscReplyAddressesAreCheckedAtTheStart) {
-  const cli::ParameterControls names = cli::ParameterProfile::TableNames();
+  const cli::ParameterNames names = cli::ParameterProfile::TableNames();
   cli::OscListener listener(names);
   std::string error;
   EXPECT_TRUE(listener.ReplyTo("127.0.0.1:9000", error)) << error;
@@ -177,7 +177,7 @@ TEST(StageTest, OscReplyAddressesAreCheckedAtTheStart) {
 // Bundles: their messages in order with the bundle's time tag, nested ones
 // too; a malformed, empty, too deep or too full bundle is one refusal.
 TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {
-  const cli::ParameterControls names = cli::ParameterProfile::TableNames();
+  const cli::ParameterNames names = cli::ParameterProfile::TableNames();
   const auto serialise = [](lo_bundle bundle) {
     size_t size = 0;
     void* bytes = lo_bundle_serialise(bundle, nullptr, &size);

@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "ParameterTable.h"
-#include "documents/Presets.h"
-#include "documents/Takes.h"
+#include "formats/Presets.h"
+#include "formats/Takes.h"
 #include "farm/Segments.h"
 #include "music/AudioAnalysis.h"
 #include "music/Reactions.h"
@@ -18,13 +18,15 @@
 #include "player/LiveState.h"
 #include "render/RenderPlan.h"
 #include "render/RenderTimeline.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace param = tessarvander::param;
 using cli::ParameterControls;
+using cli::ParameterNames;
+using cli::ParameterValue;
 
 class ToolLogicTest : public ::testing::Test {
  protected:
@@ -40,10 +42,10 @@ class ToolLogicTest : public ::testing::Test {
     return (folder / name).string();
   }
   fs::path folder;
-  ParameterControls names = cli::ParameterProfile::TableNames();
+  ParameterNames names = cli::ParameterProfile::TableNames();
 };
 
-float ValueOf(const std::vector<ParameterControls::Value>& values, uint32_t index) {
+float ValueOf(const std::vector<ParameterValue>& values, uint32_t index) {
   for (const auto& value : values)
     if (value.index == index) return value.value;
   return NAN;
@@ -72,10 +74,10 @@ TEST_F(ToolLogicTest, TakeReplaysItsSessionThroughTheTimeline) {
   EXPECT_EQ(plan.preRoll, 2);
   EXPECT_EQ(plan.output, 6);
 
-  ParameterControls controls = names;
+  ParameterControls controls(names);
   ASSERT_TRUE(controls.AddRamp("brightness=0:1", error)) << error;
   cli::RenderTimeline timeline(controls, plan.preRoll, plan.output, &take);
-  std::vector<ParameterControls::Value> values;
+  std::vector<ParameterValue> values;
   const bool processed[] = {true, true, true, true, false, false, true, true};
   const float hue[] = {0.2f, 0.2f, 0.2f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
   for (long frame = 0; frame < 8; ++frame) {
@@ -100,13 +102,13 @@ TEST_F(ToolLogicTest, TakeReplaysItsSessionThroughTheTimeline) {
 // land in the values and in the session's take, pauses stop the processing,
 // and the take replays the same values frame by frame.
 TEST_F(ToolLogicTest, LiveStateRecordsWhatATakeReplays) {
-  ParameterControls controls = names;
+  ParameterControls controls(names);
   std::string error;
   ASSERT_TRUE(controls.AddSet("hue=0.25", error)) << error;
   cli::LiveState live(controls, 60.0);
   EXPECT_EQ(live.Values()[param::Hue], 0.25f);
   EXPECT_EQ(live.Values()[param::Speed], tessarvander::kParameterRows[param::Speed].defaultValue);
-  std::vector<std::vector<ParameterControls::Value>> sent;
+  std::vector<std::vector<ParameterValue>> sent;
   std::vector<bool> processed;
   live.StartTake();
   for (long frame = 0; frame < 6; ++frame) {
@@ -124,8 +126,9 @@ TEST_F(ToolLogicTest, LiveStateRecordsWhatATakeReplays) {
 
   cli::Take take;
   ASSERT_TRUE(cli::LoadTake((folder / "live.take").string(), names, take, error)) << error;
-  cli::RenderTimeline timeline(names, take.first, take.frames - take.first, &take);
-  std::vector<ParameterControls::Value> values;
+  const ParameterControls noControls(names);
+  cli::RenderTimeline timeline(noControls, take.first, take.frames - take.first, &take);
+  std::vector<ParameterValue> values;
   for (long frame = 0; frame < 6; ++frame) {
     EXPECT_EQ(timeline.Next(values), processed[frame]) << frame;
     for (const auto& [index, value] : sent[frame]) EXPECT_EQ(ValueOf(values, index), value) << frame << " " << index;
@@ -201,7 +204,7 @@ TEST_F(ToolLogicTest, ReactionsAreReadOrRefusedWithOneLine) {
 }
 
 TEST_F(ToolLogicTest, PresetsAreReadOrRefusedWithTheirPlace) {
-  std::vector<ParameterControls::Value> values;
+  std::vector<ParameterValue> values;
   std::string error;
   ASSERT_TRUE(cli::LoadPreset(Write("good.json", R"({"format": "tessarvander-preset", "version": 1,
       "parameters": {"fractal-type": 0.6, "Color Mode": 0.45}})"),

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "GlContext.h"
-#include "documents/Presets.h"
+#include "formats/Presets.h"
 
 namespace cli {
 int Fail(int code, const std::string& message) {
@@ -70,11 +70,11 @@ bool OpenSession(const SessionOptions& options, CommandContext& context, std::st
 }
 
 bool ReadControls(const SessionFlags& flags, bool allowRamps, CommandContext& context, std::string& error) {
-  context.controls = std::make_unique<ParameterControls>(context.session->Parameters());
+  context.controls = std::make_unique<ParameterControls>(ParameterNames(context.session->Parameters()));
   if (!flags.preset.empty()) {
-    std::vector<ParameterControls::Value> values;
-    if (!LoadPreset(flags.preset, *context.controls, values, error)) return false;
-    for (const ParameterControls::Value& value : values) context.controls->AddFixed(value.index, value.value);
+    std::vector<ParameterValue> values;
+    if (!LoadPreset(flags.preset, context.Names(), values, error)) return false;
+    for (const ParameterValue& value : values) context.controls->AddFixed(value.index, value.value);
   }
   for (const auto& [kind, text] : flags.controls) {
     if (kind == "set" && !context.controls->AddSet(text, error)) return false;

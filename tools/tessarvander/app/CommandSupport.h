@@ -9,7 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "session/HostSession.h"
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 #include "sys/Interrupts.h"
 #include "sys/Messages.h"
 
@@ -50,6 +50,7 @@ struct SessionFlags {
 struct CommandContext {
   std::unique_ptr<HostSession> session;
   std::unique_ptr<ParameterControls> controls;
+  const ParameterNames& Names() const { return controls->Names(); }
 };
 // Opens the session: the plugin and the GL context.
 bool OpenSession(const SessionOptions& options, CommandContext& context, std::string& error);

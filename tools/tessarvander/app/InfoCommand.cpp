@@ -5,7 +5,7 @@
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
 #include "GlContext.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 
 namespace cli {
 namespace {
@@ -61,7 +61,7 @@ class InfoCommand : public Command {
 
   auto instance = session.CreateInstance(64, 64, error);
   if (!instance) return Fail(kExitFailure, error);
-  for (const ParameterControls::Value& value : context.controls->ValuesAt(0.0))
+  for (const ParameterValue& value : context.controls->ValuesAt(0.0))
     instance->SetParameter(value.index, value.value);
 
   // What each value means on screen, when this plugin's table is known.

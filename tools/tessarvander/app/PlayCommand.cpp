@@ -180,16 +180,16 @@ class PlayCommand : public Command {
     options.quiet = flags.quiet;
     for (const std::string& text : flags.ControlsOf("react")) {
       Reaction reaction;
-      if (!ParseReaction(text, *context.controls, reaction, error)) return Fail(kExitUsage, error);
+      if (!ParseReaction(text, context.Names(), reaction, error)) return Fail(kExitUsage, error);
       options.rig.reactions.push_back(reaction);
     }
     if (!LiveReactions::Check(options.rig.reactions, options.rig.timing, error)) return Fail(kExitUsage, error);
     // The bank is read before the show: a bad preset is refused now, and the
     // shipped looks are offered when no bank is given.
-    if (!bankFolder.empty() && !options.bank.Load(bankFolder, *context.controls, error))
+    if (!bankFolder.empty() && !options.bank.Load(bankFolder, context.Names(), error))
       return Fail(kExitUsage, error);
     std::string ignored;
-    if (bankFolder.empty() && !ShippedBank().empty()) options.bank.Load(ShippedBank(), *context.controls, ignored);
+    if (bankFolder.empty() && !ShippedBank().empty()) options.bank.Load(ShippedBank(), context.Names(), ignored);
     Player player(*window, *context.session, *context.controls, options);
     if (!player.Run(error)) return Fail(kExitFailure, error);
     // Ctrl-C reaches only this program: the video and the take in progress

@@ -15,12 +15,12 @@
 #include "app/Progress.h"
 #include "render/ScratchFrames.h"
 #include "render/ReadbackPipeline.h"
-#include "music/RenderMusic.h"
+#include "app/RenderMusic.h"
 #include "render/RenderPlan.h"
 #include "sys/Digest.h"
 #include "render/RenderTimeline.h"
 #include "farm/Segments.h"
-#include "documents/Takes.h"
+#include "formats/Takes.h"
 
 namespace cli {
 namespace {
@@ -188,14 +188,14 @@ class RenderCommand : public Command {
     if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
     if (!ReadControls(flags, true, context, error)) return Fail(kExitUsage, error);
     Take take;
-    if (!takePath.empty() && !LoadTake(takePath, *context.controls, take, error)) return Fail(kExitUsage, error);
+    if (!takePath.empty() && !LoadTake(takePath, context.Names(), take, error)) return Fail(kExitUsage, error);
     if (!takePath.empty()) {
       // The take's frame rate, unless the command line gives one.
       if (!*fpsOption) framesPerSecond = take.framesPerSecond;
       plan = PlanTake(Request(), take);
     }
     bool usage = false;
-    if (!music.Prepare(flags.controls, *context.controls, error, usage)) return Fail(usage ? kExitUsage : kExitFailure, error);
+    if (!music.Prepare(flags.controls, context.Names(), error, usage)) return Fail(usage ? kExitUsage : kExitFailure, error);
     if (music.Active() && takePath.empty()) plan = PlanMusic(Request(), plan, music.TrackSeconds());
     const long outputFrames = plan.output, preRollFrames = plan.preRoll;
 
@@ -203,7 +203,7 @@ class RenderCommand : public Command {
     RenderTimeline timeline(*context.controls, preRollFrames, outputFrames, takePath.empty() ? nullptr : &take);
     music.Attach(timeline, framesPerSecond, outputFrames);
     if (!music.ReportPath().empty()) {
-      if (!music.WriteReport(*context.controls, error)) return Fail(kExitFailure, error);
+      if (!music.WriteReport(context.Names(), error)) return Fail(kExitFailure, error);
       if (!flags.quiet) std::printf("wrote %s\n", music.ReportPath().c_str());
       if (output.empty()) return kExitSuccess;
     }
@@ -237,7 +237,7 @@ class RenderCommand : public Command {
     // Everything before the part written runs at one pixel: the pre-roll,
     // and, for a segment, the frames of the parts before it.
     FrameDriver driver(*instance, framesPerSecond);
-    std::vector<ParameterControls::Value> values;
+    std::vector<ParameterValue> values;
     const auto nextFrame = [&](bool written) {
       const bool process = timeline.Next(values);
       if (music.Active() && timeline.OutputFrame() >= 0) {

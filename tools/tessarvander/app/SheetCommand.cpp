@@ -9,7 +9,7 @@
 #include "output/OutputKind.h"
 #include "output/StillSink.h"
 #include "session/FrameDriver.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 #include "render/ContactSheet.h"
 #include "ParameterTable.h"
 #include "app/Progress.h"
@@ -87,8 +87,8 @@ class SheetCommand : public Command {
     int width = 0, height = 0;
     settings.cellWidth = cell.width;
     settings.cellHeight = cell.height;
-    if (!ParseSheetAxis(acrossText, "--across", *context.controls, columnAxis, error) ||
-        !ParseSheetAxis(downText, "--down", *context.controls, rowAxis, error) ||
+    if (!ParseSheetAxis(acrossText, "--across", context.Names(), columnAxis, error) ||
+        !ParseSheetAxis(downText, "--down", context.Names(), rowAxis, error) ||
         !SheetSize(settings, columnAxis, rowAxis, width, height, error))
       return Fail(kExitUsage, error);
 

@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "music/AudioAnalysis.h"
+#include "output/MediaProbe.h"
 #include "output/OutputFile.h"
 #include "output/VideoArguments.h"
 #include "sys/ChildProcess.h"

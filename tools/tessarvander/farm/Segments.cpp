@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "documents/JsonReader.h"
+#include "formats/JsonReader.h"
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
 #include "sys/Fingerprint.h"

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "output/FrameSink.h"
-#include "session/FrameDriver.h"
+#include "formats/FrameLimits.h"
 #include "sys/Fingerprint.h"
 
 namespace cli {

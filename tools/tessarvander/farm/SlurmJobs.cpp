@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "documents/JsonReader.h"
+#include "formats/JsonReader.h"
 #include "farm/Segments.h"
 #include "output/OutputFile.h"
 #include "output/OutputKind.h"

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <tuple>
 
+#include "output/MediaProbe.h"
 #include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
 
@@ -49,11 +50,6 @@ double Percentile(std::vector<double> values, double share) {
 }
 
 }  // namespace
-
-ChildResult ProbeAudioStream(const std::string& path) {
-  return RunChild({"ffprobe", "-v", "error", "-protocol_whitelist", "file", "-select_streams", "a:0", "-show_entries",
-                   "stream=codec_name", "-of", "default=nw=1:nk=1", MediaPath(path)});
-}
 
 bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error) {
   if (!IsRegularFile(path)) {

@@ -25,10 +25,6 @@ struct AudioTrack {
   double Seconds() const { return static_cast<double>(sampleCount) / sampleRate; }
 };
 
-// ffprobe's answer about the file's first audio stream: its codec's name on
-// standard output, nothing there when there is none.
-ChildResult ProbeAudioStream(const std::string& path);
-
 class AudioAnalysis;
 
 // Decodes the first audio stream of the file as a stream into the analysis.

@@ -29,7 +29,7 @@ LiveReactions::LiveReactions(const std::vector<Reaction>& given, const ReactionT
   }
 }
 
-void LiveReactions::Frame(const LiveAnalysis& analysis, std::vector<ParameterControls::Value>& values) {
+void LiveReactions::Frame(const LiveAnalysis& analysis, std::vector<ParameterValue>& values) {
   values.clear();
   const double now = analysis.Seconds();
   const double period = analysis.BeatsPerMinute() > 0.0 ? 60.0 / analysis.BeatsPerMinute() : 0.5;

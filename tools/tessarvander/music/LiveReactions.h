@@ -19,7 +19,7 @@ class LiveReactions {
 
   LiveReactions(const std::vector<Reaction>& reactions, const ReactionTiming& timing);
   // Every reaction's value for this frame, as (parameter, value).
-  void Frame(const LiveAnalysis& analysis, std::vector<ParameterControls::Value>& values);
+  void Frame(const LiveAnalysis& analysis, std::vector<ParameterValue>& values);
 
  private:
   std::vector<Reaction> reactions;

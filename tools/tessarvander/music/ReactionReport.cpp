@@ -49,7 +49,7 @@ std::string SpanText(const MusicalSpan& span) {
 }
 
 // "Zoom (bass, release=0.5b)": the reaction as the legend names it.
-std::string ReactionTitle(const Reaction& reaction, const ParameterControls& names) {
+std::string ReactionTitle(const Reaction& reaction, const ParameterNames& names) {
   std::string title = names.NameOf(reaction.index) + " (" + AudioFeatureName(reaction.feature);
   if (reaction.attackGiven) title += ", attack=" + SpanText(reaction.attack);
   if (reaction.releaseGiven) title += ", release=" + SpanText(reaction.release);
@@ -59,7 +59,7 @@ std::string ReactionTitle(const Reaction& reaction, const ParameterControls& nam
 
 // The gnuplot script: one panel per row, one time axis.
 std::string PlotScript(const ReactionCurves& curves, const std::vector<AudioFeature>& shown,
-                       const ParameterControls& names, double start, double end) {
+                       const ParameterNames& names, double start, double end) {
   const size_t panels = 1 + shown.size() + curves.Reactions().size();
   const int height = 120 + 150 * static_cast<int>(panels);
   std::ostringstream script;
@@ -124,7 +124,7 @@ bool ParseReportWindow(const std::string& text, ReportWindow& window, std::strin
 }
 
 bool WriteReactionReport(const std::string& pngPath, const ReactionCurves& curves, const AudioAnalysis& analysis,
-                         const ParameterControls& names, const ReportWindow& window, std::string& error) {
+                         const ParameterNames& names, const ReportWindow& window, std::string& error) {
   const std::string csvPath = pngPath.substr(0, pngPath.rfind('.')) + ".csv";
   std::ostringstream csv;
   csv << "seconds";

@@ -12,7 +12,7 @@
 
 #include "music/AudioAnalysis.h"
 #include "music/Reactions.h"
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -29,6 +29,6 @@ bool ParseReportWindow(const std::string& text, ReportWindow& window, std::strin
 // False with a reason (gnuplot missing names its package; the CSV is
 // written first either way).
 bool WriteReactionReport(const std::string& pngPath, const ReactionCurves& curves, const AudioAnalysis& analysis,
-                         const ParameterControls& names, const ReportWindow& window, std::string& error);
+                         const ParameterNames& names, const ReportWindow& window, std::string& error);
 
 }  // namespace cli

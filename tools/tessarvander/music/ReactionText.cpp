@@ -51,7 +51,7 @@ bool ParseShaping(const std::string& option, const std::string& what, Reaction& 
 
 }  // namespace
 
-bool ParseReaction(const std::string& text, const ParameterControls& names, Reaction& reaction, std::string& error) {
+bool ParseReaction(const std::string& text, const ParameterNames& names, Reaction& reaction, std::string& error) {
   reaction = Reaction();
   const size_t comma = text.find(',');
   const std::string mapping = text.substr(0, comma);

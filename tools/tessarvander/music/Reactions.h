@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "music/AudioAnalysis.h"
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -52,7 +52,7 @@ struct Reaction {
 };
 
 // The text of --react. False with one line naming what is wrong.
-bool ParseReaction(const std::string& text, const ParameterControls& names, Reaction& reaction, std::string& error);
+bool ParseReaction(const std::string& text, const ParameterNames& names, Reaction& reaction, std::string& error);
 
 // The command line's defaults for what the reaction does not say.
 void FillDefaults(Reaction& reaction, const ReactionTiming& timing);

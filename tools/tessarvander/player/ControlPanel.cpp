@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 
 namespace cli {
 namespace {

@@ -15,10 +15,10 @@
 #include "player/PlayerWindow.h"
 #include "player/PresetBank.h"
 #include "player/StageControls.h"
-#include "rig/MidiMap.h"
+#include "formats/MidiMap.h"
 #include "rig/Tempo.h"
-#include "session/ParameterControls.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterControls.h"
+#include "formats/ParameterProfile.h"
 
 namespace cli {
 
@@ -49,7 +49,7 @@ struct PanelState {
 };
 
 struct PanelInput {
-  std::vector<ParameterControls::Value> edits;
+  std::vector<ParameterValue> edits;
   std::vector<PlayerRequest> actions;
   struct Midi {
     std::optional<MidiTarget> learn;  // starts learning, or cancels it when learning this

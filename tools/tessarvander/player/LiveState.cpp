@@ -3,17 +3,17 @@
 namespace cli {
 
 LiveState::LiveState(const ParameterControls& controls, double framesPerSecond)
-    : names(controls), framesPerSecond(framesPerSecond) {
-  const auto& parameters = controls.Parameters();
+    : names(controls.Names()), framesPerSecond(framesPerSecond) {
+  const auto& parameters = names.Parameters();
   values.assign(parameters.size(), 0.0f);
   for (const auto& parameter : parameters)
     if (parameter.index < values.size()) values[parameter.index] = parameter.defaultValue;
-  for (const ParameterControls::Value& value : controls.ValuesAt(0.0))
+  for (const ParameterValue& value : controls.ValuesAt(0.0))
     if (value.index < values.size()) values[value.index] = value.value;
   history.Begin(framesPerSecond, AllValues());
 }
 
-const std::vector<ParameterControls::Value>& LiveState::AllValues() {
+const std::vector<ParameterValue>& LiveState::AllValues() {
   allValues.resize(values.size());
   for (uint32_t index = 0; index < values.size(); ++index) allValues[index] = {index, values[index]};
   return allValues;
@@ -26,8 +26,8 @@ void LiveState::Set(uint32_t index, float value) {
   journal.Set(shownFrames, index, value);
 }
 
-void LiveState::Apply(const std::vector<ParameterControls::Value>& changes) {
-  for (const ParameterControls::Value& change : changes) Set(change.index, change.value);
+void LiveState::Apply(const std::vector<ParameterValue>& changes) {
+  for (const ParameterValue& change : changes) Set(change.index, change.value);
 }
 
 void LiveState::SetPaused(bool pause) {
@@ -50,7 +50,7 @@ bool LiveState::WriteTake(const std::string& path, std::string& error) {
 }
 
 bool LiveState::RecordSession(const std::string& path, std::string& error) {
-  std::vector<ParameterControls::Value> start(values.size());
+  std::vector<ParameterValue> start(values.size());
   for (uint32_t index = 0; index < values.size(); ++index) start[index] = {index, values[index]};
   return journal.Open(path, framesPerSecond, start, names, error);
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "documents/Takes.h"
-#include "session/ParameterControls.h"
+#include "formats/Takes.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -22,10 +22,10 @@ class LiveState {
   const std::vector<float>& Values() const { return values; }
   // Every value as (index, value), refilled in place: the frame loop
   // allocates nothing for them.
-  const std::vector<ParameterControls::Value>& AllValues();
+  const std::vector<ParameterValue>& AllValues();
   // A change from any source; recorded for takes at the current frame.
   void Set(uint32_t index, float value);
-  void Apply(const std::vector<ParameterControls::Value>& changes);
+  void Apply(const std::vector<ParameterValue>& changes);
 
   bool Paused() const { return paused; }
   void SetPaused(bool pause);
@@ -49,10 +49,10 @@ class LiveState {
   bool CloseSession(std::string& error) { return journal.Close(shownFrames, error); }
 
  private:
-  const ParameterControls& names;
+  const ParameterNames& names;
   double framesPerSecond;
   std::vector<float> values;  // by parameter index
-  std::vector<ParameterControls::Value> allValues;
+  std::vector<ParameterValue> allValues;
   SessionHistory history;
   TakeJournal journal;
   bool paused = false;

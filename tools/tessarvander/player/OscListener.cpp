@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "documents/Presets.h"
+#include "formats/Presets.h"
 #include "sys/Messages.h"
 #include "sys/SteadyClock.h"
 

@@ -28,14 +28,14 @@
 #include <thread>
 #include <vector>
 
-#include "player/OscMessages.h"
-#include "session/ParameterControls.h"
+#include "formats/OscMessages.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
 class OscListener {
  public:
-  explicit OscListener(const ParameterControls& names) : names(names) {}
+  explicit OscListener(const ParameterNames& names) : names(names) {}
   ~OscListener();
   OscListener(const OscListener&) = delete;
   OscListener& operator=(const OscListener&) = delete;
@@ -59,7 +59,7 @@ class OscListener {
   // One line per address, the first time it goes wrong.
   void Drop(const std::string& address, const std::string& why);
 
-  const ParameterControls& names;
+  const ParameterNames& names;
   int socketFd = -1;
   std::atomic<bool> stopping{false};
   std::thread thread;

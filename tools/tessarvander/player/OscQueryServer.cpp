@@ -5,7 +5,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "player/OscMessages.h"
+#include "formats/OscMessages.h"
 
 namespace cli {
 

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "player/PresetBank.h"
-#include "session/ParameterControls.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterControls.h"
+#include "formats/ParameterProfile.h"
 
 namespace httplib {
 class Server;

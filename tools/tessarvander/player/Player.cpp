@@ -7,7 +7,7 @@
 #include <ctime>
 #include <thread>
 
-#include "documents/Presets.h"
+#include "formats/Presets.h"
 #include "output/StillSink.h"
 #include "render/ScratchFrames.h"
 #include "sys/Interrupts.h"
@@ -66,7 +66,7 @@ bool Player::Run(std::string& error) {
     Say("bank " + bank.Folder() + ": " + std::to_string(bank.Size()) + " presets on keys 1-9 and 0, [ and ]");
   if (!options.takePath.empty() && !live.RecordSession(options.takePath, error)) return false;
   if (options.oscPort > 0) {
-    osc = std::make_unique<OscListener>(controls);
+    osc = std::make_unique<OscListener>(controls.Names());
     if (!osc->Start(options.oscHost, options.oscPort, error)) return false;
     if (!options.oscReply.empty() && !osc->ReplyTo(options.oscReply, error)) return false;
     Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort) +
@@ -80,7 +80,7 @@ bool Player::Run(std::string& error) {
       Say("OSCQuery on " + options.oscHost + " port " + std::to_string(options.oscQueryPort));
     }
   }
-  rig = std::make_unique<StageRig>(controls);
+  rig = std::make_unique<StageRig>(controls.Names());
   if (!rig->Start(options.rig, rigLines, error)) return false;
   Say(rigLines);
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
@@ -478,7 +478,7 @@ void Player::Apply(const OscCommand& command) {
     case OscCommand::Learn: {
       MidiTarget target;
       std::string error;
-      if (!ParseMidiTarget(command.text, controls, target, error)) {
+      if (!ParseMidiTarget(command.text, controls.Names(), target, error)) {
         Problem("OSC learn: " + error);
         break;
       }
@@ -631,7 +631,7 @@ void Player::StopRecording(const std::string& why) {
 void Player::SavePresetFile() {
   std::string error;
   const std::string path = StampedName(options.outFolder, ".json");
-  if (SavePreset(path, controls, live.AllValues(), error))
+  if (SavePreset(path, controls.Names(), live.AllValues(), error))
     Say("saved preset " + path);
   else
     Problem("preset: " + error);

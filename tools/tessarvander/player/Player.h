@@ -31,7 +31,7 @@
 #include "render/ReadbackPipeline.h"
 #include "session/FrameDriver.h"
 #include "session/HostSession.h"
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 
 namespace cli {
 
@@ -125,11 +125,11 @@ class Player {
   std::unique_ptr<StageRig> rig;
   MidiResult midi;
   std::vector<RigLine> rigLines;
-  std::vector<ParameterControls::Value> reactionValues;
+  std::vector<ParameterValue> reactionValues;
   Dimmer dimmer;
   Crossfade crossfade;
   std::vector<bool> switchesAtMidpoint;  // per parameter: banded
-  std::vector<ParameterControls::Value> fadeValues;
+  std::vector<ParameterValue> fadeValues;
   PresetBank bank;  // recalls change which preset was last
   StageMessages messages;
   std::unique_ptr<PipeWireOutput> pipewire;

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
-#include "documents/Presets.h"
+#include "formats/Presets.h"
 
 namespace cli {
 
-bool PresetBank::Load(const std::string& path, const ParameterControls& names, std::string& error) {
+bool PresetBank::Load(const std::string& path, const ParameterNames& names, std::string& error) {
   folder = path;
   presets.clear();
   last = -1;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -18,13 +18,13 @@ class PresetBank {
   // Every *.json file of the folder, each a preset. False with one line:
   // no folder, no presets, more than kMostPresets, or a preset that cannot be
   // read (named with its reason).
-  bool Load(const std::string& folder, const ParameterControls& names, std::string& error);
+  bool Load(const std::string& folder, const ParameterNames& names, std::string& error);
 
   size_t Size() const { return presets.size(); }
   const std::string& Folder() const { return folder; }
   // "03-ember" for 03-ember.json.
   const std::string& Name(size_t index) const { return presets[index].name; }
-  const std::vector<ParameterControls::Value>& Values(size_t index) const { return presets[index].values; }
+  const std::vector<ParameterValue>& Values(size_t index) const { return presets[index].values; }
 
   // The preset after or before the last one recalled, wrapping round.
   size_t Next() const { return last < 0 ? 0 : (static_cast<size_t>(last) + 1) % presets.size(); }
@@ -37,7 +37,7 @@ class PresetBank {
  private:
   struct Preset {
     std::string name;
-    std::vector<ParameterControls::Value> values;
+    std::vector<ParameterValue> values;
   };
   std::string folder;
   std::vector<Preset> presets;

@@ -22,7 +22,7 @@ void Blackout::Step() {
   if (level > 1.0f - 1e-6f) level = 1.0f;
 }
 
-void Crossfade::Start(const std::vector<float>& from, const std::vector<ParameterControls::Value>& to,
+void Crossfade::Start(const std::vector<float>& from, const std::vector<ParameterValue>& to,
                       const std::vector<bool>& discrete, long length) {
   fades.clear();
   for (const auto& [index, value] : to)
@@ -31,7 +31,7 @@ void Crossfade::Start(const std::vector<float>& from, const std::vector<Paramete
   frame = 0;
 }
 
-void Crossfade::Step(std::vector<ParameterControls::Value>& changes) {
+void Crossfade::Step(std::vector<ParameterValue>& changes) {
   changes.clear();
   if (!Active()) return;
   ++frame;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -51,11 +51,11 @@ class Blackout {
 class Crossfade {
  public:
   // `discrete[i]`: parameter i has bands and switches at the midpoint.
-  void Start(const std::vector<float>& from, const std::vector<ParameterControls::Value>& to,
+  void Start(const std::vector<float>& from, const std::vector<ParameterValue>& to,
              const std::vector<bool>& discrete, long frames);
   bool Active() const { return frame < frames; }
   // The next frame's values of the parameters the preset names.
-  void Step(std::vector<ParameterControls::Value>& changes);
+  void Step(std::vector<ParameterValue>& changes);
 
  private:
   struct Fade {

@@ -23,7 +23,7 @@ std::string TempoLine(double beatsPerMinute, TempoSource source) {
 
 }  // namespace
 
-StageRig::StageRig(const ParameterControls& names) : names(names), map(names) {}
+StageRig::StageRig(const ParameterNames& names) : names(names), map(names) {}
 StageRig::~StageRig() = default;
 
 bool StageRig::Start(const RigOptions& options, std::vector<RigLine>& lines, std::string& error) {
@@ -132,7 +132,7 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
   }
 }
 
-void StageRig::ReactionValues(std::vector<ParameterControls::Value>& values) {
+void StageRig::ReactionValues(std::vector<ParameterValue>& values) {
   values.clear();
   if (reactions && audioInput) reactions->Frame(analysis, values);
 }

@@ -14,7 +14,7 @@
 #include "rig/AudioInput.h"
 #include "rig/LinkSession.h"
 #include "rig/MidiInput.h"
-#include "rig/MidiMap.h"
+#include "formats/MidiMap.h"
 #include "rig/Tempo.h"
 
 namespace cli {
@@ -37,7 +37,7 @@ struct RigLine {
 
 class StageRig {
  public:
-  explicit StageRig(const ParameterControls& names);
+  explicit StageRig(const ParameterNames& names);
   ~StageRig();
 
   // Opens what the options ask for. A MIDI system or sound device that is
@@ -50,7 +50,7 @@ class StageRig {
   // fed; what to tell the performer into `lines`.
   void Poll(double now, const std::vector<float>& values, MidiResult& midi, std::vector<RigLine>& lines);
   // Once a frame: every live reaction's value.
-  void ReactionValues(std::vector<ParameterControls::Value>& values);
+  void ReactionValues(std::vector<ParameterValue>& values);
 
   TempoSource Source() const { return source; }
   void SetSource(TempoSource chosen, std::vector<RigLine>& lines);
@@ -70,7 +70,7 @@ class StageRig {
  private:
   void SaveMap(std::vector<RigLine>& lines);
 
-  const ParameterControls& names;
+  const ParameterNames& names;
   MidiMap map;
   std::string mapPath;
   std::unique_ptr<MidiInput> midiInput;

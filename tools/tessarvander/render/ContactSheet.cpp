@@ -10,15 +10,15 @@
 
 namespace cli {
 
-bool ParseSheetAxis(const std::string& text, const char* option, const ParameterControls& controls, SheetAxis& axis,
+bool ParseSheetAxis(const std::string& text, const char* option, const ParameterNames& names, SheetAxis& axis,
                     std::string& error) {
   const size_t equals = text.rfind('=');
   if (equals == std::string::npos || equals == 0) {
     error = std::string(option) + ": \"" + text + "\" is not of the form NAME=V1,V2,...";
     return false;
   }
-  if (!controls.Resolve(text.substr(0, equals), axis.index, error)) return false;
-  axis.name = controls.NameOf(axis.index);
+  if (!names.Resolve(text.substr(0, equals), axis.index, error)) return false;
+  axis.name = names.NameOf(axis.index);
   if (!ParseFloatList(text.substr(equals + 1), std::string(option) + " " + axis.name, axis.values, error))
     return false;
   if (axis.values.size() > 64) {
@@ -73,11 +73,11 @@ bool DrawSheet(const HostSession& session, const ParameterControls& controls, co
       ParameterControls cellControls = controls;
       cellControls.AddFixed(across.index, across.values[column]);
       cellControls.AddFixed(down.index, down.values[row]);
-      const std::vector<ParameterControls::Value> values = cellControls.ValuesAt(1.0);
+      const std::vector<ParameterValue> values = cellControls.ValuesAt(1.0);
       auto instance = session.CreateInstance(settings.cellWidth, settings.cellHeight, error);
       if (!instance) return false;
       FrameDriver driver(*instance, settings.framesPerSecond);
-      const auto cellValues = [&](long, std::vector<ParameterControls::Value>& frameValues) { frameValues = values; };
+      const auto cellValues = [&](long, std::vector<ParameterValue>& frameValues) { frameValues = values; };
       if (!AdvanceFrames(driver, scratch, 0, warmUpFrames, cellValues)) {
         interrupted = Interrupted();
         error = interrupted ? "interrupted; nothing written" : "the plugin failed a frame";

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "session/HostSession.h"
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -30,7 +30,7 @@ struct SheetSettings {
 constexpr long kMaxSheetSide = 16384;
 
 // "NAME=V1,V2,...", at most 64 values. False with one line naming `option`.
-bool ParseSheetAxis(const std::string& text, const char* option, const ParameterControls& controls, SheetAxis& axis,
+bool ParseSheetAxis(const std::string& text, const char* option, const ParameterNames& names, SheetAxis& axis,
                     std::string& error);
 
 // The sheet's size in pixels; false with one line when a side would pass

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "documents/Takes.h"
+#include "formats/Takes.h"
 
 namespace cli {
 

@@ -8,7 +8,7 @@ RenderTimeline::RenderTimeline(const ParameterControls& controls, long preRollFr
   if (take) takePlayer = std::make_unique<TakePlayer>(*take);
 }
 
-bool RenderTimeline::Next(std::vector<ParameterControls::Value>& values) {
+bool RenderTimeline::Next(std::vector<ParameterValue>& values) {
   ++hostFrame;
   const long output = hostFrame - preRoll;
   values.clear();
@@ -25,7 +25,7 @@ bool RenderTimeline::Next(std::vector<ParameterControls::Value>& values) {
   double progress = 0.0;
   if (output >= 0) progress = outputs > 1 ? static_cast<double>(output) / static_cast<double>(outputs - 1) : 1.0;
   controls.ValuesAt(progress, controlled);
-  for (const ParameterControls::Value& value : controlled) PutValue(values, value.index, value.value);
+  for (const ParameterValue& value : controlled) PutValue(values, value.index, value.value);
   if (output >= 0)
     for (const Layer& layer : layers) layer(output, values);
   return process;

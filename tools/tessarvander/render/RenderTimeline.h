@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "session/ParameterControls.h"
-#include "documents/Takes.h"
+#include "formats/ParameterControls.h"
+#include "formats/Takes.h"
 
 namespace cli {
 
@@ -21,12 +21,12 @@ class RenderTimeline {
   RenderTimeline(const ParameterControls& controls, long preRollFrames, long outputFrames, const Take* take);
 
   // A layer applied last, per output frame: it may change or add values.
-  using Layer = std::function<void(long outputFrame, std::vector<ParameterControls::Value>& values)>;
+  using Layer = std::function<void(long outputFrame, std::vector<ParameterValue>& values)>;
   void AddLayer(Layer layer) { layers.push_back(std::move(layer)); }
 
   // The next host frame, in order: pre-roll frames first, then output frames.
   // Fills its values; answers whether the plugin processes it.
-  bool Next(std::vector<ParameterControls::Value>& values);
+  bool Next(std::vector<ParameterValue>& values);
   // The host frame number of the frame Next() gave last, and whether it was
   // an output frame (and which).
   long HostFrame() const { return hostFrame; }
@@ -38,7 +38,7 @@ class RenderTimeline {
   long outputs;
   std::unique_ptr<TakePlayer> takePlayer;
   std::vector<Layer> layers;
-  std::vector<ParameterControls::Value> controlled;
+  std::vector<ParameterValue> controlled;
   long hostFrame = -1;
 };
 

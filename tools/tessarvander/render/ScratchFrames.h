@@ -25,7 +25,7 @@ void PrepareScratchFrame(hostkit::FrameTarget& scratch);
 template <class ValuesOf>
 bool AdvanceFrames(FrameDriver& driver, hostkit::FrameTarget& scratch, long firstFrame, long frames,
                    ValuesOf valuesOf) {
-  std::vector<ParameterControls::Value> values;
+  std::vector<ParameterValue> values;
   for (long frame = firstFrame; frame < firstFrame + frames; ++frame) {
     if (Interrupted()) return false;
     PrepareScratchFrame(scratch);

@@ -19,7 +19,7 @@ void FrameDriver::SetBeat(float tempo, float phase) {
   barPhase = phase;
 }
 
-bool FrameDriver::Process(long frameNumber, const std::vector<ParameterControls::Value>& values) {
+bool FrameDriver::Process(long frameNumber, const std::vector<ParameterValue>& values) {
   const double seconds = static_cast<double>(frameNumber) / framesPerSecond;
   instance.SetTime(seconds);
   if (!beatSet) {
@@ -28,7 +28,7 @@ bool FrameDriver::Process(long frameNumber, const std::vector<ParameterControls:
   } else {
     instance.SetBeatInfo(beatsPerMinute, barPhase);
   }
-  for (const ParameterControls::Value& value : values) {
+  for (const ParameterValue& value : values) {
     if (value.index >= sent.size()) sent.resize(value.index + 1, std::nanf(""));
     if (value.value == sent[value.index]) continue;
     if (!instance.SetParameter(value.index, value.value)) return false;

@@ -4,15 +4,10 @@
 #include <vector>
 
 #include "PluginLibrary.h"
-#include "session/ParameterControls.h"
+#include "formats/FrameLimits.h"
+#include "formats/ParameterNames.h"
 
 namespace cli {
-
-// A render's bounds, the same from the command line and from any file: the
-// frame rate and the number of frames.
-constexpr double kMinFramesPerSecond = 0.001;
-constexpr double kMaxFramesPerSecond = 1000.0;
-constexpr long kMaxFrames = 100000000;
 
 // Drives an instance frame by frame as a live host does: host time (code 20)
 // and tempo (code 38) every frame, changed parameter values (code 8), then
@@ -26,7 +21,7 @@ class FrameDriver {
   void SetBeat(float beatsPerMinute, float barPhase);
   // Frame `frameNumber` (its host time is frameNumber / fps) with these
   // values; only the ones that changed since the last frame are sent.
-  bool Process(long frameNumber, const std::vector<ParameterControls::Value>& values);
+  bool Process(long frameNumber, const std::vector<ParameterValue>& values);
 
  private:
   const hostkit::PluginInstance& instance;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "GlContext.h"
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 #include "PluginLibrary.h"
 
 namespace cli {

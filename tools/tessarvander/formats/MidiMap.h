@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "rig/MidiMessages.h"
-#include "session/ParameterControls.h"
+#include "formats/MidiMessages.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -38,7 +38,7 @@ struct MidiTarget {
 
 // "zoom" (any parameter name or index), "tap", "recall 3"; false with one
 // line naming what is wrong.
-bool ParseMidiTarget(const std::string& text, const ParameterControls& names, MidiTarget& target, std::string& error);
+bool ParseMidiTarget(const std::string& text, const ParameterNames& names, MidiTarget& target, std::string& error);
 
 struct MidiMapping {
   bool note = false;   // a note, else a controller
@@ -54,7 +54,7 @@ struct MidiMapping {
 
 // What the events of one frame asked for.
 struct MidiResult {
-  std::vector<ParameterControls::Value> edits;
+  std::vector<ParameterValue> edits;
   struct Triggered {
     MidiAction action;
     int preset;
@@ -69,7 +69,7 @@ class MidiMap {
  public:
   static constexpr size_t kMaxMappings = 512;
 
-  explicit MidiMap(const ParameterControls& names) : names(names) {}
+  explicit MidiMap(const ParameterNames& names) : names(names) {}
 
   // The next controller or note moved is mapped to `target`; replaces what
   // drove the target and what the control drove before.
@@ -99,7 +99,7 @@ class MidiMap {
  private:
   void Apply(MidiMapping& mapping, const MidiEvent& event, const std::vector<float>& values, MidiResult& result);
 
-  const ParameterControls& names;
+  const ParameterNames& names;
   std::vector<MidiMapping> mappings;
   bool learning = false;
   MidiTarget learnTarget;

@@ -1,4 +1,4 @@
-#include "rig/MidiMessages.h"
+#include "formats/MidiMessages.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "documents/BeatList.h"
+#include "formats/BeatList.h"
 
 #include <cmath>
 #include <cstdlib>

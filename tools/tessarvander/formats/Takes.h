@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "session/FrameDriver.h"
-#include "session/ParameterControls.h"
+#include "formats/FrameLimits.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -39,10 +39,10 @@ struct Take {
   double framesPerSecond = 60.0;
   long first = 0;
   long frames = 0;
-  std::vector<ParameterControls::Value> start;
+  std::vector<ParameterValue> start;
   // What changes before each frame; frames without changes are absent.
   struct Change {
-    std::vector<ParameterControls::Value> values;
+    std::vector<ParameterValue> values;
     int pause = -1;  // 1 pause from here, 0 play from here, -1 unchanged
   };
   std::map<long, Change> changes;
@@ -50,9 +50,9 @@ struct Take {
 
 // Reads a take. False with one line naming the file, the line and what is
 // wrong.
-bool LoadTake(const std::string& path, const ParameterControls& names, Take& take, std::string& error);
+bool LoadTake(const std::string& path, const ParameterNames& names, Take& take, std::string& error);
 // The same from a take's text; `path` names it in the messages.
-bool ParseTake(const std::string& text, const std::string& path, const ParameterControls& names, Take& take,
+bool ParseTake(const std::string& text, const std::string& path, const ParameterNames& names, Take& take,
                std::string& error);
 
 // Plays a take back frame by frame: the values to send and whether to process.
@@ -61,12 +61,12 @@ class TakePlayer {
   explicit TakePlayer(const Take& take);
   // Call once per frame, in order from 0: applies that frame's changes.
   void Advance(long frame);
-  const std::vector<ParameterControls::Value>& Values() const { return values; }
+  const std::vector<ParameterValue>& Values() const { return values; }
   bool Paused() const { return paused; }
 
  private:
   const Take& take;
-  std::vector<ParameterControls::Value> values;
+  std::vector<ParameterValue> values;
   bool paused = false;
 };
 
@@ -75,17 +75,17 @@ class TakePlayer {
 // the last value, so a flood of control messages costs one entry a frame.
 class SessionHistory {
  public:
-  void Begin(double framesPerSecond, const std::vector<ParameterControls::Value>& start);
+  void Begin(double framesPerSecond, const std::vector<ParameterValue>& start);
   void Set(long frame, uint32_t index, float value);
   void Pause(long frame, bool paused);
   // Writes the take of frames [first, end). The file appears only when
   // complete.
-  bool WriteTake(const std::string& path, long first, long end, const ParameterControls& names,
+  bool WriteTake(const std::string& path, long first, long end, const ParameterNames& names,
                  std::string& error) const;
 
  private:
   double framesPerSecond = 60.0;
-  std::vector<ParameterControls::Value> start;
+  std::vector<ParameterValue> start;
   std::map<long, Take::Change> changes;
 };
 
@@ -96,8 +96,8 @@ class SessionHistory {
 class TakeJournal {
  public:
   ~TakeJournal();
-  bool Open(const std::string& path, double framesPerSecond, const std::vector<ParameterControls::Value>& start,
-            const ParameterControls& names, std::string& error);
+  bool Open(const std::string& path, double framesPerSecond, const std::vector<ParameterValue>& start,
+            const ParameterNames& names, std::string& error);
   bool Recording() const { return file != nullptr; }
   void Set(long frame, uint32_t index, float value);
   void Pause(long frame, bool paused);
@@ -110,7 +110,7 @@ class TakeJournal {
  private:
   std::string path;
   std::string recordingPath;
-  const ParameterControls* names = nullptr;
+  const ParameterNames* names = nullptr;
   FILE* file = nullptr;
   std::map<long, Take::Change> pending;
   std::chrono::steady_clock::time_point lastFlush;

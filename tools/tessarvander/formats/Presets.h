@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -21,21 +21,21 @@ constexpr size_t kMaxPresetBytes = 1 << 20;
 
 // Reads a preset into (index, value) pairs. False with one line naming the
 // file, the position (line:column) or the key, and what is wrong.
-bool LoadPreset(const std::string& path, const ParameterControls& names, std::vector<ParameterControls::Value>& values,
+bool LoadPreset(const std::string& path, const ParameterNames& names, std::vector<ParameterValue>& values,
                 std::string& error);
 
 // The same from the text of a preset; `where` starts every message.
-bool ParsePreset(const std::string& text, const std::string& where, const ParameterControls& names,
-                 std::vector<ParameterControls::Value>& values, std::string& error);
+bool ParsePreset(const std::string& text, const std::string& where, const ParameterNames& names,
+                 std::vector<ParameterValue>& values, std::string& error);
 
 // Reads an object of parameter names and values (a preset's "parameters", a
 // take's starting values and changes). `where` starts every message.
-bool ReadParameterValues(const nlohmann::json& object, const ParameterControls& names, const std::string& where,
-                         std::vector<ParameterControls::Value>& values, std::string& error);
+bool ReadParameterValues(const nlohmann::json& object, const ParameterNames& names, const std::string& where,
+                         std::vector<ParameterValue>& values, std::string& error);
 
 // Writes every value under the plugin's names; the file appears only when
 // complete.
-bool SavePreset(const std::string& path, const ParameterControls& names,
-                const std::vector<ParameterControls::Value>& values, std::string& error);
+bool SavePreset(const std::string& path, const ParameterNames& names,
+                const std::vector<ParameterValue>& values, std::string& error);
 
 }  // namespace cli

@@ -1,4 +1,4 @@
-#include "player/OscMessages.h"
+#include "formats/OscMessages.h"
 
 #include <lo/lo.h>
 
@@ -34,7 +34,7 @@ bool NumberArgument(char type, lo_arg* argument, double& value) {
 }
 
 // What a well-formed message asks for.
-void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments, const ParameterControls& names) {
+void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments, const ParameterNames& names) {
   const std::string& address = decoded.address;
   OscCommand& command = decoded.command;
   const std::string parameterPrefix = std::string(kPrefix) + "param/";
@@ -123,7 +123,7 @@ bool IsBundle(const char* data, size_t size) { return size >= 16 && std::memcmp(
 
 // The bundle's messages into `out`, in order; false with the reason when it
 // is malformed, too deep or too full.
-bool DecodeBundle(char* data, size_t size, int depth, const ParameterControls& names, std::vector<OscDecoded>& out,
+bool DecodeBundle(char* data, size_t size, int depth, const ParameterNames& names, std::vector<OscDecoded>& out,
                   std::string& why) {
   if (depth > kMaxOscBundleDepth) return why = "bundles nested more than " + std::to_string(kMaxOscBundleDepth) + " deep", false;
   const uint64_t timeTag = (uint64_t{BigEndian32(data + 8)} << 32) | BigEndian32(data + 12);
@@ -153,7 +153,7 @@ std::string OscName(const std::string& displayName) {
   return name;
 }
 
-std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterControls& names) {
+std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterNames& names) {
   if (size > kMaxOscMessageBytes || !IsBundle(data, size)) return {DecodeOsc(data, size, names)};
   std::vector<OscDecoded> messages;
   std::string why;
@@ -172,7 +172,7 @@ std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const Parameter
   return messages;
 }
 
-OscDecoded DecodeOsc(char* data, size_t size, const ParameterControls& names) {
+OscDecoded DecodeOsc(char* data, size_t size, const ParameterNames& names) {
   OscDecoded decoded;
   if (size > kMaxOscMessageBytes) {
     decoded.address = "(oversized)";

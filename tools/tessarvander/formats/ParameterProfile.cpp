@@ -1,4 +1,4 @@
-#include "session/ParameterProfile.h"
+#include "formats/ParameterProfile.h"
 
 #include "ParameterTable.h"
 
@@ -30,12 +30,12 @@ int ParameterProfile::ChoiceOf(uint32_t index, float value) const {
   return bands.count > 0 ? tessarvander::BandOf(bands, value) : -1;
 }
 
-const ParameterControls& ParameterProfile::TableNames() {
-  static const ParameterControls names = [] {
+const ParameterNames& ParameterProfile::TableNames() {
+  static const ParameterNames names = [] {
     std::vector<hostkit::ParameterDescription> parameters;
     for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
       parameters.push_back({row.index, row.name, FF_TYPE_STANDARD, row.defaultValue, 0.0f, 1.0f});
-    return ParameterControls(parameters);
+    return ParameterNames(parameters);
   }();
   return names;
 }

@@ -1,9 +1,9 @@
-#include "documents/Presets.h"
+#include "formats/Presets.h"
 
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "documents/JsonReader.h"
+#include "formats/JsonReader.h"
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
 
@@ -15,8 +15,8 @@ constexpr int kVersion = 1;
 
 }  // namespace
 
-bool ReadParameterValues(const nlohmann::json& object, const ParameterControls& names, const std::string& where,
-                         std::vector<ParameterControls::Value>& values, std::string& error) {
+bool ReadParameterValues(const nlohmann::json& object, const ParameterNames& names, const std::string& where,
+                         std::vector<ParameterValue>& values, std::string& error) {
   if (!object.is_object()) {
     error = where + " must be an object of parameter names and values";
     return false;
@@ -37,15 +37,15 @@ bool ReadParameterValues(const nlohmann::json& object, const ParameterControls& 
   return true;
 }
 
-bool LoadPreset(const std::string& path, const ParameterControls& names, std::vector<ParameterControls::Value>& values,
+bool LoadPreset(const std::string& path, const ParameterNames& names, std::vector<ParameterValue>& values,
                 std::string& error) {
   std::string text;
   return ReadBoundedFile(path, kMaxPresetBytes, "preset", text, error) &&
          ParsePreset(text, "preset " + path, names, values, error);
 }
 
-bool ParsePreset(const std::string& text, const std::string& where, const ParameterControls& names,
-                 std::vector<ParameterControls::Value>& values, std::string& error) {
+bool ParsePreset(const std::string& text, const std::string& where, const ParameterNames& names,
+                 std::vector<ParameterValue>& values, std::string& error) {
   nlohmann::json document;
   if (!ParseJson(text, where, document, error)) return false;
   std::string format;
@@ -63,13 +63,13 @@ bool ParsePreset(const std::string& text, const std::string& where, const Parame
                              values, error);
 }
 
-bool SavePreset(const std::string& path, const ParameterControls& names,
-                const std::vector<ParameterControls::Value>& values, std::string& error) {
+bool SavePreset(const std::string& path, const ParameterNames& names,
+                const std::vector<ParameterValue>& values, std::string& error) {
   nlohmann::ordered_json document;
   document["format"] = kFormat;
   document["version"] = kVersion;
   document["parameters"] = nlohmann::ordered_json::object();
-  for (const ParameterControls::Value& value : values) document["parameters"][names.NameOf(value.index)] = value.value;
+  for (const ParameterValue& value : values) document["parameters"][names.NameOf(value.index)] = value.value;
   return WriteWholeFile(path, document.dump(2) + "\n", error);
 }
 

@@ -1,4 +1,4 @@
-#include "documents/Takes.h"
+#include "formats/Takes.h"
 
 #include <cmath>
 #include <fcntl.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "documents/JsonReader.h"
+#include "formats/JsonReader.h"
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
-#include "documents/Presets.h"
+#include "formats/Presets.h"
 
 namespace cli {
 namespace {
@@ -21,12 +21,12 @@ constexpr int kTakeVersion = 1;
 
 }  // namespace
 
-bool LoadTake(const std::string& path, const ParameterControls& names, Take& take, std::string& error) {
+bool LoadTake(const std::string& path, const ParameterNames& names, Take& take, std::string& error) {
   std::string text;
   return ReadBoundedFile(path, kMaxTakeBytes, "take", text, error) && ParseTake(text, path, names, take, error);
 }
 
-bool ParseTake(const std::string& text, const std::string& path, const ParameterControls& names, Take& take,
+bool ParseTake(const std::string& text, const std::string& path, const ParameterNames& names, Take& take,
                std::string& error) {
   take = Take();
   long number = 0;
@@ -121,11 +121,11 @@ TakePlayer::TakePlayer(const Take& take) : take(take), values(take.start) {}
 void TakePlayer::Advance(long frame) {
   const auto change = take.changes.find(frame);
   if (change == take.changes.end()) return;
-  for (const ParameterControls::Value& value : change->second.values) PutValue(values, value.index, value.value);
+  for (const ParameterValue& value : change->second.values) PutValue(values, value.index, value.value);
   if (change->second.pause >= 0) paused = change->second.pause == 1;
 }
 
-void SessionHistory::Begin(double fps, const std::vector<ParameterControls::Value>& values) {
+void SessionHistory::Begin(double fps, const std::vector<ParameterValue>& values) {
   framesPerSecond = fps;
   start = values;
   changes.clear();
@@ -137,14 +137,14 @@ void SessionHistory::Pause(long frame, bool paused) { changes[frame].pause = pau
 
 namespace {
 
-nlohmann::ordered_json ValuesObject(const std::vector<ParameterControls::Value>& values, const ParameterControls& names) {
+nlohmann::ordered_json ValuesObject(const std::vector<ParameterValue>& values, const ParameterNames& names) {
   nlohmann::ordered_json object = nlohmann::ordered_json::object();
-  for (const ParameterControls::Value& value : values) object[names.NameOf(value.index)] = value.value;
+  for (const ParameterValue& value : values) object[names.NameOf(value.index)] = value.value;
   return object;
 }
 
-std::string HeaderLine(double framesPerSecond, long first, const std::vector<ParameterControls::Value>& start,
-                       const ParameterControls& names) {
+std::string HeaderLine(double framesPerSecond, long first, const std::vector<ParameterValue>& start,
+                       const ParameterNames& names) {
   nlohmann::ordered_json header;
   header["take"] = kTakeVersion;
   header["fps"] = framesPerSecond;
@@ -153,7 +153,7 @@ std::string HeaderLine(double framesPerSecond, long first, const std::vector<Par
   return header.dump() + "\n";
 }
 
-std::string ChangeLine(long frame, const Take::Change& change, const ParameterControls& names) {
+std::string ChangeLine(long frame, const Take::Change& change, const ParameterNames& names) {
   nlohmann::ordered_json entry;
   entry["frame"] = frame;
   if (!change.values.empty()) entry["set"] = ValuesObject(change.values, names);
@@ -163,7 +163,7 @@ std::string ChangeLine(long frame, const Take::Change& change, const ParameterCo
 
 }  // namespace
 
-bool SessionHistory::WriteTake(const std::string& path, long first, long end, const ParameterControls& names,
+bool SessionHistory::WriteTake(const std::string& path, long first, long end, const ParameterNames& names,
                                std::string& error) const {
   std::string text = HeaderLine(framesPerSecond, first, start, names);
   for (const auto& [frame, change] : changes) {
@@ -179,7 +179,7 @@ TakeJournal::~TakeJournal() {
 }
 
 bool TakeJournal::Open(const std::string& takePath, double framesPerSecond,
-                       const std::vector<ParameterControls::Value>& start, const ParameterControls& takeNames,
+                       const std::vector<ParameterValue>& start, const ParameterNames& takeNames,
                        std::string& error) {
   path = takePath;
   names = &takeNames;

@@ -1,4 +1,4 @@
-#include "documents/JsonReader.h"
+#include "formats/JsonReader.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
-#include "rig/MidiMap.h"
+#include "formats/MidiMap.h"
 
 #include <algorithm>
 
-#include "documents/JsonReader.h"
+#include "formats/JsonReader.h"
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
 #include "sys/Messages.h"
@@ -37,7 +37,7 @@ const char* MidiActionName(MidiAction action) { return NameOf(kActions, action);
 
 bool ParseMidiAction(const std::string& name, MidiAction& action) { return ValueNamed(kActions, name, action); }
 
-bool ParseMidiTarget(const std::string& text, const ParameterControls& names, MidiTarget& target, std::string& error) {
+bool ParseMidiTarget(const std::string& text, const ParameterNames& names, MidiTarget& target, std::string& error) {
   target = MidiTarget();
   if (text.rfind("recall ", 0) == 0) {
     const std::string number = text.substr(7);
@@ -144,7 +144,7 @@ void MidiMap::Apply(MidiMapping& mapping, const MidiEvent& event, const std::vec
   const float span = parameter.maximum - parameter.minimum;
   // Steps and toggles move from the value as this frame's events left it.
   float current = index < values.size() ? values[index] : parameter.defaultValue;
-  for (const ParameterControls::Value& edit : result.edits)
+  for (const ParameterValue& edit : result.edits)
     if (edit.index == index) current = edit.value;
   float value = current;
   switch (mapping.mode) {

@@ -1,16 +1,16 @@
-#include "music/RenderMusic.h"
+#include "app/RenderMusic.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "documents/BeatList.h"
+#include "formats/BeatList.h"
 #include "sys/Digest.h"
 
 namespace cli {
 
 bool RenderMusic::Prepare(const std::vector<std::pair<std::string, std::string>>& controls,
-                          const ParameterControls& names, std::string& error, bool& usage) {
+                          const ParameterNames& names, std::string& error, bool& usage) {
   usage = true;
   // The command line's order decides: a --set or --ramp after a --react of
   // the same parameter replaces it, and the other way round.
@@ -55,13 +55,13 @@ void RenderMusic::Attach(RenderTimeline& timeline, double framesPerSecond, long 
   settings.timing.framesPerSecond = framesPerSecond;
   curves = std::make_unique<ReactionCurves>(analysis, reactions, settings.timing, outputFrames);
   const ReactionCurves* reacting = curves.get();
-  timeline.AddLayer([reacting](long frame, std::vector<ParameterControls::Value>& values) {
+  timeline.AddLayer([reacting](long frame, std::vector<ParameterValue>& values) {
     for (size_t r = 0; r < reacting->Reactions().size(); ++r)
       PutValue(values, reacting->Reactions()[r].index, reacting->Value(r, frame));
   });
 }
 
-bool RenderMusic::WriteReport(const ParameterControls& names, std::string& error) const {
+bool RenderMusic::WriteReport(const ParameterNames& names, std::string& error) const {
   return WriteReactionReport(settings.reportPath, *curves, analysis, names, window, error);
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "PluginLibrary.h"
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -36,7 +36,7 @@ class ParameterProfile {
   // The known table's parameters as a host reads them, as the names --set
   // and documents resolve against: for what works without loading the
   // plugin (tests, fuzzers).
-  static const ParameterControls& TableNames();
+  static const ParameterNames& TableNames();
 
  private:
   bool known = false;

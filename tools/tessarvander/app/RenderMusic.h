@@ -40,7 +40,7 @@ class RenderMusic {
   // the --set/--ramp that may replace them, in command-line order) against
   // the plugin's parameters, then loads and analyses the track. False with
   // one line; `usage` tells a bad command line or input from a failure.
-  bool Prepare(const std::vector<std::pair<std::string, std::string>>& controls, const ParameterControls& names,
+  bool Prepare(const std::vector<std::pair<std::string, std::string>>& controls, const ParameterNames& names,
                std::string& error, bool& usage);
   double TrackSeconds() const { return track.Seconds(); }
   // "track.wav: 10.0 s, 120.00 beats a minute, 20 beats in 5 bars of 4,
@@ -51,7 +51,7 @@ class RenderMusic {
   // timeline.
   void Attach(RenderTimeline& timeline, double framesPerSecond, long outputFrames);
   // Writes the report (CSV and plot) of the attached curves.
-  bool WriteReport(const ParameterControls& names, std::string& error) const;
+  bool WriteReport(const ParameterNames& names, std::string& error) const;
   // The tempo and bar phase at an output frame.
   void BeatAt(long outputFrame, double framesPerSecond, float& beatsPerMinute, float& barPhase) const;
   AudioMux Mux(double videoSeconds) const { return {track.path, track.codec, videoSeconds}; }

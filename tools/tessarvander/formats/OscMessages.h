@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "session/ParameterControls.h"
+#include "formats/ParameterControls.h"
 
 namespace cli {
 
@@ -36,7 +36,7 @@ struct OscCommand {
   uint32_t index = 0;  // the parameter, or the preset from 0
   float value = 0.0f;
   std::string text;  // the preset's path, the still's name, what to learn
-  std::vector<ParameterControls::Value> values;  // a preset, read
+  std::vector<ParameterValue> values;  // a preset, read
   // Filled by the listener: when it applies (steady-clock seconds, 0 at
   // once), and where a query's answer goes.
   double dueAt = 0.0;
@@ -57,10 +57,10 @@ struct OscDecoded {
 std::string OscName(const std::string& displayName);
 
 // Decodes one message of `size` bytes (the buffer may be changed).
-OscDecoded DecodeOsc(char* data, size_t size, const ParameterControls& names);
+OscDecoded DecodeOsc(char* data, size_t size, const ParameterNames& names);
 // Decodes one datagram: a message, or a bundle ("#bundle", a time tag, then
 // sized elements, bundles among them) whose messages take its time tag.
 // At least one entry; a malformed bundle is one refusal.
-std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterControls& names);
+std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterNames& names);
 
 }  // namespace cli
