@@ -164,8 +164,7 @@ void RunPipeline(benchmark::State& state, int depth) {
       for (int frame = 0; frame < kFrames; ++frame) {
         clip.target.Bind();
         clip.instance->ProcessFrame();
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, clip.target.FrameBuffer());
-        if (!pipeline.Submit(frame)) state.SkipWithError(pipeline.Error().c_str());
+        if (!pipeline.Submit(clip.target, frame)) state.SkipWithError(pipeline.Error().c_str());
       }
       if (!pipeline.Finish()) state.SkipWithError(pipeline.Error().c_str());
     }

@@ -82,7 +82,7 @@ TEST_F(PlayTest, OscChangesShowAndTheTakeRendersTheSameFrames) {
 // recording cleanly.
 TEST_F(PlayTest, KeysPauseSaveAndQuit) {
   Player player(folder, {});
-  ASSERT_TRUE(player.WaitFor("keys: "));
+  ASSERT_TRUE(player.WaitFor("press H for the keys"));
   const std::string still = R"(saved still (\S+ \(frame \d+))";
   std::string paused, again, playing;
   player.Key("space");

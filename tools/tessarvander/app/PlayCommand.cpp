@@ -7,6 +7,8 @@
 #include "app/CommandSupport.h"
 #include "output/OutputFile.h"
 #include "music/LiveReactions.h"
+#include "player/GlfwWindow.h"
+#include "player/Keys.h"
 #include "player/Player.h"
 #include "sys/BoundedFile.h"
 
@@ -168,7 +170,7 @@ class PlayCommand : public Command {
     windowOptions.vsync = !noVsync;
     windowOptions.fullscreen = monitor.has_value();
     windowOptions.monitor = monitor.value_or("");
-    std::unique_ptr<PlayerWindow> window = PlayerWindow::Open(windowOptions, error);
+    std::unique_ptr<GlfwWindow> window = GlfwWindow::Open(windowOptions, error);
     if (!window) return Fail(kExitFailure, error);
 
     CommandContext context;
@@ -190,7 +192,8 @@ class PlayCommand : public Command {
       return Fail(kExitUsage, error);
     std::string ignored;
     if (bankFolder.empty() && !ShippedBank().empty()) options.bank.Load(ShippedBank(), context.Names(), ignored);
-    Player player(*window, *context.session, *context.controls, options);
+    WallClock clock;
+    Player player(*window, clock, *context.session, *context.controls, options);
     if (!player.Run(error)) return Fail(kExitFailure, error);
     // Ctrl-C reaches only this program: the video and the take in progress
     // were finished first.

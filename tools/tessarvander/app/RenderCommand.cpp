@@ -1,7 +1,5 @@
 // tessarvander render: frames to a PNG still, a numbered PNG sequence or a
 // video, from parameters, a preset or a recorded take.
-#include <GL/glew.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,8 +11,7 @@
 #include "output/OutputKind.h"
 #include "output/OpenSink.h"
 #include "app/Progress.h"
-#include "render/ScratchFrames.h"
-#include "render/ReadbackPipeline.h"
+#include "render/RenderJob.h"
 #include "app/RenderMusic.h"
 #include "render/RenderPlan.h"
 #include "sys/Digest.h"
@@ -227,45 +224,24 @@ class RenderCommand : public Command {
     if (!sink) return Fail(kExitFailure, error);
     FingerprintingSink fingerprinted(*sink, size.width, size.height);
 
-    hostkit::FrameTarget target, scratch;
-    if (!target.Create(size.width, size.height, hostkit::PixelFormat::Rgba8, error) ||
-        !scratch.Create(1, 1, hostkit::PixelFormat::Rgba8, error))
-      return Fail(kExitFailure, error);
-    auto instance = context.session->CreateInstance(size.width, size.height, error);
-    if (!instance) return Fail(kExitFailure, error);
-
-    // Everything before the part written runs at one pixel: the pre-roll,
-    // and, for a segment, the frames of the parts before it.
-    FrameDriver driver(*instance, framesPerSecond);
-    std::vector<ParameterValue> values;
-    const auto nextFrame = [&](bool written) {
-      const bool process = timeline.Next(values);
-      if (music.Active() && timeline.OutputFrame() >= 0) {
-        float beatsPerMinute = 0.0f, barPhase = 0.0f;
-        music.BeatAt(timeline.OutputFrame(), framesPerSecond, beatsPerMinute, barPhase);
-        driver.SetBeat(beatsPerMinute, barPhase);
-      }
-      if (!written) PrepareScratchFrame(scratch);
-      return !process || driver.Process(timeline.HostFrame(), values);
-    };
-    for (long frame = 0; frame < preRollFrames + first; ++frame) {
-      if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
-      if (!nextFrame(false)) return Fail(kExitFailure, "the plugin failed a frame");
-    }
-
+    RenderJob job;
+    job.width = size.width;
+    job.height = size.height;
+    job.framesPerSecond = framesPerSecond;
+    job.preRoll = preRollFrames;
+    job.first = first;
+    job.end = end;
+    job.readbackDepth = pipeline == "pbo" ? 3 : 0;
+    if (music.Active())
+      job.beatAt = [&](long outputFrame, float& beatsPerMinute, float& barPhase) {
+        music.BeatAt(outputFrame, framesPerSecond, beatsPerMinute, barPhase);
+      };
     Progress progress("rendering", end - first, !flags.quiet);
-    {
-      ReadbackPipeline readback(fingerprinted, size.width, size.height, pipeline == "pbo" ? 3 : 0);
-      for (long frame = first; frame < end; ++frame) {
-        if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
-        // A paused frame of a take shows the picture before it again.
-        target.Bind();
-        if (!nextFrame(true)) return Fail(kExitFailure, "the plugin failed frame " + std::to_string(frame));
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, target.FrameBuffer());
-        if (!readback.Submit(frame - first)) return Fail(kExitFailure, readback.Error());
-        progress.Update(frame - first + 1);
-      }
-      if (!readback.Finish()) return Fail(kExitFailure, readback.Error());
+    job.progress = [&](long written) { progress.Update(written); };
+    switch (RunRender(*context.session, timeline, job, fingerprinted, error)) {
+      case RenderOutcome::Failed: return Fail(kExitFailure, error);
+      case RenderOutcome::Interrupted: return Fail(kExitInterrupted, "interrupted; nothing written");
+      case RenderOutcome::Done: break;
     }
     progress.Finish();
     if (Interrupted()) return Fail(kExitInterrupted, "interrupted; nothing written");
@@ -280,7 +256,7 @@ class RenderCommand : public Command {
       manifest.end = end;
       manifest.frames = outputFrames;
       manifest.output = output.substr(output.rfind('/') + 1);
-      manifest.renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+      manifest.renderer = context.session->Renderer();
       manifest.firstFrame = fingerprinted.First();
       manifest.lastFrame = fingerprinted.Last();
       manifest.settings = Settings(context);

@@ -8,14 +8,22 @@
 #include <cstdio>
 
 #include "formats/ParameterProfile.h"
+#include "player/Keys.h"
 
 namespace cli {
 namespace {
 
-struct Button {
-  const char* label;
-  PlayerAction action;
-};
+// Whether the toggle a button stands for is on, for its label.
+bool ToggledOn(PlayerAction action, const PanelState& state) {
+  switch (action) {
+    case PlayerAction::TogglePause: return state.paused;
+    case PlayerAction::ToggleRecording: return state.recording;
+    case PlayerAction::ToggleTake: return state.takeRecording;
+    case PlayerAction::ToggleBlackout: return state.blackout;
+    case PlayerAction::ToggleOutput: return state.output;
+    default: return false;
+  }
+}
 
 constexpr ImGuiWindowFlags kOverlay = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
                                      ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
@@ -36,7 +44,7 @@ void DrawOverlays(const PanelState& state, bool panelShown) {
   if (state.askingToQuit)
     Overlay("##quit", 0.5f, 0.5f, ImVec4(1, 0.8f, 0.3f, 1), "Press Q again to quit (Ctrl+Q quits at once)");
   if (state.showHelp) Overlay("##keys", 0.5f, 0.3f, ImVec4(1, 1, 1, 1), KeyHelp());
-  const StageMessages::Line* fresh = state.messages ? state.messages->Fresh(state.now) : nullptr;
+  const Console::Line* fresh = state.console ? state.console->Fresh() : nullptr;
   if (fresh && !panelShown)
     Overlay("##message", 0.02f, 0.97f, fresh->problem ? ImVec4(1, 0.4f, 0.4f, 1) : ImVec4(0.9f, 0.9f, 0.9f, 1),
             fresh->text);
@@ -136,18 +144,18 @@ void DrawMidiMap(const MidiMap& map, PanelInput& input) {
 
 }  // namespace
 
-ControlPanel::ControlPanel(PlayerWindow& window) {
+ControlPanel::ControlPanel(Window& window) : window(window), withPlatform(window.Handle() != nullptr) {
   IMGUI_CHECKVERSION();
   ImGui::CreateContext();
   ImGui::GetIO().IniFilename = nullptr;  // no imgui.ini left in the user's folder
   ImGui::StyleColorsDark();
-  ImGui_ImplGlfw_InitForOpenGL(window.Handle(), true);
+  if (withPlatform) ImGui_ImplGlfw_InitForOpenGL(window.Handle(), true);
   ImGui_ImplOpenGL3_Init("#version 410 core");
 }
 
 ControlPanel::~ControlPanel() {
   ImGui_ImplOpenGL3_Shutdown();
-  ImGui_ImplGlfw_Shutdown();
+  if (withPlatform) ImGui_ImplGlfw_Shutdown();
   ImGui::DestroyContext();
 }
 
@@ -155,7 +163,15 @@ bool ControlPanel::WantsKeyboard() const { return shown && ImGui::GetIO().WantTe
 
 void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
   ImGui_ImplOpenGL3_NewFrame();
-  ImGui_ImplGlfw_NewFrame();
+  if (withPlatform) {
+    ImGui_ImplGlfw_NewFrame();
+  } else {
+    int width = 0, height = 0;
+    window.FramebufferSize(width, height);
+    ImGuiIO& io = ImGui::GetIO();
+    io.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));
+    io.DeltaTime = 1.0f / 60.0f;
+  }
   ImGui::NewFrame();
   if (shown) {
     ImGui::SetNextWindowPos(ImVec2(10, 10), ImGuiCond_FirstUseEver);
@@ -222,26 +238,16 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
     }
     if (state.midiMap) DrawMidiMap(*state.midiMap, input);
     ImGui::Separator();
-    const Button buttons[] = {{state.paused ? "Play (Space)" : "Pause (Space)", PlayerAction::TogglePause},
-                              {"Full screen (F)", PlayerAction::ToggleFullscreen},
-                              {"Still (S)", PlayerAction::SaveStill},
-                              {state.recording ? "Stop video (R)" : "Record video (R)", PlayerAction::ToggleRecording},
-                              {"Preset (P)", PlayerAction::SavePreset},
-                              {state.takeRecording ? "Stop take (T)" : "Record take (T)", PlayerAction::ToggleTake},
-                              {state.blackout ? "Back (B)" : "Blackout (B)", PlayerAction::ToggleBlackout},
-                              {state.output ? "Close output (O)" : "Output window (O)", PlayerAction::ToggleOutput},
-                              {"Tap (Enter)", PlayerAction::Tap},
-                              {"Keys (H)", PlayerAction::ToggleHelp},
-                              {"Hide panel (Tab)", PlayerAction::TogglePanel},
-                              {"Quit (Q Q)", PlayerAction::AskToQuit}};
     int column = 0;
-    for (const Button& button : buttons) {
+    for (const KeyBinding& binding : KeyBindings()) {
+      if (!binding.button) continue;
       if (column++ % 3 != 0) ImGui::SameLine();
-      if (ImGui::Button(button.label)) input.actions.push_back(button.action);
+      if (ImGui::Button(ButtonLabel(binding, ToggledOn(binding.action, state)).c_str()))
+        input.actions.push_back(binding.action);
     }
-    if (state.messages && !state.messages->Recent().empty()) {
+    if (state.console && !state.console->Recent().empty()) {
       ImGui::Separator();
-      for (const StageMessages::Line& line : state.messages->Recent())
+      for (const Console::Line& line : state.console->Recent())
         ImGui::TextColored(line.problem ? ImVec4(1, 0.4f, 0.4f, 1) : ImVec4(0.75f, 0.75f, 0.75f, 1), "%s",
                            line.text.c_str());
     }

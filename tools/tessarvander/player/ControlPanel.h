@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "player/PlayerWindow.h"
+#include "player/Actions.h"
+#include "player/Console.h"
 #include "player/PresetBank.h"
-#include "player/StageControls.h"
+#include "player/Window.h"
 #include "formats/MidiMap.h"
 #include "rig/Tempo.h"
 #include "formats/ParameterControls.h"
@@ -42,8 +43,7 @@ struct PanelState {
   size_t linkPeers = 0;
   const MidiMap* midiMap = nullptr;  // with --midi: learn buttons and the map
   const PresetBank* bank = nullptr;
-  const StageMessages* messages = nullptr;
-  double now = 0.0;
+  const Console* console = nullptr;
   bool showHelp = false;
   bool askingToQuit = false;
 };
@@ -62,7 +62,10 @@ struct PanelInput {
 
 class ControlPanel {
  public:
-  explicit ControlPanel(PlayerWindow& window);
+  // With the window's GLFW handle, ImGui takes its mouse and keys; without
+  // one (a headless window), the panel is drawn at the window's size and
+  // takes no input.
+  explicit ControlPanel(Window& window);
   ~ControlPanel();
   ControlPanel(const ControlPanel&) = delete;
   ControlPanel& operator=(const ControlPanel&) = delete;
@@ -79,6 +82,9 @@ class ControlPanel {
   bool WantsKeyboard() const;
 
  private:
+  Window& window;
+  const bool withPlatform;
+  double lastFrameAt = 0.0;
   bool shown = true;
 };
 

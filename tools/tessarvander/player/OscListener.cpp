@@ -173,9 +173,15 @@ bool OscListener::ReplyTo(const std::string& hostAndPort, std::string& error) {
   return true;
 }
 
-void OscListener::Report(const std::string& name, float value) {
+void OscListener::ReportChanges(const std::vector<float>& values) {
   if (replyLength == 0) return;
-  Send(std::string("/tessarvander/param/") + name, value, reinterpret_cast<const sockaddr*>(&replyAddress), replyLength);
+  reported.resize(values.size(), NAN);
+  for (uint32_t index = 0; index < values.size(); ++index) {
+    if (values[index] == reported[index]) continue;
+    Send("/tessarvander/param/" + OscName(names.NameOf(index)), values[index],
+         reinterpret_cast<const sockaddr*>(&replyAddress), replyLength);
+    reported[index] = values[index];
+  }
 }
 
 void OscListener::Drop(const std::string& address, const std::string& why) {

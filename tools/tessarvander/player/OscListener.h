@@ -49,8 +49,9 @@ class OscListener {
   void Answer(const OscCommand& query, float value);
   // Where changes go (--osc-reply HOST:PORT). False with a reason.
   bool ReplyTo(const std::string& hostAndPort, std::string& error);
-  // Sends /tessarvander/param/NAME with the value to the reply address.
-  void Report(const std::string& name, float value);
+  // Sends every value that changed since the last call, whatever changed
+  // it, as /tessarvander/param/NAME f to the reply address.
+  void ReportChanges(const std::vector<float>& values);
 
  private:
   void Listen();
@@ -71,6 +72,7 @@ class OscListener {
   std::set<std::string> told;  // addresses whose bad messages were told
   size_t untold = 0;
   size_t dropped = 0;
+  std::vector<float> reported;  // the values last sent to the reply address
 };
 
 }  // namespace cli

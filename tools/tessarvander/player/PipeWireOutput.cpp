@@ -150,4 +150,10 @@ void PipeWireOutput::Send(const std::vector<uint8_t>& rgba) {
   pw_thread_loop_unlock(stream->loop);
 }
 
+void PipeWireOutput::SendPicture(const hostkit::FrameTarget& picture, bool fresh) {
+  if (!Streaming() || picture.Width() != width || picture.Height() != height) return;
+  if (fresh || lastPicture.empty()) lastPicture = picture.ReadRgba8();
+  Send(lastPicture);
+}
+
 }  // namespace cli

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "FrameTarget.h"
+
 namespace cli {
 
 class PipeWireOutput {
@@ -30,12 +32,17 @@ class PipeWireOutput {
   // A frame of width x height RGBA pixels, bottom row first (as GL reads
   // them); sent with the next cycle. Never blocks on the consumer.
   void Send(const std::vector<uint8_t>& rgba);
+  // The picture, while a consumer takes it and it has the stream's size:
+  // read back when `fresh` (drawn since the last call), else sent again as
+  // it was read last.
+  void SendPicture(const hostkit::FrameTarget& picture, bool fresh);
 
   struct Stream;  // PipeWire's side, in the source file
 
  private:
   std::unique_ptr<Stream> stream;
   int width = 0, height = 0;
+  std::vector<uint8_t> lastPicture;
 };
 
 }  // namespace cli

@@ -1,63 +1,57 @@
 // The live player of `tessarvander play`: the flight in a window, steered
-// from the control panel, the keys and OSC, with stills, videos, presets and
-// takes saved on the way, a bank of presets to recall, a blackout, and the
-// picture alone on a second monitor.
+// from the control panel, the keys, OSC and MIDI, with stills, videos,
+// presets and takes saved on the way, a bank of looks to recall, a blackout,
+// and the picture alone on a second monitor.
 //
-// The flight keeps wall time: exactly --fps process calls a second (60 by
-// default), whatever the display does. One pass of the loop is a row of
-// named steps: take the input, size the target, advance the frames that
-// fell due while drawing (at one pixel), draw the newest, save what was
-// asked for, present, wait for the next frame.
+// The flight keeps the clock's time: exactly --fps process calls a second
+// (60 by default), whatever the display does. One pass of the loop is a row
+// of named steps: take the input, size the picture, advance the frames that
+// fell due while drawing (at one pixel), draw the newest, save what was asked
+// for, tell the controllers, present, wait for the next frame.
+//
+// The player takes its window and its clock: on stage a GLFW window and the
+// wall clock, in the tests a headless window and a clock the test turns.
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "FrameTarget.h"
-#include "output/VideoSink.h"
+#include "formats/ParameterProfile.h"
+#include "player/Captures.h"
+#include "player/Clock.h"
+#include "player/Console.h"
 #include "player/ControlPanel.h"
 #include "player/Dimmer.h"
 #include "player/FramePacer.h"
-#include "player/LiveState.h"
 #include "player/OscListener.h"
 #include "player/OscQueryServer.h"
 #include "player/PipeWireOutput.h"
-#include "player/PlayerWindow.h"
-#include "player/PresetBank.h"
-#include "player/StageControls.h"
+#include "player/PlayerInput.h"
+#include "player/PlayerOptions.h"
+#include "player/Stage.h"
 #include "player/StageRig.h"
-#include "render/ReadbackPipeline.h"
-#include "session/FrameDriver.h"
+#include "player/Window.h"
+#include "render/FrameLoop.h"
 #include "session/HostSession.h"
-#include "formats/ParameterProfile.h"
 
 namespace cli {
 
-struct PlayerOptions {
-  double framesPerSecond = 60.0;  // process calls a second of wall time
-  double scale = 1.0;             // of the window's size, for the preview
-  int oscPort = 0;                // 0: no OSC
-  std::string oscHost = "127.0.0.1";
-  std::string oscReply;           // HOST:PORT that hears every change, or empty
-  int oscQueryPort = 0;           // the OSCQuery server's port; 0: none
-  std::string takePath;           // a take of the whole session, when set
-  std::string outFolder;          // for stills, videos, presets and takes
-  PresetBank bank;                // presets for keys 1-9, 0, [ and ], read before play
-  std::string outputMonitor;      // the output window's monitor, for O
-  double crossfadeSeconds = 0.0;  // recalls ease in over this
-  double blackoutSeconds = 1.0;   // B fades over this
-  std::string pipewireName;       // publish the output to PipeWire as this node
-  RigOptions rig;                 // MIDI, the tempo's source, live sound
-  double quitAfter = 0;           // frames; 0: run until closed
-  bool quiet = false;
+// How the show is going, for the panel, the closing line and monitors.
+struct PlayStatistics {
+  double drawSeconds = 0.0;     // the last draw, to the end of the GL work
+  double longestDraw = 0.0;     // seconds
+  double drawnPerSecond = 0.0;  // smoothed
+  double lastDrawnAt = 0.0;
+  double lastCallAt = 0.0;      // the clock's time of the last process call
+  long drawn = 0;
+  long advanced = 0;            // at one pixel, to keep time
 };
 
 class Player {
  public:
   // The window's context is current; the session draws into it.
-  Player(PlayerWindow& window, const HostSession& session, const ParameterControls& controls,
+  Player(Window& window, Clock& clock, const HostSession& session, const ParameterControls& controls,
          const PlayerOptions& options);
   ~Player();
 
@@ -66,102 +60,69 @@ class Player {
   // one line when the plugin or the frame buffer fails.
   bool Run(std::string& error);
 
- private:
-  // The steps of one pass.
-  void TakeInput(bool& quit);
-  void FullSize(int& width, int& height) const;
-  bool SizeTarget(std::string& error);
-  bool AdvanceAtOnePixel(long frames, std::string& error);
-  bool Draw(std::string& error);
-  void SaveRequested();
-  void Present(int windowWidth, int windowHeight);
-  void SendToPipeWire();
-  void TellControllers();
-  void WaitForNextFrame();
-
-  // What changes with every frame of the flight, drawn or not: a crossfade
-  // in progress and the blackout's fade.
-  void StepStage();
-  void Apply(const PlayerRequest& request, bool& quit);
-  void Apply(const OscCommand& command);
-  void Apply(const MidiResult::Triggered& triggered, bool& quit);
-  void Apply(const PanelInput::Midi& midi);
-  void Say(const std::vector<RigLine>& lines);
-  void Recall(size_t preset);
-  void SetBlackout(bool black);
-  void Tap();
-  void Say(const std::string& line);
-  void Problem(const std::string& line);
-  double Now() const;
-  void SaveStill(const std::string& path);
-  void StartRecording();
-  void StopRecording(const std::string& why = "");
-  void SavePresetFile();
-  void ToggleTake();
+  // The same in steps, for the tests: Start, then Pass until Done, then Finish.
+  bool Start(std::string& error);
+  bool Pass(std::string& error);
+  bool Done() const;
   bool Finish(std::string& error);
 
-  using Clock = std::chrono::steady_clock;
+  const Stage& Show() const { return stage; }
+  const Console& Messages() const { return console; }
+  const PlayStatistics& Statistics() const { return statistics; }
+  const hostkit::FrameTarget& Picture() const { return flight.Target(); }
+  ControlPanel& Panel() { return *panel; }
+  // Changes as the panel's sliders make them, for the tests.
+  PanelInput& PanelChanges() { return fromPanel; }
+  StageRig& Rig() { return *rig; }
 
-  PlayerWindow& window;
+ private:
+  // The steps of one pass.
+  void TakeInput();
+  bool SizePicture(std::string& error);
+  bool AdvanceAtOnePixel(long frames, std::string& error);
+  bool DrawFrame(std::string& error);
+  void SaveRequested();
+  void TellControllers();
+  void Present();
+  void WaitForNextFrame();
+
+  // The next frame of the flight, drawn or advanced at one pixel.
+  bool NextFrame(bool drawn, std::string& error);
+  void FullSize(int& width, int& height) const;
+  bool StartServers(std::string& error);
+  void StartPipeWire();
+
+  Window& window;
+  Clock& clock;
   const HostSession& session;
-  const ParameterControls& controls;
+  const ParameterNames& names;
   const PlayerOptions options;
   const ParameterProfile profile;
-  LiveState live;
+
+  Console console;
+  Stage stage;
+  Captures captures;
+  std::unique_ptr<StageRig> rig;
   std::unique_ptr<OscListener> osc;
   std::unique_ptr<OscQueryServer> oscQuery;
   std::unique_ptr<ControlPanel> panel;
-  hostkit::FrameTarget target, scratch;
-  std::unique_ptr<hostkit::PluginInstance> instance;
-  std::unique_ptr<FrameDriver> driver;
-  std::vector<std::string> texts;  // the plugin's display texts, by index
-  PanelInput input;
-  std::vector<OscCommand> commands;
-
-  // On stage.
-  FramePacer pacer;
-  QuitGuard quitGuard;
-  Blackout blackout;
-  std::unique_ptr<StageRig> rig;
-  MidiResult midi;
-  std::vector<RigLine> rigLines;
-  std::vector<ParameterValue> reactionValues;
-  Dimmer dimmer;
-  Crossfade crossfade;
-  std::vector<bool> switchesAtMidpoint;  // per parameter: banded
-  std::vector<ParameterValue> fadeValues;
-  PresetBank bank;  // recalls change which preset was last
-  StageMessages messages;
+  std::unique_ptr<PlayerInput> input;
   std::unique_ptr<PipeWireOutput> pipewire;
-  std::vector<uint8_t> streamedPicture;  // the last picture read back for PipeWire
-  std::vector<float> reported;            // the values --osc-reply last sent
-  std::vector<std::string> oscNames;      // "fractal_type", by index
-  bool showHelp = false;
-  Clock::time_point started;
-  double playStarted = 0.0;  // seconds from `started` to the first frame
+  FrameLoop flight;
+  Dimmer dimmer;
+  FramePacer pacer;
 
-  std::vector<std::string> stillPaths;
-  bool oscStillThisFrame = false;
-  long refusedStills = 0;
-  bool stillPending = false;
-  bool stillWaitSaid = false;
-  bool drewOnce = false;
+  PanelInput fromPanel;
+  std::vector<OscCommand> commands;
+  std::vector<RigLine> rigLines;
+  MidiResult midi;
+  std::vector<ParameterValue> reactionValues;
+  std::vector<std::string> texts;  // the plugin's display texts, by index
+
+  bool hasPicture = false;   // the picture holds a frame drawn at its size
   bool drewThisPass = false;
-  bool recordingWanted = false;
-  bool recording = false;
-  std::string recordingPath;
-  std::unique_ptr<VideoSink> videoSink;
-  std::unique_ptr<ReadbackPipeline> readback;
-  long recordedFrames = 0;
-  double recordingStarted = 0.0;
-
-  double drawMilliseconds = 0.0;
-  double longestDraw = 0.0;  // seconds
-  double lastCallAt = 0.0;   // seconds, of the last process call
-  double drawnPerSecond = 0.0;
-  double lastDrawn = 0.0;
-  long skippedFrames = 0;  // advanced at one pixel
-  long drawnFrames = 0;
+  PlayStatistics statistics;
+  double playStarted = 0.0;
 };
 
 }  // namespace cli

@@ -44,14 +44,4 @@ void Crossfade::Step(std::vector<ParameterValue>& changes) {
   }
 }
 
-void StageMessages::Add(const std::string& text, bool problem, double now) {
-  recent.push_back({text, problem, now});
-  while (recent.size() > kKept) recent.pop_front();
-}
-
-const StageMessages::Line* StageMessages::Fresh(double now) const {
-  if (recent.empty() || now - recent.back().at > kShownSeconds) return nullptr;
-  return &recent.back();
-}
-
 }  // namespace cli

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -66,27 +65,6 @@ class Crossfade {
   std::vector<Fade> fades;
   long frames = 0;
   long frame = 0;
-};
-
-// What the player tells the performer: every line to the terminal, the last
-// few in the panel, the newest over the picture for a few seconds.
-class StageMessages {
- public:
-  struct Line {
-    std::string text;
-    bool problem = false;
-    double at = 0.0;  // seconds
-  };
-  static constexpr size_t kKept = 6;
-  static constexpr double kShownSeconds = 4.0;
-
-  void Add(const std::string& text, bool problem, double now);
-  const std::deque<Line>& Recent() const { return recent; }
-  // The newest line while it is fresh, or null.
-  const Line* Fresh(double now) const;
-
- private:
-  std::deque<Line> recent;
 };
 
 }  // namespace cli

@@ -5,7 +5,8 @@
 #include <cmath>
 
 #include "FrameTarget.h"
-#include "render/ScratchFrames.h"
+#include "render/FrameLoop.h"
+#include "sys/Interrupts.h"
 #include "sys/Numbers.h"
 
 namespace cli {
@@ -52,10 +53,8 @@ bool DrawSheet(const HostSession& session, const ParameterControls& controls, co
   interrupted = false;
   int width = 0, height = 0;
   if (!SheetSize(settings, across, down, width, height, error)) return false;
-  hostkit::FrameTarget sheet, scratch;
-  if (!sheet.Create(width, height, hostkit::PixelFormat::Rgba8, error) ||
-      !scratch.Create(1, 1, hostkit::PixelFormat::Rgba8, error))
-    return false;
+  hostkit::FrameTarget sheet;
+  if (!sheet.Create(width, height, hostkit::PixelFormat::Rgba8, error)) return false;
   sheet.Bind();
   glClearColor(0.08f, 0.08f, 0.08f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);
@@ -65,32 +64,30 @@ bool DrawSheet(const HostSession& session, const ParameterControls& controls, co
   const int rows = static_cast<int>(down.values.size());
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < columns; ++column) {
-      if (Interrupted()) {
-        interrupted = true;
-        error = "interrupted; nothing written";
-        return false;
-      }
       ParameterControls cellControls = controls;
       cellControls.AddFixed(across.index, across.values[column]);
       cellControls.AddFixed(down.index, down.values[row]);
       const std::vector<ParameterValue> values = cellControls.ValuesAt(1.0);
-      auto instance = session.CreateInstance(settings.cellWidth, settings.cellHeight, error);
-      if (!instance) return false;
-      FrameDriver driver(*instance, settings.framesPerSecond);
-      const auto cellValues = [&](long, std::vector<ParameterValue>& frameValues) { frameValues = values; };
-      if (!AdvanceFrames(driver, scratch, 0, warmUpFrames, cellValues)) {
-        interrupted = Interrupted();
-        error = interrupted ? "interrupted; nothing written" : "the plugin failed a frame";
+      FrameLoop cell;
+      if (!cell.Start(session, settings.cellWidth, settings.cellHeight, settings.framesPerSecond, error))
         return false;
-      }
-      // Row 0 at the top of the picture, which is the top of the frame buffer.
-      glBindFramebuffer(GL_FRAMEBUFFER, sheet.FrameBuffer());
-      glViewport(column * (settings.cellWidth + settings.gap),
-                 height - (row + 1) * settings.cellHeight - row * settings.gap, settings.cellWidth,
-                 settings.cellHeight);
-      if (!driver.Process(warmUpFrames, values)) {
-        error = "the plugin failed a frame";
-        return false;
+      for (long frame = 0; frame <= warmUpFrames; ++frame) {
+        if (Interrupted()) {
+          interrupted = true;
+          error = "interrupted; nothing written";
+          return false;
+        }
+        // Row 0 at the top of the picture, which is the top of the frame buffer.
+        const bool shown = frame == warmUpFrames;
+        const bool processed =
+            shown ? cell.DrawInto(sheet, column * (settings.cellWidth + settings.gap),
+                                  height - (row + 1) * settings.cellHeight - row * settings.gap, settings.cellWidth,
+                                  settings.cellHeight, frame, values)
+                  : cell.Advance(frame, values);
+        if (!processed) {
+          error = "the plugin failed a frame";
+          return false;
+        }
       }
       progress(static_cast<long>(row) * columns + column + 1);
     }

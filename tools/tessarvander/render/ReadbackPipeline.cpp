@@ -43,7 +43,8 @@ bool ReadbackPipeline::WriterFailed() {
   return failed;
 }
 
-bool ReadbackPipeline::Submit(long frameIndex) {
+bool ReadbackPipeline::Submit(const hostkit::FrameTarget& target, long frameIndex) {
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, target.FrameBuffer());
   if (slots.empty()) {
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, naiveFrame.data());
     if (sink.Write(naiveFrame.data(), frameIndex, error)) return true;

@@ -12,8 +12,7 @@
 // Depth 0 is the naive pipeline, kept for comparison: a blocking glReadPixels
 // into memory, then the sink, on the calling thread.
 //
-// Submit and Finish are called on the GL thread, with the frame buffer to read
-// bound for reading.
+// Submit and Finish are called on the GL thread.
 #pragma once
 
 #include <GL/glew.h>
@@ -26,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "FrameTarget.h"
 #include "output/FrameSink.h"
 
 namespace cli {
@@ -37,9 +37,9 @@ class ReadbackPipeline {
   ReadbackPipeline(const ReadbackPipeline&) = delete;
   ReadbackPipeline& operator=(const ReadbackPipeline&) = delete;
 
-  // Queues the frame now in the read frame buffer. False when the writer has
-  // failed (the reason is in Error()).
-  bool Submit(long frameIndex);
+  // Queues the picture in `target` (of the pipeline's size). False when the
+  // writer has failed (the reason is in Error()).
+  bool Submit(const hostkit::FrameTarget& target, long frameIndex);
   // Waits for every queued frame to be written.
   bool Finish();
   const std::string& Error() const { return error; }

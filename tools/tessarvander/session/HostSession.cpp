@@ -1,5 +1,6 @@
 #include "session/HostSession.h"
 
+#include <GL/glew.h>
 #include <unistd.h>
 
 #include <climits>
@@ -58,6 +59,11 @@ std::unique_ptr<HostSession> HostSession::Open(const SessionOptions& options, st
                                             : hostkit::GlContext::CreateOnDevice(options.device, error);
   if (!session->context) return nullptr;
   return session;
+}
+
+std::string HostSession::Renderer() const {
+  const GLubyte* renderer = glGetString(GL_RENDERER);
+  return renderer ? reinterpret_cast<const char*>(renderer) : "";
 }
 
 std::unique_ptr<hostkit::PluginInstance> HostSession::CreateInstance(int width, int height,

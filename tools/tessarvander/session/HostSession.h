@@ -40,6 +40,9 @@ class HostSession {
   // The backend of the session's own context ("window" when the caller's).
   const char* BackendName() const { return context ? hostkit::GlBackendName(context->Backend()) : "window"; }
 
+  // The GL renderer drawing for the session (GL_RENDERER).
+  std::string Renderer() const;
+
   // Code 18 with a viewport of this size.
   std::unique_ptr<hostkit::PluginInstance> CreateInstance(int width, int height, std::string& error) const;
 

@@ -1,4 +1,4 @@
-#include "player/PlayerWindow.h"
+#include "player/GlfwWindow.h"
 
 // GLEW before GLFW, which then leaves the GL declarations to GLEW.
 #include <GL/glew.h>
@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "GlContext.h"
+#include "player/Keys.h"
 
 namespace cli {
 namespace {
@@ -42,14 +43,6 @@ GLFWmonitor* FindMonitor(const std::string& wanted) {
 
 }  // namespace
 
-const char* KeyHelp() {
-  return "keys: Space pause/play, F full screen, Esc leave full screen, O output window on/off,\n"
-         "      S save a still, R record a video, P save a preset, T record a take,\n"
-         "      1-9 and 0 recall a preset of the bank, [ and ] the one before or after,\n"
-         "      Enter tap the tempo, B blackout, Tab show/hide the panel, H or ? these keys,\n"
-         "      Q twice or Ctrl+Q quit";
-}
-
 bool ListMonitors(std::vector<std::string>& monitors, std::string& error) {
   if (!InitialiseGlfw(error)) return false;
   int count = 0;
@@ -63,9 +56,9 @@ bool ListMonitors(std::vector<std::string>& monitors, std::string& error) {
   return true;
 }
 
-std::unique_ptr<PlayerWindow> PlayerWindow::Open(const WindowOptions& options, std::string& error) {
+std::unique_ptr<GlfwWindow> GlfwWindow::Open(const WindowOptions& options, std::string& error) {
   if (!InitialiseGlfw(error)) return nullptr;
-  std::unique_ptr<PlayerWindow> player(new PlayerWindow());
+  std::unique_ptr<GlfwWindow> player(new GlfwWindow());
   player->options = options;
   GLFWmonitor* monitor = nullptr;
   if (options.fullscreen) {
@@ -110,25 +103,25 @@ std::unique_ptr<PlayerWindow> PlayerWindow::Open(const WindowOptions& options, s
   return player;
 }
 
-PlayerWindow::~PlayerWindow() {
+GlfwWindow::~GlfwWindow() {
   CloseOutput();
   if (window) glfwDestroyWindow(window);
   glfwTerminate();
 }
 
-bool PlayerWindow::ShouldClose() const { return glfwWindowShouldClose(window); }
+bool GlfwWindow::ShouldClose() const { return glfwWindowShouldClose(window); }
 
-void PlayerWindow::PollEvents() { glfwPollEvents(); }
+void GlfwWindow::PollEvents() { glfwPollEvents(); }
 
-std::vector<PlayerRequest> PlayerWindow::TakeActions() {
+std::vector<PlayerRequest> GlfwWindow::TakeRequests() {
   std::vector<PlayerRequest> taken;
-  taken.swap(actions);
+  taken.swap(requests);
   return taken;
 }
 
-void PlayerWindow::FramebufferSize(int& width, int& height) const { glfwGetFramebufferSize(window, &width, &height); }
+void GlfwWindow::FramebufferSize(int& width, int& height) const { glfwGetFramebufferSize(window, &width, &height); }
 
-void PlayerWindow::ToggleFullscreen() {
+void GlfwWindow::ToggleFullscreen() {
   if (fullscreen) {
     glfwSetWindowMonitor(window, nullptr, windowedX, windowedY, windowedWidth, windowedHeight, GLFW_DONT_CARE);
   } else {
@@ -143,54 +136,21 @@ void PlayerWindow::ToggleFullscreen() {
   glfwSwapInterval(options.vsync ? 1 : 0);
 }
 
-void PlayerWindow::SwapBuffers() { glfwSwapBuffers(window); }
+void GlfwWindow::SwapBuffers() { glfwSwapBuffers(window); }
 
-void PlayerWindow::OnKey(GLFWwindow* handle, int key, int, int action, int mods) {
+void GlfwWindow::OnKey(GLFWwindow* handle, int key, int, int action, int mods) {
   if (action != GLFW_PRESS) return;
-  auto* player = static_cast<PlayerWindow*>(glfwGetWindowUserPointer(handle));
-  std::vector<PlayerRequest>& actions = player->actions;
-  if (key >= GLFW_KEY_1 && key <= GLFW_KEY_9) return actions.push_back({PlayerAction::RecallPreset, key - GLFW_KEY_1});
-  switch (key) {
-    case GLFW_KEY_0:
-      return actions.push_back({PlayerAction::RecallPreset, 9});
-    case GLFW_KEY_SPACE:
-      return actions.push_back(PlayerAction::TogglePause);
-    case GLFW_KEY_F:
-      return actions.push_back(PlayerAction::ToggleFullscreen);
-    case GLFW_KEY_ESCAPE:
-      return actions.push_back(PlayerAction::LeaveFullscreen);
-    case GLFW_KEY_O:
-      return actions.push_back(PlayerAction::ToggleOutput);
-    case GLFW_KEY_S:
-      return actions.push_back(PlayerAction::SaveStill);
-    case GLFW_KEY_R:
-      return actions.push_back(PlayerAction::ToggleRecording);
-    case GLFW_KEY_P:
-      return actions.push_back(PlayerAction::SavePreset);
-    case GLFW_KEY_T:
-      return actions.push_back(PlayerAction::ToggleTake);
-    case GLFW_KEY_B:
-      return actions.push_back(PlayerAction::ToggleBlackout);
-    case GLFW_KEY_LEFT_BRACKET:
-      return actions.push_back(PlayerAction::PreviousPreset);
-    case GLFW_KEY_RIGHT_BRACKET:
-      return actions.push_back(PlayerAction::NextPreset);
-    case GLFW_KEY_TAB:
-      return actions.push_back(PlayerAction::TogglePanel);
-    case GLFW_KEY_ENTER:
-    case GLFW_KEY_KP_ENTER:
-      return actions.push_back(PlayerAction::Tap);
-    case GLFW_KEY_H:
-    case GLFW_KEY_SLASH:  // ? on most layouts
-      return actions.push_back(PlayerAction::ToggleHelp);
-    case GLFW_KEY_Q:
-      return actions.push_back((mods & GLFW_MOD_CONTROL) ? PlayerAction::Quit : PlayerAction::AskToQuit);
-    default:
-      return;
-  }
+  auto* player = static_cast<GlfwWindow*>(glfwGetWindowUserPointer(handle));
+  if (std::optional<PlayerRequest> request = RequestForKey(key, mods)) player->requests.push_back(*request);
 }
 
-bool PlayerWindow::OpenOutput(const std::string& name, std::string& error) {
+void GlfwWindow::SetTitle(const std::string& wanted) {
+  if (wanted == title) return;
+  title = wanted;
+  glfwSetWindowTitle(window, title.c_str());
+}
+
+bool GlfwWindow::OpenOutput(const std::string& name, std::string& error) {
   if (output) return true;
   GLFWmonitor* monitor = FindMonitor(name);
   if (!monitor) {
@@ -213,7 +173,7 @@ bool PlayerWindow::OpenOutput(const std::string& name, std::string& error) {
   return true;
 }
 
-void PlayerWindow::CloseOutput() {
+void GlfwWindow::CloseOutput() {
   if (!output) return;
   glfwMakeContextCurrent(output);
   glDeleteFramebuffers(1, &outputReadBuffer);
@@ -223,12 +183,12 @@ void PlayerWindow::CloseOutput() {
   output = nullptr;
 }
 
-void PlayerWindow::OutputSize(int& width, int& height) const {
+void GlfwWindow::OutputSize(int& width, int& height) const {
   width = height = 0;
   if (output) glfwGetFramebufferSize(output, &width, &height);
 }
 
-void PlayerWindow::ShowOnOutput(unsigned texture, int width, int height) {
+void GlfwWindow::ShowOnOutput(unsigned texture, int width, int height) {
   if (!output) return;
   if (glfwWindowShouldClose(output)) {
     CloseOutput();

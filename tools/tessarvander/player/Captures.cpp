@@ -1,0 +1,149 @@
+#include "player/Captures.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "formats/Presets.h"
+#include "output/OutputFile.h"
+#include "output/StillSink.h"
+
+namespace cli {
+
+Captures::Captures(const PlayerOptions& options, Console& console, const Clock& clock)
+    : options(options), console(console), clock(clock) {}
+
+Captures::~Captures() { StopVideo(); }
+
+// "tessarvander-20261207-231500-1.png": the files a session saves.
+std::string Captures::StampedName(const std::string& extension) {
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+  const std::string& folder = options.outFolder;
+  return (folder.empty() ? "" : folder + "/") + "tessarvander-" + stamp + "-" + std::to_string(++stamped) + extension;
+}
+
+void Captures::AskForStill() { stillPaths.push_back(StampedName(".png")); }
+
+void Captures::AskForStill(const std::string& name) {
+  if (outsideStillThisPass) {
+    ++refusedStills;
+    return;
+  }
+  std::string path, error;
+  if (!OutsideName(options.outFolder.empty() ? "." : options.outFolder, name, ".png", path, error)) {
+    console.Problem("OSC still: " + error);
+    return;
+  }
+  outsideStillThisPass = true;
+  stillPaths.push_back(path);
+}
+
+void Captures::NewPass() {
+  if (refusedStills > 0)
+    console.Problem("OSC: refused " + std::to_string(refusedStills) + " still request" + (refusedStills > 1 ? "s" : "") +
+                    ": one still a frame");
+  outsideStillThisPass = false;
+  refusedStills = 0;
+}
+
+void Captures::ToggleVideo() {
+  if (Recording()) StopVideo();
+  else videoWanted = true;
+}
+
+bool Captures::WantsFullSize(bool paused) const {
+  // While paused the picture cannot be drawn again, so it keeps its size.
+  return Recording() || (!paused && (!stillPaths.empty() || videoWanted));
+}
+
+void Captures::PictureResized() {
+  if (Recording()) StopVideo("the picture changed size");
+}
+
+void Captures::Save(const hostkit::FrameTarget& picture, bool full, bool drew, bool paused, long frame) {
+  if (full && (drew || paused)) {
+    for (const std::string& path : stillPaths) SaveStill(picture, path, frame);
+    stillPaths.clear();
+  } else if (!stillPaths.empty() && paused && !stillWaitSaid) {
+    console.Say("the still waits for play: the scaled preview cannot be drawn again at full size while paused");
+    stillWaitSaid = true;
+  }
+  if (stillPaths.empty()) stillWaitSaid = false;
+  if (videoWanted && full) {
+    videoWanted = false;
+    StartVideo(picture);
+  }
+}
+
+void Captures::FrameWentBy(const hostkit::FrameTarget& picture) {
+  if (!readback) return;
+  if (!readback->Submit(picture, videoFrames++)) StopVideo("the encoder stopped: " + readback->Error());
+}
+
+void Captures::SaveStill(const hostkit::FrameTarget& picture, const std::string& path, long frame) {
+  std::string error;
+  PngStillSink sink;
+  const std::vector<uint8_t> pixels = picture.ReadRgba8();
+  if (!sink.Start(path, picture.Width(), picture.Height(), PngOptions(), error, OutputFile::Existing::Keep) ||
+      !sink.Write(pixels.data(), 0, error) || !sink.Finish(error)) {
+    console.Problem("still: " + error);
+    return;
+  }
+  console.Say("saved still " + path + " (frame " + std::to_string(frame) + " of the flight, " +
+              std::to_string(picture.Width()) + "x" + std::to_string(picture.Height()) + ")");
+}
+
+void Captures::StartVideo(const hostkit::FrameTarget& picture) {
+  std::string error;
+  videoPath = StampedName(".mp4");
+  auto sink = std::make_unique<VideoSink>();
+  if (!sink->Start(videoPath, picture.Width(), picture.Height(), options.framesPerSecond, VideoSettings(), error)) {
+    console.Problem("video: " + error);
+    return;
+  }
+  videoSink = std::move(sink);
+  readback = std::make_unique<ReadbackPipeline>(*videoSink, picture.Width(), picture.Height(), 3);
+  videoFrames = 0;
+  videoStarted = clock.Now();
+  console.Say("recording video " + videoPath);
+}
+
+void Captures::StopVideo(const std::string& why) {
+  if (!Recording()) return;
+  std::string error;
+  const bool written = readback->Finish();
+  if (!written) error = readback->Error();
+  readback.reset();
+  char length[96];
+  std::snprintf(length, sizeof length, "%ld frames, %.2f s of wall time", videoFrames, clock.Now() - videoStarted);
+  if (!written || !videoSink->Finish(error)) console.Problem("video: " + error);
+  else console.Say("saved video " + videoPath + " (" + length + (why.empty() ? "" : "; " + why) + ")");
+  videoSink.reset();
+}
+
+void Captures::SavePresetFile(const ParameterNames& names, const std::vector<ParameterValue>& values) {
+  std::string error;
+  const std::string path = StampedName(".json");
+  if (SavePreset(path, names, values, error)) console.Say("saved preset " + path);
+  else console.Problem("preset: " + error);
+}
+
+void Captures::ToggleTake(LiveState& live) {
+  if (!live.TakeRecording()) {
+    live.StartTake();
+    console.Say("recording take from frame " + std::to_string(live.TakeFirst()));
+    return;
+  }
+  std::string error;
+  const std::string path = StampedName(".take");
+  const long first = live.TakeFirst();
+  if (!live.WriteTake(path, error)) {
+    console.Problem("take: " + error);
+    return;
+  }
+  console.Say("saved take " + path + " (frames " + std::to_string(first) + " to " + std::to_string(live.ShownFrames()) +
+              "); render it with: tessarvander render --take " + path + " -o take.mp4");
+}
+
+}  // namespace cli

@@ -1,0 +1,34 @@
+#include "player/Console.h"
+
+#include <cstdio>
+
+#include "sys/Messages.h"
+
+namespace cli {
+
+void Console::Say(const std::string& line) {
+  const std::string shown = Printable(line, 1000);
+  if (!quiet) {
+    std::printf("%s\n", shown.c_str());
+    std::fflush(stdout);
+  }
+  Keep(shown, false);
+}
+
+void Console::Problem(const std::string& line) {
+  const std::string shown = Printable(line, 1000);
+  Warn(shown);
+  Keep(shown, true);
+}
+
+void Console::Keep(const std::string& text, bool problem) {
+  recent.push_back({text, problem, clock.Now()});
+  while (recent.size() > kKept) recent.pop_front();
+}
+
+const Console::Line* Console::Fresh() const {
+  if (recent.empty() || clock.Now() - recent.back().at > kFreshSeconds) return nullptr;
+  return &recent.back();
+}
+
+}  // namespace cli

@@ -1,0 +1,42 @@
+// What the player tells the performer: every line to the terminal (problems
+// to standard error), the last few kept for the panel, and the newest one
+// while it is fresh, for the window's title. Every line passes through
+// Printable, whatever it holds: names from files, ports or the network
+// reach the terminal and the panel only escaped.
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "player/Clock.h"
+
+namespace cli {
+
+class Console {
+ public:
+  struct Line {
+    std::string text;
+    bool problem = false;
+    double at = 0.0;  // seconds of the clock
+  };
+  static constexpr size_t kKept = 6;
+  static constexpr double kFreshSeconds = 4.0;
+
+  Console(const Clock& clock, bool quiet) : clock(clock), quiet(quiet) {}
+
+  void Say(const std::string& line);
+  void Problem(const std::string& line);
+
+  const std::deque<Line>& Recent() const { return recent; }
+  // The newest line while it is fresh, or null.
+  const Line* Fresh() const;
+
+ private:
+  void Keep(const std::string& text, bool problem);
+
+  const Clock& clock;
+  const bool quiet;
+  std::deque<Line> recent;
+};
+
+}  // namespace cli

@@ -1,0 +1,69 @@
+#include "player/Keys.h"
+
+#include <GLFW/glfw3.h>
+
+#include <algorithm>
+
+namespace cli {
+
+const std::vector<KeyBinding>& KeyBindings() {
+  using A = PlayerAction;
+  static const std::vector<KeyBinding> bindings = {
+      {GLFW_KEY_SPACE, 0, A::TogglePause, 0, "Space", "pause or play", "Pause|Play"},
+      {GLFW_KEY_F, 0, A::ToggleFullscreen, 0, "F", "full screen", "Full screen"},
+      {GLFW_KEY_ESCAPE, 0, A::LeaveFullscreen, 0, "Esc", "leave full screen", nullptr},
+      {GLFW_KEY_O, 0, A::ToggleOutput, 0, "O", "output window on or off", "Output window|Close output"},
+      {GLFW_KEY_S, 0, A::SaveStill, 0, "S", "save a still", "Still"},
+      {GLFW_KEY_R, 0, A::ToggleRecording, 0, "R", "record a video, or stop", "Record video|Stop video"},
+      {GLFW_KEY_P, 0, A::SavePreset, 0, "P", "save the look as a preset file", "Save preset"},
+      {GLFW_KEY_T, 0, A::ToggleTake, 0, "T", "record a take, or stop", "Record take|Stop take"},
+      {GLFW_KEY_1, 0, A::RecallPreset, 0, "1-9, 0", "recall a look of the bank", nullptr},
+      {GLFW_KEY_2, 0, A::RecallPreset, 1, "2", nullptr, nullptr},
+      {GLFW_KEY_3, 0, A::RecallPreset, 2, "3", nullptr, nullptr},
+      {GLFW_KEY_4, 0, A::RecallPreset, 3, "4", nullptr, nullptr},
+      {GLFW_KEY_5, 0, A::RecallPreset, 4, "5", nullptr, nullptr},
+      {GLFW_KEY_6, 0, A::RecallPreset, 5, "6", nullptr, nullptr},
+      {GLFW_KEY_7, 0, A::RecallPreset, 6, "7", nullptr, nullptr},
+      {GLFW_KEY_8, 0, A::RecallPreset, 7, "8", nullptr, nullptr},
+      {GLFW_KEY_9, 0, A::RecallPreset, 8, "9", nullptr, nullptr},
+      {GLFW_KEY_0, 0, A::RecallPreset, 9, "0", nullptr, nullptr},
+      {GLFW_KEY_LEFT_BRACKET, 0, A::PreviousPreset, 0, "[", "the look before in the bank", nullptr},
+      {GLFW_KEY_RIGHT_BRACKET, 0, A::NextPreset, 0, "]", "the look after in the bank", nullptr},
+      {GLFW_KEY_ENTER, 0, A::Tap, 0, "Enter", "tap the tempo", "Tap"},
+      {GLFW_KEY_KP_ENTER, 0, A::Tap, 0, "Enter", nullptr, nullptr},
+      {GLFW_KEY_B, 0, A::ToggleBlackout, 0, "B", "blackout, or back", "Blackout|Back"},
+      {GLFW_KEY_TAB, 0, A::TogglePanel, 0, "Tab", "show or hide the panel", "Hide panel"},
+      {GLFW_KEY_H, 0, A::ToggleHelp, 0, "H or ?", "these keys", "Keys"},
+      {GLFW_KEY_SLASH, 0, A::ToggleHelp, 0, "?", nullptr, nullptr},  // ? on most layouts
+      {GLFW_KEY_Q, kKeyControl, A::Quit, 0, "Ctrl+Q", "quit at once", nullptr},
+      {GLFW_KEY_Q, 0, A::AskToQuit, 0, "Q", "quit, when pressed twice", "Quit"},
+  };
+  return bindings;
+}
+
+std::optional<PlayerRequest> RequestForKey(int key, int mods) {
+  // The first row whose modifiers are all held: Ctrl+Q before Q.
+  for (const KeyBinding& binding : KeyBindings())
+    if (binding.key == key && (mods & binding.mods) == binding.mods) return PlayerRequest(binding.action, binding.number);
+  return std::nullopt;
+}
+
+std::string KeyHelp() {
+  std::string help = "keys:";
+  for (const KeyBinding& binding : KeyBindings()) {
+    if (!binding.help) continue;
+    std::string name = binding.keyName;
+    name.resize(std::max<size_t>(name.size(), 8), ' ');
+    help += "\n  " + name + binding.help;
+  }
+  return help;
+}
+
+std::string ButtonLabel(const KeyBinding& binding, bool on) {
+  const std::string both = binding.button;
+  const size_t bar = both.find('|');
+  const std::string label = bar == std::string::npos ? both : on ? both.substr(bar + 1) : both.substr(0, bar);
+  return label + " (" + binding.keyName + ")";
+}
+
+}  // namespace cli

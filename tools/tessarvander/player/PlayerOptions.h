@@ -1,0 +1,31 @@
+// What `tessarvander play` was asked for on its command line, as the player
+// and its parts read it.
+#pragma once
+
+#include <string>
+
+#include "player/PresetBank.h"
+#include "player/StageRig.h"
+
+namespace cli {
+
+struct PlayerOptions {
+  double framesPerSecond = 60.0;  // process calls a second of wall time
+  double scale = 1.0;             // of the window's size, for the preview
+  int oscPort = 0;                // 0: no OSC
+  std::string oscHost = "127.0.0.1";
+  std::string oscReply;           // HOST:PORT that hears every change, or empty
+  int oscQueryPort = 0;           // the OSCQuery server's port; 0: none
+  std::string takePath;           // a take of the whole session, when set
+  std::string outFolder;          // for stills, videos, presets and takes
+  PresetBank bank;                // presets for keys 1-9, 0, [ and ], read before play
+  std::string outputMonitor;      // the output window's monitor, for O
+  double crossfadeSeconds = 0.0;  // recalls ease in over this
+  double blackoutSeconds = 1.0;   // B fades over this
+  std::string pipewireName;       // publish the output to PipeWire as this node
+  RigOptions rig;                 // MIDI, the tempo's source, live sound
+  double quitAfter = 0;           // frames; 0: run until closed
+  bool quiet = false;
+};
+
+}  // namespace cli

@@ -1,0 +1,47 @@
+#include "render/RenderJob.h"
+
+#include "render/FrameLoop.h"
+#include "sys/Interrupts.h"
+
+namespace cli {
+
+RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, const RenderJob& job, FrameSink& sink,
+                        std::string& error) {
+  FrameLoop loop;
+  if (!loop.Start(session, job.width, job.height, job.framesPerSecond, error)) return RenderOutcome::Failed;
+  std::vector<ParameterValue> values;
+  // The next frame of the timeline, drawn or advanced; a frame the timeline
+  // does not process (a take's pause) leaves the picture as it was.
+  const auto nextFrame = [&](bool drawn) {
+    const bool process = timeline.Next(values);
+    if (job.beatAt && timeline.OutputFrame() >= 0) {
+      float beatsPerMinute = 0.0f, barPhase = 0.0f;
+      job.beatAt(timeline.OutputFrame(), beatsPerMinute, barPhase);
+      loop.SetBeat(beatsPerMinute, barPhase);
+    }
+    if (!process) return true;
+    return drawn ? loop.Draw(timeline.HostFrame(), values) : loop.Advance(timeline.HostFrame(), values);
+  };
+
+  for (long frame = 0; frame < job.preRoll + job.first; ++frame) {
+    if (Interrupted()) return RenderOutcome::Interrupted;
+    if (!nextFrame(false)) {
+      error = "the plugin failed a frame";
+      return RenderOutcome::Failed;
+    }
+  }
+  loop.StartReadback(sink, job.readbackDepth);
+  for (long frame = job.first; frame < job.end; ++frame) {
+    if (Interrupted()) return RenderOutcome::Interrupted;
+    if (!nextFrame(true)) {
+      error = "the plugin failed frame " + std::to_string(frame);
+      return RenderOutcome::Failed;
+    }
+    if (!loop.Submit(frame - job.first)) break;  // the sink's reason comes from FinishReadback
+    if (job.progress) job.progress(frame - job.first + 1);
+  }
+  if (!loop.FinishReadback(error)) return RenderOutcome::Failed;
+  return Interrupted() ? RenderOutcome::Interrupted : RenderOutcome::Done;
+}
+
+}  // namespace cli
