@@ -95,6 +95,22 @@ class Feeder {
   // Frames the server has run through: the dummy driver's own clock, which
   // falls behind the wall clock on a busy machine.
   double Frames() const { return static_cast<double>(cycleFrames.load()); }
+  // Waits until the server has run through `seconds` more of its own time;
+  // false when it never does.
+  bool WaitForServerTime(double seconds) {
+    const double until = Frames() + seconds * rate;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (Frames() < until && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return Frames() >= until;
+  }
+  // Waits until everything given to Play has been played.
+  bool WaitForPlayed() {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (played < samples.size() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return played >= samples.size();
+  }
 
  private:
   static int Process(jack_nframes_t frames, void* self) { return static_cast<Feeder*>(self)->Cycle(frames); }
@@ -243,10 +259,10 @@ TEST_F(RigPlayTest, AMidiClockSetsTheTempo) {
   // The pulses keep the dummy server's clock, which falls behind wall time
   // on a busy machine: the tempo heard is 128 at the server's pace over the
   // beats fitted.
-  std::this_thread::sleep_for(std::chrono::seconds(2));
+  ASSERT_TRUE(feeder.WaitForServerTime(2.0));
   const double firstFrames = feeder.Frames();
   const auto first = std::chrono::steady_clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(4));
+  ASSERT_TRUE(feeder.WaitForServerTime(4.0));
   const double pace = (feeder.Frames() - firstFrames) / feeder.Rate() /
                       std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count();
   const std::string said = ReadFile(Path("play.out"));
@@ -283,7 +299,7 @@ TEST_F(RigPlayTest, LiveSoundDrivesAReactionAndTheTakeKeepsIt) {
   feeder.Play(clicks);
   std::string tempo;
   ASSERT_TRUE(player.WaitFor(R"(tempo ([0-9.]+) beats a minute \(audio\))", tempo));
-  std::this_thread::sleep_for(std::chrono::seconds(8));
+  ASSERT_TRUE(feeder.WaitForPlayed());
   // The sound's pace in wall time: a beat of it lasts this many of the
   // player's frames (30 on an idle machine).
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

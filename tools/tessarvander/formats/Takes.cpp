@@ -220,6 +220,9 @@ void TakeJournal::FrameDone(long frames) {
 
 bool TakeJournal::Close(long frames, std::string& error) {
   if (!file) return true;
+  // A change asked for as the show ended never reached a frame: the take
+  // holds what was shown.
+  pending.erase(pending.lower_bound(frames), pending.end());
   FrameDone(frames);
   std::fprintf(file, "{\"frames\":%ld}\n", frames);
   const bool written = std::fflush(file) == 0 && fsync(fileno(file)) == 0;

@@ -24,6 +24,7 @@ void Console::Problem(const std::string& line) {
 void Console::Keep(const std::string& text, bool problem) {
   recent.push_back({text, problem, clock.Now()});
   while (recent.size() > kKept) recent.pop_front();
+  if (follower) follower(recent.back());
 }
 
 const Console::Line* Console::Fresh() const {

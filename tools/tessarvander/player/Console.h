@@ -6,6 +6,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "player/Clock.h"
@@ -27,6 +28,9 @@ class Console {
   void Say(const std::string& line);
   void Problem(const std::string& line);
 
+  // Every line from now on also goes to `follower` (a remote, a test).
+  void Follow(std::function<void(const Line&)> follower) { this->follower = std::move(follower); }
+
   const std::deque<Line>& Recent() const { return recent; }
   // The newest line while it is fresh, or null.
   const Line* Fresh() const;
@@ -37,6 +41,7 @@ class Console {
   const Clock& clock;
   const bool quiet;
   std::deque<Line> recent;
+  std::function<void(const Line&)> follower;
 };
 
 }  // namespace cli

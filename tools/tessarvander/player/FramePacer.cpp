@@ -7,6 +7,9 @@ namespace {
 
 // Ten seconds of one-pixel calls take well under a second to catch up.
 constexpr double kLongestBacklogSeconds = 10.0;
+// A frame due within this much of now is due: waiting until NextDue must
+// make it due, whatever the rounding of the division and the subtraction.
+constexpr double kDueTolerance = 1e-6;
 
 }  // namespace
 
@@ -18,7 +21,7 @@ void FramePacer::Restart(double now, long done) {
 long FramePacer::Due(double now, long done) {
   // Frame k of the run falls due at startTime + k / framesPerSecond; the
   // first at once.
-  const long target = startFrame + static_cast<long>(std::floor((now - startTime) * framesPerSecond)) + 1;
+  const long target = startFrame + static_cast<long>(std::floor((now - startTime) * framesPerSecond + kDueTolerance)) + 1;
   const long due = target - done;
   const long backlogLimit = static_cast<long>(std::ceil(kLongestBacklogSeconds * framesPerSecond));
   if (due > backlogLimit) {

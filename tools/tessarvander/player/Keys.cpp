@@ -1,5 +1,6 @@
 #include "player/Keys.h"
 
+#define GLFW_INCLUDE_NONE  // only the key codes
 #include <GLFW/glfw3.h>
 
 #include <algorithm>

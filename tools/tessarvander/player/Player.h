@@ -67,13 +67,14 @@ class Player {
   bool Finish(std::string& error);
 
   const Stage& Show() const { return stage; }
-  const Console& Messages() const { return console; }
+  Console& Messages() { return console; }
   const PlayStatistics& Statistics() const { return statistics; }
   const hostkit::FrameTarget& Picture() const { return flight.Target(); }
   ControlPanel& Panel() { return *panel; }
   // Changes as the panel's sliders make them, for the tests.
   PanelInput& PanelChanges() { return fromPanel; }
   StageRig& Rig() { return *rig; }
+  PlayerInput& Input() { return *input; }
 
  private:
   // The steps of one pass.

@@ -22,4 +22,6 @@ void InstallInterruptHandlers() {
 
 bool Interrupted() { return interrupted != 0; }
 
+void ForgetInterrupt() { interrupted = 0; }
+
 }  // namespace cli

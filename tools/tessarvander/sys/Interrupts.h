@@ -7,5 +7,8 @@ namespace cli {
 
 void InstallInterruptHandlers();
 bool Interrupted();
+// The interrupt was answered and the program goes on (a test that plays
+// several shows in one process).
+void ForgetInterrupt();
 
 }  // namespace cli
