@@ -28,7 +28,7 @@ const synthetic::Track& LongTrack() {
 
 void BM_AnalyseTrack(benchmark::State& state) {
   const synthetic::Track& track = LongTrack();
-  cli::AudioAnalysis analysis;
+  tool::AudioAnalysis analysis;
   std::string error;
   for (auto _ : state) {
     if (!analysis.Analyse(track.samples, synthetic::kRate, error)) state.SkipWithError(error.c_str());
@@ -51,7 +51,7 @@ void BM_LiveAnalysis(benchmark::State& state) {
   std::vector<double> told;
   double latency = 0.0;
   for (auto _ : state) {
-    cli::LiveAnalysis analysis;
+    tool::LiveAnalysis analysis;
     std::string error;
     if (!analysis.Begin(synthetic::kRate, error)) state.SkipWithError(error.c_str());
     told.clear();
@@ -59,8 +59,8 @@ void BM_LiveAnalysis(benchmark::State& state) {
     const size_t frame = synthetic::kRate / 60;
     for (size_t at = 0; at < track.samples.size(); at += frame) {
       analysis.Feed(track.samples.data() + at, std::min(frame, track.samples.size() - at));
-      if (analysis.LastEvent(cli::AudioFeature::Beat) != last) {
-        last = analysis.LastEvent(cli::AudioFeature::Beat);
+      if (analysis.LastEvent(tool::AudioFeature::Beat) != last) {
+        last = analysis.LastEvent(tool::AudioFeature::Beat);
         told.push_back(analysis.Seconds());
       }
     }

@@ -74,21 +74,21 @@ std::string Scratch() {
   return folder.string();
 }
 
-std::unique_ptr<cli::FrameSink> MakeSink(Output output, benchmark::State& state) {
+std::unique_ptr<tool::FrameSink> MakeSink(Output output, benchmark::State& state) {
   std::string error;
   if (output == Mp4) {
-    auto sink = std::make_unique<cli::VideoSink>();
-    if (!sink->Start(Scratch() + "/clip.mp4", kWidth, kHeight, 60.0, cli::VideoSettings(), error))
+    auto sink = std::make_unique<tool::VideoSink>();
+    if (!sink->Start(Scratch() + "/clip.mp4", kWidth, kHeight, 60.0, tool::VideoSettings(), error))
       state.SkipWithError(error.c_str());
     return sink;
   }
-  auto sink = std::make_unique<cli::PngSequenceSink>();
-  if (!sink->Start(Scratch() + "/f_%03d.png", kWidth, kHeight, 0, cli::PngOptions(), error))
+  auto sink = std::make_unique<tool::PngSequenceSink>();
+  if (!sink->Start(Scratch() + "/f_%03d.png", kWidth, kHeight, 0, tool::PngOptions(), error))
     state.SkipWithError(error.c_str());
   return sink;
 }
 
-void FinishClip(cli::FrameSink& sink, benchmark::State& state) {
+void FinishClip(tool::FrameSink& sink, benchmark::State& state) {
   std::string error;
   if (!sink.Finish(error)) state.SkipWithError(error.c_str());
 }
@@ -160,7 +160,7 @@ void RunPipeline(benchmark::State& state, int depth) {
   for (auto _ : state) {
     auto sink = MakeSink(static_cast<Output>(state.range(0)), state);
     {
-      cli::ReadbackPipeline pipeline(*sink, kWidth, kHeight, depth);
+      tool::ReadbackPipeline pipeline(*sink, kWidth, kHeight, depth);
       for (int frame = 0; frame < kFrames; ++frame) {
         clip.target.Bind();
         clip.instance->ProcessFrame();
@@ -184,12 +184,12 @@ BENCHMARK(BM_NaivePipeline)->ArgName("png")->Arg(Mp4)->Arg(PngSequence)->Unit(be
 // One 1280x720 frame of the flight as PNG at each zlib level: time and size.
 void BM_PngLevel(benchmark::State& state) {
   const auto& frames = RecordedFrames();
-  cli::PngOptions options;
+  tool::PngOptions options;
   options.compressionLevel = static_cast<int>(state.range(0));
   const std::string path = Scratch() + "/level.png";
   std::string error;
   size_t index = 0;
-  for (auto _ : state) cli::WritePng(path, frames[index++ % frames.size()].data(), kWidth, kHeight, options, error);
+  for (auto _ : state) tool::WritePng(path, frames[index++ % frames.size()].data(), kWidth, kHeight, options, error);
   state.counters["bytes"] = static_cast<double>(fs::file_size(path));
   fs::remove_all(Scratch());
 }

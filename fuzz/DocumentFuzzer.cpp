@@ -22,38 +22,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool read = false;
   switch (data[0] % 6) {
     case 0: {
-      std::vector<cli::ParameterValue> values;
-      read = cli::ParsePreset(text, "preset", cli::ParameterProfile::TableNames(), values, error);
+      std::vector<tool::ParameterValue> values;
+      read = tool::ParsePreset(text, "preset", tool::ParameterProfile::TableNames(), values, error);
       break;
     }
     case 1: {
-      cli::Take take;
-      read = cli::ParseTake(text, "take", cli::ParameterProfile::TableNames(), take, error);
-      if (read && (take.frames <= take.first || take.frames > cli::kMaxFrames)) __builtin_trap();
+      tool::Take take;
+      read = tool::ParseTake(text, "take", tool::ParameterProfile::TableNames(), take, error);
+      if (read && (take.frames <= take.first || take.frames > tool::kMaxFrames)) __builtin_trap();
       break;
     }
     case 3: {
       std::vector<double> beats;
-      read = cli::ParseBeatList(text, "beats", beats, error);
+      read = tool::ParseBeatList(text, "beats", beats, error);
       for (size_t i = 0; read && i < beats.size(); ++i)
-        if (!(beats[i] >= 0.0 && beats[i] <= cli::kLatestBeat) || (i > 0 && beats[i] <= beats[i - 1])) __builtin_trap();
+        if (!(beats[i] >= 0.0 && beats[i] <= tool::kLatestBeat) || (i > 0 && beats[i] <= beats[i - 1])) __builtin_trap();
       break;
     }
     case 4: {
-      cli::Reaction reaction;
-      read = cli::ParseReaction(text, cli::ParameterProfile::TableNames(), reaction, error);
+      tool::Reaction reaction;
+      read = tool::ParseReaction(text, tool::ParameterProfile::TableNames(), reaction, error);
       if (read && !(reaction.threshold >= 0.0 && reaction.threshold < 1.0 && reaction.curve > 0.0)) __builtin_trap();
       break;
     }
     case 5: {
-      cli::MidiMap map(cli::ParameterProfile::TableNames());
+      tool::MidiMap map(tool::ParameterProfile::TableNames());
       read = map.FromJson(text, "map", error);
-      if (read && map.Mappings().size() > cli::MidiMap::kMaxMappings) __builtin_trap();
+      if (read && map.Mappings().size() > tool::MidiMap::kMaxMappings) __builtin_trap();
       if (!read && !map.Mappings().empty()) __builtin_trap();  // nothing half read is kept
       break;
     }
     default: {
-      cli::SegmentManifest manifest;
+      tool::SegmentManifest manifest;
       read = manifest.Parse(text, "manifest", error);
       if (read && !(manifest.first < manifest.end && manifest.end <= manifest.frames)) __builtin_trap();
       break;

@@ -25,14 +25,14 @@ const char* kMap = R"({"format": "tessarvander-midi-map", "version": 1, "mapping
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const cli::ParameterNames& names = cli::ParameterProfile::TableNames();
-  static const cli::MidiMap base = [&] {
-    cli::MidiMap read(names);
+  const tool::ParameterNames& names = tool::ParameterProfile::TableNames();
+  static const tool::MidiMap base = [&] {
+    tool::MidiMap read(names);
     std::string why;
     if (!read.FromJson(kMap, "map", why)) __builtin_trap();
     return read;
   }();
-  cli::MidiMap map = base;
+  tool::MidiMap map = base;
   std::string error;
   bool changed = false;
   std::vector<float> values(names.Parameters().size(), 0.5f);
@@ -40,16 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length = std::min<size_t>(data[at] % 5, size - at - 1);
     const uint8_t* bytes = data + at + 1;
     at += 1 + length;
-    cli::MidiEvent event;
-    if (cli::DecodeMidi(bytes, length, event) != cli::MidiDecoded::Event) continue;
+    tool::MidiEvent event;
+    if (tool::DecodeMidi(bytes, length, event) != tool::MidiDecoded::Event) continue;
     if (event.channel > 15 || event.number > 127 || event.value > 127) __builtin_trap();
     // Now and then, learn: the next control moved takes a target.
     if (length == 4 - 1 && bytes[0] == 0xB5) {
-      cli::MidiTarget target;
+      tool::MidiTarget target;
       target.parameter = event.value % names.Parameters().size();
       map.Learn(target);
     }
-    cli::MidiResult result;
+    tool::MidiResult result;
     map.Handle(event, values, result);
     changed = changed || result.mapChanged;
     for (const auto& edit : result.edits) {
@@ -60,10 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& action : result.actions)
       if (action.preset < 0 || action.preset >= 100) __builtin_trap();
   }
-  if (map.Mappings().size() > cli::MidiMap::kMaxMappings) __builtin_trap();
+  if (map.Mappings().size() > tool::MidiMap::kMaxMappings) __builtin_trap();
   // What was learned writes and reads back the same.
   if (!changed) return 0;
-  cli::MidiMap read(names);
+  tool::MidiMap read(names);
   if (!read.FromJson(map.ToJson(), "map", error) || read.ToJson() != map.ToJson()) __builtin_trap();
   return 0;
 }

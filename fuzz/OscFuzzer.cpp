@@ -13,16 +13,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The listener's buffer: one byte more than the largest message.
-  std::vector<char> buffer(cli::kMaxOscMessageBytes + 1);
+  std::vector<char> buffer(tool::kMaxOscMessageBytes + 1);
   const size_t length = std::min(size, buffer.size());
   std::memcpy(buffer.data(), data, length);
-  const std::vector<cli::OscDecoded> packet =
-      cli::DecodeOscPacket(buffer.data(), size, cli::ParameterProfile::TableNames());
-  if (packet.empty() || packet.size() > cli::kMaxOscBundleMessages) __builtin_trap();
-  for (const cli::OscDecoded& decoded : packet) {
-    const bool parameter = decoded.command.kind == cli::OscCommand::SetParameter ||
-                           decoded.command.kind == cli::OscCommand::Query;
-    if (decoded.ok && decoded.command.kind == cli::OscCommand::SetParameter && !std::isfinite(decoded.command.value))
+  const std::vector<tool::OscDecoded> packet =
+      tool::DecodeOscPacket(buffer.data(), size, tool::ParameterProfile::TableNames());
+  if (packet.empty() || packet.size() > tool::kMaxOscBundleMessages) __builtin_trap();
+  for (const tool::OscDecoded& decoded : packet) {
+    const bool parameter = decoded.command.kind == tool::OscKind::SetParameter ||
+                           decoded.command.kind == tool::OscKind::Query;
+    if (decoded.ok && decoded.command.kind == tool::OscKind::SetParameter && !std::isfinite(decoded.command.value))
       __builtin_trap();
     if (decoded.ok && parameter && decoded.command.index >= tessarvander::kParameterCount) __builtin_trap();
     if (!decoded.ok && decoded.why.empty()) __builtin_trap();

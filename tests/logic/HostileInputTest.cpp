@@ -25,9 +25,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using cli::ParameterControls;
-using cli::ParameterNames;
-using cli::ParameterValue;
+using tool::ParameterControls;
+using tool::ParameterNames;
+using tool::ParameterValue;
 
 class HostileInputTest : public ::testing::Test {
  protected:
@@ -50,7 +50,7 @@ class HostileInputTest : public ::testing::Test {
   }
   std::vector<std::string> Files() const { return testsupport::FilesIn(folder.string()); }
   fs::path folder;
-  ParameterNames names = cli::ParameterProfile::TableNames();
+  ParameterNames names = tool::ParameterProfile::TableNames();
 };
 
 // ---- Output paths -------------------------------------------------------------
@@ -60,17 +60,17 @@ TEST_F(HostileInputTest, NamesFromOutsideAreNewPlainFilesInTheFolder) {
   for (const std::string& bad : {std::string("/etc/passwd.png"), std::string("../up.png"), std::string("a/b.png"),
                                  std::string(".bashrc.png"), std::string("x.png\n"), std::string("bell\a.png"),
                                  std::string("still.jpg"), std::string(".png"), std::string(""), std::string(200, 'a') + ".png"})
-    EXPECT_FALSE(cli::OutsideName(folder.string(), bad, ".png", path, error)) << bad;
-  ASSERT_TRUE(cli::OutsideName(folder.string(), "look.png", ".png", path, error)) << error;
+    EXPECT_FALSE(tool::OutsideName(folder.string(), bad, ".png", path, error)) << bad;
+  ASSERT_TRUE(tool::OutsideName(folder.string(), "look.png", ".png", path, error)) << error;
   EXPECT_EQ(path, Path("look.png"));
   Write("look.png", "mine");
-  ASSERT_TRUE(cli::OutsideName(folder.string(), "look.png", ".png", path, error));
+  ASSERT_TRUE(tool::OutsideName(folder.string(), "look.png", ".png", path, error));
   EXPECT_EQ(path, Path("look-2.png"));
 
   // A file that appears at the name while it is written is kept: the new one
   // is refused, the old one keeps its bytes and its mode.
-  cli::OutputFile file;
-  ASSERT_TRUE(file.Open(Path("race.png"), error, cli::OutputFile::Existing::Keep)) << error;
+  tool::OutputFile file;
+  ASSERT_TRUE(file.Open(Path("race.png"), error, tool::OutputFile::Existing::Keep)) << error;
   Write("race.png", "theirs");
   chmod(Path("race.png").c_str(), 0600);
   EXPECT_FALSE(file.Commit(error));
@@ -85,13 +85,13 @@ TEST_F(HostileInputTest, NamesFromOutsideAreNewPlainFilesInTheFolder) {
 TEST_F(HostileInputTest, ASetOfFilesIsCommittedWholeOrNotAtAll) {
   Write("f_1.png", "old one");
   fs::create_directories(Path("f_2.png"));  // cannot be replaced by a file
-  std::vector<cli::OutputFile> files(3);
+  std::vector<tool::OutputFile> files(3);
   std::string error;
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(files[i].Open(Path("f_" + std::to_string(i) + ".png"), error)) << error;
     std::ofstream(files[i].TemporaryPath()) << "new " << i;
   }
-  EXPECT_FALSE(cli::CommitAll(files, error));
+  EXPECT_FALSE(tool::CommitAll(files, error));
   EXPECT_EQ(Read(Path("f_1.png")), "old one");
   EXPECT_FALSE(fs::exists(Path("f_0.png")));
   EXPECT_TRUE(fs::is_directory(Path("f_2.png")));
@@ -104,7 +104,7 @@ TEST_F(HostileInputTest, ASetOfFilesIsCommittedWholeOrNotAtAll) {
     ASSERT_TRUE(files[i].Open(Path("f_" + std::to_string(i) + ".png"), error));
     std::ofstream(files[i].TemporaryPath()) << "new " << i;
   }
-  ASSERT_TRUE(cli::CommitAll(files, error)) << error;
+  ASSERT_TRUE(tool::CommitAll(files, error)) << error;
   EXPECT_EQ(Read(Path("f_1.png")), "new 1");
   EXPECT_EQ(Files().size(), 3u);
 }
@@ -113,13 +113,13 @@ TEST_F(HostileInputTest, ASetOfFilesIsCommittedWholeOrNotAtAll) {
 
 TEST_F(HostileInputTest, MediaPathsNameLocalFilesOnly) {
   ASSERT_EQ(chdir(folder.c_str()), 0);
-  EXPECT_EQ(cli::MediaPath("-i"), "file:" + Path("-i"));
-  EXPECT_EQ(cli::MediaPath("http://127.0.0.1:8765/x.wav"), "file:" + Path("http:/127.0.0.1:8765/x.wav"));
-  EXPECT_EQ(cli::MediaPath("concat:a.wav|b.wav"), "file:" + Path("concat:a.wav|b.wav"));
-  EXPECT_EQ(cli::MediaPath("pipe:1/x.mkv"), "file:" + Path("pipe:1/x.mkv"));
-  EXPECT_EQ(cli::MediaPath("/abs/../x.wav"), "file:/x.wav");
+  EXPECT_EQ(tool::MediaPath("-i"), "file:" + Path("-i"));
+  EXPECT_EQ(tool::MediaPath("http://127.0.0.1:8765/x.wav"), "file:" + Path("http:/127.0.0.1:8765/x.wav"));
+  EXPECT_EQ(tool::MediaPath("concat:a.wav|b.wav"), "file:" + Path("concat:a.wav|b.wav"));
+  EXPECT_EQ(tool::MediaPath("pipe:1/x.mkv"), "file:" + Path("pipe:1/x.mkv"));
+  EXPECT_EQ(tool::MediaPath("/abs/../x.wav"), "file:/x.wav");
   // A child runs in a group of its own, so a terminal's Ctrl-C misses it.
-  const cli::ChildResult group = cli::RunChild({"sh", "-c", "ps -o pgid= -p $$"});
+  const tool::ChildResult group = tool::RunChild({"sh", "-c", "ps -o pgid= -p $$"});
   ASSERT_EQ(group.exitCode, 0) << group.err;
   EXPECT_NE(std::stol(group.out), static_cast<long>(getpgrp()));
   ASSERT_EQ(chdir("/"), 0);
@@ -131,7 +131,7 @@ TEST_F(HostileInputTest, ScriptArgumentsAreReadBackAsTheirText) {
   for (const std::string& text : {std::string("plain"), std::string("it's"), std::string("$(touch PWNED)"),
                                  std::string("`touch PWNED`"), std::string("a\nb; touch PWNED"),
                                  std::string("'\\''"), std::string(" spaced \t"), std::string("$HOME *")}) {
-    const cli::ChildResult echoed = cli::RunChild({"sh", "-c", "printf %s " + cli::ShellQuoted(text)}, "", folder.string());
+    const tool::ChildResult echoed = tool::RunChild({"sh", "-c", "printf %s " + tool::ShellQuoted(text)}, "", folder.string());
     EXPECT_EQ(echoed.out, text);
   }
   EXPECT_FALSE(fs::exists(Path("PWNED")));
@@ -144,14 +144,14 @@ TEST_F(HostileInputTest, SchedulerIndicesAreCheckedBeforeUse) {
     const auto found = variables.find(name);
     return found == variables.end() ? nullptr : found->second.c_str();
   };
-  cli::SegmentSpec segment;
+  tool::SegmentSpec segment;
   std::string error;
   variables = {{"SLURM_ARRAY_TASK_ID", "12"}, {"SLURM_ARRAY_TASK_MIN", "10"}, {"SLURM_ARRAY_TASK_MAX", "13"}};
-  ASSERT_TRUE(cli::SegmentFromScheduler(lookup, segment, error)) << error;
+  ASSERT_TRUE(tool::SegmentFromScheduler(lookup, segment, error)) << error;
   EXPECT_EQ(segment.index, 3);
   EXPECT_EQ(segment.count, 4);
   variables = {{"JOB_COMPLETION_INDEX", "0"}, {"TESSARVANDER_PARTS", "5"}};
-  ASSERT_TRUE(cli::SegmentFromScheduler(lookup, segment, error)) << error;
+  ASSERT_TRUE(tool::SegmentFromScheduler(lookup, segment, error)) << error;
   EXPECT_EQ(segment.index, 1);
   const std::vector<std::pair<std::map<std::string, std::string>, std::string>> refused = {
       {{}, "no scheduler gave this task a part"},
@@ -164,7 +164,7 @@ TEST_F(HostileInputTest, SchedulerIndicesAreCheckedBeforeUse) {
   };
   for (const auto& [set, message] : refused) {
     variables = set;
-    EXPECT_FALSE(cli::SegmentFromScheduler(lookup, segment, error)) << message;
+    EXPECT_FALSE(tool::SegmentFromScheduler(lookup, segment, error)) << message;
     EXPECT_NE(error.find(message), std::string::npos) << error;
   }
 }
@@ -178,10 +178,10 @@ TEST_F(HostileInputTest, FarmRecordsAreCheckedBeforeTheirJobIdsReachSlurm) {
     Write("flight.farm/jobs.json", "{\"format\": " + format + ", \"parts\": 2, \"partJobs\": " + partJobs +
                                        ", \"joinJob\": " + join + "}");
   };
-  cli::FarmState state;
+  tool::FarmState state;
   std::string error;
   record(R"({"1": "12_1", "2": "12_2"})", R"("13")", R"("tessarvander-farm")");
-  ASSERT_TRUE(cli::ReadFarmState(Path("flight.mkv"), state, error)) << error;
+  ASSERT_TRUE(tool::ReadFarmState(Path("flight.mkv"), state, error)) << error;
   EXPECT_EQ(state.parts.size(), 2u);
   const std::vector<std::tuple<std::string, std::string, std::string, std::string>> refused = {
       {R"({"1": "--signal=KILL"})", R"("13")", R"("tessarvander-farm")", "\"1\" must be a part"},
@@ -195,14 +195,14 @@ TEST_F(HostileInputTest, FarmRecordsAreCheckedBeforeTheirJobIdsReachSlurm) {
   };
   for (const auto& [partJobs, join, format, message] : refused) {
     record(partJobs, join, format);
-    state = cli::FarmState();
-    EXPECT_FALSE(cli::ReadFarmState(Path("flight.mkv"), state, error)) << partJobs << " " << join;
+    state = tool::FarmState();
+    EXPECT_FALSE(tool::ReadFarmState(Path("flight.mkv"), state, error)) << partJobs << " " << join;
     EXPECT_NE(error.find(message), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
   fs::remove(Path("flight.farm/jobs.json"));
   ASSERT_EQ(mkfifo(Path("flight.farm/jobs.json").c_str(), 0600), 0);
-  EXPECT_FALSE(cli::ReadFarmState(Path("flight.mkv"), state, error));
+  EXPECT_FALSE(tool::ReadFarmState(Path("flight.mkv"), state, error));
   EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(Path("PWNED")));
 }
@@ -226,7 +226,7 @@ TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
       {Path("missing.json"), "cannot be read"},
   };
   for (const auto& [path, message] : presets) {
-    EXPECT_FALSE(cli::LoadPreset(path, names, values, error)) << path;
+    EXPECT_FALSE(tool::LoadPreset(path, names, values, error)) << path;
     EXPECT_NE(error.find(message), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
@@ -240,8 +240,8 @@ TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
       {header + R"({"frame": 3, "set": {"Hue": 1e400}})", "out of range"},
   };
   for (const auto& [text, message] : takes) {
-    cli::Take take;
-    EXPECT_FALSE(cli::LoadTake(Write("bad.take", text), names, take, error)) << text;
+    tool::Take take;
+    EXPECT_FALSE(tool::LoadTake(Write("bad.take", text), names, take, error)) << text;
     EXPECT_NE(error.find(message), std::string::npos) << error;
   }
 
@@ -254,7 +254,7 @@ TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
     text.replace(text.find(from), from.size(), to);
     return text;
   };
-  cli::SegmentManifest read;
+  tool::SegmentManifest read;
   ASSERT_TRUE(read.Read(Write("good.segment.json", manifest), error)) << error;
   for (const auto& [text, message] :
        std::vector<std::pair<std::string, std::string>>{{with("\"end\": 5", "\"end\": 2.5"), "key \"end\""},
@@ -274,7 +274,7 @@ TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
 TEST_F(HostileInputTest, BeatListsAreReadLineByLineOrRefusedWithTheLine) {
   std::vector<double> beats;
   std::string error;
-  ASSERT_TRUE(cli::LoadBeatList(Write("labels.txt", "# Audacity labels\n0.5\t0.5\tone\n\n1.0,2\r\n1.5 x\n"), beats, error))
+  ASSERT_TRUE(tool::LoadBeatList(Write("labels.txt", "# Audacity labels\n0.5\t0.5\tone\n\n1.0,2\r\n1.5 x\n"), beats, error))
       << error;
   EXPECT_EQ(beats, (std::vector<double>{0.5, 1.0, 1.5}));
   mkfifo(Path("fifo.txt").c_str(), 0600);
@@ -291,7 +291,7 @@ TEST_F(HostileInputTest, BeatListsAreReadLineByLineOrRefusedWithTheLine) {
       {Path("fifo.txt"), "not a regular file"},
   };
   for (const auto& [path, message] : bad) {
-    const bool read = cli::LoadBeatList(path, beats, error);
+    const bool read = tool::LoadBeatList(path, beats, error);
     if (message.empty()) continue;  // accepted or not, only never a crash
     EXPECT_FALSE(read) << path;
     EXPECT_NE(error.find(message), std::string::npos) << error;
@@ -306,7 +306,7 @@ TEST_F(HostileInputTest, BeatListsAreReadLineByLineOrRefusedWithTheLine) {
 TEST_F(HostileInputTest, ATakeSurvivesTheSessionEndingEarly) {
   std::string error;
   {
-    cli::TakeJournal journal;
+    tool::TakeJournal journal;
     ASSERT_TRUE(journal.Open(Path("s.take"), 60.0, {{tessarvander::param::Hue, 0.2f}}, names, error)) << error;
     journal.Set(3, tessarvander::param::Hue, 0.7f);
     journal.FrameDone(4);
@@ -316,21 +316,21 @@ TEST_F(HostileInputTest, ATakeSurvivesTheSessionEndingEarly) {
     // No Close: the session ended here. (The journal's file is flushed by
     // the destructor only as far as the last "upto".)
   }
-  cli::Take take;
-  ASSERT_TRUE(cli::LoadTake(Path("s.take.recording"), names, take, error)) << error;
+  tool::Take take;
+  ASSERT_TRUE(tool::LoadTake(Path("s.take.recording"), names, take, error)) << error;
   EXPECT_EQ(take.frames, 30);
   ASSERT_EQ(take.changes.count(3), 1u);
   EXPECT_EQ(take.changes.count(40), 0u);
 
-  cli::TakeJournal again;
+  tool::TakeJournal again;
   EXPECT_FALSE(again.Open(Path("s.take"), 60.0, {}, names, error)) << "a crashed take is not overwritten";
   EXPECT_NE(error.find("ended early"), std::string::npos) << error;
 
-  cli::TakeJournal closed;
+  tool::TakeJournal closed;
   ASSERT_TRUE(closed.Open(Path("t.take"), 60.0, {}, names, error)) << error;
   closed.Pause(5, true);
   ASSERT_TRUE(closed.Close(12, error)) << error;
-  ASSERT_TRUE(cli::LoadTake(Path("t.take"), names, take, error)) << error;
+  ASSERT_TRUE(tool::LoadTake(Path("t.take"), names, take, error)) << error;
   EXPECT_EQ(take.frames, 12);
   EXPECT_EQ(take.changes.at(5).pause, 1);
   EXPECT_FALSE(fs::exists(Path("t.take.recording")));

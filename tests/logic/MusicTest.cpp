@@ -19,8 +19,8 @@ using synthetic::Pattern;
 
 constexpr double kTolerance = 0.035;  // seconds
 
-cli::AudioAnalysis Analysed(const synthetic::Track& track, const cli::BeatOptions& options = {}) {
-  cli::AudioAnalysis analysis;
+tool::AudioAnalysis Analysed(const synthetic::Track& track, const tool::BeatOptions& options = {}) {
+  tool::AudioAnalysis analysis;
   analysis.beatOptions = options;
   std::string error;
   EXPECT_TRUE(analysis.Analyse(track.samples, synthetic::kRate, error)) << error;
@@ -30,7 +30,7 @@ cli::AudioAnalysis Analysed(const synthetic::Track& track, const cli::BeatOption
 // The beats of a track found as the issue of a beat tracker asks: at least
 // 97 % of known beats within 35 ms, at most 2 % extra, no beat in silence,
 // and 90 % of bars starting on the right beat.
-void ExpectTheGridHolds(const synthetic::Track& track, const cli::BeatGrid& grid, const std::string& name) {
+void ExpectTheGridHolds(const synthetic::Track& track, const tool::BeatGrid& grid, const std::string& name) {
   const synthetic::Match beats = synthetic::MatchBeats(track.beats, grid.Beats(), kTolerance);
   EXPECT_GE(beats.Share(), 0.97) << name << ": " << beats.matched << " of " << beats.known << " beats";
   EXPECT_LE(beats.ExtraShare(), 0.02) << name << ": " << beats.extra << " extra beats";
@@ -43,7 +43,7 @@ void ExpectTheGridHolds(const synthetic::Track& track, const cli::BeatGrid& grid
 TEST(MusicTest, TheTempoAndTheBeatsHoldAtEveryTempo) {
   for (double bpm : {70.0, 96.0, 120.0, 128.0, 150.0, 174.0}) {
     const synthetic::Track track = Builder().Bars(12, bpm, Pattern::Basic).Done();
-    const cli::AudioAnalysis analysis = Analysed(track);
+    const tool::AudioAnalysis analysis = Analysed(track);
     const std::string name = std::to_string(static_cast<int>(bpm)) + " bpm";
     EXPECT_NEAR(analysis.Grid().BeatsPerMinute(), bpm, bpm * 0.001) << name;
     ExpectTheGridHolds(track, analysis.Grid(), name);
@@ -67,13 +67,13 @@ TEST(MusicTest, SwingSyncopationBreaksAndSoftIntrosKeepTheGrid) {
        120},
   };
   for (const Case& c : cases) {
-    const cli::AudioAnalysis analysis = Analysed(c.track);
+    const tool::AudioAnalysis analysis = Analysed(c.track);
     EXPECT_NEAR(analysis.Grid().BeatsPerMinute(), c.bpm, c.bpm * 0.001) << c.name;
     ExpectTheGridHolds(c.track, analysis.Grid(), c.name);
   }
   // The break's start and the drums' return are section changes, and a
   // loop that never changes has none.
-  const cli::AudioAnalysis broken = Analysed(cases[3].track);
+  const tool::AudioAnalysis broken = Analysed(cases[3].track);
   const std::vector<double> changes = {cases[3].track.downbeats[8], cases[3].track.downbeats[12]};
   EXPECT_EQ(synthetic::MatchBeats(changes, broken.Grid().Sections(), kTolerance).matched, 2u);
   EXPECT_EQ(broken.Grid().Sections().size(), 2u);
@@ -82,7 +82,7 @@ TEST(MusicTest, SwingSyncopationBreaksAndSoftIntrosKeepTheGrid) {
 
 TEST(MusicTest, ATempoChangeIsFollowedAndTheRangeIsPrinted) {
   const synthetic::Track track = Builder().Bars(12, 120, Pattern::Basic).Bars(12, 150, Pattern::Basic).Done();
-  const cli::AudioAnalysis analysis = Analysed(track);
+  const tool::AudioAnalysis analysis = Analysed(track);
   ExpectTheGridHolds(track, analysis.Grid(), "120 then 150 bpm");
   double slowest = 0.0, fastest = 0.0;
   analysis.Grid().TempoRange(slowest, fastest);
@@ -95,31 +95,31 @@ TEST(MusicTest, ATempoChangeIsFollowedAndTheRangeIsPrinted) {
 TEST(MusicTest, TheUserDecidesTheGridWhenAsked) {
   const synthetic::Track track = Builder().Bars(8, 120, Pattern::Basic).Done();
   {  // half and double of the tracked beats
-    cli::BeatOptions half;
-    half.scale = cli::BeatScale::Half;
-    const cli::AudioAnalysis halved = Analysed(track, half);
+    tool::BeatOptions half;
+    half.scale = tool::BeatScale::Half;
+    const tool::AudioAnalysis halved = Analysed(track, half);
     EXPECT_NEAR(halved.Grid().BeatsPerMinute(), 60.0, 0.06);
-    cli::BeatOptions twice;
-    twice.scale = cli::BeatScale::Double;
+    tool::BeatOptions twice;
+    twice.scale = tool::BeatScale::Double;
     EXPECT_NEAR(Analysed(track, twice).Grid().BeatsPerMinute(), 240.0, 0.24);
   }
   {  // a given tempo and first beat: that exact grid, the bar starting there
-    cli::BeatOptions fixed;
+    tool::BeatOptions fixed;
     fixed.beatsPerMinute = 120.0;
     fixed.firstBeat = track.beats[1];
-    const cli::AudioAnalysis analysis = Analysed(track, fixed);
+    const tool::AudioAnalysis analysis = Analysed(track, fixed);
     ASSERT_FALSE(analysis.Grid().Beats().empty());
     EXPECT_DOUBLE_EQ(analysis.Grid().Beats().front(), track.beats[1]);
     EXPECT_DOUBLE_EQ(analysis.Grid().Downbeats().front(), track.beats[1]);
     EXPECT_NEAR(analysis.Grid().Beats()[5] - analysis.Grid().Beats()[4], 0.5, 1e-9);
   }
   {  // a given list of beats, in bars of three
-    cli::BeatOptions given;
+    tool::BeatOptions given;
     given.beatsGiven = true;
     given.beats = {1.0, 1.4, 1.8, 2.2, 2.6, 3.0, 3.4};
     given.beatsPerBar = 3;
     given.firstBeat = 1.4;
-    const cli::AudioAnalysis analysis = Analysed(track, given);
+    const tool::AudioAnalysis analysis = Analysed(track, given);
     EXPECT_EQ(analysis.Grid().Beats().front(), 1.4);
     EXPECT_EQ(analysis.Grid().Downbeats(), (std::vector<double>{1.4, 2.6}));
     EXPECT_NEAR(analysis.Grid().BarPhase(2.0), (1 + 0.5) / 3.0, 1e-6);
@@ -132,28 +132,28 @@ class ReactionShapingTest : public ::testing::Test {
     track = Builder().Bars(8, 120, Pattern::Basic).Done();
     analysis = Analysed(track);
   }
-  cli::ReactionCurves Curves(const std::vector<std::string>& texts, long frames = 600) {
-    std::vector<cli::Reaction> reactions;
+  tool::ReactionCurves Curves(const std::vector<std::string>& texts, long frames = 600) {
+    std::vector<tool::Reaction> reactions;
     for (const std::string& text : texts) {
-      cli::Reaction reaction;
+      tool::Reaction reaction;
       std::string error;
-      EXPECT_TRUE(cli::ParseReaction(text, names, reaction, error)) << error;
+      EXPECT_TRUE(tool::ParseReaction(text, names, reaction, error)) << error;
       reactions.push_back(reaction);
     }
-    return cli::ReactionCurves(analysis, reactions, cli::ReactionTiming(), frames);
+    return tool::ReactionCurves(analysis, reactions, tool::ReactionTiming(), frames);
   }
   static long FrameOf(double seconds) { return std::lround(seconds * 60.0); }
 
-  cli::ParameterNames names = cli::ParameterProfile::TableNames();
+  tool::ParameterNames names = tool::ParameterProfile::TableNames();
   synthetic::Track track;
-  cli::AudioAnalysis analysis;
+  tool::AudioAnalysis analysis;
 };
 
 // A pulse with a release in beats is gone by then, whatever the tempo; a
 // lead moves the whole curve earlier; the beat phase rises the same way in
 // every beat.
 TEST_F(ReactionShapingTest, ReleaseInBeatsLeadAndPhaseLandOnTheBeat) {
-  const cli::ReactionCurves curves =
+  const tool::ReactionCurves curves =
       Curves({"zoom=0:1:beat,release=0.5b", "glow=0:1:beat,release=0.5b,lead=0.1", "brightness=0:1:beat-phase"});
   const std::vector<double>& beats = analysis.Grid().Beats();
   for (size_t i = 1; i + 2 < beats.size() && FrameOf(beats[i + 1]) < curves.Frames(); ++i) {
@@ -178,7 +178,7 @@ TEST_F(ReactionShapingTest, LevelsAreScaledInDecibelsBetweenPercentiles) {
               .Done();
   analysis = Analysed(track);
   const long frames = static_cast<long>(track.Seconds() * 60.0);
-  const cli::ReactionCurves curves =
+  const tool::ReactionCurves curves =
       Curves({"zoom=0.4:0.6:bass,release=0.5", "hue=0:1:level,gain=-1,attack=0,release=0"}, frames);
   const auto mean = [&](size_t reaction, double from, double to) {
     double sum = 0.0;

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const cli::ParameterNames& Names() { return cli::ParameterProfile::TableNames(); }
+const tool::ParameterNames& Names() { return tool::ParameterProfile::TableNames(); }
 
 uint32_t Index(const std::string& name) {
   uint32_t index = 0;
@@ -34,11 +34,11 @@ uint32_t Index(const std::string& name) {
 }
 
 // Sends raw bytes through the decoder into the map, as the player does.
-cli::MidiResult Send(cli::MidiMap& map, std::vector<float>& values, std::initializer_list<std::vector<uint8_t>> messages) {
-  cli::MidiResult result;
+tool::MidiResult Send(tool::MidiMap& map, std::vector<float>& values, std::initializer_list<std::vector<uint8_t>> messages) {
+  tool::MidiResult result;
   for (const std::vector<uint8_t>& bytes : messages) {
-    cli::MidiEvent event;
-    if (cli::DecodeMidi(bytes.data(), bytes.size(), event) == cli::MidiDecoded::Event) map.Handle(event, values, result);
+    tool::MidiEvent event;
+    if (tool::DecodeMidi(bytes.data(), bytes.size(), event) == tool::MidiDecoded::Event) map.Handle(event, values, result);
   }
   for (const auto& edit : result.edits) values[edit.index] = edit.value;
   return result;
@@ -67,17 +67,17 @@ class RigTest : public ::testing::Test {
 // actions, a note on of velocity 0 as a release. The map written after
 // every change reads back to the same mappings.
 TEST_F(RigTest, LearnedControlsDriveParametersAndActionsAndTheMapRoundTrips) {
-  cli::MidiMap map(Names());
+  tool::MidiMap map(Names());
   std::vector<float> values(Names().Parameters().size(), 0.5f);
   const uint32_t zoom = Index("Zoom"), hue = Index("Hue"), glow = Index("Glow"), speed = Index("Speed");
   auto learn = [&](uint32_t parameter) {
-    cli::MidiTarget target;
+    tool::MidiTarget target;
     target.parameter = parameter;
     map.Learn(target);
   };
 
   learn(zoom);
-  cli::MidiResult result = Send(map, values, {{0xB0, 74, 10}});
+  tool::MidiResult result = Send(map, values, {{0xB0, 74, 10}});
   EXPECT_TRUE(result.mapChanged);
   EXPECT_EQ(result.learned, "Zoom: controller 74 on channel 1");
   EXPECT_TRUE(result.edits.empty()) << "the learning move does not act";
@@ -96,11 +96,11 @@ TEST_F(RigTest, LearnedControlsDriveParametersAndActionsAndTheMapRoundTrips) {
 
   learn(speed);
   Send(map, values, {{0xB0, 16, 1}});
-  map.SetMode(map.Mappings().size() - 1, cli::MidiMode::Relative);
+  map.SetMode(map.Mappings().size() - 1, tool::MidiMode::Relative);
   values[speed] = 0.5f;
   Send(map, values, {{0xB0, 16, 3}, {0xB0, 16, 127}});  // +3, -1
   EXPECT_NEAR(values[speed], 0.5f + 2.0f / 128.0f, 1e-6);
-  map.SetMode(map.Mappings().size() - 1, cli::MidiMode::RelativeOffset);
+  map.SetMode(map.Mappings().size() - 1, tool::MidiMode::RelativeOffset);
   Send(map, values, {{0xB0, 16, 60}});  // -4
   EXPECT_NEAR(values[speed], 0.5f - 2.0f / 128.0f, 1e-6);
   Send(map, values, {{0xB0, 16, 127}, {0xB0, 16, 127}, {0xB0, 16, 127}});
@@ -114,36 +114,36 @@ TEST_F(RigTest, LearnedControlsDriveParametersAndActionsAndTheMapRoundTrips) {
   Send(map, values, {{0x99, 36, 90}, {0x99, 36, 0}});
   EXPECT_FLOAT_EQ(values[glow], 0.0f);
 
-  cli::MidiTarget blackout;
+  tool::MidiTarget blackout;
   blackout.isAction = true;
-  blackout.action = cli::MidiAction::Blackout;
+  blackout.action = tool::MidiAction::Blackout;
   map.Learn(blackout);
   Send(map, values, {{0x99, 40, 100}});
   result = Send(map, values, {{0x99, 40, 100}, {0x99, 40, 0}});
   ASSERT_EQ(result.actions.size(), 2u);
   EXPECT_TRUE(result.actions[0].on);
   EXPECT_FALSE(result.actions[1].on) << "velocity 0 releases a momentary pad";
-  cli::MidiTarget recall = blackout;
-  recall.action = cli::MidiAction::Recall;
+  tool::MidiTarget recall = blackout;
+  recall.action = tool::MidiAction::Recall;
   recall.preset = 4;
   map.Learn(recall);
   Send(map, values, {{0x99, 41, 100}});
   result = Send(map, values, {{0x99, 41, 100}});
   ASSERT_EQ(result.actions.size(), 1u);
-  EXPECT_EQ(result.actions[0].action, cli::MidiAction::Recall);
+  EXPECT_EQ(result.actions[0].action, tool::MidiAction::Recall);
   EXPECT_EQ(result.actions[0].preset, 4);
 
   // Learning a target again replaces its control.
   learn(zoom);
   Send(map, values, {{0xB0, 75, 0}});
   EXPECT_EQ(std::count_if(map.Mappings().begin(), map.Mappings().end(),
-                          [&](const cli::MidiMapping& m) { return !m.target.isAction && m.target.parameter == zoom; }),
+                          [&](const tool::MidiMapping& m) { return !m.target.isAction && m.target.parameter == zoom; }),
             1);
 
   std::string error;
   const std::string path = (folder / "map.json").string();
   ASSERT_TRUE(map.Save(path, error)) << error;
-  cli::MidiMap read(Names());
+  tool::MidiMap read(Names());
   ASSERT_TRUE(read.Load(path, error)) << error;
   EXPECT_EQ(read.ToJson(), map.ToJson());
   EXPECT_EQ(read.Mappings().size(), 6u);
@@ -157,17 +157,17 @@ TEST_F(RigTest, LearnedControlsDriveParametersAndActionsAndTheMapRoundTrips) {
 // name to learn. A flood from a port keeps its bound, and samples that are
 // not numbers leave the live features in range.
 TEST_F(RigTest, MalformedMidiAndHostileMapFilesAreRefused) {
-  cli::MidiEvent event;
+  tool::MidiEvent event;
   const std::vector<std::vector<uint8_t>> malformed = {
       {}, {0x40, 0x10}, {0xB0, 74}, {0xB0, 74, 0x80}, {0x90, 36, 100, 1}, {0xF8, 0}, {0xC0}};
   for (const auto& bytes : malformed)
-    EXPECT_EQ(cli::DecodeMidi(bytes.data(), bytes.size(), event), cli::MidiDecoded::Malformed) << bytes.size();
+    EXPECT_EQ(tool::DecodeMidi(bytes.data(), bytes.size(), event), tool::MidiDecoded::Malformed) << bytes.size();
   const std::vector<std::vector<uint8_t>> ignored = {{0xE0, 0, 64}, {0xC0, 5}, {0xF0, 1, 2, 0xF7}, {0xFE}};
   for (const auto& bytes : ignored)
-    EXPECT_EQ(cli::DecodeMidi(bytes.data(), bytes.size(), event), cli::MidiDecoded::Ignored);
+    EXPECT_EQ(tool::DecodeMidi(bytes.data(), bytes.size(), event), tool::MidiDecoded::Ignored);
   const uint8_t clock = 0xF8;
-  ASSERT_EQ(cli::DecodeMidi(&clock, 1, event), cli::MidiDecoded::Event);
-  EXPECT_EQ(event.kind, cli::MidiEvent::Clock);
+  ASSERT_EQ(tool::DecodeMidi(&clock, 1, event), tool::MidiDecoded::Event);
+  EXPECT_EQ(event.kind, tool::MidiEvent::Clock);
 
   const std::string head = R"({"format": "tessarvander-midi-map", "version": 1, "mappings": [)";
   std::string many = head;
@@ -185,7 +185,7 @@ TEST_F(RigTest, MalformedMidiAndHostileMapFilesAreRefused) {
       {many, "at most 512"},
       {head + "]", "line"}};
   for (const auto& [text, said] : hostile) {
-    cli::MidiMap map(Names());
+    tool::MidiMap map(Names());
     std::string error;
     EXPECT_FALSE(map.Load(Write("map.json", text), error)) << text.substr(0, 120);
     EXPECT_NE(error.find(said), std::string::npos) << error;
@@ -195,37 +195,37 @@ TEST_F(RigTest, MalformedMidiAndHostileMapFilesAreRefused) {
   }
   const std::string fifo = (folder / "fifo.json").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  cli::MidiMap map(Names());
+  tool::MidiMap map(Names());
   std::string error;
   EXPECT_FALSE(map.Load(fifo, error)) << "a FIFO would block the player";
 
   // What OSC asks to learn: a name from outside.
-  cli::MidiTarget target;
+  tool::MidiTarget target;
   for (const std::string& text : std::vector<std::string>{"recall 0", "recall 101", "recall 99999999999", "recall -1",
                                                           "recall ", "Zo\nom", std::string(5000, 'x')}) {
-    EXPECT_FALSE(cli::ParseMidiTarget(text, Names(), target, error)) << text;
+    EXPECT_FALSE(tool::ParseMidiTarget(text, Names(), target, error)) << text;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     EXPECT_LT(error.size(), 1000u);
   }
-  ASSERT_TRUE(cli::ParseMidiTarget("recall 3", Names(), target, error));
+  ASSERT_TRUE(tool::ParseMidiTarget("recall 3", Names(), target, error));
   EXPECT_EQ(target.preset, 2);
 
   // A flood from a port: the queue keeps its bound and counts the rest.
-  cli::MidiInput input;
+  tool::MidiInput input;
   for (int i = 0; i < 5000; ++i) input.Receive(&clock, 1);
-  std::vector<cli::MidiBytes> drained;
+  std::vector<tool::MidiBytes> drained;
   long dropped = 0;
   input.Drain(drained, dropped);
-  EXPECT_EQ(drained.size(), cli::MidiInput::kPending);
-  EXPECT_EQ(dropped, 5000 - static_cast<long>(cli::MidiInput::kPending));
+  EXPECT_EQ(drained.size(), tool::MidiInput::kPending);
+  EXPECT_EQ(dropped, 5000 - static_cast<long>(tool::MidiInput::kPending));
 
   // Sound that is not sound: features stay within 0..1, beats finite.
-  cli::LiveAnalysis analysis;
+  tool::LiveAnalysis analysis;
   ASSERT_TRUE(analysis.Begin(48000, error)) << error;
   std::vector<float> noise(48000);
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = i % 3 == 0 ? NAN : i % 3 == 1 ? INFINITY : (i % 2 ? 1e30f : -1e30f);
   analysis.Feed(noise.data(), noise.size());
-  for (cli::AudioFeature feature : {cli::AudioFeature::Level, cli::AudioFeature::Bass, cli::AudioFeature::Treble}) {
+  for (tool::AudioFeature feature : {tool::AudioFeature::Level, tool::AudioFeature::Bass, tool::AudioFeature::Treble}) {
     const float value = analysis.Continuous(feature);
     EXPECT_TRUE(value >= 0.0f && value <= 1.0f) << value;
   }
@@ -238,7 +238,7 @@ TEST_F(RigTest, MalformedMidiAndHostileMapFilesAreRefused) {
 // Start makes the next pulse a downbeat, Stop holds the place, and a clock
 // that stops coming leaves no tempo.
 TEST_F(RigTest, TappedAndClockedTemposHold) {
-  cli::TapTempo taps;
+  tool::TapTempo taps;
   const double jitter[] = {0.012, -0.015, 0.004, 0.010, -0.008, 0.015, -0.012, 0.0, 0.006, -0.004};
   for (int tap = 0; tap < 10; ++tap) taps.Tap(10.0 + 0.5 * tap + jitter[tap]);
   EXPECT_NEAR(taps.At(14.6).beatsPerMinute, 120.0, 0.5);
@@ -251,7 +251,7 @@ TEST_F(RigTest, TappedAndClockedTemposHold) {
 
   // Pulses as a busy machine hands them over: each up to 40 ms late, never
   // before the one ahead of it.
-  cli::MidiClockTempo clock;
+  tool::MidiClockTempo clock;
   const double pulse = 60.0 / 128.0 / 24.0;
   uint64_t seed = 7;
   double arrived = 0.0;
@@ -278,7 +278,7 @@ TEST_F(RigTest, TappedAndClockedTemposHold) {
 // network and agree on a tempo one of them sets, and on the beat. Where
 // multicast cannot reach between them, the test says so and skips.
 TEST_F(RigTest, LinkSessionsAgreeOnTempoAndBeat) {
-  cli::LinkSession first(120.0), second(100.0);
+  tool::LinkSession first(120.0), second(100.0);
   const auto waitFor = [](const std::function<bool()>& done) {
     for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return done();
@@ -288,7 +288,7 @@ TEST_F(RigTest, LinkSessionsAgreeOnTempoAndBeat) {
   first.SetTempo(133.0);
   EXPECT_TRUE(waitFor([&] { return std::fabs(second.Now().beatsPerMinute - 133.0) < 0.01; }))
       << second.Now().beatsPerMinute;
-  const cli::TempoReading a = first.Now(), b = second.Now();
+  const tool::TempoReading a = first.Now(), b = second.Now();
   // Read a moment apart: at 133 a minute, a millisecond is 0.002 beats.
   EXPECT_NEAR(std::fmod(a.beats - b.beats + 2.0, 4.0), 2.0, 0.05) << a.beats << " " << b.beats;
 }
@@ -310,22 +310,22 @@ TEST_F(RigTest, LiveBeatsMeetTheClicksOfAClickTrack) {
     synthetic::Track track = builder.Done();
     track.samples.resize(track.samples.size() + 4 * synthetic::kRate, 0.0f);  // then silence
 
-    cli::LiveAnalysis analysis;
+    tool::LiveAnalysis analysis;
     std::string error;
     ASSERT_TRUE(analysis.Begin(synthetic::kRate, error)) << error;
-    cli::Reaction brightness;
-    ASSERT_TRUE(cli::ParseReaction("brightness=0:1:beat,release=0.2", Names(), brightness, error)) << error;
-    cli::ReactionTiming timing;
-    cli::LiveReactions reactions({brightness}, timing);
-    std::vector<cli::ParameterValue> values;
+    tool::Reaction brightness;
+    ASSERT_TRUE(tool::ParseReaction("brightness=0:1:beat,release=0.2", Names(), brightness, error)) << error;
+    tool::ReactionTiming timing;
+    tool::LiveReactions reactions({brightness}, timing);
+    std::vector<tool::ParameterValue> values;
     std::vector<double> told;
     std::vector<std::pair<double, float>> frames;  // (time, value)
     const size_t frame = synthetic::kRate / 60;
     double last = -1.0;
     for (size_t at = 0; at < track.samples.size(); at += frame) {
       analysis.Feed(track.samples.data() + at, std::min(frame, track.samples.size() - at));
-      if (analysis.LastEvent(cli::AudioFeature::Beat) != last) {
-        last = analysis.LastEvent(cli::AudioFeature::Beat);
+      if (analysis.LastEvent(tool::AudioFeature::Beat) != last) {
+        last = analysis.LastEvent(tool::AudioFeature::Beat);
         told.push_back(analysis.Seconds());
       }
       reactions.Frame(analysis, values);
@@ -367,27 +367,27 @@ TEST_F(RigTest, LiveBeatsMeetTheClicksOfAClickTrack) {
 // printable line, and the rig starts without them.
 TEST_F(RigTest, MissingDevicesAreOneLineEachAndTheRigStarts) {
   setenv("JACK_DEFAULT_SERVER", ("tessarvander-absent-" + std::to_string(getpid())).c_str(), 1);
-  cli::RigOptions options;
+  tool::RigOptions options;
   options.midi = true;
   options.midiPort = "knobs\nrm -rf /";
   options.audioIn = true;
   options.audioDevice = std::string(300, 'x') + "\n";
-  options.tempo = cli::TempoSource::MidiClock;
+  options.tempo = tool::TempoSource::MidiClock;
   options.midiMapPath = (folder / "map.json").string();
-  cli::StageRig rig(Names());
-  std::vector<cli::RigLine> lines;
+  tool::StageRig rig(Names());
+  std::vector<tool::RigLine> lines;
   std::string error;
   ASSERT_TRUE(rig.Start(options, lines, error)) << error;
   unsetenv("JACK_DEFAULT_SERVER");
   EXPECT_FALSE(rig.AudioOn());
   ASSERT_FALSE(lines.empty());
-  for (const cli::RigLine& line : lines) {
+  for (const tool::RigLine& line : lines) {
     EXPECT_EQ(line.text.find('\n'), std::string::npos) << line.text;
     EXPECT_LT(line.text.size(), 600u) << line.text;
   }
-  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const cli::RigLine& line) {
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const tool::RigLine& line) {
     return line.problem && line.text.find("live sound") != std::string::npos;
   }));
-  EXPECT_FALSE(rig.Tempo(cli::SteadySeconds()).Known());
+  EXPECT_FALSE(rig.Tempo(tool::SteadySeconds()).Known());
   EXPECT_FALSE(fs::exists(folder / "map.json")) << "nothing learned, nothing written";
 }

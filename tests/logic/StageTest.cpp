@@ -25,7 +25,7 @@ namespace param = tessarvander::param;
 // gets no frame between due times, a slow draw gets the frames it missed at
 // once, and a stall of more than ten seconds is forgiven, not replayed.
 TEST(StageTest, ThePaceIsSixtyCallsASecondOfWallTime) {
-  cli::FramePacer pacer(60.0);
+  tool::FramePacer pacer(60.0);
   pacer.Restart(100.0, 0);
   long done = 0;
   // A 144 Hz display: 432 passes in three seconds.
@@ -45,7 +45,7 @@ TEST(StageTest, ThePaceIsSixtyCallsASecondOfWallTime) {
 }
 
 TEST(StageTest, QuittingTakesTwoPressesWithinTwoSeconds) {
-  cli::QuitGuard guard;
+  tool::QuitGuard guard;
   EXPECT_FALSE(guard.Press(10.0));
   EXPECT_TRUE(guard.Asking(11.0));
   EXPECT_FALSE(guard.Asking(12.5));
@@ -57,7 +57,7 @@ TEST(StageTest, QuittingTakesTwoPressesWithinTwoSeconds) {
 // a crossfade of 60 frames is half way at frame 30, switches fractal type
 // there, and ends on the preset's values.
 TEST(StageTest, BlackoutAndCrossfadeMoveOverTheirFrames) {
-  cli::Blackout blackout(0.5, 60.0);
+  tool::Blackout blackout(0.5, 60.0);
   blackout.Toggle();
   for (int frame = 0; frame < 29; ++frame) blackout.Step();
   EXPECT_GT(blackout.Level(), 0.0f);
@@ -72,9 +72,9 @@ TEST(StageTest, BlackoutAndCrossfadeMoveOverTheirFrames) {
   from[param::FractalType] = 0.1f;
   std::vector<bool> discrete(from.size(), false);
   discrete[param::FractalType] = true;
-  cli::Crossfade fade;
+  tool::Crossfade fade;
   fade.Start(from, {{param::Brightness, 0.8f}, {param::FractalType, 0.9f}}, discrete, 60);
-  std::vector<cli::ParameterValue> changes;
+  std::vector<tool::ParameterValue> changes;
   const auto valueOf = [&](uint32_t index) {
     for (const auto& [i, v] : changes)
       if (i == index) return v;
@@ -105,7 +105,7 @@ class BankTest : public ::testing::Test {
            std::to_string(brightness) + "}}";
   }
   fs::path folder;
-  cli::ParameterNames names = cli::ParameterProfile::TableNames();
+  tool::ParameterNames names = tool::ParameterProfile::TableNames();
 };
 
 // Presets in name order, stepped through both ways; a folder with a bad
@@ -114,7 +114,7 @@ TEST_F(BankTest, ABankIsItsFolderInNameOrderOrRefused) {
   Write("b.json", Preset(0.2f));
   Write("a.json", Preset(0.1f));
   Write("notes.txt", "not a preset");
-  cli::PresetBank bank;
+  tool::PresetBank bank;
   std::string error;
   ASSERT_TRUE(bank.Load(folder.string(), names, error)) << error;
   ASSERT_EQ(bank.Size(), 2u);
@@ -139,7 +139,7 @@ TEST_F(BankTest, ABankIsItsFolderInNameOrderOrRefused) {
 
 // OSC recalls count from 1 as the keys do; anything else is refused.
 TEST(StageTest, OscRecallsAndBlackoutsAreDecodedOrRefused) {
-  const cli::ParameterNames names = cli::ParameterProfile::TableNames();
+  const tool::ParameterNames names = tool::ParameterProfile::TableNames();
   const auto decode = [&](const char* types, float number) {
     lo_message message = lo_message_new();
     if (types[0] == 'f') lo_message_add_float(message, number);
@@ -147,13 +147,13 @@ TEST(StageTest, OscRecallsAndBlackoutsAreDecodedOrRefused) {
     size_t size = 0;
     void* bytes = lo_message_serialise(message, "/tessarvander/preset/recall", nullptr, &size);
     lo_message_free(message);
-    cli::OscDecoded decoded = cli::DecodeOsc(static_cast<char*>(bytes), size, names);
+    tool::OscDecoded decoded = tool::DecodeOsc(static_cast<char*>(bytes), size, names);
     free(bytes);
     return decoded;
   };
-  const cli::OscDecoded third = decode("i", 3);
+  const tool::OscDecoded third = decode("i", 3);
   ASSERT_TRUE(third.ok) << third.why;
-  EXPECT_EQ(third.command.kind, cli::OscCommand::RecallPreset);
+  EXPECT_EQ(third.command.kind, tool::OscKind::RecallPreset);
   EXPECT_EQ(third.command.index, 2u);
   for (float bad : {0.0f, -1.0f, 2.5f, 1e30f}) EXPECT_FALSE(decode("f", bad).ok) << bad;
   EXPECT_FALSE(decode("", 0).ok);
@@ -162,8 +162,8 @@ TEST(StageTest, OscRecallsAndBlackoutsAreDecodedOrRefused) {
 // --osc-reply takes HOST:PORT, or one line (names are not looked up here: the
 // test stays off the network).
 TEST(StageTest, OscReplyAddressesAreCheckedAtTheStart) {
-  const cli::ParameterNames names = cli::ParameterProfile::TableNames();
-  cli::OscListener listener(names);
+  const tool::ParameterNames names = tool::ParameterProfile::TableNames();
+  tool::OscListener listener(names);
   std::string error;
   EXPECT_TRUE(listener.ReplyTo("127.0.0.1:9000", error)) << error;
   for (const std::string& bad : {std::string("127.0.0.1"), std::string("127.0.0.1:"), std::string(":9000"),
@@ -177,7 +177,7 @@ TEST(StageTest, OscReplyAddressesAreCheckedAtTheStart) {
 // Bundles: their messages in order with the bundle's time tag, nested ones
 // too; a malformed, empty, too deep or too full bundle is one refusal.
 TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {
-  const cli::ParameterNames names = cli::ParameterProfile::TableNames();
+  const tool::ParameterNames names = tool::ParameterProfile::TableNames();
   const auto serialise = [](lo_bundle bundle) {
     size_t size = 0;
     void* bytes = lo_bundle_serialise(bundle, nullptr, &size);
@@ -185,7 +185,7 @@ TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {
     free(bytes);
     return data;
   };
-  const auto decode = [&](std::string data) { return cli::DecodeOscPacket(data.data(), data.size(), names); };
+  const auto decode = [&](std::string data) { return tool::DecodeOscPacket(data.data(), data.size(), names); };
   lo_timetag later = {3900000000u, 0x80000000u};
   lo_bundle bundle = lo_bundle_new(later);
   lo_message set = lo_message_new(), query = lo_message_new();
@@ -193,10 +193,10 @@ TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {
   lo_bundle_add_message(bundle, "/tessarvander/param/hue", set);
   lo_bundle_add_message(bundle, "/tessarvander/param/hue", query);
   const std::string bytes = serialise(bundle);
-  const std::vector<cli::OscDecoded> decoded = decode(bytes);
+  const std::vector<tool::OscDecoded> decoded = decode(bytes);
   ASSERT_EQ(decoded.size(), 2u);
-  EXPECT_EQ(decoded[0].command.kind, cli::OscCommand::SetParameter);
-  EXPECT_EQ(decoded[1].command.kind, cli::OscCommand::Query);
+  EXPECT_EQ(decoded[0].command.kind, tool::OscKind::SetParameter);
+  EXPECT_EQ(decoded[1].command.kind, tool::OscKind::Query);
   EXPECT_EQ(decoded[1].timeTag, (uint64_t{3900000000u} << 32) | 0x80000000u);
 
   // A bundle inside a bundle, by hand: "#bundle", a tag, a sized element.
@@ -216,7 +216,7 @@ TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {
   EXPECT_NE(decode(std::string("#bundle\0\0\0\0\0\0\0\0\1", 16)).front().why.find("empty"), std::string::npos);
   lo_bundle full = lo_bundle_new(LO_TT_IMMEDIATE);
   for (int i = 0; i < 65; ++i) lo_bundle_add_message(full, "/tessarvander/pause", lo_message_new());
-  const std::vector<cli::OscDecoded> tooMany = decode(serialise(full));
+  const std::vector<tool::OscDecoded> tooMany = decode(serialise(full));
   ASSERT_EQ(tooMany.size(), 1u);
   EXPECT_NE(tooMany.front().why.find("more than 64 messages"), std::string::npos);
   lo_bundle_free_recursive(full);

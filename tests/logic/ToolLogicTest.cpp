@@ -24,9 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace param = tessarvander::param;
-using cli::ParameterControls;
-using cli::ParameterNames;
-using cli::ParameterValue;
+using tool::ParameterControls;
+using tool::ParameterNames;
+using tool::ParameterValue;
 
 class ToolLogicTest : public ::testing::Test {
  protected:
@@ -42,7 +42,7 @@ class ToolLogicTest : public ::testing::Test {
     return (folder / name).string();
   }
   fs::path folder;
-  ParameterNames names = cli::ParameterProfile::TableNames();
+  ParameterNames names = tool::ParameterProfile::TableNames();
 };
 
 float ValueOf(const std::vector<ParameterValue>& values, uint32_t index) {
@@ -65,18 +65,18 @@ TEST_F(ToolLogicTest, TakeReplaysItsSessionThroughTheTimeline) {
                                  "\n"
                                  R"({"frames": 8})"
                                  "\n");
-  cli::Take take;
+  tool::Take take;
   std::string error;
-  ASSERT_TRUE(cli::LoadTake(path, names, take, error)) << error;
+  ASSERT_TRUE(tool::LoadTake(path, names, take, error)) << error;
   EXPECT_EQ(take.framesPerSecond, 30.0);
-  cli::FrameRequest request;
-  const cli::FramePlan plan = cli::PlanTake(request, take);
+  tool::FrameRequest request;
+  const tool::FramePlan plan = tool::PlanTake(request, take);
   EXPECT_EQ(plan.preRoll, 2);
   EXPECT_EQ(plan.output, 6);
 
   ParameterControls controls(names);
   ASSERT_TRUE(controls.AddRamp("brightness=0:1", error)) << error;
-  cli::RenderTimeline timeline(controls, plan.preRoll, plan.output, &take);
+  tool::RenderTimeline timeline(controls, plan.preRoll, plan.output, &take);
   std::vector<ParameterValue> values;
   const bool processed[] = {true, true, true, true, false, false, true, true};
   const float hue[] = {0.2f, 0.2f, 0.2f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
@@ -93,7 +93,7 @@ TEST_F(ToolLogicTest, TakeReplaysItsSessionThroughTheTimeline) {
 
   // A still of a take is its last frame.
   request.still = true;
-  const cli::FramePlan still = cli::PlanTake(request, take);
+  const tool::FramePlan still = tool::PlanTake(request, take);
   EXPECT_EQ(still.preRoll + still.output, 8);
   EXPECT_EQ(still.output, 1);
 }
@@ -105,7 +105,7 @@ TEST_F(ToolLogicTest, LiveStateRecordsWhatATakeReplays) {
   ParameterControls controls(names);
   std::string error;
   ASSERT_TRUE(controls.AddSet("hue=0.25", error)) << error;
-  cli::LiveState live(controls, 60.0);
+  tool::LiveState live(controls, 60.0);
   EXPECT_EQ(live.Values()[param::Hue], 0.25f);
   EXPECT_EQ(live.Values()[param::Speed], tessarvander::kParameterRows[param::Speed].defaultValue);
   std::vector<std::vector<ParameterValue>> sent;
@@ -124,10 +124,10 @@ TEST_F(ToolLogicTest, LiveStateRecordsWhatATakeReplays) {
   ASSERT_TRUE(live.WriteTake(Write("live.take", ""), error)) << error;
   EXPECT_FALSE(live.TakeRecording());
 
-  cli::Take take;
-  ASSERT_TRUE(cli::LoadTake((folder / "live.take").string(), names, take, error)) << error;
+  tool::Take take;
+  ASSERT_TRUE(tool::LoadTake((folder / "live.take").string(), names, take, error)) << error;
   const ParameterControls noControls(names);
-  cli::RenderTimeline timeline(noControls, take.first, take.frames - take.first, &take);
+  tool::RenderTimeline timeline(noControls, take.first, take.frames - take.first, &take);
   std::vector<ParameterValue> values;
   for (long frame = 0; frame < 6; ++frame) {
     EXPECT_EQ(timeline.Next(values), processed[frame]) << frame;
@@ -143,37 +143,37 @@ TEST_F(ToolLogicTest, SegmentsCoverTheRenderOnceAndSequencesNumberGlobally) {
       long expected = 0;
       for (long k = 1; k <= count; ++k) {
         long first = 0, end = 0;
-        cli::SegmentRange({k, count}, frames, first, end);
+        tool::SegmentRange({k, count}, frames, first, end);
         EXPECT_EQ(first, expected) << k << "/" << count << " of " << frames;
         EXPECT_GT(end, first) << "no empty part";
         expected = end;
       }
       EXPECT_EQ(expected, frames);
     }
-  cli::SegmentSpec segment;
+  tool::SegmentSpec segment;
   std::string error;
-  EXPECT_TRUE(cli::ParseSegment("2/4", segment, error));
+  EXPECT_TRUE(tool::ParseSegment("2/4", segment, error));
   EXPECT_EQ(segment.index, 2);
   for (const char* bad : {"0/3", "4/3", "two/3", "3", "1/0", "-1/3", "1/99999999999"})
-    EXPECT_FALSE(cli::ParseSegment(bad, segment, error)) << bad;
+    EXPECT_FALSE(tool::ParseSegment(bad, segment, error)) << bad;
 
   std::string name;
-  ASSERT_TRUE(cli::SequenceName("frames/f_%05d.png", 42, name));
+  ASSERT_TRUE(tool::SequenceName("frames/f_%05d.png", 42, name));
   EXPECT_EQ(name, "frames/f_00042.png");
-  ASSERT_TRUE(cli::SequenceName("100%%_%d.png", 7, name));
+  ASSERT_TRUE(tool::SequenceName("100%%_%d.png", 7, name));
   EXPECT_EQ(name, "100%_7.png");
-  EXPECT_FALSE(cli::SequenceName("f_%d_%d.png", 1, name));
-  EXPECT_FALSE(cli::SequenceName("f_%s.png", 1, name));
+  EXPECT_FALSE(tool::SequenceName("f_%d_%d.png", 1, name));
+  EXPECT_FALSE(tool::SequenceName("f_%s.png", 1, name));
 }
 
 TEST_F(ToolLogicTest, ReactionsAreReadOrRefusedWithOneLine) {
-  cli::Reaction reaction;
+  tool::Reaction reaction;
   std::string error;
-  ASSERT_TRUE(cli::ParseReaction("pulse amount=0.1:0.8:beat", names, reaction, error)) << error;
+  ASSERT_TRUE(tool::ParseReaction("pulse amount=0.1:0.8:beat", names, reaction, error)) << error;
   EXPECT_EQ(reaction.index, param::PulseAmount);
   EXPECT_EQ(reaction.from, 0.1f);
   EXPECT_EQ(reaction.to, 0.8f);
-  EXPECT_EQ(reaction.feature, cli::AudioFeature::Beat);
+  EXPECT_EQ(reaction.feature, tool::AudioFeature::Beat);
   // An empty message: read.
   const std::pair<const char*, const char*> texts[] = {
       {"hue=0:1:sparkle", "unknown feature \"sparkle\""},
@@ -194,10 +194,10 @@ TEST_F(ToolLogicTest, ReactionsAreReadOrRefusedWithOneLine) {
   };
   for (const auto& [text, message] : texts) {
     if (*message == '\0') {
-      EXPECT_TRUE(cli::ParseReaction(text, names, reaction, error)) << error;
+      EXPECT_TRUE(tool::ParseReaction(text, names, reaction, error)) << error;
       continue;
     }
-    EXPECT_FALSE(cli::ParseReaction(text, names, reaction, error)) << text;
+    EXPECT_FALSE(tool::ParseReaction(text, names, reaction, error)) << text;
     EXPECT_NE(error.find(message), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
@@ -206,7 +206,7 @@ TEST_F(ToolLogicTest, ReactionsAreReadOrRefusedWithOneLine) {
 TEST_F(ToolLogicTest, PresetsAreReadOrRefusedWithTheirPlace) {
   std::vector<ParameterValue> values;
   std::string error;
-  ASSERT_TRUE(cli::LoadPreset(Write("good.json", R"({"format": "tessarvander-preset", "version": 1,
+  ASSERT_TRUE(tool::LoadPreset(Write("good.json", R"({"format": "tessarvander-preset", "version": 1,
       "parameters": {"fractal-type": 0.6, "Color Mode": 0.45}})"),
                               names, values, error))
       << error;
@@ -222,7 +222,7 @@ TEST_F(ToolLogicTest, PresetsAreReadOrRefusedWithTheirPlace) {
   };
   for (const auto& [text, message] : bad) {
     values.clear();
-    EXPECT_FALSE(cli::LoadPreset(Write("bad.json", text), names, values, error)) << text;
+    EXPECT_FALSE(tool::LoadPreset(Write("bad.json", text), names, values, error)) << text;
     EXPECT_NE(error.find(message), std::string::npos) << error;
   }
 }
@@ -235,7 +235,7 @@ TEST_F(ToolLogicTest, ClickTrackGivesItsTempoAndBeats) {
   for (int click = 0; click < 20; ++click)
     for (int i = 0; i < 441; ++i)
       samples[static_cast<size_t>(click * kRate / 2 + i)] = static_cast<float>(std::sin(2 * M_PI * 1000.0 * i / kRate));
-  cli::AudioAnalysis analysis;
+  tool::AudioAnalysis analysis;
   std::string error;
   ASSERT_TRUE(analysis.Analyse(samples, kRate, error)) << error;
   EXPECT_NEAR(analysis.Grid().BeatsPerMinute(), 120.0, 0.12);

@@ -12,13 +12,13 @@
 
 namespace playertest {
 
-cli::HostSession& PlayerTest::Session() {
+tool::HostSession& PlayerTest::Session() {
   // One plugin and one headless context for the whole test program.
-  static std::unique_ptr<cli::HostSession> session = [] {
+  static std::unique_ptr<tool::HostSession> session = [] {
     std::string error;
-    cli::SessionOptions sessionOptions;
-    sessionOptions.pluginPath = cli::DefaultPluginPath();
-    auto opened = cli::HostSession::Open(sessionOptions, error);
+    tool::SessionOptions sessionOptions;
+    sessionOptions.pluginPath = tool::DefaultPluginPath();
+    auto opened = tool::HostSession::Open(sessionOptions, error);
     if (!opened) ADD_FAILURE() << error;
     return opened;
   }();
@@ -36,17 +36,17 @@ void PlayerTest::SetUp() {
   ASSERT_TRUE(window.Create(160, 90, error)) << error;
   options.quiet = true;
   options.outFolder = folder.string();
-  controls = std::make_unique<cli::ParameterControls>(cli::ParameterNames(Session().Parameters()));
+  controls = std::make_unique<tool::ParameterControls>(tool::ParameterNames(Session().Parameters()));
 }
 
 void PlayerTest::TearDown() {
   player.reset();
-  cli::ForgetInterrupt();
+  tool::ForgetInterrupt();
   if (!std::getenv("KEEP")) fs::remove_all(folder);
 }
 
 void PlayerTest::Start() {
-  player = std::make_unique<cli::Player>(window, clock, Session(), *controls, options);
+  player = std::make_unique<tool::Player>(window, clock, Session(), *controls, options);
   std::string error;
   ASSERT_TRUE(player->Start(error)) << error;
 }
@@ -79,7 +79,7 @@ std::string PlayerTest::Bank(const std::vector<std::pair<std::string, std::strin
 }
 
 bool PlayerTest::Said(const std::string& part) const {
-  for (const cli::Console::Line& line : player->Messages().Recent())
+  for (const tool::Console::Line& line : player->Messages().Recent())
     if (line.text.find(part) != std::string::npos) return true;
   return false;
 }
@@ -88,16 +88,16 @@ bool PlayerTest::Said(const std::string& part) const {
 // of the take, at the player's picture size.
 std::vector<uint8_t> PlayerTest::RenderTakeFrame(const std::string& path, long frames) {
   std::string error;
-  cli::Take take;
-  EXPECT_TRUE(cli::LoadTake(path, controls->Names(), take, error)) << error;
-  cli::FrameRequest request;
+  tool::Take take;
+  EXPECT_TRUE(tool::LoadTake(path, controls->Names(), take, error)) << error;
+  tool::FrameRequest request;
   request.still = true;
   request.framesGiven = true;
   request.frames = frames;
   request.framesPerSecond = take.framesPerSecond;
-  const cli::FramePlan plan = cli::PlanTake(request, take);
-  cli::RenderTimeline timeline(*controls, plan.preRoll, plan.output, &take);
-  cli::RenderJob job;
+  const tool::FramePlan plan = tool::PlanTake(request, take);
+  tool::RenderTimeline timeline(*controls, plan.preRoll, plan.output, &take);
+  tool::RenderJob job;
   job.width = player->Picture().Width();
   job.height = player->Picture().Height();
   job.framesPerSecond = take.framesPerSecond;
@@ -105,7 +105,7 @@ std::vector<uint8_t> PlayerTest::RenderTakeFrame(const std::string& path, long f
   job.end = plan.output;
   MemorySink sink;
   sink.bytes = static_cast<size_t>(job.width) * job.height * 4;
-  EXPECT_EQ(cli::RunRender(Session(), timeline, job, sink, error), cli::RenderOutcome::Done) << error;
+  EXPECT_EQ(tool::RunRender(Session(), timeline, job, sink, error), tool::RenderOutcome::Done) << error;
   return sink.frames.empty() ? std::vector<uint8_t>() : sink.frames.back();
 }
 

@@ -22,7 +22,7 @@ namespace playertest {
 namespace fs = std::filesystem;
 
 // Time that moves only when the player waits or the test turns it.
-class TurnedClock : public cli::Clock {
+class TurnedClock : public tool::Clock {
  public:
   double Now() const override { return now; }
   void SleepUntil(double when) override { now = std::max(now, when); }
@@ -33,7 +33,7 @@ class TurnedClock : public cli::Clock {
 };
 
 // Frames kept in memory, for comparing a render with what the player showed.
-class MemorySink : public cli::FrameSink {
+class MemorySink : public tool::FrameSink {
  public:
   bool Write(const uint8_t* rgba, long, std::string&) override {
     frames.emplace_back(rgba, rgba + bytes);
@@ -68,14 +68,14 @@ class PlayerTest : public ::testing::Test {
   float Value(uint32_t index) const { return player->Show().Live().Values()[index]; }
   bool Said(const std::string& part) const;
 
-  static cli::HostSession& Session();
+  static tool::HostSession& Session();
 
   fs::path folder;
   TurnedClock clock;
-  cli::HeadlessWindow window;
-  cli::PlayerOptions options;
-  std::unique_ptr<cli::ParameterControls> controls;
-  std::unique_ptr<cli::Player> player;
+  tool::HeadlessWindow window;
+  tool::PlayerOptions options;
+  std::unique_ptr<tool::ParameterControls> controls;
+  std::unique_ptr<tool::Player> player;
 };
 
 }  // namespace playertest

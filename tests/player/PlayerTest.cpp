@@ -34,8 +34,8 @@ long StillFrame(const std::vector<std::string>& said, const std::string& name) {
 class PlayerStageTest : public PlayerTest {
  protected:
   void Start() {
-    player = std::make_unique<cli::Player>(window, clock, Session(), *controls, options);
-    player->Messages().Follow([this](const cli::Console::Line& line) { said.push_back(line.text); });
+    player = std::make_unique<tool::Player>(window, clock, Session(), *controls, options);
+    player->Messages().Follow([this](const tool::Console::Line& line) { said.push_back(line.text); });
     std::string error;
     ASSERT_TRUE(player->Start(error)) << error;
   }
@@ -67,7 +67,7 @@ TEST_F(PlayerStageTest, TheFlightKeepsTheClockAndCatchesUpAtOnePixel) {
   EXPECT_EQ(player->Statistics().drawn, 31);
   const std::vector<uint8_t> shown = player->Picture().ReadRgba8();
 
-  window.Press(GLFW_KEY_Q, cli::kKeyControl);
+  window.Press(GLFW_KEY_Q, tool::kKeyControl);
   Pass();
   EXPECT_TRUE(player->Done());
   Finish();
@@ -131,8 +131,8 @@ TEST_F(PlayerStageTest, StillsAreOneAFrameAndTheTakesOwnFrames) {
   Start();
   PlayFrames(20);
   for (const char* name : {"first.png", "second.png", "third.png"}) {
-    cli::OscCommand still;
-    still.kind = cli::OscCommand::Still;
+    tool::OscCommand still;
+    still.kind = tool::OscKind::Still;
     still.text = name;
     player->Input().Apply(still);
   }
@@ -144,8 +144,8 @@ TEST_F(PlayerStageTest, StillsAreOneAFrameAndTheTakesOwnFrames) {
   const long first = StillFrame(said, "first.png");
   ASSERT_GT(first, 0);
 
-  cli::OscCommand pause;
-  pause.kind = cli::OscCommand::Pause;
+  tool::OscCommand pause;
+  pause.kind = tool::OscKind::Pause;
   player->Input().Apply(pause);
   window.Press(GLFW_KEY_S);
   Pass();
@@ -181,7 +181,7 @@ TEST_F(PlayerStageTest, CtrlCFinishesTheVideoInProgress) {
   PlayFrames(10);
   clock.Turn(0.05);  // three frames advanced at one pixel, repeated in the video
   PlayFrames(10);
-  cli::InstallInterruptHandlers();
+  tool::InstallInterruptHandlers();
   std::raise(SIGINT);
   EXPECT_TRUE(player->Done());
   Finish();
@@ -211,39 +211,39 @@ TEST_F(PlayerStageTest, KeysPanelOscAndMidiAskThroughOneApply) {
       << error;
   Start();
   PlayFrames(2);
-  const auto osc = [](cli::OscCommand::Kind kind, float value = 0.0f, uint32_t index = 0) {
-    cli::OscCommand command;
+  const auto osc = [](tool::OscKind kind, float value = 0.0f, uint32_t index = 0) {
+    tool::OscCommand command;
     command.kind = kind;
     command.value = value;
     command.index = index;
     return command;
   };
-  const std::optional<cli::PlayerRequest> pad = cli::RequestFromMidi({cli::MidiAction::Blackout, 0, true});
-  const std::optional<cli::PlayerRequest> message = cli::RequestFromOsc(osc(cli::OscCommand::Blackout, 1.0f));
+  const std::optional<tool::PlayerRequest> pad = tool::RequestFromMidi({tool::MidiAction::Blackout, 0, true});
+  const std::optional<tool::PlayerRequest> message = tool::RequestFromOsc(osc(tool::OscKind::Blackout, 1.0f));
   ASSERT_TRUE(pad && message);
-  EXPECT_EQ(pad->action, cli::PlayerAction::SetBlackout);
+  EXPECT_EQ(pad->action, tool::PlayerAction::SetBlackout);
   EXPECT_EQ(message->action, pad->action);
   EXPECT_EQ(message->on, pad->on);
-  EXPECT_FALSE(cli::RequestFromMidi({cli::MidiAction::Still, 0, false})) << "a pad's release asks nothing";
+  EXPECT_FALSE(tool::RequestFromMidi({tool::MidiAction::Still, 0, false})) << "a pad's release asks nothing";
 
-  player->Input().Apply(cli::MidiResult::Triggered{cli::MidiAction::Blackout, 0, true});
+  player->Input().Apply(tool::MidiResult::Triggered{tool::MidiAction::Blackout, 0, true});
   EXPECT_TRUE(player->Show().GoingToBlack());
-  player->Input().Apply(cli::MidiResult::Triggered{cli::MidiAction::Blackout, 0, false});
+  player->Input().Apply(tool::MidiResult::Triggered{tool::MidiAction::Blackout, 0, false});
   EXPECT_FALSE(player->Show().GoingToBlack()) << "a momentary pad lets go";
-  player->Input().Apply(cli::MidiResult::Triggered{cli::MidiAction::Recall, 1, true});
+  player->Input().Apply(tool::MidiResult::Triggered{tool::MidiAction::Recall, 1, true});
   EXPECT_FLOAT_EQ(Value(param::Zoom), 0.7f);
-  player->Input().Apply(osc(cli::OscCommand::RecallPreset, 0.0f, 0));
+  player->Input().Apply(osc(tool::OscKind::RecallPreset, 0.0f, 0));
   EXPECT_FLOAT_EQ(Value(param::Zoom), 0.3f);
-  player->Input().Apply(osc(cli::OscCommand::Pause));
+  player->Input().Apply(osc(tool::OscKind::Pause));
   EXPECT_TRUE(player->Show().Live().Paused());
   window.Press(GLFW_KEY_SPACE);
   Pass();
   EXPECT_FALSE(player->Show().Live().Paused());
 
-  player->Input().Apply(osc(cli::OscCommand::SetParameter, 0.125f, param::Hue));
+  player->Input().Apply(osc(tool::OscKind::SetParameter, 0.125f, param::Hue));
   EXPECT_FLOAT_EQ(Value(param::Hue), 0.125f);
   player->PanelChanges().edits.push_back({param::Hue, 0.375f});
-  player->PanelChanges().actions.push_back(cli::PlayerRequest(cli::PlayerAction::ToggleBlackout));
+  player->PanelChanges().actions.push_back(tool::PlayerRequest(tool::PlayerAction::ToggleBlackout));
   Pass();
   EXPECT_FLOAT_EQ(Value(param::Hue), 0.375f);
   EXPECT_TRUE(player->Show().GoingToBlack());

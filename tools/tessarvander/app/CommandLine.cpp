@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-namespace cli {
+namespace tool {
 namespace {
 
 // Usage first, as Unix tools do, then the description and the options.
@@ -79,4 +79,4 @@ CLI::Option* AddSizeOption(CLI::App& app, const std::string& name, FrameSize& si
       ->type_name("WxH");
 }
 
-}  // namespace cli
+}  // namespace tool

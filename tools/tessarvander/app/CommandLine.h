@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 // Help in the form "usage: tessarvander COMMAND [OPTIONS]", then what the
 // command does, its options and its examples.
@@ -28,4 +28,4 @@ CLI::Validator OneOf(const std::vector<std::string>& choices);
 // Declares an option that takes a FrameSize.
 CLI::Option* AddSizeOption(CLI::App& app, const std::string& name, FrameSize& size, const std::string& description);
 
-}  // namespace cli
+}  // namespace tool

@@ -5,7 +5,7 @@
 #include "GlContext.h"
 #include "formats/Presets.h"
 
-namespace cli {
+namespace tool {
 int Fail(int code, const std::string& message) {
   Warn(message);
   return code;
@@ -83,4 +83,4 @@ bool ReadControls(const SessionFlags& flags, bool allowRamps, CommandContext& co
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

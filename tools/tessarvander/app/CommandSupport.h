@@ -13,7 +13,7 @@
 #include "sys/Interrupts.h"
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
@@ -59,4 +59,4 @@ bool OpenSession(const SessionOptions& options, CommandContext& context, std::st
 // kinds are left to the command.
 bool ReadControls(const SessionFlags& flags, bool allowRamps, CommandContext& context, std::string& error);
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 
 #include "app/CommandLine.h"
 
-namespace cli {
+namespace tool {
 
 class Command {
  public:
@@ -24,4 +24,4 @@ std::unique_ptr<Command> MakePlayCommand();
 std::unique_ptr<Command> MakeJoinCommand();
 std::unique_ptr<Command> MakeFarmCommand();
 
-}  // namespace cli
+}  // namespace tool

@@ -11,7 +11,7 @@
 #include "app/CommandSupport.h"
 #include "farm/SlurmJobs.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 const char* kFarmDescription =
@@ -109,4 +109,4 @@ class FarmCommand : public Command {
 
 std::unique_ptr<Command> MakeFarmCommand() { return std::make_unique<FarmCommand>(); }
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 #include "GlContext.h"
 #include "formats/ParameterProfile.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 const char* TypeName(uint32_t type) {
@@ -90,4 +90,4 @@ class InfoCommand : public Command {
 
 std::unique_ptr<Command> MakeInfoCommand() { return std::make_unique<InfoCommand>(); }
 
-}  // namespace cli
+}  // namespace tool

@@ -9,7 +9,7 @@
 #include "farm/Join.h"
 #include "output/OutputKind.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 const char* kJoinDescription =
@@ -69,4 +69,4 @@ class JoinCommand : public Command {
 
 std::unique_ptr<Command> MakeJoinCommand() { return std::make_unique<JoinCommand>(); }
 
-}  // namespace cli
+}  // namespace tool

@@ -5,6 +5,7 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "formats/OscAddresses.h"
 #include "output/OutputFile.h"
 #include "music/LiveReactions.h"
 #include "player/GlfwWindow.h"
@@ -12,7 +13,7 @@
 #include "player/Player.h"
 #include "sys/BoundedFile.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 const char* kPlayDescription =
@@ -30,19 +31,7 @@ class PlayCommand : public Command {
  public:
   CLI::App* Declare(CLI::App& program) override {
     CLI::App* command = program.add_subcommand("play", kPlayDescription);
-    command->footer(std::string(KeyHelp()) +
-                    "\n\nOSC addresses (--osc PORT):\n"
-                    "  /tessarvander/param/NAME f   set a parameter by name or index; without a value,\n"
-                    "                               answers its value to the sender, after what came before\n"
-                    "  bundles (#bundle) apply their messages together, at their time tag\n"
-                    "  /tessarvander/preset/load s  load a preset file\n"
-                    "  /tessarvander/preset/recall i  recall preset i (from 1) of the bank\n"
-                    "  /tessarvander/blackout i     1 fades to black, 0 back\n"
-                    "  /tessarvander/pause, /tessarvander/play\n"
-                    "  /tessarvander/still s        save the current frame as NAME.png, a new file in --out\n"
-                    "  /tessarvander/tap            tap the tempo\n"
-                    "  /tessarvander/midi/learn s   the next MIDI control moved drives this parameter or action\n"
-                    "                               (zoom, tap, blackout, still, pause, next-preset, recall 3, ...)\n\n"
+    command->footer(KeyHelp() + "\n\nOSC addresses (--osc PORT):\n" + OscHelp() + "\n" +
                     "examples:\n"
                     "  tessarvander play --osc 9000 &\n"
                     "  oscsend localhost 9000 /tessarvander/param/fractal_type f 0.6\n"
@@ -240,4 +229,4 @@ class PlayCommand : public Command {
 
 std::unique_ptr<Command> MakePlayCommand() { return std::make_unique<PlayCommand>(); }
 
-}  // namespace cli
+}  // namespace tool

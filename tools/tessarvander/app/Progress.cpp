@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace cli {
+namespace tool {
 
 Progress::Progress(std::string label, long total, bool enabled)
     : label(std::move(label)),
@@ -37,4 +37,4 @@ void Progress::Finish() {
   std::fflush(stderr);
 }
 
-}  // namespace cli
+}  // namespace tool

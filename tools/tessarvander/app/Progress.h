@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-namespace cli {
+namespace tool {
 
 class Progress {
  public:
@@ -26,4 +26,4 @@ class Progress {
   bool drawn = false;
 };
 
-}  // namespace cli
+}  // namespace tool

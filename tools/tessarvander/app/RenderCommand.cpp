@@ -19,7 +19,7 @@
 #include "farm/Segments.h"
 #include "formats/Takes.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 const char* kRenderDescription =
@@ -372,4 +372,4 @@ class RenderCommand : public Command {
 
 std::unique_ptr<Command> MakeRenderCommand() { return std::make_unique<RenderCommand>(); }
 
-}  // namespace cli
+}  // namespace tool

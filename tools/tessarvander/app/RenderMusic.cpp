@@ -7,7 +7,7 @@
 #include "formats/BeatList.h"
 #include "sys/Digest.h"
 
-namespace cli {
+namespace tool {
 
 bool RenderMusic::Prepare(const std::vector<std::pair<std::string, std::string>>& controls,
                           const ParameterNames& names, std::string& error, bool& usage) {
@@ -106,4 +106,4 @@ nlohmann::ordered_json RenderMusic::Settings() const {
   return decisive;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -16,7 +16,7 @@
 #include "music/Reactions.h"
 #include "render/RenderTimeline.h"
 
-namespace cli {
+namespace tool {
 
 // What the command line asks of the music.
 struct MusicSettings {
@@ -68,4 +68,4 @@ class RenderMusic {
   std::unique_ptr<ReactionCurves> curves;
 };
 
-}  // namespace cli
+}  // namespace tool

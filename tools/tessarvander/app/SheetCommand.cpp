@@ -14,7 +14,7 @@
 #include "ParameterTable.h"
 #include "app/Progress.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 const char* kSheetDescription =
@@ -126,4 +126,4 @@ class SheetCommand : public Command {
 
 std::unique_ptr<Command> MakeSheetCommand() { return std::make_unique<SheetCommand>(); }
 
-}  // namespace cli
+}  // namespace tool

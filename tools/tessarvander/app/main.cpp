@@ -14,32 +14,32 @@
 #include "app/CommandSupport.h"
 
 int main(int argc, char** argv) {
-  cli::InstallInterruptHandlers();
+  tool::InstallInterruptHandlers();
   CLI::App program(
       "A host for the Tessarvander FFGL plugin: renders the flight offscreen (EGL\n"
       "without a display by default, or GLX) to PNG or video, or plays it live.\n",
       "tessarvander");
-  program.formatter(cli::HelpFormatter());
+  program.formatter(tool::HelpFormatter());
   program.require_subcommand(1);
   program.footer("Run 'tessarvander COMMAND --help' for a command's options.");
 
-  std::vector<std::unique_ptr<cli::Command>> commands;
-  commands.push_back(cli::MakeInfoCommand());
-  commands.push_back(cli::MakeRenderCommand());
-  commands.push_back(cli::MakeSheetCommand());
-  commands.push_back(cli::MakePlayCommand());
-  commands.push_back(cli::MakeJoinCommand());
-  commands.push_back(cli::MakeFarmCommand());
-  std::map<CLI::App*, cli::Command*> bySubcommand;
+  std::vector<std::unique_ptr<tool::Command>> commands;
+  commands.push_back(tool::MakeInfoCommand());
+  commands.push_back(tool::MakeRenderCommand());
+  commands.push_back(tool::MakeSheetCommand());
+  commands.push_back(tool::MakePlayCommand());
+  commands.push_back(tool::MakeJoinCommand());
+  commands.push_back(tool::MakeFarmCommand());
+  std::map<CLI::App*, tool::Command*> bySubcommand;
   for (auto& command : commands) {
     CLI::App* subcommand = command->Declare(program);
-    subcommand->formatter(cli::HelpFormatter());
+    subcommand->formatter(tool::HelpFormatter());
     bySubcommand[subcommand] = command.get();
   }
 
   if (argc < 2) {
     std::fputs(program.help().c_str(), stdout);
-    return cli::kExitUsage;
+    return tool::kExitUsage;
   }
   try {
     program.parse(argc, argv);
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
       message = std::string("unknown command \"") + argv[1] + "\"";
     }
     const std::string command = program.get_subcommands().empty() ? "" : program.get_subcommands().front()->get_name() + " ";
-    return cli::Fail(cli::kExitUsage, message + " (see tessarvander " + command + "--help)");
+    return tool::Fail(tool::kExitUsage, message + " (see tessarvander " + command + "--help)");
   }
   // Nothing a command meets may end the program without its one line: a
   // document that slipped past its reader is bad input, anything else a
@@ -71,9 +71,9 @@ int main(int argc, char** argv) {
   try {
     for (CLI::App* subcommand : program.get_subcommands()) return bySubcommand[subcommand]->Run();
   } catch (const nlohmann::json::exception& problem) {
-    return cli::Fail(cli::kExitUsage, std::string("a document could not be read: ") + problem.what());
+    return tool::Fail(tool::kExitUsage, std::string("a document could not be read: ") + problem.what());
   } catch (const std::exception& problem) {
-    return cli::Fail(cli::kExitFailure, problem.what());
+    return tool::Fail(tool::kExitFailure, problem.what());
   }
-  return cli::kExitUsage;
+  return tool::kExitUsage;
 }

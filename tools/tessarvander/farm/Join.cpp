@@ -13,7 +13,7 @@
 #include "sys/Digest.h"
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 
 namespace fs = std::filesystem;
 
@@ -182,4 +182,4 @@ bool ConcatenateParts(const std::vector<SegmentManifest>& manifests, const std::
   return joined.Commit(error);
 }
 
-}  // namespace cli
+}  // namespace tool

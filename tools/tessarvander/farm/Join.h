@@ -8,7 +8,7 @@
 
 #include "farm/Segments.h"
 
-namespace cli {
+namespace tool {
 
 // Reads each part's manifest. False with one line.
 bool ReadParts(const std::vector<std::string>& parts, std::vector<SegmentManifest>& manifests, std::string& error);
@@ -31,4 +31,4 @@ bool VerifyParts(const std::vector<SegmentManifest>& manifests, const std::strin
 bool ConcatenateParts(const std::vector<SegmentManifest>& manifests, const std::string& track,
                       const std::string& output, std::string& error);
 
-}  // namespace cli
+}  // namespace tool

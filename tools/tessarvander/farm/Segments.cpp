@@ -9,7 +9,7 @@
 #include "sys/BoundedFile.h"
 #include "sys/Fingerprint.h"
 
-namespace cli {
+namespace tool {
 
 bool ParseSegment(const std::string& text, SegmentSpec& segment, std::string& error) {
   const size_t slash = text.find('/');
@@ -149,4 +149,4 @@ bool FingerprintingSink::Write(const uint8_t* rgba, long frameIndex, std::string
   return sink.Write(rgba, frameIndex, error);
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -22,7 +22,7 @@
 #include "formats/FrameLimits.h"
 #include "sys/Fingerprint.h"
 
-namespace cli {
+namespace tool {
 
 struct SegmentSpec {
   long index = 0;  // from 1
@@ -90,4 +90,4 @@ class FingerprintingSink : public FrameSink {
   std::string last;
 };
 
-}  // namespace cli
+}  // namespace tool

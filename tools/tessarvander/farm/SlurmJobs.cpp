@@ -12,7 +12,7 @@
 #include "sys/ChildProcess.h"
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 bool IsFile(const std::string& path) {
@@ -262,4 +262,4 @@ bool ReadFarmState(const std::string& output, FarmState& state, std::string& err
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 struct SlurmRequest {
   long parts = 0;
@@ -86,4 +86,4 @@ struct FarmState {
 };
 bool ReadFarmState(const std::string& output, FarmState& state, std::string& error);
 
-}  // namespace cli
+}  // namespace tool

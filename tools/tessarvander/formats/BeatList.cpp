@@ -6,7 +6,7 @@
 #include "sys/BoundedFile.h"
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 
 bool ParseBeatList(const std::string& text, const std::string& where, std::vector<double>& beats, std::string& error) {
   beats.clear();
@@ -55,4 +55,4 @@ bool LoadBeatList(const std::string& path, std::vector<double>& beats, std::stri
          ParseBeatList(text, "--beats " + path, beats, error);
 }
 
-}  // namespace cli
+}  // namespace tool

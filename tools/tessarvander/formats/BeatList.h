@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 constexpr size_t kMaxBeatListBytes = 16 << 20;
 constexpr size_t kMaxBeats = 1 << 20;
@@ -24,4 +24,4 @@ constexpr double kLatestBeat = 7 * 24 * 3600.0;
 bool ParseBeatList(const std::string& text, const std::string& where, std::vector<double>& beats, std::string& error);
 bool LoadBeatList(const std::string& path, std::vector<double>& beats, std::string& error);
 
-}  // namespace cli
+}  // namespace tool

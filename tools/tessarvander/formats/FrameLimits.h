@@ -2,10 +2,10 @@
 // frame rate and the number of frames.
 #pragma once
 
-namespace cli {
+namespace tool {
 
 constexpr double kMinFramesPerSecond = 0.001;
 constexpr double kMaxFramesPerSecond = 1000.0;
 constexpr long kMaxFrames = 100000000;
 
-}  // namespace cli
+}  // namespace tool

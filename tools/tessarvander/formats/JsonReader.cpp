@@ -4,7 +4,7 @@
 
 #include "sys/BoundedFile.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 // "line 3, column 14" for a byte offset into the text.
@@ -110,4 +110,4 @@ bool JsonText(const nlohmann::json& object, const char* key, const std::string& 
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

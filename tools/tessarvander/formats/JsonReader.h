@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-namespace cli {
+namespace tool {
 
 // The deepest nesting of arrays and objects a document may have.
 constexpr int kMaxJsonDepth = 32;
@@ -31,4 +31,4 @@ bool JsonWhole(const nlohmann::json& object, const char* key, long minimum, long
 bool JsonText(const nlohmann::json& object, const char* key, const std::string& where, std::string& value,
               std::string& error);
 
-}  // namespace cli
+}  // namespace tool

@@ -8,7 +8,7 @@
 #include "sys/Messages.h"
 #include "sys/NameTable.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr const char* kFormat = "tessarvander-midi-map";
@@ -21,7 +21,11 @@ constexpr Named<MidiAction> kActions[] = {{MidiAction::Still, "still"},
                                    {MidiAction::NextPreset, "next-preset"},
                                    {MidiAction::PreviousPreset, "previous-preset"},
                                    {MidiAction::Pause, "pause"}};
-constexpr const char* kModes[] = {"absolute", "relative", "relative-offset", "momentary", "toggle"};
+constexpr Named<MidiMode> kModes[] = {{MidiMode::Absolute, "absolute"},
+                                      {MidiMode::Relative, "relative"},
+                                      {MidiMode::RelativeOffset, "relative-offset"},
+                                      {MidiMode::Momentary, "momentary"},
+                                      {MidiMode::Toggle, "toggle"}};
 
 bool ForNotes(MidiMode mode) { return mode == MidiMode::Momentary || mode == MidiMode::Toggle; }
 
@@ -58,7 +62,21 @@ bool ParseMidiTarget(const std::string& text, const ParameterNames& names, MidiT
   return names.Resolve(text, target.parameter, error);
 }
 
-const char* MidiModeName(MidiMode mode) { return kModes[static_cast<int>(mode)]; }
+const char* MidiModeName(MidiMode mode) { return NameOf(kModes, mode); }
+
+std::vector<MidiMode> MidiModesFor(bool note) {
+  std::vector<MidiMode> modes;
+  for (const Named<MidiMode>& mode : kModes)
+    if (ForNotes(mode.value) == note) modes.push_back(mode.value);
+  return modes;
+}
+
+std::vector<MidiAction> LearnableActions() {
+  std::vector<MidiAction> actions;
+  for (const Named<MidiAction>& action : kActions)
+    if (action.value != MidiAction::Recall) actions.push_back(action.value);
+  return actions;
+}
 
 bool MidiTarget::operator==(const MidiTarget& other) const {
   if (isAction != other.isAction) return false;
@@ -251,13 +269,11 @@ bool MidiMap::FromJson(const std::string& text, const std::string& where, std::s
     mapping.channel = static_cast<uint8_t>(channel - 1);
     mapping.number = static_cast<uint8_t>(number);
     mapping.fine = bits == 14;
-    const auto known = std::find(std::begin(kModes), std::end(kModes), mode);
-    if (known == std::end(kModes) || ForNotes(static_cast<MidiMode>(known - std::begin(kModes))) != mapping.note) {
+    if (!ValueNamed(kModes, mode, mapping.mode) || ForNotes(mapping.mode) != mapping.note) {
       error = place + ": mode \"" + Printable(mode, 40) + "\" is not one of " +
               (mapping.note ? "momentary, toggle" : "absolute, relative, relative-offset");
       return false;
     }
-    mapping.mode = static_cast<MidiMode>(known - std::begin(kModes));
     if (mapping.fine && (mapping.note || mapping.number >= 32 || mapping.mode != MidiMode::Absolute)) {
       error = place + ": 14 bits is for an absolute controller 0-31";
       return false;
@@ -295,4 +311,4 @@ bool MidiMap::Load(const std::string& path, std::string& error) {
 
 bool MidiMap::Save(const std::string& path, std::string& error) const { return WriteWholeFile(path, ToJson(), error); }
 
-}  // namespace cli
+}  // namespace tool

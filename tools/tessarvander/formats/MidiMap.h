@@ -17,14 +17,19 @@
 #include "formats/MidiMessages.h"
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 enum class MidiAction { Still, Blackout, Tap, Recall, NextPreset, PreviousPreset, Pause };
 const char* MidiActionName(MidiAction action);
 bool ParseMidiAction(const std::string& name, MidiAction& action);
 
+// Every action but Recall (which needs its look), in the panel's order.
+std::vector<MidiAction> LearnableActions();
+
 enum class MidiMode { Absolute, Relative, RelativeOffset, Momentary, Toggle };
 const char* MidiModeName(MidiMode mode);
+// The modes of a note, or of a controller.
+std::vector<MidiMode> MidiModesFor(bool note);
 
 // What a control drives: a parameter, or an action (with the preset, for
 // Recall).
@@ -105,4 +110,4 @@ class MidiMap {
   MidiTarget learnTarget;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -1,6 +1,6 @@
 #include "formats/MidiMessages.h"
 
-namespace cli {
+namespace tool {
 
 MidiDecoded DecodeMidi(const uint8_t* bytes, size_t size, MidiEvent& event) {
   if (size == 0 || bytes[0] < 0x80) return MidiDecoded::Malformed;
@@ -35,4 +35,4 @@ MidiDecoded DecodeMidi(const uint8_t* bytes, size_t size, MidiEvent& event) {
   }
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace cli {
+namespace tool {
 
 struct MidiEvent {
   enum Kind { ControlChange, NoteOn, NoteOff, Clock, Start, Continue, Stop };
@@ -22,4 +22,4 @@ enum class MidiDecoded { Event, Ignored, Malformed };
 // A note on with velocity 0 is a note off, as running keyboards send it.
 MidiDecoded DecodeMidi(const uint8_t* bytes, size_t size, MidiEvent& event);
 
-}  // namespace cli
+}  // namespace tool

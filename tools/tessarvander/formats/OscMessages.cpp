@@ -6,12 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-namespace cli {
+namespace tool {
 namespace {
-
-constexpr const char* kPrefix = "/tessarvander/";
-
-bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
 
 // A number argument as a float: f, d, i or h.
 bool NumberArgument(char type, lo_arg* argument, double& value) {
@@ -33,81 +29,78 @@ bool NumberArgument(char type, lo_arg* argument, double& value) {
   }
 }
 
+// The arguments as the address's row wants them: none, one number or one
+// string. False with the reason.
+bool ReadArguments(const OscAddress& row, const std::string& types, lo_arg** arguments, double& number,
+                   std::string& text, std::string& why) {
+  switch (row.arguments) {
+    case OscArguments::None:
+      if (types.empty()) return true;
+      why = "takes no arguments";
+      return false;
+    case OscArguments::Text:
+      if (types == "s") {
+        text = &arguments[0]->s;
+        return true;
+      }
+      why = "takes one string";
+      return false;
+    case OscArguments::Number:
+    case OscArguments::WholeNumber:
+      if (types.size() == 1 && NumberArgument(types[0], arguments[0], number)) return true;
+      why = row.kind == OscKind::Blackout ? "takes one number (1 to black out, 0 to come back)" : "takes one number";
+      return false;
+  }
+  return false;
+}
+
 // What a well-formed message asks for.
 void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments, const ParameterNames& names) {
-  const std::string& address = decoded.address;
   OscCommand& command = decoded.command;
-  const std::string parameterPrefix = std::string(kPrefix) + "param/";
-  decoded.why = "unknown address";
-  if (StartsWith(address, parameterPrefix)) {
-    const std::string name = address.substr(parameterPrefix.size());
+  std::string name;
+  const OscAddress* row = FindOscAddress(decoded.address, name);
+  if (!row) {
+    decoded.why = "unknown address";
+    return;
+  }
+  command.kind = row->kind;
+  if (row->kind == OscKind::SetParameter) {
     std::string unknown;
     if (!names.Resolve(name, command.index, unknown)) {
       decoded.why = "no such parameter";
       return;
     }
-    if (types.empty()) {
-      command.kind = OscCommand::Query;
+    if (types.empty()) {  // a question
+      command.kind = OscKind::Query;
       decoded.ok = true;
       return;
     }
-    double value = 0.0;
-    if (types.size() != 1 || !NumberArgument(types[0], arguments[0], value)) {
-      decoded.why = "takes one number";
-    } else if (!std::isfinite(value) || std::fabs(value) > 3.0e38) {
-      decoded.why = "the value is not a finite 32-bit number";
-    } else {
-      command.kind = OscCommand::SetParameter;
-      command.value = static_cast<float>(value);
-      decoded.ok = true;
-    }
-  } else if (address == std::string(kPrefix) + "preset/load" || address == std::string(kPrefix) + "still" ||
-             address == std::string(kPrefix) + "midi/learn") {
-    if (types != "s") {
-      decoded.why = "takes one string";
-    } else {
-      command.kind = address == std::string(kPrefix) + "still"        ? OscCommand::Still
-                     : address == std::string(kPrefix) + "midi/learn" ? OscCommand::Learn
-                                                                      : OscCommand::LoadPreset;
-      command.text = &arguments[0]->s;
-      decoded.ok = true;
-    }
-  } else if (address == std::string(kPrefix) + "preset/recall") {
-    // A preset of the bank, by its number from 1 (as the keys count).
-    double number = 0.0;
-    if (types.size() != 1 || !NumberArgument(types[0], arguments[0], number)) {
-      decoded.why = "takes one number";
-    } else if (!(number >= 1.0 && number <= 1000.0) || number != std::floor(number)) {
-      decoded.why = "the number is not a whole number from 1";
-    } else {
-      command.kind = OscCommand::RecallPreset;
-      command.index = static_cast<uint32_t>(number) - 1;
-      decoded.ok = true;
-    }
-  } else if (address == std::string(kPrefix) + "blackout") {
-    double on = 0.0;
-    if (types.size() != 1 || !NumberArgument(types[0], arguments[0], on)) {
-      decoded.why = "takes one number (1 to black out, 0 to come back)";
-    } else {
-      command.kind = OscCommand::Blackout;
-      command.value = on != 0.0 ? 1.0f : 0.0f;
-      decoded.ok = true;
-    }
-  } else if (address == std::string(kPrefix) + "tap") {
-    if (!types.empty()) {
-      decoded.why = "takes no arguments";
-    } else {
-      command.kind = OscCommand::Tap;
-      decoded.ok = true;
-    }
-  } else if (address == std::string(kPrefix) + "pause" || address == std::string(kPrefix) + "play") {
-    if (!types.empty()) {
-      decoded.why = "takes no arguments";
-    } else {
-      command.kind = address == std::string(kPrefix) + "pause" ? OscCommand::Pause : OscCommand::Play;
-      decoded.ok = true;
-    }
   }
+  double number = 0.0;
+  if (!ReadArguments(*row, types, arguments, number, command.text, decoded.why)) return;
+  switch (row->kind) {
+    case OscKind::SetParameter:
+      if (!std::isfinite(number) || std::fabs(number) > 3.0e38) {
+        decoded.why = "the value is not a finite 32-bit number";
+        return;
+      }
+      command.value = static_cast<float>(number);
+      break;
+    case OscKind::RecallPreset:
+      // A look of the bank, by its number from 1 (as the keys count).
+      if (!(number >= 1.0 && number <= 1000.0) || number != std::floor(number)) {
+        decoded.why = "the number is not a whole number from 1";
+        return;
+      }
+      command.index = static_cast<uint32_t>(number) - 1;
+      break;
+    case OscKind::Blackout:
+      command.value = number != 0.0 ? 1.0f : 0.0f;
+      break;
+    default:
+      break;
+  }
+  decoded.ok = true;
 }
 
 }  // namespace
@@ -195,4 +188,4 @@ OscDecoded DecodeOsc(char* data, size_t size, const ParameterNames& names) {
   return decoded;
 }
 
-}  // namespace cli
+}  // namespace tool

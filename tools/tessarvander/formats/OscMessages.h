@@ -1,17 +1,7 @@
-// The player's OSC vocabulary, decoded from one datagram: what a message asks
-// for, or why it is refused. No socket and no thread here, so the decoder is
-// fuzzed and tested on its own.
-//
-//   /tessarvander/param/<name or index> f   set a parameter (names as --set takes them)
-//   /tessarvander/param/<name or index>     ask for its value
-//   /tessarvander/preset/load s             load a preset file
-//   /tessarvander/preset/recall i           recall preset i (from 1) of the bank
-//   /tessarvander/blackout i                1 fades to black, 0 back
-//   /tessarvander/tap                       tap the tempo
-//   /tessarvander/pause, /tessarvander/play
-//   /tessarvander/still s                   save the current frame as NAME.png in --out
-//   /tessarvander/midi/learn s              the next MIDI control moved drives this parameter
-//                                           or action ("zoom", "tap", "recall 3")
+// One datagram from a controller, decoded against the player's OSC
+// vocabulary (OscAddresses.h): what a message asks for, or why it is
+// refused. No socket and no thread here, so the decoder is fuzzed and tested
+// on its own.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "formats/ParameterControls.h"
+#include "formats/OscAddresses.h"
+#include "formats/ParameterNames.h"
 
-namespace cli {
+namespace tool {
 
 // Far above any message of this vocabulary; larger datagrams are refused.
 constexpr size_t kMaxOscMessageBytes = 4096;
@@ -32,7 +23,7 @@ constexpr int kMaxOscBundleDepth = 8;
 constexpr uint64_t kOscImmediately = 1;
 
 struct OscCommand {
-  enum Kind { SetParameter, Query, LoadPreset, RecallPreset, Blackout, Tap, Pause, Play, Still, Learn } kind = Pause;
+  OscKind kind = OscKind::Pause;
   uint32_t index = 0;  // the parameter, or the preset from 0
   float value = 0.0f;
   std::string text;  // the preset's path, the still's name, what to learn
@@ -63,4 +54,4 @@ OscDecoded DecodeOsc(char* data, size_t size, const ParameterNames& names);
 // At least one entry; a malformed bundle is one refusal.
 std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterNames& names);
 
-}  // namespace cli
+}  // namespace tool

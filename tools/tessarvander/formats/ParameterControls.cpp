@@ -3,7 +3,7 @@
 #include "sys/Messages.h"
 #include "sys/Numbers.h"
 
-namespace cli {
+namespace tool {
 bool ParameterControls::SplitAssignment(const std::string& text, const char* form, std::string& name,
                                         std::string& value, std::string& error) const {
   const size_t equals = text.rfind('=');
@@ -76,4 +76,4 @@ std::vector<ParameterValue> ParameterControls::ValuesAt(double progress) const {
   return values;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -10,7 +10,7 @@
 
 #include "formats/ParameterNames.h"
 
-namespace cli {
+namespace tool {
 
 struct ParameterControl {
   uint32_t index = 0;
@@ -52,4 +52,4 @@ class ParameterControls {
   std::vector<ParameterControl> controls;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -4,7 +4,7 @@
 
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 std::string Normalised(const std::string& name) {
@@ -48,4 +48,4 @@ void PutValue(std::vector<ParameterValue>& values, uint32_t index, float value) 
   values.push_back({index, value});
 }
 
-}  // namespace cli
+}  // namespace tool

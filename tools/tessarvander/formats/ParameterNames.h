@@ -10,7 +10,7 @@
 
 #include "PluginLibrary.h"
 
-namespace cli {
+namespace tool {
 
 // One parameter's value, by index: what every source of changes produces
 // and the frame loop sends.
@@ -37,4 +37,4 @@ class ParameterNames {
 // Puts a value into a list of values, replacing any for the same index.
 void PutValue(std::vector<ParameterValue>& values, uint32_t index, float value);
 
-}  // namespace cli
+}  // namespace tool

@@ -2,7 +2,7 @@
 
 #include "ParameterTable.h"
 
-namespace cli {
+namespace tool {
 
 ParameterProfile ParameterProfile::For(const hostkit::PluginDescription& plugin) {
   ParameterProfile profile;
@@ -40,4 +40,4 @@ const ParameterNames& ParameterProfile::TableNames() {
   return names;
 }
 
-}  // namespace cli
+}  // namespace tool

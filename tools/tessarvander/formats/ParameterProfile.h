@@ -13,7 +13,7 @@
 #include "PluginLibrary.h"
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 struct Choice {
   std::string name;
@@ -42,4 +42,4 @@ class ParameterProfile {
   bool known = false;
 };
 
-}  // namespace cli
+}  // namespace tool

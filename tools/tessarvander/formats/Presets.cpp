@@ -7,7 +7,7 @@
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr const char* kFormat = "tessarvander-preset";
@@ -73,4 +73,4 @@ bool SavePreset(const std::string& path, const ParameterNames& names,
   return WriteWholeFile(path, document.dump(2) + "\n", error);
 }
 
-}  // namespace cli
+}  // namespace tool

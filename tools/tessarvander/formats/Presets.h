@@ -14,7 +14,7 @@
 
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 // The largest preset file read.
 constexpr size_t kMaxPresetBytes = 1 << 20;
@@ -38,4 +38,4 @@ bool ReadParameterValues(const nlohmann::json& object, const ParameterNames& nam
 bool SavePreset(const std::string& path, const ParameterNames& names,
                 const std::vector<ParameterValue>& values, std::string& error);
 
-}  // namespace cli
+}  // namespace tool

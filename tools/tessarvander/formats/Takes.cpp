@@ -14,7 +14,7 @@
 #include "sys/BoundedFile.h"
 #include "formats/Presets.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr int kTakeVersion = 1;
@@ -235,4 +235,4 @@ bool TakeJournal::Close(long frames, std::string& error) {
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -29,7 +29,7 @@
 #include "formats/FrameLimits.h"
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 // The largest take read; its frame rate and frames keep the command line's
 // bounds (kMinFramesPerSecond ... kMaxFrames).
@@ -116,4 +116,4 @@ class TakeJournal {
   std::chrono::steady_clock::time_point lastFlush;
 };
 
-}  // namespace cli
+}  // namespace tool

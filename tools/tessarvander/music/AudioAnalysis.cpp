@@ -11,7 +11,7 @@
 #include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr int kSampleRate = 44100;
@@ -405,4 +405,4 @@ const std::vector<double>& AudioAnalysis::Events(AudioFeature feature) const {
   }
 }
 
-}  // namespace cli
+}  // namespace tool

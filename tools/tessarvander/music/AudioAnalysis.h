@@ -14,7 +14,7 @@
 #include "music/BeatTracker.h"
 #include "sys/ChildProcess.h"
 
-namespace cli {
+namespace tool {
 
 // A track as the analysis found it; its samples are not kept.
 struct AudioTrack {
@@ -77,4 +77,4 @@ class AudioAnalysis {
   std::unique_ptr<Stream> stream;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -2,7 +2,7 @@
 
 #include "sys/NameTable.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr Named<AudioFeature> kFeatureNames[] = {
@@ -33,4 +33,4 @@ std::string AudioFeatureList() {
 bool IsEvent(AudioFeature feature) { return feature >= AudioFeature::Onset; }
 bool IsRamp(AudioFeature feature) { return feature == AudioFeature::BeatPhase || feature == AudioFeature::BarPhase; }
 
-}  // namespace cli
+}  // namespace tool

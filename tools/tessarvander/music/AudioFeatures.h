@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace cli {
+namespace tool {
 
 // What bass, mid and treble are, in Hz: bass below 250, mid to 2000, treble
 // to 16000; for a whole track and for live sound alike.
@@ -36,4 +36,4 @@ std::string AudioFeatureList();
 bool IsEvent(AudioFeature feature);
 bool IsRamp(AudioFeature feature);
 
-}  // namespace cli
+}  // namespace tool

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr double kDefaultPeriod = 0.5;  // 120 beats a minute
@@ -80,4 +80,4 @@ float BeatGrid::BarPhase(double seconds) const {
   return static_cast<float>((positionInBar[static_cast<size_t>(before)] + within) / beatsPerBar);
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 class BeatGrid {
  public:
@@ -51,4 +51,4 @@ class BeatGrid {
 // The last time in `events` at or before `seconds`, or a negative value.
 double LastEventAt(const std::vector<double>& events, double seconds);
 
-}  // namespace cli
+}  // namespace tool

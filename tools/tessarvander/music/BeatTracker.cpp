@@ -5,7 +5,7 @@
 #include <limits>
 #include <numeric>
 
-namespace cli {
+namespace tool {
 namespace {
 
 // The onset strength of a hop is computed from the window that ends with
@@ -524,4 +524,4 @@ BeatGrid TrackBeats(const OnsetCurve& curve, const BeatOptions& options) {
   return BeatGrid(std::move(beats), place, options.beatsPerBar, std::move(sections));
 }
 
-}  // namespace cli
+}  // namespace tool

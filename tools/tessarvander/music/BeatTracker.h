@@ -19,7 +19,7 @@
 
 #include "music/BeatGrid.h"
 
-namespace cli {
+namespace tool {
 
 // How many coarse spectral bands the analysis keeps per hop for the bars
 // and sections: the sound's colour.
@@ -54,4 +54,4 @@ BeatGrid TrackBeats(const OnsetCurve& curve, const BeatOptions& options);
 constexpr double kSlowestTempo = 50.0;
 constexpr double kFastestTempo = 220.0;
 
-}  // namespace cli
+}  // namespace tool

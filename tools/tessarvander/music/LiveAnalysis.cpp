@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace cli {
+namespace tool {
 namespace {
 
 // Levels span this many dB under the recent loudest; the loudest falls back
@@ -325,4 +325,4 @@ bool LiveAnalysis::Live(AudioFeature feature) {
   }
 }
 
-}  // namespace cli
+}  // namespace tool

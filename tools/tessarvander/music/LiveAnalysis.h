@@ -13,7 +13,7 @@
 
 #include "music/AudioFeatures.h"
 
-namespace cli {
+namespace tool {
 
 class LiveAnalysis {
  public:
@@ -81,4 +81,4 @@ class LiveAnalysis {
   std::vector<double> intervals;  // between onsets on beats, per beat
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace cli {
+namespace tool {
 
 bool LiveReactions::Check(const std::vector<Reaction>& reactions, const ReactionTiming& timing, std::string& error) {
   for (const Reaction& reaction : reactions) {
@@ -53,4 +53,4 @@ void LiveReactions::Frame(const LiveAnalysis& analysis, std::vector<ParameterVal
   }
 }
 
-}  // namespace cli
+}  // namespace tool

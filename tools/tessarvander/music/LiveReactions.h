@@ -10,7 +10,7 @@
 #include "music/LiveAnalysis.h"
 #include "music/Reactions.h"
 
-namespace cli {
+namespace tool {
 
 class LiveReactions {
  public:
@@ -27,4 +27,4 @@ class LiveReactions {
   double frameSeconds;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -14,7 +14,7 @@
 #include "sys/Messages.h"
 #include "sys/Numbers.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 // gnuplot reads its script as a program: no name from outside reaches it
@@ -181,4 +181,4 @@ bool WriteReactionReport(const std::string& pngPath, const ReactionCurves& curve
   return WriteWholeFile(pngPath, picture, error);
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -14,7 +14,7 @@
 #include "music/Reactions.h"
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 // The stretch of time the plot shows; the CSV always covers the render.
 struct ReportWindow {
@@ -31,4 +31,4 @@ bool ParseReportWindow(const std::string& text, ReportWindow& window, std::strin
 bool WriteReactionReport(const std::string& pngPath, const ReactionCurves& curves, const AudioAnalysis& analysis,
                          const ParameterNames& names, const ReportWindow& window, std::string& error);
 
-}  // namespace cli
+}  // namespace tool

@@ -4,7 +4,7 @@
 #include "sys/Messages.h"
 #include "sys/Numbers.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr double kLongestSpan = 60.0;  // seconds or beats
@@ -82,4 +82,4 @@ bool ParseReaction(const std::string& text, const ParameterNames& names, Reactio
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

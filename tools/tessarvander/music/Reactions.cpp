@@ -4,7 +4,7 @@
 #include <cmath>
 
 
-namespace cli {
+namespace tool {
 namespace {
 
 // "Nearly all the way" for attack and release: to within 1 %, which a
@@ -96,4 +96,4 @@ float ReactionCurves::Feature(AudioFeature feature, long frame) const {
   return static_cast<float>(Raw(plain, static_cast<double>(frame) / timing.framesPerSecond + timing.lead));
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -22,7 +22,7 @@
 #include "music/AudioAnalysis.h"
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 // A time in seconds, or in beats of the music at that moment.
 struct MusicalSpan {
@@ -98,4 +98,4 @@ class ReactionCurves {
   std::vector<std::vector<float>> values;
 };
 
-}  // namespace cli
+}  // namespace tool

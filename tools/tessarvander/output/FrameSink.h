@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-namespace cli {
+namespace tool {
 
 class FrameSink {
  public:
@@ -22,4 +22,4 @@ class FrameSink {
   virtual std::string Describe() const = 0;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -5,10 +5,10 @@
 
 #include "sys/ChildProcess.h"
 
-namespace cli {
+namespace tool {
 
 // ffprobe's answer about the file's first audio stream: its codec's name on
 // standard output, nothing there when there is none.
 ChildResult ProbeAudioStream(const std::string& path);
 
-}  // namespace cli
+}  // namespace tool

@@ -4,7 +4,7 @@
 #include "output/StillSink.h"
 #include "output/VideoSink.h"
 
-namespace cli {
+namespace tool {
 
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, const SinkSettings& settings,
                                     std::string& error) {
@@ -30,4 +30,4 @@ std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, co
   return nullptr;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -9,7 +9,7 @@
 #include "output/PngWriter.h"
 #include "output/VideoArguments.h"
 
-namespace cli {
+namespace tool {
 
 struct SinkSettings {
   int width = 0;
@@ -24,4 +24,4 @@ struct SinkSettings {
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, const SinkSettings& settings,
                                     std::string& error);
 
-}  // namespace cli
+}  // namespace tool

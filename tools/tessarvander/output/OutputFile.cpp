@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace cli {
+namespace tool {
 namespace {
 
 bool Exists(const std::string& path) {
@@ -174,4 +174,4 @@ OutputFile::~OutputFile() {
   if (!committed && !temporaryPath.empty()) std::remove(temporaryPath.c_str());
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 class OutputFile {
  public:
@@ -60,4 +60,4 @@ bool OutsideName(const std::string& folder, const std::string& name, const std::
 // The folder part of a path ("." for a bare file name).
 std::string FolderOf(const std::string& path);
 
-}  // namespace cli
+}  // namespace tool

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace cli {
+namespace tool {
 namespace {
 
 // Finds the one "%d" / "%0Nd" / "%Nd" field: its start, its length and its
@@ -89,4 +89,4 @@ bool OutputKindOf(const std::string& path, OutputKind& kind, std::string& error)
   return false;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace cli {
+namespace tool {
 
 enum class OutputKind { Still, Sequence, Video };
 
@@ -17,4 +17,4 @@ bool SequenceName(const std::string& pattern, long number, std::string& name);
 
 bool EndsWith(const std::string& text, const std::string& ending);
 
-}  // namespace cli
+}  // namespace tool

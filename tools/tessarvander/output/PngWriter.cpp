@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 bool WritePng(const std::string& path, const uint8_t* rgba, int width, int height, const PngOptions& options,
               std::string& error) {
@@ -61,4 +61,4 @@ bool WritePng(const std::string& path, const uint8_t* rgba, int width, int heigh
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace cli {
+namespace tool {
 
 struct PngOptions {
   // zlib level 0..9. Level 1 is the default: most of the size win of higher
@@ -20,4 +20,4 @@ struct PngOptions {
 bool WritePng(const std::string& path, const uint8_t* rgba, int width, int height, const PngOptions& options,
               std::string& error);
 
-}  // namespace cli
+}  // namespace tool

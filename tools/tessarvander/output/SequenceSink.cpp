@@ -2,7 +2,7 @@
 
 #include "output/OutputKind.h"
 
-namespace cli {
+namespace tool {
 
 bool PngSequenceSink::Start(const std::string& namePattern, int w, int h, long first, const PngOptions& pngOptions,
                             std::string& error) {
@@ -37,4 +37,4 @@ std::string PngSequenceSink::Describe() const {
          std::to_string(height) + ")";
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 #include "output/OutputFile.h"
 #include "output/PngWriter.h"
 
-namespace cli {
+namespace tool {
 
 class PngSequenceSink : public FrameSink {
  public:
@@ -28,4 +28,4 @@ class PngSequenceSink : public FrameSink {
   std::vector<OutputFile> files;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -1,6 +1,6 @@
 #include "output/StillSink.h"
 
-namespace cli {
+namespace tool {
 
 bool PngStillSink::Start(const std::string& path, int w, int h, const PngOptions& pngOptions, std::string& error,
                          OutputFile::Existing existing) {
@@ -27,4 +27,4 @@ std::string PngStillSink::Describe() const {
   return file.FinalPath() + " (" + std::to_string(width) + "x" + std::to_string(height) + ")";
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -5,7 +5,7 @@
 #include "output/OutputFile.h"
 #include "output/PngWriter.h"
 
-namespace cli {
+namespace tool {
 
 class PngStillSink : public FrameSink {
  public:
@@ -23,4 +23,4 @@ class PngStillSink : public FrameSink {
   bool written = false;
 };
 
-}  // namespace cli
+}  // namespace tool

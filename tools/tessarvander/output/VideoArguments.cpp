@@ -5,7 +5,7 @@
 #include "output/OutputKind.h"
 #include "sys/ChildProcess.h"
 
-namespace cli {
+namespace tool {
 
 std::string ContainerFormatOf(const std::string& path) {
   return EndsWith(path, ".mkv") ? "matroska" : EndsWith(path, ".mov") ? "mov" : "mp4";
@@ -29,4 +29,4 @@ std::vector<std::string> AudioMuxArguments(const AudioMux& audio, const std::str
   return arguments;
 }
 
-}  // namespace cli
+}  // namespace tool

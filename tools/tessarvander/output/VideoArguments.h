@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 // A sound track to mux into a video: its first audio stream, cut to the
 // video's length; copied when the container takes its codec as it is,
@@ -33,4 +33,4 @@ struct VideoSettings {
   AudioMux audio;  // none when the path is empty
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -4,7 +4,7 @@
 
 #include "output/OutputKind.h"
 
-namespace cli {
+namespace tool {
 
 bool VideoSink::Start(const std::string& path, int w, int h, double framesPerSecond, const VideoSettings& settings,
                       std::string& error) {
@@ -76,4 +76,4 @@ std::string VideoSink::Describe() const {
          std::to_string(height) + ", H.264)";
 }
 
-}  // namespace cli
+}  // namespace tool

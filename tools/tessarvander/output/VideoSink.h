@@ -10,7 +10,7 @@
 #include "output/VideoArguments.h"
 #include "sys/ChildProcess.h"
 
-namespace cli {
+namespace tool {
 
 class VideoSink : public FrameSink {
  public:
@@ -32,4 +32,4 @@ class VideoSink : public FrameSink {
   ChildProcess encoder;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace cli {
+namespace tool {
 
 enum class PlayerAction {
   TogglePause, Pause, Play,
@@ -29,4 +29,4 @@ struct PlayerRequest {
   std::string text;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 #include "output/OutputFile.h"
 #include "output/StillSink.h"
 
-namespace cli {
+namespace tool {
 
 Captures::Captures(const PlayerOptions& options, Console& console, const Clock& clock)
     : options(options), console(console), clock(clock) {}
@@ -146,4 +146,4 @@ void Captures::ToggleTake(LiveState& live) {
               "); render it with: tessarvander render --take " + path + " -o take.mp4");
 }
 
-}  // namespace cli
+}  // namespace tool

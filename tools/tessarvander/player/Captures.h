@@ -17,7 +17,7 @@
 #include "player/PlayerOptions.h"
 #include "render/ReadbackPipeline.h"
 
-namespace cli {
+namespace tool {
 
 class Captures {
  public:
@@ -75,4 +75,4 @@ class Captures {
   int stamped = 0;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 
 #include "sys/SteadyClock.h"
 
-namespace cli {
+namespace tool {
 
 class Clock {
  public:
@@ -27,4 +27,4 @@ class WallClock : public Clock {
   }
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -4,7 +4,7 @@
 
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 
 void Console::Say(const std::string& line) {
   const std::string shown = Printable(line, 1000);
@@ -32,4 +32,4 @@ const Console::Line* Console::Fresh() const {
   return &recent.back();
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -11,7 +11,7 @@
 
 #include "player/Clock.h"
 
-namespace cli {
+namespace tool {
 
 class Console {
  public:
@@ -44,4 +44,4 @@ class Console {
   std::function<void(const Line&)> follower;
 };
 
-}  // namespace cli
+}  // namespace tool

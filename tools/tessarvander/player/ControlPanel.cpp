@@ -10,7 +10,7 @@
 #include "formats/ParameterProfile.h"
 #include "player/Keys.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 // Whether the toggle a button stands for is on, for its label.
@@ -92,9 +92,7 @@ void DrawTempo(const PanelState& state, PanelInput& input) {
 // buttons for the actions.
 void DrawMidiMap(const MidiMap& map, PanelInput& input) {
   if (!ImGui::CollapsingHeader("MIDI")) return;
-  constexpr MidiAction kLearnable[] = {MidiAction::Tap, MidiAction::Blackout, MidiAction::Still, MidiAction::Pause,
-                                       MidiAction::PreviousPreset, MidiAction::NextPreset};
-  for (MidiAction action : kLearnable) {
+  for (MidiAction action : LearnableActions()) {
     MidiTarget target;
     target.isAction = true;
     target.action = action;
@@ -122,13 +120,9 @@ void DrawMidiMap(const MidiMap& map, PanelInput& input) {
     ImGui::PushID(static_cast<int>(i));
     ImGui::Text("%s: %s", map.TargetName(mapping.target).c_str(), map.Describe(mapping).c_str());
     ImGui::SameLine();
-    const MidiMode modes[] = {MidiMode::Absolute, MidiMode::Relative, MidiMode::RelativeOffset, MidiMode::Momentary,
-                              MidiMode::Toggle};
     ImGui::SetNextItemWidth(120);
     if (ImGui::BeginCombo("##mode", MidiModeName(mapping.mode))) {
-      for (MidiMode mode : modes) {
-        const bool forNotes = mode == MidiMode::Momentary || mode == MidiMode::Toggle;
-        if (forNotes != mapping.note) continue;
+      for (MidiMode mode : MidiModesFor(mapping.note)) {
         if (ImGui::Selectable(MidiModeName(mode), mode == mapping.mode)) {
           input.midi.modeOf = static_cast<long>(i);
           input.midi.mode = mode;
@@ -258,4 +252,4 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
   ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
 }
 
-}  // namespace cli
+}  // namespace tool

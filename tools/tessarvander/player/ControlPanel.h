@@ -21,7 +21,7 @@
 #include "formats/ParameterControls.h"
 #include "formats/ParameterProfile.h"
 
-namespace cli {
+namespace tool {
 
 struct PanelState {
   const std::vector<hostkit::ParameterDescription>* parameters = nullptr;
@@ -88,4 +88,4 @@ class ControlPanel {
   bool shown = true;
 };
 
-}  // namespace cli
+}  // namespace tool

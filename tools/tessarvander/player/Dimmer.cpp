@@ -2,7 +2,7 @@
 
 #include <GL/glew.h>
 
-namespace cli {
+namespace tool {
 namespace {
 
 // A triangle that covers the viewport, from the vertex index alone.
@@ -78,4 +78,4 @@ void Dimmer::Apply(float level) {
   glBindVertexArray(static_cast<GLuint>(previousVertexArray));
 }
 
-}  // namespace cli
+}  // namespace tool

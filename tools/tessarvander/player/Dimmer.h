@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace cli {
+namespace tool {
 
 class Dimmer {
  public:
@@ -23,4 +23,4 @@ class Dimmer {
   unsigned vertexArray = 0;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace cli {
+namespace tool {
 namespace {
 
 // Ten seconds of one-pixel calls take well under a second to catch up.
@@ -36,4 +36,4 @@ double FramePacer::NextDue(long done) const {
   return startTime + static_cast<double>(done - startFrame) / framesPerSecond;
 }
 
-}  // namespace cli
+}  // namespace tool

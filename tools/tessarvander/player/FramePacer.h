@@ -6,7 +6,7 @@
 // is shown again. Pure arithmetic on seconds: tested as it is.
 #pragma once
 
-namespace cli {
+namespace tool {
 
 class FramePacer {
  public:
@@ -31,4 +31,4 @@ class FramePacer {
   long dropped = 0;
 };
 
-}  // namespace cli
+}  // namespace tool

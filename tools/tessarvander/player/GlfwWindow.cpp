@@ -9,7 +9,7 @@
 #include "GlContext.h"
 #include "player/Keys.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 const char* kNoDisplay =
@@ -208,4 +208,4 @@ void GlfwWindow::ShowOnOutput(unsigned texture, int width, int height) {
   glfwMakeContextCurrent(window);
 }
 
-}  // namespace cli
+}  // namespace tool

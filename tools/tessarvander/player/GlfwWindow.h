@@ -11,7 +11,7 @@
 
 #include "player/Window.h"
 
-namespace cli {
+namespace tool {
 
 struct WindowOptions {
   int width = 1280;
@@ -64,4 +64,4 @@ class GlfwWindow : public Window {
 // with a reason when there is no display.
 bool ListMonitors(std::vector<std::string>& monitors, std::string& error);
 
-}  // namespace cli
+}  // namespace tool

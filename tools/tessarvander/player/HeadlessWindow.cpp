@@ -4,7 +4,7 @@
 
 #include "player/Keys.h"
 
-namespace cli {
+namespace tool {
 
 bool HeadlessWindow::Create(int width, int height, std::string& error) {
   return window.Create(width, height, hostkit::PixelFormat::Rgba8, error);
@@ -52,4 +52,4 @@ void HeadlessWindow::ShowOnOutput(unsigned texture, int width, int height) {
   glDeleteFramebuffers(1, &read);
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -11,7 +11,7 @@
 #include "FrameTarget.h"
 #include "player/Window.h"
 
-namespace cli {
+namespace tool {
 
 class HeadlessWindow : public Window {
  public:
@@ -57,4 +57,4 @@ class HeadlessWindow : public Window {
   std::string title;
 };
 
-}  // namespace cli
+}  // namespace tool

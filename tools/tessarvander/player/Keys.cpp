@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace cli {
+namespace tool {
 
 const std::vector<KeyBinding>& KeyBindings() {
   using A = PlayerAction;
@@ -67,4 +67,4 @@ std::string ButtonLabel(const KeyBinding& binding, bool on) {
   return label + " (" + binding.keyName + ")";
 }
 
-}  // namespace cli
+}  // namespace tool

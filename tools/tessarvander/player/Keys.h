@@ -8,7 +8,7 @@
 
 #include "player/Actions.h"
 
-namespace cli {
+namespace tool {
 
 // Modifier bits, as GLFW gives them.
 constexpr int kKeyControl = 0x0002;
@@ -35,4 +35,4 @@ std::string KeyHelp();
 // is `on` or not.
 std::string ButtonLabel(const KeyBinding& binding, bool on);
 
-}  // namespace cli
+}  // namespace tool

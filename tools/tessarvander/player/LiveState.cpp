@@ -1,6 +1,6 @@
 #include "player/LiveState.h"
 
-namespace cli {
+namespace tool {
 
 LiveState::LiveState(const ParameterControls& controls, double framesPerSecond)
     : names(controls.Names()), framesPerSecond(framesPerSecond) {
@@ -55,4 +55,4 @@ bool LiveState::RecordSession(const std::string& path, std::string& error) {
   return journal.Open(path, framesPerSecond, start, names, error);
 }
 
-}  // namespace cli
+}  // namespace tool

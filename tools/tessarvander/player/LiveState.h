@@ -12,7 +12,7 @@
 #include "formats/Takes.h"
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 class LiveState {
  public:
@@ -61,4 +61,4 @@ class LiveState {
   long takeFirst = -1;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -16,7 +16,7 @@
 #include "sys/Messages.h"
 #include "sys/SteadyClock.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 // About four seconds of a flood of 10,000 messages a second.
@@ -114,7 +114,7 @@ void OscListener::Handle(char* data, size_t size, const sockaddr_storage& sender
     }
     // A preset is read here, off the frame thread, through the bounded
     // reader: the frame loop only applies its values.
-    if (command.kind == OscCommand::LoadPreset) {
+    if (command.kind == OscKind::LoadPreset) {
       std::string error;
       if (!LoadPreset(command.text, names, command.values, error)) {
         Drop(decoded.address, error);
@@ -210,4 +210,4 @@ void OscListener::Drain(double now, std::vector<OscCommand>& commands) {
   queue.resize(kept);
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -31,7 +31,7 @@
 #include "formats/OscMessages.h"
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 class OscListener {
  public:
@@ -75,4 +75,4 @@ class OscListener {
   std::vector<float> reported;  // the values last sent to the reply address
 };
 
-}  // namespace cli
+}  // namespace tool

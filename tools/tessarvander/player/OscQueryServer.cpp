@@ -7,7 +7,7 @@
 
 #include "formats/OscMessages.h"
 
-namespace cli {
+namespace tool {
 
 // A node of the address space: a container, a parameter (by index) or an
 // action (write only).
@@ -54,43 +54,42 @@ bool OscQueryServer::Start(const std::string& host, int port, int oscPort,
   root->path = "/";
   Node& player = root->Child("tessarvander");
   player.description = "Tessarvander, played live";
-  Node& params = player.Child("param");
-  params.description = "the plugin's parameters";
-  for (const hostkit::ParameterDescription& parameter : parameters) {
-    Node& node = params.Child(OscName(parameter.name));
-    node.type = "f";
-    node.access = 3;
-    node.parameter = parameter.index;
-    node.ranged = true;
-    node.minimum = parameter.minimum;
-    node.maximum = parameter.maximum;
-    node.description = parameter.name;
-    std::string choices;
-    for (const Choice& choice : profile.Choices(parameter.index)) choices += (choices.empty() ? "" : ", ") + choice.name;
-    if (!choices.empty()) node.description += " (" + choices + ")";
-  }
-  const auto action = [](Node& node, const std::string& type, const std::string& description) {
-    node.type = type;
-    node.access = 2;
-    node.description = description;
-  };
-  action(player.Child("pause"), "", "pause the flight");
-  action(player.Child("play"), "", "play the flight");
-  action(player.Child("tap"), "", "tap the tempo");
-  action(player.Child("still"), "s", "save the current frame as NAME.png");
-  action(player.Child("midi").Child("learn"), "s",
-         "the next MIDI control moved drives this parameter or action (tap, blackout, still, pause, next-preset, "
-         "previous-preset, recall N)");
-  Node& blackout = player.Child("blackout");
-  action(blackout, "i", "1 fades to black, 0 back");
-  blackout.ranged = true, blackout.minimum = 0, blackout.maximum = 1;
-  Node& preset = player.Child("preset");
-  preset.description = "presets";
-  action(preset.Child("load"), "s", "load a preset file");
-  if (bankSize > 0) {
-    Node& recall = preset.Child("recall");
-    action(recall, "i", "recall a preset of the bank, from 1");
-    recall.ranged = true, recall.minimum = 1, recall.maximum = static_cast<double>(bankSize);
+  // Every address of the vocabulary; "param/NAME" stands for a node per
+  // parameter, which can also be read.
+  for (const OscAddress& address : OscAddresses()) {
+    if (address.kind == OscKind::RecallPreset && bankSize == 0) continue;
+    Node* parent = &player;
+    std::string path = address.path;
+    for (size_t slash; (slash = path.find('/')) != std::string::npos; path = path.substr(slash + 1))
+      parent = &parent->Child(path.substr(0, slash));
+    const char* type = address.arguments == OscArguments::None   ? ""
+                       : address.arguments == OscArguments::Text ? "s"
+                       : address.arguments == OscArguments::Number ? "f" : "i";
+    if (path != "NAME") {
+      Node& node = parent->Child(path);
+      node.type = type;
+      node.access = 2;
+      node.description = address.help;
+      node.ranged = address.minimum <= address.maximum || address.maximum == kBankSize;
+      node.minimum = address.minimum;
+      node.maximum = address.maximum == kBankSize ? static_cast<double>(bankSize) : address.maximum;
+      continue;
+    }
+    parent->description = "the plugin's parameters";
+    for (const hostkit::ParameterDescription& parameter : parameters) {
+      Node& node = parent->Child(OscName(parameter.name));
+      node.type = type;
+      node.access = 3;
+      node.parameter = parameter.index;
+      node.ranged = true;
+      node.minimum = parameter.minimum;
+      node.maximum = parameter.maximum;
+      node.description = parameter.name;
+      std::string choices;
+      for (const Choice& choice : profile.Choices(parameter.index))
+        choices += (choices.empty() ? "" : ", ") + choice.name;
+      if (!choices.empty()) node.description += " (" + choices + ")";
+    }
   }
   nlohmann::ordered_json info;
   info["NAME"] = "Tessarvander";
@@ -184,4 +183,4 @@ std::string OscQueryServer::Describe(const Node& node, const std::string& attrib
   return one.dump();
 }
 
-}  // namespace cli
+}  // namespace tool

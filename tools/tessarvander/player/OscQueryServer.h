@@ -28,7 +28,7 @@ namespace httplib {
 class Server;
 }
 
-namespace cli {
+namespace tool {
 
 class OscQueryServer {
  public:
@@ -59,4 +59,4 @@ class OscQueryServer {
   std::vector<float> values;
 };
 
-}  // namespace cli
+}  // namespace tool

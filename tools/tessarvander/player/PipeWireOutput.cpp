@@ -10,7 +10,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace cli {
+namespace tool {
 
 // PipeWire's objects, the frame waiting to be sent, and what the stream's
 // thread reports back.
@@ -156,4 +156,4 @@ void PipeWireOutput::SendPicture(const hostkit::FrameTarget& picture, bool fresh
   Send(lastPicture);
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -12,7 +12,7 @@
 
 #include "FrameTarget.h"
 
-namespace cli {
+namespace tool {
 
 class PipeWireOutput {
  public:
@@ -45,4 +45,4 @@ class PipeWireOutput {
   std::vector<uint8_t> lastPicture;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -9,7 +9,7 @@
 #include "player/Keys.h"
 #include "sys/Interrupts.h"
 
-namespace cli {
+namespace tool {
 
 Player::Player(Window& window, Clock& clock, const HostSession& session, const ParameterControls& controls,
                const PlayerOptions& options)
@@ -321,4 +321,4 @@ bool Player::Finish(std::string& error) {
   return written;
 }
 
-}  // namespace cli
+}  // namespace tool

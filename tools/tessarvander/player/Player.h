@@ -35,7 +35,7 @@
 #include "render/FrameLoop.h"
 #include "session/HostSession.h"
 
-namespace cli {
+namespace tool {
 
 // How the show is going, for the panel, the closing line and monitors.
 struct PlayStatistics {
@@ -126,4 +126,4 @@ class Player {
   double playStarted = 0.0;
 };
 
-}  // namespace cli
+}  // namespace tool

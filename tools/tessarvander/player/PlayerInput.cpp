@@ -1,6 +1,6 @@
 #include "player/PlayerInput.h"
 
-namespace cli {
+namespace tool {
 
 std::optional<PlayerRequest> RequestFromMidi(const MidiResult::Triggered& triggered) {
   PlayerRequest request(PlayerAction::Tap);
@@ -22,16 +22,16 @@ std::optional<PlayerRequest> RequestFromMidi(const MidiResult::Triggered& trigge
 
 std::optional<PlayerRequest> RequestFromOsc(const OscCommand& command) {
   switch (command.kind) {
-    case OscCommand::RecallPreset: return PlayerRequest(PlayerAction::RecallPreset, static_cast<int>(command.index));
-    case OscCommand::Blackout: {
+    case OscKind::RecallPreset: return PlayerRequest(PlayerAction::RecallPreset, static_cast<int>(command.index));
+    case OscKind::Blackout: {
       PlayerRequest request(PlayerAction::SetBlackout);
       request.on = command.value != 0.0f;
       return request;
     }
-    case OscCommand::Tap: return PlayerRequest(PlayerAction::Tap);
-    case OscCommand::Pause: return PlayerRequest(PlayerAction::Pause);
-    case OscCommand::Play: return PlayerRequest(PlayerAction::Play);
-    case OscCommand::Still: {
+    case OscKind::Tap: return PlayerRequest(PlayerAction::Tap);
+    case OscKind::Pause: return PlayerRequest(PlayerAction::Pause);
+    case OscKind::Play: return PlayerRequest(PlayerAction::Play);
+    case OscKind::Still: {
       PlayerRequest request(PlayerAction::SaveStill);
       request.text = command.text;
       return request;
@@ -100,17 +100,17 @@ void PlayerInput::Apply(const OscCommand& command) {
   if (std::optional<PlayerRequest> request = RequestFromOsc(command)) return Apply(*request);
   LiveState& live = parts.stage.Live();
   switch (command.kind) {
-    case OscCommand::SetParameter: live.Set(command.index, command.value); break;
-    case OscCommand::LoadPreset:
+    case OscKind::SetParameter: live.Set(command.index, command.value); break;
+    case OscKind::LoadPreset:
       // Read by the listener, off the frame thread.
       live.Apply(command.values);
       parts.console.Say("loaded preset " + command.text);
       break;
-    case OscCommand::Query:
+    case OscKind::Query:
       // After the messages before it: a set then a query answers the set.
       if (parts.osc) parts.osc->Answer(command, live.Values()[command.index]);
       break;
-    case OscCommand::Learn: {
+    case OscKind::Learn: {
       MidiTarget target;
       std::string error;
       if (!ParseMidiTarget(command.text, parts.names, target, error)) {
@@ -184,4 +184,4 @@ void PlayerInput::Tap() {
   Say(rigLines);
 }
 
-}  // namespace cli
+}  // namespace tool

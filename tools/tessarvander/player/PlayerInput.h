@@ -20,7 +20,7 @@
 #include "player/StageRig.h"
 #include "player/Window.h"
 
-namespace cli {
+namespace tool {
 
 // The request a MIDI pad or an OSC message makes, when it is one of the
 // player's actions (a parameter, a query or a preset file is not).
@@ -66,4 +66,4 @@ class PlayerInput {
   std::vector<RigLine> rigLines;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 #include "player/PresetBank.h"
 #include "player/StageRig.h"
 
-namespace cli {
+namespace tool {
 
 struct PlayerOptions {
   double framesPerSecond = 60.0;  // process calls a second of wall time
@@ -28,4 +28,4 @@ struct PlayerOptions {
   bool quiet = false;
 };
 
-}  // namespace cli
+}  // namespace tool

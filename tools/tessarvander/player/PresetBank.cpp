@@ -6,7 +6,7 @@
 
 #include "formats/Presets.h"
 
-namespace cli {
+namespace tool {
 
 bool PresetBank::Load(const std::string& path, const ParameterNames& names, std::string& error) {
   folder = path;
@@ -47,4 +47,4 @@ bool PresetBank::Load(const std::string& path, const ParameterNames& names, std:
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

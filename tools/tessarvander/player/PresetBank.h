@@ -9,7 +9,7 @@
 
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 class PresetBank {
  public:
@@ -44,4 +44,4 @@ class PresetBank {
   long last = -1;
 };
 
-}  // namespace cli
+}  // namespace tool

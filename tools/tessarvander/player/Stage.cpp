@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace cli {
+namespace tool {
 
 Stage::Stage(const ParameterControls& controls, const ParameterProfile& profile, const PlayerOptions& options)
     : live(controls, options.framesPerSecond),
@@ -41,4 +41,4 @@ void Stage::StepFrame(const std::vector<ParameterValue>& reactions) {
   blackout.Step();
 }
 
-}  // namespace cli
+}  // namespace tool

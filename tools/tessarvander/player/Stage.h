@@ -13,7 +13,7 @@
 #include "player/PresetBank.h"
 #include "player/StageControls.h"
 
-namespace cli {
+namespace tool {
 
 class Stage {
  public:
@@ -49,4 +49,4 @@ class Stage {
   Blackout blackout;
 };
 
-}  // namespace cli
+}  // namespace tool

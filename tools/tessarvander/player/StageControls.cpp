@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace cli {
+namespace tool {
 
 bool QuitGuard::Press(double now) {
   const bool confirmed = Asking(now);
@@ -44,4 +44,4 @@ void Crossfade::Step(std::vector<ParameterValue>& changes) {
   }
 }
 
-}  // namespace cli
+}  // namespace tool

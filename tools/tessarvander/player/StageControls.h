@@ -11,7 +11,7 @@
 
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 // Q twice within two seconds quits (the first press asks on screen);
 // Ctrl+Q quits at once.
@@ -67,4 +67,4 @@ class Crossfade {
   long frame = 0;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 #include "sys/Messages.h"
 #include "sys/SteadyClock.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 // Malformed MIDI is counted and said at most this often.
@@ -167,4 +167,4 @@ void StageRig::SaveMap(std::vector<RigLine>& lines) {
   if (!map.Save(mapPath, error)) lines.push_back({"MIDI map: " + error, true});
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -17,7 +17,7 @@
 #include "formats/MidiMap.h"
 #include "rig/Tempo.h"
 
-namespace cli {
+namespace tool {
 
 struct RigOptions {
   bool midi = false;
@@ -89,4 +89,4 @@ class StageRig {
   double lastBeatsPerMinute = 0.0;
 };
 
-}  // namespace cli
+}  // namespace tool

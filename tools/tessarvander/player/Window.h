@@ -12,7 +12,7 @@
 
 struct GLFWwindow;
 
-namespace cli {
+namespace tool {
 
 class Window {
  public:
@@ -49,4 +49,4 @@ class Window {
   virtual GLFWwindow* Handle() const { return nullptr; }
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -9,7 +9,7 @@
 #include "sys/Interrupts.h"
 #include "sys/Numbers.h"
 
-namespace cli {
+namespace tool {
 
 bool ParseSheetAxis(const std::string& text, const char* option, const ParameterNames& names, SheetAxis& axis,
                     std::string& error) {
@@ -96,4 +96,4 @@ bool DrawSheet(const HostSession& session, const ParameterControls& controls, co
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -10,7 +10,7 @@
 #include "session/HostSession.h"
 #include "formats/ParameterControls.h"
 
-namespace cli {
+namespace tool {
 
 struct SheetAxis {
   uint32_t index = 0;
@@ -45,4 +45,4 @@ bool DrawSheet(const HostSession& session, const ParameterControls& controls, co
                const SheetAxis& down, const SheetSettings& settings, const std::function<void(long)>& progress,
                std::vector<uint8_t>& pixels, bool& interrupted, std::string& error);
 
-}  // namespace cli
+}  // namespace tool

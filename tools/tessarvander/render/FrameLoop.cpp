@@ -2,7 +2,7 @@
 
 #include <GL/glew.h>
 
-namespace cli {
+namespace tool {
 
 FrameLoop::~FrameLoop() {
   readback.reset();  // before the instance and the targets
@@ -59,4 +59,4 @@ bool FrameLoop::FinishReadback(std::string& error) {
   return written;
 }
 
-}  // namespace cli
+}  // namespace tool

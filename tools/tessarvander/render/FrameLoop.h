@@ -23,7 +23,7 @@
 #include "session/FrameDriver.h"
 #include "session/HostSession.h"
 
-namespace cli {
+namespace tool {
 
 class FrameLoop {
  public:
@@ -72,4 +72,4 @@ class FrameLoop {
   std::unique_ptr<ReadbackPipeline> readback;
 };
 
-}  // namespace cli
+}  // namespace tool

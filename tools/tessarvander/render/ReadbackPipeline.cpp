@@ -1,6 +1,6 @@
 #include "render/ReadbackPipeline.h"
 
-namespace cli {
+namespace tool {
 namespace {
 constexpr GLuint64 kFenceWaitNanoseconds = 1000000000;  // one second, repeated
 }
@@ -146,4 +146,4 @@ bool ReadbackPipeline::Finish() {
   return !WriterFailed();
 }
 
-}  // namespace cli
+}  // namespace tool

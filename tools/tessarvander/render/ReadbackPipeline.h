@@ -28,7 +28,7 @@
 #include "FrameTarget.h"
 #include "output/FrameSink.h"
 
-namespace cli {
+namespace tool {
 
 class ReadbackPipeline {
  public:
@@ -77,4 +77,4 @@ class ReadbackPipeline {
   std::thread writer;
 };
 
-}  // namespace cli
+}  // namespace tool

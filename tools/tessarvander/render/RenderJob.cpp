@@ -3,7 +3,7 @@
 #include "render/FrameLoop.h"
 #include "sys/Interrupts.h"
 
-namespace cli {
+namespace tool {
 
 RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, const RenderJob& job, FrameSink& sink,
                         std::string& error) {
@@ -44,4 +44,4 @@ RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, co
   return Interrupted() ? RenderOutcome::Interrupted : RenderOutcome::Done;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -11,7 +11,7 @@
 #include "render/RenderTimeline.h"
 #include "session/HostSession.h"
 
-namespace cli {
+namespace tool {
 
 struct RenderJob {
   int width = 1280;
@@ -34,4 +34,4 @@ enum class RenderOutcome { Done, Failed, Interrupted };
 RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, const RenderJob& job, FrameSink& sink,
                         std::string& error);
 
-}  // namespace cli
+}  // namespace tool

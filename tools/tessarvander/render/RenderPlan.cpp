@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace cli {
+namespace tool {
 namespace {
 
 FramePlan AsStill(FramePlan plan) {
@@ -38,4 +38,4 @@ FramePlan PlanMusic(const FrameRequest& request, const FramePlan& plan, double t
   return music;
 }
 
-}  // namespace cli
+}  // namespace tool

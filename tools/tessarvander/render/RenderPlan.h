@@ -6,7 +6,7 @@
 
 #include "formats/Takes.h"
 
-namespace cli {
+namespace tool {
 
 struct FramePlan {
   long preRoll = 0;  // host frames before the first written one
@@ -37,4 +37,4 @@ FramePlan PlanTake(const FrameRequest& request, const Take& take);
 // --duration say otherwise (a still stays one frame).
 FramePlan PlanMusic(const FrameRequest& request, const FramePlan& plan, double trackSeconds);
 
-}  // namespace cli
+}  // namespace tool

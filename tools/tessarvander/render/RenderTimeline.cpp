@@ -1,6 +1,6 @@
 #include "render/RenderTimeline.h"
 
-namespace cli {
+namespace tool {
 
 RenderTimeline::RenderTimeline(const ParameterControls& controls, long preRollFrames, long outputFrames,
                                const Take* take)
@@ -31,4 +31,4 @@ bool RenderTimeline::Next(std::vector<ParameterValue>& values) {
   return process;
 }
 
-}  // namespace cli
+}  // namespace tool

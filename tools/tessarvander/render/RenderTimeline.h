@@ -14,7 +14,7 @@
 #include "formats/ParameterControls.h"
 #include "formats/Takes.h"
 
-namespace cli {
+namespace tool {
 
 class RenderTimeline {
  public:
@@ -42,4 +42,4 @@ class RenderTimeline {
   long hostFrame = -1;
 };
 
-}  // namespace cli
+}  // namespace tool

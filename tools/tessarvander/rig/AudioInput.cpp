@@ -8,7 +8,7 @@
 #include "sys/SteadyClock.h"
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr const char* kStreamName = "tessarvander-audio";
@@ -140,4 +140,4 @@ double AudioInput::SilentFor(double now) const {
   return now - lastArrival;
 }
 
-}  // namespace cli
+}  // namespace tool

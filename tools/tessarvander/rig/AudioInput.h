@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 class AudioInput {
  public:
@@ -48,4 +48,4 @@ class AudioInput {
   double lastArrival = 0.0;
 };
 
-}  // namespace cli
+}  // namespace tool

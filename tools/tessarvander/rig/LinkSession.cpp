@@ -2,7 +2,7 @@
 
 #include <ableton/Link.hpp>
 
-namespace cli {
+namespace tool {
 
 struct LinkSession::Session {
   explicit Session(double beatsPerMinute) : link(beatsPerMinute) {}
@@ -30,4 +30,4 @@ void LinkSession::SetTempo(double beatsPerMinute) {
 
 size_t LinkSession::Peers() const { return session->link.numPeers(); }
 
-}  // namespace cli
+}  // namespace tool

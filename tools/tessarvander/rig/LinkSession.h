@@ -8,7 +8,7 @@
 
 #include "rig/Tempo.h"
 
-namespace cli {
+namespace tool {
 
 class LinkSession {
  public:
@@ -31,4 +31,4 @@ class LinkSession {
   int beatsPerBar;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -9,7 +9,7 @@
 #include "sys/SteadyClock.h"
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr const char* kClientName = "tessarvander";
@@ -179,4 +179,4 @@ std::vector<std::string> MidiInput::OpenPorts() const {
   return names;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 struct MidiBytes {
   double at = 0.0;  // SteadySeconds() on arrival
@@ -59,4 +59,4 @@ class MidiInput {
   long droppedSince = 0;
 };
 
-}  // namespace cli
+}  // namespace tool

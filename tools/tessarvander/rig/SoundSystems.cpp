@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-namespace cli {
+namespace tool {
 namespace {
 
 void QuietJack(const char*) {}
@@ -39,4 +39,4 @@ bool JackServerRunning() {
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

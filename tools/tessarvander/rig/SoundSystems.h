@@ -5,7 +5,7 @@
 // before a library that would print on failure opens it.
 #pragma once
 
-namespace cli {
+namespace tool {
 
 // Silences libjack's and ALSA's own printing; idempotent.
 void QuietSoundSystems();
@@ -14,4 +14,4 @@ bool AlsaSequencerAvailable();
 // Whether a JACK server answers (the one JACK_DEFAULT_SERVER names).
 bool JackServerRunning();
 
-}  // namespace cli
+}  // namespace tool

@@ -5,7 +5,7 @@
 
 #include "sys/NameTable.h"
 
-namespace cli {
+namespace tool {
 
 float TempoReading::BarPhase(int beatsPerBar) const {
   if (!Known()) return 0.0f;
@@ -87,4 +87,4 @@ TempoReading MidiClockTempo::At(double now) const {
   return {60.0 / (pulsePeriod * kPulsesPerBeat), beats};
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 struct TempoReading {
   double beatsPerMinute = 0.0;  // 0: no tempo yet
@@ -69,4 +69,4 @@ class MidiClockTempo {
   bool running = true;        // a clock without Start still gives a tempo
 };
 
-}  // namespace cli
+}  // namespace tool

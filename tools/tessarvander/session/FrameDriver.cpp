@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace cli {
+namespace tool {
 namespace {
 
 // The tempo a host tells when it has none of its own.
@@ -37,4 +37,4 @@ bool FrameDriver::Process(long frameNumber, const std::vector<ParameterValue>& v
   return instance.ProcessFrame();
 }
 
-}  // namespace cli
+}  // namespace tool

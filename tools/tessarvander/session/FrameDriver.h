@@ -7,7 +7,7 @@
 #include "formats/FrameLimits.h"
 #include "formats/ParameterNames.h"
 
-namespace cli {
+namespace tool {
 
 // Drives an instance frame by frame as a live host does: host time (code 20)
 // and tempo (code 38) every frame, changed parameter values (code 8), then
@@ -34,4 +34,4 @@ class FrameDriver {
   std::vector<float> sent;
 };
 
-}  // namespace cli
+}  // namespace tool

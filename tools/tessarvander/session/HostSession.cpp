@@ -7,7 +7,7 @@
 #include <cmath>
 #include <fstream>
 
-namespace cli {
+namespace tool {
 namespace {
 
 
@@ -72,4 +72,4 @@ std::unique_ptr<hostkit::PluginInstance> HostSession::CreateInstance(int width, 
   return hostkit::PluginInstance::Create(*library, viewport, error);
 }
 
-}  // namespace cli
+}  // namespace tool

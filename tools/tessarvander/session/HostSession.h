@@ -11,7 +11,7 @@
 #include "formats/ParameterControls.h"
 #include "PluginLibrary.h"
 
-namespace cli {
+namespace tool {
 
 struct SessionOptions {
   std::string pluginPath;
@@ -55,4 +55,4 @@ class HostSession {
   std::vector<hostkit::ParameterDescription> parameters;
 };
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace cli {
+namespace tool {
 
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
@@ -78,4 +78,4 @@ bool ReadBoundedFile(const std::string& path, size_t limit, const std::string& w
   return true;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-namespace cli {
+namespace tool {
 
 // Reads the whole file into `text`. False with one line (naming `what` and
 // the path) when it is not a regular file, cannot be read, or is larger
@@ -29,4 +29,4 @@ bool IsReadableFolder(const std::string& path);
 // "64 KiB", "1 MiB": a limit as the messages and the README state it.
 std::string SizeText(size_t bytes);
 
-}  // namespace cli
+}  // namespace tool

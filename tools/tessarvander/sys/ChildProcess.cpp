@@ -14,7 +14,7 @@
 
 extern char** environ;
 
-namespace cli {
+namespace tool {
 namespace {
 
 constexpr size_t kMessageLimit = 64 * 1024;
@@ -216,4 +216,4 @@ std::string LastLine(const std::string& text) {
   return text.substr(start, end - start + 1);
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 // The path of a program on $PATH, or empty.
 std::string FindProgram(const std::string& name);
@@ -84,4 +84,4 @@ ChildResult StreamChild(const std::vector<std::string>& arguments,
 // The last non-empty line of a helper's messages, for an error message.
 std::string LastLine(const std::string& text);
 
-}  // namespace cli
+}  // namespace tool

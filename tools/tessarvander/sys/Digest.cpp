@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-namespace cli {
+namespace tool {
 
 bool FileDigest(const std::string& path, std::string& sha256, uint64_t& bytes, std::string& error) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -52,4 +52,4 @@ std::string FileSha256(const std::string& path) {
   return FileDigest(path, sha256, bytes, error) ? sha256 : "";
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string>
 
-namespace cli {
+namespace tool {
 
 // The digest as 64 hex digits and the file's size. False with one line.
 bool FileDigest(const std::string& path, std::string& sha256, uint64_t& bytes, std::string& error);
 // The digest alone, or "" when the file cannot be read.
 std::string FileSha256(const std::string& path);
 
-}  // namespace cli
+}  // namespace tool

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace cli {
+namespace tool {
 
 std::string Fingerprint(const void* data, size_t size) {
   uint64_t hash = 14695981039346656037ull;
@@ -17,4 +17,4 @@ std::string Fingerprint(const void* data, size_t size) {
   return text;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <string>
 
-namespace cli {
+namespace tool {
 
 // 16 hex digits.
 std::string Fingerprint(const void* data, size_t size);
 
-}  // namespace cli
+}  // namespace tool

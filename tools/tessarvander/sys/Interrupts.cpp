@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-namespace cli {
+namespace tool {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -24,4 +24,4 @@ bool Interrupted() { return interrupted != 0; }
 
 void ForgetInterrupt() { interrupted = 0; }
 
-}  // namespace cli
+}  // namespace tool

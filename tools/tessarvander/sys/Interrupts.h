@@ -3,7 +3,7 @@
 // becomes a write error instead of killing the process.
 #pragma once
 
-namespace cli {
+namespace tool {
 
 void InstallInterruptHandlers();
 bool Interrupted();
@@ -11,4 +11,4 @@ bool Interrupted();
 // several shows in one process).
 void ForgetInterrupt();
 
-}  // namespace cli
+}  // namespace tool

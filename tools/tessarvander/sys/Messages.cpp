@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace cli {
+namespace tool {
 
 void Warn(const std::string& message) { std::fprintf(stderr, "tessarvander: %s\n", message.c_str()); }
 
@@ -22,4 +22,4 @@ std::string Printable(const std::string& text, size_t limit) {
   return shown;
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace cli {
+namespace tool {
 
 // "tessarvander: <message>" on standard error, for what goes wrong but lets
 // the work go on.
@@ -15,4 +15,4 @@ void Warn(const std::string& message);
 // and at most `limit` bytes of it.
 std::string Printable(const std::string& text, size_t limit = 200);
 
-}  // namespace cli
+}  // namespace tool

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace cli {
+namespace tool {
 
 template <class T>
 struct Named {
@@ -32,4 +32,4 @@ bool ValueNamed(const Named<T> (&table)[N], const std::string& name, T& value) {
   return false;
 }
 
-}  // namespace cli
+}  // namespace tool

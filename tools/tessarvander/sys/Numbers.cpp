@@ -6,7 +6,7 @@
 
 #include "sys/Messages.h"
 
-namespace cli {
+namespace tool {
 
 bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error) {
   const char* begin = text.c_str();
@@ -68,4 +68,4 @@ bool ParseFloatList(const std::string& text, const std::string& what, std::vecto
   }
 }
 
-}  // namespace cli
+}  // namespace tool

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace tool {
 
 // A frame size "WIDTHxHEIGHT", both from 1 to 2^30.
 struct FrameSize {
@@ -21,4 +21,4 @@ bool ParseSize(const std::string& text, const std::string& what, FrameSize& size
 bool ParseFloatList(const std::string& text, const std::string& what, std::vector<float>& values,
                     std::string& error);
 
-}  // namespace cli
+}  // namespace tool

@@ -5,10 +5,10 @@
 
 #include <chrono>
 
-namespace cli {
+namespace tool {
 
 inline double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-}  // namespace cli
+}  // namespace tool

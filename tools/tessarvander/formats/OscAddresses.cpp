@@ -1,0 +1,63 @@
+#include "formats/OscAddresses.h"
+
+#include <algorithm>
+
+namespace tool {
+
+const std::vector<OscAddress>& OscAddresses() {
+  using K = OscKind;
+  using A = OscArguments;
+  static const std::vector<OscAddress> addresses = {
+      {"param/NAME", K::SetParameter, A::Number,
+       "set a parameter (by name or index); without a value, answer its value to the sender"},
+      {"preset/load", K::LoadPreset, A::Text, "load a preset file"},
+      {"preset/recall", K::RecallPreset, A::WholeNumber, "recall a look of the bank, from 1", 1.0, kBankSize},
+      {"blackout", K::Blackout, A::WholeNumber, "1 fades to black, 0 back", 0.0, 1.0},
+      {"tap", K::Tap, A::None, "tap the tempo"},
+      {"pause", K::Pause, A::None, "pause the flight"},
+      {"play", K::Play, A::None, "play the flight"},
+      {"still", K::Still, A::Text, "save the current frame as NAME.png, a new file in --out"},
+      {"midi/learn", K::Learn, A::Text,
+       "the next MIDI control moved drives this parameter or action (zoom, tap, recall 3, ...)"},
+  };
+  return addresses;
+}
+
+const OscAddress* FindOscAddress(const std::string& address, std::string& name) {
+  const std::string prefix = kOscPrefix;
+  if (address.rfind(prefix, 0) != 0) return nullptr;
+  const std::string path = address.substr(prefix.size());
+  for (const OscAddress& row : OscAddresses()) {
+    const std::string pattern = row.path;
+    const size_t wildcard = pattern.find("NAME");
+    if (wildcard == std::string::npos) {
+      if (path == pattern) return &row;
+    } else if (path.size() > wildcard && path.compare(0, wildcard, pattern, 0, wildcard) == 0) {
+      name = path.substr(wildcard);
+      return &row;
+    }
+  }
+  return nullptr;
+}
+
+std::string OscSignature(const OscAddress& address) {
+  const char* tag = address.arguments == OscArguments::None     ? ""
+                    : address.arguments == OscArguments::Text   ? " s"
+                    : address.arguments == OscArguments::Number ? " f"
+                                                                : " i";
+  return kOscPrefix + std::string(address.path) + tag;
+}
+
+std::string OscHelp() {
+  size_t widest = 0;
+  for (const OscAddress& address : OscAddresses()) widest = std::max(widest, OscSignature(address).size());
+  std::string help;
+  for (const OscAddress& address : OscAddresses()) {
+    std::string signature = OscSignature(address);
+    signature.resize(widest + 2, ' ');
+    help += "  " + signature + address.help + "\n";
+  }
+  return help + "  bundles (#bundle) apply their messages together, at their time tag\n";
+}
+
+}  // namespace tool

@@ -1,0 +1,42 @@
+// The player's OSC vocabulary: one table that the decoder, the OSCQuery
+// tree, `play --help` and the README all follow. Adding an address is a row
+// here and its case where the player applies it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tool {
+
+constexpr const char* kOscPrefix = "/tessarvander/";
+
+// What a message to an address asks for.
+enum class OscKind {
+  SetParameter,  // with a value; without one, a query of the value
+  Query, LoadPreset, RecallPreset, Blackout, Tap, Pause, Play, Still, Learn
+};
+
+// The arguments an address takes.
+enum class OscArguments { None, Number, WholeNumber, Text };
+
+struct OscAddress {
+  const char* path;  // after the prefix; "param/NAME" stands for every parameter
+  OscKind kind;
+  OscArguments arguments;
+  const char* help;  // one line, for --help, OSCQuery's DESCRIPTION and the README
+  // For OSCQuery: the range of a number (none when minimum > maximum); a
+  // maximum of kBankSize means the bank's size.
+  double minimum = 1.0, maximum = 0.0;
+};
+constexpr double kBankSize = -1.0;
+
+const std::vector<OscAddress>& OscAddresses();
+// The row for a full address ("/tessarvander/param/zoom" finds "param/NAME",
+// with "zoom" in `name`), or null.
+const OscAddress* FindOscAddress(const std::string& address, std::string& name);
+// "/tessarvander/still s": an address as typed, with its type tag.
+std::string OscSignature(const OscAddress& address);
+// Every address and what it does, a line each, for --help and the README.
+std::string OscHelp();
+
+}  // namespace tool
