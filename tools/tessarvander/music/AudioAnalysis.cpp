@@ -1,12 +1,12 @@
 #include "music/AudioAnalysis.h"
 
-#include <aubio/aubio.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <tuple>
 
+#include "music/AubioHandles.h"
+#include "music/Spectrum.h"
 #include "output/MediaProbe.h"
 #include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
@@ -100,18 +100,11 @@ bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis&
   return true;
 }
 
-// aubio's objects and what is carried from one hop to the next.
+// What is carried from one hop to the next.
 struct AudioAnalysis::Stream {
-  aubio_fft_t* fft = nullptr;
-  aubio_filterbank_t* mel = nullptr;
-  fvec_t* hop = nullptr;
-  fvec_t* window = nullptr;
-  fvec_t* shaped = nullptr;
-  fvec_t* melEnergies = nullptr;
-  cvec_t* spectrum = nullptr;
-  std::vector<double> hann;
+  Spectrum spectrum;
+  std::vector<float> hop;
   std::vector<int> pitchClass;  // per bin, -1 outside the chroma's range
-  fvec_t* complexSpectrum = nullptr;
   // The mel filter bank's weights as aubio designs them, kept per band from
   // its first to its last non-zero bin: the bank is a sparse matrix, and
   // multiplying it whole cost a quarter of the analysis.
@@ -124,19 +117,7 @@ struct AudioAnalysis::Stream {
   std::vector<float> previousMel, previousBass;
   std::vector<float> flux;
   uint_t filled = 0;  // samples of the current hop
-  double binHz = 0.0;
   long samples = 0;
-
-  ~Stream() {
-    if (spectrum) del_cvec(spectrum);
-    if (melEnergies) del_fvec(melEnergies);
-    if (complexSpectrum) del_fvec(complexSpectrum);
-    if (shaped) del_fvec(shaped);
-    if (window) del_fvec(window);
-    if (hop) del_fvec(hop);
-    if (fft) del_aubio_fft(fft);
-    if (mel) del_aubio_filterbank(mel);
-  }
 };
 
 AudioAnalysis::AudioAnalysis() = default;
@@ -144,45 +125,51 @@ AudioAnalysis::~AudioAnalysis() = default;
 AudioAnalysis::AudioAnalysis(AudioAnalysis&&) noexcept = default;
 AudioAnalysis& AudioAnalysis::operator=(AudioAnalysis&&) noexcept = default;
 
+namespace {
+
+// The mel filter bank's weights, band by band, as aubio designs them.
+bool MelWeights(uint_t rate, std::vector<std::vector<float>>& bands) {
+  const AubioFilterbank mel(new_aubio_filterbank(kMelBands, kWindow));
+  if (!mel || aubio_filterbank_set_mel_coeffs(mel.get(), static_cast<smpl_t>(rate), kMelLowest,
+                                              std::min(kMelHighest, rate / 2.0)) != 0)
+    return false;
+  const fmat_t* weights = aubio_filterbank_get_coeffs(mel.get());
+  for (uint_t band = 0; band < weights->height; ++band)
+    bands.emplace_back(weights->data[band], weights->data[band] + weights->length);
+  return true;
+}
+
+}  // namespace
+
 bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
   stream = std::make_unique<Stream>();
   const uint_t rate = static_cast<uint_t>(sampleRate);
-  stream->fft = new_aubio_fft(kWindow);
-  stream->mel = new_aubio_filterbank(kMelBands, kWindow);
-  if (!stream->fft || !stream->mel ||
-      aubio_filterbank_set_mel_coeffs(stream->mel, static_cast<smpl_t>(rate), kMelLowest,
-                                      std::min(kMelHighest, rate / 2.0)) != 0) {
+  std::vector<std::vector<float>> weights;
+  std::string why;
+  if (!stream->spectrum.Begin(kWindow, kHop, sampleRate, why) || !MelWeights(rate, weights)) {
     error = "--audio: aubio cannot analyse at " + std::to_string(rate) + " Hz";
     stream.reset();
     return false;
   }
-  stream->hop = new_fvec(kHop);
-  stream->window = new_fvec(kWindow);
-  stream->shaped = new_fvec(kWindow);
-  stream->melEnergies = new_fvec(kMelBands);
-  stream->complexSpectrum = new_fvec(kWindow);
-  const fmat_t* weights = aubio_filterbank_get_coeffs(stream->mel);
-  for (uint_t band = 0; band < weights->height; ++band) {
+  for (const std::vector<float>& band : weights) {
     Stream::MelBand sparse;
-    uint_t first = weights->length, last = 0;
-    for (uint_t bin = 0; bin < weights->length; ++bin)
-      if (weights->data[band][bin] != 0.0f) first = std::min(first, bin), last = bin;
+    size_t first = band.size(), last = 0;
+    for (size_t bin = 0; bin < band.size(); ++bin)
+      if (band[bin] != 0.0f) first = std::min(first, bin), last = bin;
     if (first <= last) {
-      sparse.firstBin = first;
-      sparse.weights.assign(weights->data[band] + first, weights->data[band] + last + 1);
+      sparse.firstBin = static_cast<uint_t>(first);
+      sparse.weights.assign(band.begin() + static_cast<long>(first), band.begin() + static_cast<long>(last) + 1);
     }
     stream->melBands.push_back(std::move(sparse));
   }
-  stream->spectrum = new_cvec(kWindow);
-  stream->previousSpectrum.assign(stream->spectrum->length, 0.0f);
+  const size_t bins = stream->spectrum.Magnitudes().size();
+  stream->hop.assign(kHop, 0.0f);
+  stream->previousSpectrum.assign(bins, 0.0f);
   stream->previousMel.assign(kMelBands, 0.0f);
-  stream->previousBass.assign(stream->spectrum->length, 0.0f);
-  stream->binHz = static_cast<double>(rate) / kWindow;
-  stream->hann.resize(kWindow);
-  for (uint_t i = 0; i < kWindow; ++i) stream->hann[i] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWindow - 1));
-  stream->pitchClass.assign(stream->spectrum->length, -1);
-  for (uint_t bin = 1; bin < stream->spectrum->length; ++bin) {
-    const double hz = bin * stream->binHz;
+  stream->previousBass.assign(bins, 0.0f);
+  stream->pitchClass.assign(bins, -1);
+  for (uint_t bin = 1; bin < bins; ++bin) {
+    const double hz = bin * stream->spectrum.BinHz();
     if (hz >= kChromaLowest && hz < kChromaHighest)
       stream->pitchClass[bin] = static_cast<int>(std::lround(12.0 * std::log2(hz / 440.0)) % 12 + 12) % 12;
   }
@@ -196,7 +183,7 @@ bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
 
 void AudioAnalysis::Feed(const float* samples, size_t count) {
   for (size_t i = 0; i < count; ++i) {
-    stream->hop->data[stream->filled++] = samples[i];
+    stream->hop[stream->filled++] = samples[i];
     if (stream->filled == kHop) AnalyseHop();
   }
   stream->samples += static_cast<long>(count);
@@ -206,31 +193,22 @@ void AudioAnalysis::AnalyseHop() {
   Stream& s = *stream;
   s.filled = 0;
   double sumSquares = 0.0;
-  for (uint_t i = 0; i < kHop; ++i) sumSquares += static_cast<double>(s.hop->data[i]) * s.hop->data[i];
+  for (uint_t i = 0; i < kHop; ++i) sumSquares += static_cast<double>(s.hop[i]) * s.hop[i];
   level.push_back(static_cast<float>(std::sqrt(sumSquares / kHop)));
 
-  // The last window's worth of samples, for the band energies.
-  std::memmove(s.window->data, s.window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
-  std::memcpy(s.window->data + kWindow - kHop, s.hop->data, kHop * sizeof(smpl_t));
-  for (uint_t i = 0; i < kWindow; ++i) s.shaped->data[i] = static_cast<smpl_t>(s.window->data[i] * s.hann[i]);
-  // Magnitudes only: the phase is never used.
-  aubio_fft_do_complex(s.fft, s.shaped, s.complexSpectrum);
-  aubio_fft_get_norm(s.complexSpectrum, s.spectrum);
-  double bands[3] = {0.0, 0.0, 0.0};
+  s.spectrum.Push(s.hop.data());
+  const std::vector<float>& magnitudes = s.spectrum.Magnitudes();
+  double bands[3];
+  s.spectrum.BandEnergies(bands);
   double rise = 0.0, bassRise = 0.0;
   float chroma[kPitchClasses] = {};
-  constexpr double kFullScale = kWindow / 4.0;  // a full-scale sine's peak
-  for (uint_t bin = 1; bin < s.spectrum->length; ++bin) {
-    rise += std::max(0.0f, s.spectrum->norm[bin] - s.previousSpectrum[bin]);
-    s.previousSpectrum[bin] = s.spectrum->norm[bin];
-    const double hz = bin * s.binHz;
-    const double energy = static_cast<double>(s.spectrum->norm[bin]) * s.spectrum->norm[bin];
-    if (hz < kBassTopHz) bands[0] += energy;
-    else if (hz < kMidTopHz) bands[1] += energy;
-    else if (hz < kTrebleTopHz) bands[2] += energy;
-    if (s.pitchClass[bin] >= 0) chroma[s.pitchClass[bin]] += static_cast<float>(energy);
+  for (uint_t bin = 1; bin < magnitudes.size(); ++bin) {
+    rise += std::max(0.0f, magnitudes[bin] - s.previousSpectrum[bin]);
+    s.previousSpectrum[bin] = magnitudes[bin];
+    const double hz = bin * s.spectrum.BinHz();
+    if (s.pitchClass[bin] >= 0) chroma[s.pitchClass[bin]] += magnitudes[bin] * magnitudes[bin];
     if (hz < kBassStrengthTop) {
-      const float compressed = static_cast<float>(std::log1p(kMagnitudeCompression * s.spectrum->norm[bin] / kFullScale));
+      const float compressed = Spectrum::Compressed(magnitudes[bin]);
       bassRise += std::max(0.0f, compressed - s.previousBass[bin]);
       s.previousBass[bin] = compressed;
     }
@@ -238,16 +216,13 @@ void AudioAnalysis::AnalyseHop() {
   s.flux.push_back(static_cast<float>(rise));
   // The onset strength: the rise of the compressed mel bands; the colour:
   // the compressed bands in groups.
-  for (uint_t band = 0; band < kMelBands; ++band) {
-    const Stream::MelBand& weights = s.melBands[band];
-    float energy = 0.0f;
-    for (size_t k = 0; k < weights.weights.size(); ++k) energy += weights.weights[k] * s.spectrum->norm[weights.firstBin + k];
-    s.melEnergies->data[band] = energy;
-  }
   double strength = 0.0;
   float colour[kColourBands] = {};
   for (uint_t band = 0; band < kMelBands; ++band) {
-    const float compressed = static_cast<float>(std::log1p(kMagnitudeCompression * s.melEnergies->data[band] / kFullScale));
+    const Stream::MelBand& weights = s.melBands[band];
+    float energy = 0.0f;
+    for (size_t k = 0; k < weights.weights.size(); ++k) energy += weights.weights[k] * magnitudes[weights.firstBin + k];
+    const float compressed = Spectrum::Compressed(energy);
     strength += std::max(0.0f, compressed - s.previousMel[band]);
     s.previousMel[band] = compressed;
     colour[band * kColourBands / kMelBands] += compressed / (kMelBands / kColourBands);
@@ -264,7 +239,7 @@ void AudioAnalysis::AnalyseHop() {
 void AudioAnalysis::End() {
   // The last, short hop is filled with silence.
   if (stream->filled > 0) {
-    for (uint_t i = stream->filled; i < kHop; ++i) stream->hop->data[i] = 0.0f;
+    for (uint_t i = stream->filled; i < kHop; ++i) stream->hop[i] = 0.0f;
     AnalyseHop();
   }
   FindOnsets(stream->flux);

@@ -1,11 +1,12 @@
 #include "music/LiveAnalysis.h"
 
-#include <aubio/aubio.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
+
+#include "music/AubioHandles.h"
+#include "music/Spectrum.h"
 
 namespace tool {
 namespace {
@@ -47,23 +48,10 @@ float Decibels(double power) { return power > 1e-12 ? static_cast<float>(10.0 * 
 }  // namespace
 
 struct LiveAnalysis::Aubio {
-  ~Aubio() {
-    if (onset) del_aubio_onset(onset);
-    if (tempo) del_aubio_tempo(tempo);
-    if (fft) del_aubio_fft(fft);
-    if (hop) del_fvec(hop);
-    if (window) del_fvec(window);
-    if (shaped) del_fvec(shaped);
-    if (found) del_fvec(found);
-    if (spectrum) del_cvec(spectrum);
-    if (complexSpectrum) del_fvec(complexSpectrum);
-  }
-  aubio_onset_t* onset = nullptr;
-  aubio_tempo_t* tempo = nullptr;
-  aubio_fft_t* fft = nullptr;
-  fvec_t *hop = nullptr, *window = nullptr, *shaped = nullptr, *found = nullptr, *complexSpectrum = nullptr;
-  cvec_t* spectrum = nullptr;
-  std::vector<float> hann;
+  AubioOnset onset;
+  AubioTempo tempo;
+  AubioVector hop, found;
+  Spectrum spectrum;
   std::vector<float> previous;  // the last compressed magnitudes
   std::array<std::pair<double, double>, kRecentHops> recentFlux{};  // (time, rise) by hop
 };
@@ -76,23 +64,23 @@ bool LiveAnalysis::Begin(int sampleRate, std::string& error) {
   rate = sampleRate;
   Aubio& a = *aubio;
   const uint_t samplerate = static_cast<uint_t>(std::max(1, sampleRate));
-  a.onset = new_aubio_onset("default", kWindow, kHop, samplerate);
-  a.tempo = new_aubio_tempo("default", kWindow, kHop, samplerate);
-  a.fft = new_aubio_fft(kWindow);
-  if (sampleRate < 8000 || sampleRate > 384000 || !a.onset || !a.tempo || !a.fft) {
+  std::string why;
+  if (sampleRate < 8000 || sampleRate > 384000 || !a.spectrum.Begin(kWindow, kHop, sampleRate, why)) {
     error = "live audio: aubio cannot analyse at " + std::to_string(sampleRate) + " Hz";
     aubio.reset();
     return false;
   }
-  aubio_onset_set_minioi_ms(a.onset, 50.0f);
-  a.hop = new_fvec(kHop);
-  a.window = new_fvec(kWindow);
-  a.shaped = new_fvec(kWindow);
-  a.found = new_fvec(1);
-  a.complexSpectrum = new_fvec(kWindow);
-  a.spectrum = new_cvec(kWindow);
-  a.hann.resize(kWindow);
-  for (unsigned i = 0; i < kWindow; ++i) a.hann[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWindow - 1)));
+  a.onset.reset(new_aubio_onset("default", kWindow, kHop, samplerate));
+  a.tempo.reset(new_aubio_tempo("default", kWindow, kHop, samplerate));
+  if (!a.onset || !a.tempo) {
+    error = "live audio: aubio cannot analyse at " + std::to_string(sampleRate) + " Hz";
+    aubio.reset();
+    return false;
+  }
+  aubio_onset_set_minioi_ms(a.onset.get(), 50.0f);
+  a.hop.reset(new_fvec(kHop));
+  a.found.reset(new_fvec(1));
+  a.previous.assign(a.spectrum.Magnitudes().size(), 0.0f);
   hops = 0;
   filled = 0;
   return true;
@@ -119,24 +107,13 @@ void LiveAnalysis::AnalyseHop() {
 
   // The spectrum of the last window: the bands, and the flux (the rise of
   // the log-compressed magnitudes) that places an onset between hops.
-  std::memmove(a.window->data, a.window->data + kHop, (kWindow - kHop) * sizeof(smpl_t));
-  std::memcpy(a.window->data + kWindow - kHop, a.hop->data, kHop * sizeof(smpl_t));
-  for (unsigned i = 0; i < kWindow; ++i) a.shaped->data[i] = a.window->data[i] * a.hann[i];
-  aubio_fft_do_complex(a.fft, a.shaped, a.complexSpectrum);
-  aubio_fft_get_norm(a.complexSpectrum, a.spectrum);
-  double bands[3] = {0.0, 0.0, 0.0};
+  a.spectrum.Push(a.hop->data);
+  const std::vector<float>& magnitudes = a.spectrum.Magnitudes();
+  double bands[3];
+  a.spectrum.BandEnergies(bands);
   double flux = 0.0;
-  const double binHz = static_cast<double>(rate) / kWindow;
-  const double fullScale = kWindow / 4.0;  // a full-scale sine's peak
-  a.previous.resize(a.spectrum->length, 0.0f);
-  for (uint_t bin = 1; bin < a.spectrum->length; ++bin) {
-    const double hz = bin * binHz;
-    const double magnitude = a.spectrum->norm[bin] / fullScale;
-    const double energy = magnitude * magnitude;
-    if (hz < kBassTopHz) bands[0] += energy;
-    else if (hz < kMidTopHz) bands[1] += energy;
-    else if (hz < kTrebleTopHz) bands[2] += energy;
-    const float compressed = static_cast<float>(std::log1p(kMagnitudeCompression * magnitude));
+  for (size_t bin = 1; bin < magnitudes.size(); ++bin) {
+    const float compressed = Spectrum::Compressed(magnitudes[bin]);
     flux += std::max(0.0f, compressed - a.previous[bin]);
     a.previous[bin] = compressed;
   }
@@ -149,7 +126,7 @@ void LiveAnalysis::AnalyseHop() {
 
   // Events: aubio's detectors find them; an onset is placed at the largest
   // rise of the hops it was found in, less the window's lag.
-  aubio_onset_do(a.onset, a.hop, a.found);
+  aubio_onset_do(a.onset.get(), a.hop.get(), a.found.get());
   double onset = -1.0, largest = -1.0;
   if (a.found->data[0] != 0.0f) {
     lastOnset = now;
@@ -157,9 +134,9 @@ void LiveAnalysis::AnalyseHop() {
       if (time > now - kRecentHops * hopSeconds && rise > largest) largest = rise, onset = time;
     onset -= kFluxLagSeconds;
   }
-  aubio_tempo_do(a.tempo, a.hop, a.found);
+  aubio_tempo_do(a.tempo.get(), a.hop.get(), a.found.get());
   const bool aubioBeat = a.found->data[0] != 0.0f;
-  if (aubioBeat) FollowTempoChange(aubio_tempo_get_period_s(a.tempo));
+  if (aubioBeat) FollowTempoChange(aubio_tempo_get_period_s(a.tempo.get()));
   if (onset >= 0.0) WeighOnset(onset, largest);
   // A soft onset (a pad's chord, a note's fade) never moves the grid.
   if (onset >= 0.0 && locked && largest < kSoftOnset * onStrength) onset = -1.0;
