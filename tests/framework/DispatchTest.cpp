@@ -454,9 +454,4 @@ TEST_F(DispatchTest, TextsAreCopiedOutWithoutTerminator) {
   EXPECT_EQ(CallWith(FC::GetParameterGroup, nullptr), FF_FAIL);
 }
 
-TEST(LogCallback, IsAcceptedAndIgnored) {
-  SetLogCallback(nullptr);
-  SetLogCallback([](const char*) { FAIL() << "the plugin never logs"; });
-}
-
 }  // namespace

@@ -36,8 +36,7 @@ bool VideoSink::Start(const std::string& path, int w, int h, double framesPerSec
   streams.output = ChildProcess::Stream::Inherit;
   streams.errors = ChildProcess::Stream::Inherit;
   if (!encoder.Start(arguments, streams, error)) return false;
-  pipe = fdopen(encoder.InputFd(), "wb");
-  encoder.InputFd() = -1;  // the stream owns it now
+  pipe = fdopen(encoder.TakeInput(), "wb");
   pipeBuffer.resize(1 << 20);
   setvbuf(pipe, pipeBuffer.data(), _IOFBF, pipeBuffer.size());
   return true;

@@ -37,9 +37,8 @@ void LiveState::SetPaused(bool pause) {
   journal.Pause(shownFrames, paused);
 }
 
-void LiveState::FrameShown(bool processed) {
+void LiveState::FrameShown() {
   ++shownFrames;
-  if (processed) ++processedFrames;
   journal.FrameDone(shownFrames);
 }
 

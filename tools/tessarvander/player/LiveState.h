@@ -30,10 +30,10 @@ class LiveState {
   bool Paused() const { return paused; }
   void SetPaused(bool pause);
 
-  // The frame just shown, processed by the plugin or (paused) not.
-  void FrameShown(bool processed);
+  // The plugin processed the next frame of the flight (none goes by while
+  // paused).
+  void FrameShown();
   long ShownFrames() const { return shownFrames; }
-  long ProcessedFrames() const { return processedFrames; }
 
   // A take runs from the frame it started at to the frame now.
   void StartTake() { takeFirst = shownFrames; }
@@ -57,7 +57,6 @@ class LiveState {
   TakeJournal journal;
   bool paused = false;
   long shownFrames = 0;
-  long processedFrames = 0;
   long takeFirst = -1;
 };
 

@@ -181,7 +181,7 @@ bool Player::NextFrame(bool drawn, std::string& error) {
     error = "the plugin failed frame " + std::to_string(frame);
     return false;
   }
-  live.FrameShown(true);
+  live.FrameShown();
   return true;
 }
 
@@ -235,7 +235,7 @@ void Player::SaveRequested() {
     hasPicture = true;
   }
   const bool wasRecording = captures.Recording();
-  captures.Save(flight.Target(), full, drewThisPass, live.Paused(), live.ProcessedFrames());
+  captures.Save(flight.Target(), full, drewThisPass, live.Paused(), live.ShownFrames());
   // The frame drawn in this pass; a video that starts now starts with it.
   if (drewThisPass || (!wasRecording && captures.Recording())) captures.FrameWentBy(flight.Target());
   if (pipewire) pipewire->SendPicture(flight.Target(), drewThisPass);
@@ -267,7 +267,7 @@ void Player::Present() {
   state.profile = &profile;
   state.drawMilliseconds = statistics.drawSeconds * 1000.0;
   state.framesPerSecond = statistics.drawnPerSecond;
-  state.frame = live.ProcessedFrames();
+  state.frame = live.ShownFrames();
   state.skippedFrames = statistics.advanced;
   state.paused = live.Paused();
   state.recording = captures.Recording();

@@ -115,6 +115,15 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, const Stream
   return true;
 }
 
+void ChildProcess::CloseOutput() { CloseFd(output); }
+void ChildProcess::CloseErrors() { CloseFd(errors); }
+
+int ChildProcess::TakeInput() {
+  const int taken = input;
+  input = -1;
+  return taken;
+}
+
 void ChildProcess::CloseInput() { CloseFd(input); }
 
 void ChildProcess::ClosePipes() {
@@ -169,12 +178,13 @@ ChildResult Converse(const std::vector<std::string>& arguments, const std::strin
       break;
     }
     for (int i = 0; i < 2; ++i) {
-      int& fd = i == 0 ? child.OutputFd() : child.ErrorFd();
+      const int fd = i == 0 ? child.OutputFd() : child.ErrorFd();
       if (fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       const ssize_t got = read(fd, buffer, sizeof buffer);
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) {
-        CloseFd(fd);
+        if (i == 0) child.CloseOutput();
+        else child.CloseErrors();
       } else if (i == 1) {
         AppendBounded(result.err, buffer, static_cast<size_t>(got));
       } else if (consume) {

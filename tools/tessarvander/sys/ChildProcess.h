@@ -46,10 +46,14 @@ class ChildProcess {
   // line when the program is missing or cannot start.
   bool Start(const std::vector<std::string>& arguments, const Streams& streams, std::string& error);
   // Our ends of the pipes asked for; -1 for the others, or once closed.
-  int& InputFd() { return input; }
-  int& OutputFd() { return output; }
-  int& ErrorFd() { return errors; }
+  int InputFd() const { return input; }
+  int OutputFd() const { return output; }
+  int ErrorFd() const { return errors; }
+  // Our end of the child's input, for a stream that owns it from now on.
+  int TakeInput();
   void CloseInput();
+  void CloseOutput();
+  void CloseErrors();
   // Waits for the child; its exit code, or 128 + the signal that ended it.
   int Wait();
   // Ends the child's whole group at once and waits for it.
