@@ -13,6 +13,7 @@
 #include "ParameterTable.h"
 #include "PlayerHarness.h"
 #include "RunProgram.h"
+#include "formats/OscAddresses.h"
 #include "player/Keys.h"
 #include "sys/Interrupts.h"
 
@@ -247,6 +248,32 @@ TEST_F(PlayerStageTest, KeysPanelOscAndMidiAskThroughOneApply) {
   Pass();
   EXPECT_FLOAT_EQ(Value(param::Hue), 0.375f);
   EXPECT_TRUE(player->Show().GoingToBlack());
+}
+
+}  // namespace
+}  // namespace playertest
+
+namespace playertest {
+namespace {
+
+// The README and the OSC page list the keys and the addresses exactly as
+// the tables that the player follows print them: a new key or address
+// without its line in the documents fails here.
+TEST(VocabularyTest, TheDocumentsListEveryKeyAndAddressAsTheTablesDo) {
+  const std::string readme = testsupport::ReadFile(TESSARVANDER_SOURCE_DIR "/README.md");
+  const std::string osc = testsupport::ReadFile(TESSARVANDER_SOURCE_DIR "/docs/osc.md");
+  EXPECT_NE(readme.find("```\n" + tool::KeyHelp() + "\n```"), std::string::npos) << "README's keys:\n" << tool::KeyHelp();
+  for (const std::string& document : {readme, osc})
+    EXPECT_NE(document.find("```\n" + tool::OscHelp() + "```"), std::string::npos) << "OSC addresses:\n" << tool::OscHelp();
+  // Every address a document names is one the decoder knows.
+  const std::regex named(R"((?:^|[\s`(])(/tessarvander/[a-z_/]+))");
+  for (const std::string& document : {readme, osc, testsupport::ReadFile(TESSARVANDER_SOURCE_DIR "/docs/stage.md"),
+                                       testsupport::ReadFile(TESSARVANDER_SOURCE_DIR "/docs/midi-and-tempo.md")})
+    for (std::sregex_iterator match(document.begin(), document.end(), named), end; match != end; ++match) {
+      std::string name, address = (*match)[1].str();
+      if (address.back() == '/') address.pop_back();
+      EXPECT_TRUE(tool::FindOscAddress(address, name) || address == "/tessarvander/param") << address;
+    }
 }
 
 }  // namespace
