@@ -37,12 +37,20 @@ const char* SystemName(RtAudio::Api api) {
 struct AudioInput::Stream {
   std::unique_ptr<RtAudio> audio;
   unsigned channels = 1;
+  bool jack = false;
 };
 
 AudioInput::AudioInput() = default;
 
 AudioInput::~AudioInput() {
   if (!stream || !stream->audio) return;
+  // A JACK server that went away took the stream with it: RtAudio closes it
+  // on a thread of its own, and libjack never returns from a second close of
+  // a client whose server is gone. The stream is left to the process's end.
+  if (stream->jack && !JackServerRunning()) {
+    stream->audio.release();
+    return;
+  }
   try {
     if (stream->audio->isStreamRunning()) stream->audio->stopStream();
     if (stream->audio->isStreamOpen()) stream->audio->closeStream();
@@ -76,6 +84,7 @@ bool AudioInput::Open(const std::string& device, std::string& error) {
       const RtAudio::DeviceInfo info = audio->getDeviceInfo(chosen);
       auto opened = std::make_unique<Stream>();
       opened->channels = std::min(kMostChannels, info.inputChannels);
+      opened->jack = api == RtAudio::UNIX_JACK;
       RtAudio::StreamParameters input;
       input.deviceId = chosen;
       input.nChannels = opened->channels;
