@@ -2,6 +2,9 @@
 // child-process arguments, the JSON readers, takes written as they happen.
 // Each group holds the reproductions that once hurt and the cases near them.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -301,39 +304,121 @@ TEST_F(HostileInputTest, BeatListsAreReadLineByLineOrRefusedWithTheLine) {
 
 // ---- Takes written as they happen ---------------------------------------------
 
-// A session that ends without closing its take (a crash) leaves a take that
-// re-renders up to its last flushed frame; a closed one is put in place.
-TEST_F(HostileInputTest, ATakeSurvivesTheSessionEndingEarly) {
+// A take cut anywhere re-renders: the journal writes whole lines, and every
+// prefix of its file (a kill, a crash, a full disk at any byte) reads as the
+// frames up to its last "upto", or, before the first, as one line saying so.
+TEST_F(HostileInputTest, EveryPrefixOfATakeReadsAsTheFramesItHolds) {
+  namespace param = tessarvander::param;
   std::string error;
   {
     tool::TakeJournal journal;
-    ASSERT_TRUE(journal.Open(Path("s.take"), 60.0, {{tessarvander::param::Hue, 0.2f}}, names, error)) << error;
-    journal.Set(3, tessarvander::param::Hue, 0.7f);
-    journal.FrameDone(4);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    journal.FrameDone(30);  // flushed: frames before 30 are recorded
-    journal.Set(40, tessarvander::param::Hue, 0.9f);
-    // No Close: the session ended here. (The journal's file is flushed by
-    // the destructor only as far as the last "upto".)
+    ASSERT_TRUE(journal.Open(Path("s.take"), "", 60.0, {{param::Hue, 0.2f}}, names, error)) << error;
+    for (long frame = 0; frame < 100; ++frame) {
+      journal.Set(frame, param::Hue, static_cast<float>(frame) / 100.0f);  // a controller streaming
+      if (frame % 7 == 0) journal.Level(frame, 0.5f);
+      journal.FrameDone(frame + 1);
+    }
+    // No Close: the session was killed here.
   }
-  tool::Take take;
-  ASSERT_TRUE(tool::LoadTake(Path("s.take.recording"), names, take, error)) << error;
-  EXPECT_EQ(take.frames, 30);
-  ASSERT_EQ(take.changes.count(3), 1u);
-  EXPECT_EQ(take.changes.count(40), 0u);
+  const std::string whole = testsupport::ReadFile(Path("s.take.recording"));
+  const size_t header = whole.find('\n') + 1;
+  size_t firstUpto = whole.find("{\"upto\":");
+  ASSERT_NE(firstUpto, std::string::npos);
+  firstUpto = whole.find('\n', firstUpto);  // whole, if not yet ended
+  for (size_t length = header; length <= whole.size(); ++length) {
+    tool::Take take;
+    const std::string prefix = whole.substr(0, length);
+    const bool read = tool::ParseTake(prefix, "cut.take", names, take, error);
+    if (length < firstUpto) {
+      EXPECT_FALSE(read) << length;
+      EXPECT_EQ(error.find('\n'), std::string::npos);
+      continue;
+    }
+    ASSERT_TRUE(read) << length << ": " << error;
+    const size_t lastUpto = prefix.rfind("{\"upto\":", prefix.rfind('\n', prefix.size() - 2) + 1);
+    EXPECT_TRUE(take.cutShort);
+    EXPECT_GE(take.frames, tool::TakeJournal::kUptoEvery);
+    EXPECT_LE(take.frames, 100);
+    EXPECT_EQ(take.frames % tool::TakeJournal::kUptoEvery, 0) << "ends at an \"upto\" (" << lastUpto << ")";
+    ASSERT_FALSE(take.changes.empty());
+    EXPECT_LT(take.changes.rbegin()->first, take.frames);
+  }
+}
 
-  tool::TakeJournal again;
-  EXPECT_FALSE(again.Open(Path("s.take"), 60.0, {}, names, error)) << "a crashed take is not overwritten";
-  EXPECT_NE(error.find("ended early"), std::string::npos) << error;
-
+// A take is never replaced and always ends cleanly: an existing take or
+// recording is refused at the start; changes asked for as the show ends (a
+// controller still sending at Ctrl+Q) never outlast the last frame; a take
+// that appeared at its path meanwhile is left alone; a write that fails (the
+// file may grow no further) stops the journal, says why once, and leaves a
+// take of the frames written. A take of part of the session (T) comes from
+// the same history on disk.
+TEST_F(HostileInputTest, ATakeIsNeverReplacedAndEndsCleanlyHoweverTheShowEnds) {
+  namespace param = tessarvander::param;
+  std::string error;
   tool::TakeJournal closed;
-  ASSERT_TRUE(closed.Open(Path("t.take"), 60.0, {}, names, error)) << error;
+  ASSERT_TRUE(closed.Open(Path("t.take"), "", 60.0, {}, names, error)) << error;
   closed.Pause(5, true);
+  closed.FrameDone(12);
+  closed.Set(12, param::Zoom, 0.9f);  // arrived with Ctrl+Q
   ASSERT_TRUE(closed.Close(12, error)) << error;
+  tool::Take take;
   ASSERT_TRUE(tool::LoadTake(Path("t.take"), names, take, error)) << error;
   EXPECT_EQ(take.frames, 12);
+  EXPECT_FALSE(take.cutShort);
   EXPECT_EQ(take.changes.at(5).pause, 1);
   EXPECT_FALSE(fs::exists(Path("t.take.recording")));
+
+  tool::TakeJournal again;
+  EXPECT_FALSE(again.Open(Path("t.take"), "", 60.0, {}, names, error)) << "last night's take is not replaced";
+  EXPECT_NE(error.find("never replaced"), std::string::npos) << error;
+  Write("u.take.recording", "{\"take\":1,\"fps\":60}\n");
+  EXPECT_FALSE(again.Open(Path("u.take"), "", 60.0, {}, names, error)) << "a crashed take is not overwritten";
+  EXPECT_NE(error.find("ended early"), std::string::npos) << error;
+
+  tool::TakeJournal raced;
+  ASSERT_TRUE(raced.Open(Path("v.take"), "", 60.0, {}, names, error)) << error;
+  Write("v.take", "someone else's");
+  EXPECT_FALSE(raced.Close(3, error));
+  EXPECT_EQ(testsupport::ReadFile(Path("v.take")), "someone else's");
+  EXPECT_NE(error.find("the take is in " + Path("v.take.recording")), std::string::npos) << error;
+
+  // The file may grow to 4 KiB and no further, as on a full disk.
+  {
+    tool::TakeJournal full;
+    ASSERT_TRUE(full.Open(Path("w.take"), "", 60.0, {}, names, error)) << error;
+    struct rlimit before {};
+    getrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    long frame = 0;
+    for (; frame < 2000 && full.Failure().empty(); ++frame) {
+      full.Set(frame, param::Hue, static_cast<float>(frame % 100) / 100.0f);
+      full.FrameDone(frame + 1);
+    }
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_FALSE(full.Failure().empty()) << "the write that failed is kept";
+    EXPECT_GT(full.RecordedUpTo(), 0);
+    EXPECT_FALSE(full.Close(frame, error));
+    EXPECT_NE(error.find("holds frames up to " + std::to_string(full.RecordedUpTo())), std::string::npos) << error;
+    ASSERT_TRUE(tool::LoadTake(Path("w.take.recording"), names, take, error)) << error;
+    EXPECT_EQ(take.frames, full.RecordedUpTo());
+  }
+
+  // T: frames 40 to 90 of a session kept on disk, unnamed.
+  tool::TakeJournal session;
+  ASSERT_TRUE(session.Open("", folder.string(), 60.0, {{param::Hue, 0.1f}}, names, error)) << error;
+  for (long frame = 0; frame < 90; ++frame) {
+    if (frame % 10 == 0) session.Set(frame, param::Zoom, static_cast<float>(frame) / 100.0f);
+    session.FrameDone(frame + 1);
+  }
+  ASSERT_TRUE(session.WriteTake(Path("part.take"), 40, 90, error)) << error;
+  ASSERT_TRUE(tool::LoadTake(Path("part.take"), names, take, error)) << error;
+  EXPECT_EQ(take.first, 40);
+  EXPECT_EQ(take.frames, 90);
+  EXPECT_EQ(take.changes.size(), 9u) << "every change from the session's start, for the pre-roll";
+  EXPECT_FALSE(session.WriteTake(Path("part.take"), 40, 90, error)) << "an existing file is never replaced";
 }
 
 }  // namespace

@@ -108,6 +108,7 @@ TEST_F(ToolLogicTest, LiveStateRecordsWhatATakeReplays) {
   tool::LiveState live(controls, 60.0);
   EXPECT_EQ(live.Values()[param::Hue], 0.25f);
   EXPECT_EQ(live.Values()[param::Speed], tessarvander::kParameterRows[param::Speed].defaultValue);
+  ASSERT_TRUE(live.Record("", folder.string(), error)) << error;
   std::vector<std::vector<ParameterValue>> sent;
   live.StartTake();
   for (long frame = 0; frame < 6; ++frame) {
@@ -121,7 +122,7 @@ TEST_F(ToolLogicTest, LiveStateRecordsWhatATakeReplays) {
     live.FrameShown();
   }
   EXPECT_EQ(live.ShownFrames(), 6);
-  ASSERT_TRUE(live.WriteTake(Write("live.take", ""), error)) << error;
+  ASSERT_TRUE(live.WriteTake((folder / "live.take").string(), error)) << error;
   EXPECT_FALSE(live.TakeRecording());
 
   tool::Take take;

@@ -202,6 +202,37 @@ TEST_F(PlayerStageTest, CtrlCFinishesTheVideoInProgress) {
   EXPECT_TRUE(fs::exists(Path("show.take")));
 }
 
+// A take holds what the audience saw: a blackout's fade re-renders frame for
+// frame, black included; and a show quit while a controller is still
+// sending (the last change lands on the final frame) leaves a take that
+// renders.
+TEST_F(PlayerStageTest, TheTakeHoldsTheBlackoutAndEndsCleanlyOnCtrlQ) {
+  options.takePath = Path("show.take");
+  options.blackoutSeconds = 0.1;
+  Start();
+  PlayFrames(10);
+  window.Press(GLFW_KEY_B);
+  PlayFrames(3);
+  const std::vector<uint8_t> fading = player->Picture().ReadRgba8();
+  const long fadingFrame = Shown();
+  PlayFrames(10);
+  const std::vector<uint8_t> black = player->Picture().ReadRgba8();
+  const long blackFrame = Shown();
+  tool::OscCommand set;
+  set.kind = tool::OscKind::SetParameter;
+  set.index = param::Zoom;
+  set.value = 0.8f;
+  player->Input().Apply(set);
+  window.Press(GLFW_KEY_Q, tool::kKeyControl);
+  Pass();
+  ASSERT_TRUE(player->Done());
+  Finish();
+  EXPECT_EQ(RenderTakeFrame(Path("show.take"), fadingFrame), fading) << "half way to black";
+  const std::vector<uint8_t> rendered = RenderTakeFrame(Path("show.take"), blackFrame);
+  EXPECT_EQ(rendered, black);
+  for (size_t i = 0; i < rendered.size(); i += 4) ASSERT_EQ(rendered[i] | rendered[i + 1] | rendered[i + 2], 0);
+}
+
 // A MIDI pad, an OSC message, a key and a panel button ask for the same
 // things in the same words, and go through one Apply: a blackout held by a
 // momentary pad and let go, a recall, a pause and play; parameter changes

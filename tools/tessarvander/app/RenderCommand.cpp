@@ -15,6 +15,7 @@
 #include "app/RenderMusic.h"
 #include "render/RenderPlan.h"
 #include "sys/Digest.h"
+#include "sys/Messages.h"
 #include "render/RenderTimeline.h"
 #include "farm/Segments.h"
 #include "formats/Takes.h"
@@ -187,6 +188,9 @@ class RenderCommand : public Command {
     Take take;
     if (!takePath.empty() && !LoadTake(takePath, context.Names(), take, error)) return Fail(kExitUsage, error);
     if (!takePath.empty()) {
+      if (take.cutShort && !flags.quiet)
+        std::printf("take %s ended before its session closed it: it holds frames %ld to %ld\n",
+                    Printable(takePath).c_str(), take.first, take.frames);
       // The take's frame rate, unless the command line gives one.
       if (!*fpsOption) framesPerSecond = take.framesPerSecond;
       plan = PlanTake(Request(), take);

@@ -1,8 +1,10 @@
 #include "formats/Takes.h"
 
-#include <cmath>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cmath>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +20,27 @@ namespace tool {
 namespace {
 
 constexpr int kTakeVersion = 1;
+
+// A JSON text that stops inside a string or an open object or array: a line
+// cut short.
+bool Unfinished(const std::string& text) {
+  int depth = 0;
+  bool inString = false, escaped = false;
+  for (char c : text) {
+    if (inString) {
+      if (escaped) escaped = false;
+      else if (c == '\\') escaped = true;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return inString || depth > 0;
+}
 
 }  // namespace
 
@@ -45,6 +68,9 @@ bool ParseTake(const std::string& text, const std::string& path, const Parameter
       return false;
     }
     nlohmann::json entry;
+    // A last line without its newline that is not JSON was cut short (a
+    // crash, a full disk): it is dropped, and the take ends at its last "upto".
+    if (newline == std::string::npos && Unfinished(line)) break;
     if (!ParseJson(line, where, entry, error)) return false;
     if (!entry.is_object()) {
       error = where + ": each line must be a JSON object";
@@ -97,16 +123,22 @@ bool ParseTake(const std::string& text, const std::string& path, const Parameter
       }
       change.pause = entry["pause"].get<bool>() ? 1 : 0;
     }
-    if (!entry.contains("set") && !entry.contains("pause")) {
-      error = where + ": a change needs a key \"set\" or \"pause\"";
+    if (entry.contains("level")) {
+      double level = 1.0;
+      if (!JsonNumber(entry, "level", 0.0, 1.0, where, level, error)) return false;
+      change.level = static_cast<float>(level);
+    }
+    if (!entry.contains("set") && !entry.contains("pause") && !entry.contains("level")) {
+      error = where + ": a change needs a key \"set\", \"pause\" or \"level\"";
       return false;
     }
   }
   // A take whose session ended without closing it (a crash) holds the frames
   // recorded up to its last "upto" line.
-  if (sawHeader && !sawEnd && recordedUpTo > take.first && recordedUpTo > lastFrame) {
+  if (sawHeader && !sawEnd && recordedUpTo > take.first) {
     take.frames = recordedUpTo;
     take.changes.erase(take.changes.lower_bound(recordedUpTo), take.changes.end());
+    take.cutShort = true;
     sawEnd = true;
   }
   if (!sawHeader || !sawEnd) {
@@ -123,17 +155,8 @@ void TakePlayer::Advance(long frame) {
   if (change == take.changes.end()) return;
   for (const ParameterValue& value : change->second.values) PutValue(values, value.index, value.value);
   if (change->second.pause >= 0) paused = change->second.pause == 1;
+  if (change->second.level >= 0.0f) level = change->second.level;
 }
-
-void SessionHistory::Begin(double fps, const std::vector<ParameterValue>& values) {
-  framesPerSecond = fps;
-  start = values;
-  changes.clear();
-}
-
-void SessionHistory::Set(long frame, uint32_t index, float value) { PutValue(changes[frame].values, index, value); }
-
-void SessionHistory::Pause(long frame, bool paused) { changes[frame].pause = paused ? 1 : 0; }
 
 namespace {
 
@@ -158,80 +181,159 @@ std::string ChangeLine(long frame, const Take::Change& change, const ParameterNa
   entry["frame"] = frame;
   if (!change.values.empty()) entry["set"] = ValuesObject(change.values, names);
   if (change.pause >= 0) entry["pause"] = change.pause == 1;
+  if (change.level >= 0.0f) entry["level"] = change.level;
   return entry.dump() + "\n";
 }
 
 }  // namespace
 
-bool SessionHistory::WriteTake(const std::string& path, long first, long end, const ParameterNames& names,
-                               std::string& error) const {
-  std::string text = HeaderLine(framesPerSecond, first, start, names);
-  for (const auto& [frame, change] : changes) {
-    if (frame >= end) break;
-    text += ChangeLine(frame, change, names);
-  }
-  text += nlohmann::ordered_json{{"frames", end}}.dump() + "\n";
-  return WriteWholeFile(path, text, error);
-}
-
 TakeJournal::~TakeJournal() {
-  if (file) std::fclose(file);
+  if (fd >= 0) close(fd);
 }
 
-bool TakeJournal::Open(const std::string& takePath, double framesPerSecond,
-                       const std::vector<ParameterValue>& start, const ParameterNames& takeNames,
+bool TakeJournal::Open(const std::string& takePath, const std::string& folder, double fps,
+                       const std::vector<ParameterValue>& startValues, const ParameterNames& takeNames,
                        std::string& error) {
   path = takePath;
   names = &takeNames;
-  recordingPath = path + ".recording";
-  // New, or refused: a file left there is a crashed session's take.
-  const int fd = open(recordingPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    error = "--take: cannot record " + recordingPath + ": " + std::strerror(errno) +
-            (errno == EEXIST ? " (a take of a session that ended early: render it with --take, or remove it)" : "");
-    return false;
+  framesPerSecond = fps;
+  start = startValues;
+  if (Named()) {
+    recordingPath = path + ".recording";
+    struct stat existing {};
+    if (stat(path.c_str(), &existing) == 0) {
+      error = "--take: " + path + " is there already, and a take is never replaced: give another name";
+      return false;
+    }
+    // New, or refused: a file left there is a crashed session's take.
+    fd = open(recordingPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      error = "--take: cannot record " + recordingPath + ": " + std::strerror(errno) +
+              (errno == EEXIST ? " (a take of a session that ended early: render it with --take, or remove it)" : "");
+      return false;
+    }
+  } else {
+    fd = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      error = "cannot keep the session's history in " + (folder.empty() ? std::string(".") : folder) + ": " +
+              std::strerror(errno);
+      return false;
+    }
   }
-  file = fdopen(fd, "w");
-  std::fputs(HeaderLine(framesPerSecond, 0, start, takeNames).c_str(), file);
-  std::fflush(file);
-  lastFlush = std::chrono::steady_clock::now();
+  const std::string header = HeaderLine(framesPerSecond, 0, start, takeNames);
+  headerBytes = header.size();
+  return Append(header) || (error = "--take: " + failure, false);
+}
+
+// One write of whole lines; on the first failure the journal stops and says why.
+bool TakeJournal::Append(const std::string& text) {
+  if (fd < 0 || !failure.empty()) return false;
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t put = write(fd, text.data() + done, text.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      failure = errno == ENOSPC ? std::string("the disk is full") : std::string(std::strerror(put < 0 ? errno : EIO));
+      return false;
+    }
+    done += static_cast<size_t>(put);
+    written += put;
+  }
   return true;
 }
 
 void TakeJournal::Set(long frame, uint32_t index, float value) {
-  if (file) PutValue(pending[frame].values, index, value);
+  if (fd >= 0) PutValue(pending[frame].values, index, value);
 }
 
 void TakeJournal::Pause(long frame, bool paused) {
-  if (file) pending[frame].pause = paused ? 1 : 0;
+  if (fd >= 0) pending[frame].pause = paused ? 1 : 0;
+}
+
+void TakeJournal::Level(long frame, float level) {
+  if (fd >= 0) pending[frame].level = level;
 }
 
 void TakeJournal::FrameDone(long frames) {
-  if (!file) return;
-  for (const auto& [frame, change] : pending) std::fputs(ChangeLine(frame, change, *names).c_str(), file);
-  pending.clear();
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastFlush >= std::chrono::milliseconds(500)) {
-    std::fprintf(file, "{\"upto\":%ld}\n", frames);
-    std::fflush(file);
-    lastFlush = now;
+  if (fd < 0 || !failure.empty()) return;
+  lines.clear();
+  while (!pending.empty() && pending.begin()->first < frames) {
+    lines += ChangeLine(pending.begin()->first, pending.begin()->second, *names);
+    pending.erase(pending.begin());
   }
+  const bool upto = frames - lastUpto >= kUptoEvery;
+  if (upto) lines += "{\"upto\":" + std::to_string(frames) + "}\n";
+  if (lines.empty() || !Append(lines)) return;
+  if (upto) lastUpto = recordedUpTo = frames;
+}
+
+bool TakeJournal::WriteTake(const std::string& take, long first, long end, std::string& error) {
+  if (!failure.empty()) {
+    error = "the session's history could not be written (" + failure + ")";
+    return false;
+  }
+  if (end <= first) {
+    error = "the take holds no frame yet";
+    return false;
+  }
+  FrameDone(end);
+  OutputFile file;
+  if (!file.Open(take, error, OutputFile::Existing::Keep)) return false;
+  const int out = open(file.TemporaryPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (out < 0) {
+    error = "cannot write " + take + ": " + std::strerror(errno);
+    return false;
+  }
+  // The session's header with the take's first frame, then every line
+  // written since, then the take's end.
+  std::string text = HeaderLine(framesPerSecond, first, start, *names);
+  bool ok = true;
+  std::vector<char> buffer(1 << 20);
+  for (long at = static_cast<long>(headerBytes); ok && at < written;) {
+    const ssize_t got = pread(fd, buffer.data(), std::min<long>(buffer.size(), written - at), at);
+    if (got <= 0) {
+      ok = false;
+      break;
+    }
+    text.append(buffer.data(), static_cast<size_t>(got));
+    at += got;
+    if (text.size() >= buffer.size()) {
+      ok = ::write(out, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+      text.clear();
+    }
+  }
+  text += "{\"frames\":" + std::to_string(end) + "}\n";
+  ok = ok && ::write(out, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  const int writeErrno = errno;
+  ok = close(out) == 0 && ok;
+  if (!ok) {
+    error = "cannot write " + take + ": " + std::strerror(writeErrno);
+    return false;
+  }
+  return file.Commit(error);
 }
 
 bool TakeJournal::Close(long frames, std::string& error) {
-  if (!file) return true;
+  if (fd < 0) return true;
   // A change asked for as the show ended never reached a frame: the take
   // holds what was shown.
   pending.erase(pending.lower_bound(frames), pending.end());
   FrameDone(frames);
-  std::fprintf(file, "{\"frames\":%ld}\n", frames);
-  const bool written = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-  std::fclose(file);
-  file = nullptr;
-  if (!written || std::rename(recordingPath.c_str(), path.c_str()) != 0) {
+  const bool closed = Append("{\"frames\":" + std::to_string(frames) + "}\n") && fsync(fd) == 0;
+  close(fd);
+  fd = -1;
+  if (!Named()) return true;
+  if (!closed) {
+    error = "take: " + (failure.empty() ? std::string(std::strerror(errno)) : failure) + "; the take is in " +
+            recordingPath + " and holds frames up to " + std::to_string(recordedUpTo);
+    return false;
+  }
+  // Never over a file that appeared meanwhile.
+  if (link(recordingPath.c_str(), path.c_str()) != 0) {
     error = "take: cannot put " + path + " in place (" + std::strerror(errno) + "); the take is in " + recordingPath;
     return false;
   }
+  unlink(recordingPath.c_str());
   return true;
 }
 

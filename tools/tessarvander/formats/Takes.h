@@ -5,11 +5,14 @@
 //   {"frame": 120, "set": {"Hue": 0.41}}      a change made before frame 120
 //   {"frame": 300, "pause": true}             frames from 300 on not processed
 //   {"frame": 420, "pause": false}            ... processed again from 420
+//   {"frame": 500, "level": 0.25}             the picture's level from 500 (a blackout's fade)
 //   {"upto": 480}                             (written while recording) frames before 480 are recorded
 //   {"frames": 900}                           the session's frames up to the take's end
 //
 // A take written while the session runs carries "upto" lines; if the session
-// ends before it is closed (a crash), the take holds the frames up to the last.
+// ends before it is closed (a crash, a full disk), the take holds the frames
+// up to the last "upto", whatever follows it: a line cut short, changes of
+// later frames.
 //
 // Frames count from the session's first frame, whose values "parameters"
 // gives. The take itself is frames "first" to "frames": what came before is
@@ -19,9 +22,7 @@
 // still too.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -43,9 +44,12 @@ struct Take {
   // What changes before each frame; frames without changes are absent.
   struct Change {
     std::vector<ParameterValue> values;
-    int pause = -1;  // 1 pause from here, 0 play from here, -1 unchanged
+    int pause = -1;      // 1 pause from here, 0 play from here, -1 unchanged
+    float level = -1.0f; // the picture's level (1 the picture, 0 black), or -1 unchanged
   };
   std::map<long, Change> changes;
+  // The take ended before it was closed: it holds the frames to its last "upto".
+  bool cutShort = false;
 };
 
 // Reads a take. False with one line naming the file, the line and what is
@@ -63,57 +67,72 @@ class TakePlayer {
   void Advance(long frame);
   const std::vector<ParameterValue>& Values() const { return values; }
   bool Paused() const { return paused; }
+  // The picture's level: 1 the picture, 0 black.
+  float Level() const { return level; }
 
  private:
   const Take& take;
   std::vector<ParameterValue> values;
   bool paused = false;
+  float level = 1.0f;
 };
 
-// Every change of a live session since its first frame, kept in memory, from
-// which takes are written. Changes to a parameter within one frame keep only
-// the last value, so a flood of control messages costs one entry a frame.
-class SessionHistory {
- public:
-  void Begin(double framesPerSecond, const std::vector<ParameterValue>& start);
-  void Set(long frame, uint32_t index, float value);
-  void Pause(long frame, bool paused);
-  // Writes the take of frames [first, end). The file appears only when
-  // complete.
-  bool WriteTake(const std::string& path, long first, long end, const ParameterNames& names,
-                 std::string& error) const;
-
- private:
-  double framesPerSecond = 60.0;
-  std::vector<ParameterValue> start;
-  std::map<long, Take::Change> changes;
-};
-
-// A take written as the session runs, so that a crash loses at most the last
-// half second: the changes of each frame are appended as it ends, and an
-// "upto" line is flushed twice a second. It is written to PATH.recording, new
-// (a file left there is refused), and renamed to PATH when the session ends.
+// A live session's take, written as the session runs: every change with
+// the frame it took effect at, appended as the frame ends. Lines are built
+// whole in a buffer of the journal's own and written with one call, every
+// write checked: a crash, a kill or a full disk leaves whole lines and the
+// "upto" of the last frames written, never half a line. The first write that
+// fails stops the journal and is kept as one line for the player to say; the
+// show goes on.
+//
+// With a path, the journal is PATH.recording, new (an existing PATH or
+// PATH.recording is refused: a take is never replaced), and is put in place
+// as PATH when the session ends. Without one, it is an unnamed file in the
+// out folder that only the session's own takes (T) read: the session's
+// history lives on disk, never in memory, however long the show.
 class TakeJournal {
  public:
+  // Frames between two "upto" lines: at 60 a second, a crash loses at most
+  // half a second.
+  static constexpr long kUptoEvery = 30;
+
   ~TakeJournal();
-  bool Open(const std::string& path, double framesPerSecond, const std::vector<ParameterValue>& start,
-            const ParameterNames& names, std::string& error);
-  bool Recording() const { return file != nullptr; }
+  bool Open(const std::string& path, const std::string& folder, double framesPerSecond,
+            const std::vector<ParameterValue>& start, const ParameterNames& names, std::string& error);
+  bool Recording() const { return fd >= 0; }
+  bool Named() const { return !path.empty(); }
   void Set(long frame, uint32_t index, float value);
   void Pause(long frame, bool paused);
-  // Frames before `frames` are done.
+  void Level(long frame, float level);
+  // Frames before `frames` are done: their changes are written.
   void FrameDone(long frames);
-  // The session's frames end at `frames`; the take is put in place.
+  // The take of frames [first, end) of the session, copied from what is
+  // written, as a new file at `take`.
+  bool WriteTake(const std::string& take, long first, long end, std::string& error);
+  // The session's frames end at `frames`; a named take is put in place.
   bool Close(long frames, std::string& error);
   const std::string& Path() const { return path; }
+  // The first write that failed ("the disk is full"), or empty.
+  const std::string& Failure() const { return failure; }
+  // The frames the file holds for sure: up to its last "upto".
+  long RecordedUpTo() const { return recordedUpTo; }
 
  private:
+  bool Append(const std::string& lines);
+
   std::string path;
   std::string recordingPath;
   const ParameterNames* names = nullptr;
-  FILE* file = nullptr;
+  int fd = -1;
+  double framesPerSecond = 60.0;
+  std::vector<ParameterValue> start;
+  size_t headerBytes = 0;
+  long written = 0;  // bytes
   std::map<long, Take::Change> pending;
-  std::chrono::steady_clock::time_point lastFlush;
+  std::string lines;  // built for the next write
+  long lastUpto = 0;
+  long recordedUpTo = 0;
+  std::string failure;
 };
 
 }  // namespace tool

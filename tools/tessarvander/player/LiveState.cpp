@@ -10,7 +10,6 @@ LiveState::LiveState(const ParameterControls& controls, double framesPerSecond)
     if (parameter.index < values.size()) values[parameter.index] = parameter.defaultValue;
   for (const ParameterValue& value : controls.ValuesAt(0.0))
     if (value.index < values.size()) values[value.index] = value.value;
-  history.Begin(framesPerSecond, AllValues());
 }
 
 const std::vector<ParameterValue>& LiveState::AllValues() {
@@ -22,7 +21,6 @@ const std::vector<ParameterValue>& LiveState::AllValues() {
 void LiveState::Set(uint32_t index, float value) {
   if (index >= values.size() || values[index] == value) return;
   values[index] = value;
-  history.Set(shownFrames, index, value);
   journal.Set(shownFrames, index, value);
 }
 
@@ -33,7 +31,6 @@ void LiveState::Apply(const std::vector<ParameterValue>& changes) {
 void LiveState::SetPaused(bool pause) {
   if (pause == paused) return;
   paused = pause;
-  history.Pause(shownFrames, paused);
   journal.Pause(shownFrames, paused);
 }
 
@@ -42,16 +39,20 @@ void LiveState::FrameShown() {
   journal.FrameDone(shownFrames);
 }
 
+void LiveState::SetLevel(float wanted) {
+  if (wanted == level) return;
+  level = wanted;
+  journal.Level(shownFrames, level);
+}
+
 bool LiveState::WriteTake(const std::string& path, std::string& error) {
   const long first = takeFirst;
   takeFirst = -1;
-  return history.WriteTake(path, first, shownFrames, names, error);
+  return journal.WriteTake(path, first, shownFrames, error);
 }
 
-bool LiveState::RecordSession(const std::string& path, std::string& error) {
-  std::vector<ParameterValue> start(values.size());
-  for (uint32_t index = 0; index < values.size(); ++index) start[index] = {index, values[index]};
-  return journal.Open(path, framesPerSecond, start, names, error);
+bool LiveState::Record(const std::string& path, const std::string& folder, std::string& error) {
+  return journal.Open(path, folder, framesPerSecond, AllValues(), names, error);
 }
 
 }  // namespace tool

@@ -1,6 +1,6 @@
 // What a live session holds besides its picture: every parameter's value,
-// whether the flight is paused, how many frames were shown and processed,
-// and the session's history, from which takes are written. Changes arrive
+// whether the flight is paused, how many frames were shown, and the
+// session's history on disk, from which takes are written. Changes arrive
 // from keys, the panel and OSC and are applied in that order before a frame.
 // No GL here: it is tested as it is.
 #pragma once
@@ -35,26 +35,34 @@ class LiveState {
   void FrameShown();
   long ShownFrames() const { return shownFrames; }
 
-  // A take runs from the frame it started at to the frame now.
+  // The picture's level from the frame now (a blackout's fade), for the take.
+  void SetLevel(float level);
+
+  // The session's history, written as it runs (see TakeJournal): to the
+  // take at `path`, or, without one, to an unnamed file in `folder`.
+  bool Record(const std::string& path, const std::string& folder, std::string& error);
+  bool RecordingSession() const { return journal.Named(); }
+  const std::string& SessionTakePath() const { return journal.Path(); }
+  // The first write of the history that failed, or empty; and the frames it
+  // holds for sure.
+  const std::string& RecordFailure() const { return journal.Failure(); }
+  long RecordedUpTo() const { return journal.RecordedUpTo(); }
+  bool CloseSession(std::string& error) { return journal.Close(shownFrames, error); }
+
+  // A take (T) runs from the frame it started at to the frame now.
   void StartTake() { takeFirst = shownFrames; }
   bool TakeRecording() const { return takeFirst >= 0; }
   long TakeFirst() const { return takeFirst; }
-  // Writes the take and stops recording it.
+  // Writes the take from the session's history and stops recording it.
   bool WriteTake(const std::string& path, std::string& error);
-
-  // The whole session written to a take file as it runs (see TakeJournal).
-  bool RecordSession(const std::string& path, std::string& error);
-  bool RecordingSession() const { return journal.Recording(); }
-  const std::string& SessionTakePath() const { return journal.Path(); }
-  bool CloseSession(std::string& error) { return journal.Close(shownFrames, error); }
 
  private:
   const ParameterNames& names;
   double framesPerSecond;
   std::vector<float> values;  // by parameter index
   std::vector<ParameterValue> allValues;
-  SessionHistory history;
   TakeJournal journal;
+  float level = 1.0f;
   bool paused = false;
   long shownFrames = 0;
   long takeFirst = -1;

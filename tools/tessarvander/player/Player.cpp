@@ -39,7 +39,11 @@ bool Player::Start(std::string& error) {
   const PresetBank& bank = stage.Bank();
   if (bank.Size() > 0)
     console.Say("bank " + bank.Folder() + ": " + std::to_string(bank.Size()) + " presets on keys 1-9 and 0, [ and ]");
-  if (!options.takePath.empty() && !stage.Live().RecordSession(options.takePath, error)) return false;
+  if (!stage.Live().Record(options.takePath, options.outFolder, error)) {
+    if (!options.takePath.empty()) return false;
+    console.Problem(error + "; takes (T) are off");
+    error.clear();
+  }
   if (!StartServers(error)) return false;
   rig = std::make_unique<StageRig>(names);
   if (!rig->Start(options.rig, rigLines, error)) return false;
@@ -111,6 +115,7 @@ bool Player::Pass(std::string& error) {
     return true;
   }
   if (!SizePicture(error)) return false;
+  SayRecordFailure();
   const LiveState& live = stage.Live();
   long due = live.Paused() ? 0 : pacer.Due(clock.Now(), live.ShownFrames());
   if (options.quitAfter > 0) due = std::min(due, static_cast<long>(options.quitAfter) - live.ShownFrames());
@@ -121,6 +126,16 @@ bool Player::Pass(std::string& error) {
   Present();
   if (!Done()) WaitForNextFrame();
   return true;
+}
+
+// A take that cannot be written is said once; the show goes on.
+void Player::SayRecordFailure() {
+  const LiveState& live = stage.Live();
+  if (recordFailureSaid || live.RecordFailure().empty()) return;
+  recordFailureSaid = true;
+  console.Problem(live.RecordingSession() ? "take: " + live.RecordFailure() + "; the take holds frames up to " +
+                                                std::to_string(live.RecordedUpTo())
+                                          : "the session's history: " + live.RecordFailure() + "; takes (T) are off");
 }
 
 // What came in since the last pass, in order: keys, panel, OSC, MIDI.
@@ -202,10 +217,7 @@ bool Player::AdvanceAtOnePixel(long frames, std::string& error) {
 bool Player::DrawFrame(std::string& error) {
   const double started = clock.Now();
   if (!NextFrame(true, error)) return false;
-  if (stage.Level() < 1.0f) {
-    flight.Target().Bind();
-    dimmer.Apply(stage.Level());
-  }
+  if (stage.Level() < 1.0f) dimmer.Apply(flight.Target(), stage.Level());
   hasPicture = drewThisPass = true;
   ++statistics.drawn;
   glFinish();

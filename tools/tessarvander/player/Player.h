@@ -22,7 +22,7 @@
 #include "player/Clock.h"
 #include "player/Console.h"
 #include "player/ControlPanel.h"
-#include "player/Dimmer.h"
+#include "render/Dimmer.h"
 #include "player/FramePacer.h"
 #include "player/OscListener.h"
 #include "player/OscQueryServer.h"
@@ -91,6 +91,7 @@ class Player {
   bool NextFrame(bool drawn, std::string& error);
   void FullSize(int& width, int& height) const;
   bool StartServers(std::string& error);
+  void SayRecordFailure();
   void StartPipeWire();
 
   Window& window;
@@ -121,6 +122,7 @@ class Player {
   std::vector<std::string> texts;  // the plugin's display texts, by index
 
   bool hasPicture = false;   // the picture holds a frame drawn at its size
+  bool recordFailureSaid = false;
   bool drewThisPass = false;
   PlayStatistics statistics;
   double playStarted = 0.0;

@@ -39,6 +39,7 @@ void Stage::StepFrame(const std::vector<ParameterValue>& reactions) {
     live.Apply(fadeValues);
   }
   blackout.Step();
+  live.SetLevel(blackout.Level());
 }
 
 }  // namespace tool

@@ -1,5 +1,6 @@
 #include "render/RenderJob.h"
 
+#include "render/Dimmer.h"
 #include "render/FrameLoop.h"
 #include "sys/Interrupts.h"
 
@@ -8,7 +9,9 @@ namespace tool {
 RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, const RenderJob& job, FrameSink& sink,
                         std::string& error) {
   FrameLoop loop;
-  if (!loop.Start(session, job.width, job.height, job.framesPerSecond, error)) return RenderOutcome::Failed;
+  Dimmer dimmer;
+  if (!loop.Start(session, job.width, job.height, job.framesPerSecond, error) || !dimmer.Create(error))
+    return RenderOutcome::Failed;
   std::vector<ParameterValue> values;
   // The next frame of the timeline, drawn or advanced; a frame the timeline
   // does not process (a take's pause) leaves the picture as it was.
@@ -20,7 +23,11 @@ RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, co
       loop.SetBeat(beatsPerMinute, barPhase);
     }
     if (!process) return true;
-    return drawn ? loop.Draw(timeline.HostFrame(), values) : loop.Advance(timeline.HostFrame(), values);
+    if (!drawn) return loop.Advance(timeline.HostFrame(), values);
+    if (!loop.Draw(timeline.HostFrame(), values)) return false;
+    // What the audience saw: the picture at the take's level.
+    if (timeline.Level() < 1.0f) dimmer.Apply(loop.Target(), timeline.Level());
+    return true;
   };
 
   for (long frame = 0; frame < job.preRoll + job.first; ++frame) {

@@ -31,6 +31,9 @@ class RenderTimeline {
   // an output frame (and which).
   long HostFrame() const { return hostFrame; }
   long OutputFrame() const { return hostFrame - preRoll; }
+  // The picture's level at that frame: 1 the picture, 0 black (a take's
+  // blackout).
+  float Level() const { return takePlayer ? takePlayer->Level() : 1.0f; }
 
  private:
   const ParameterControls& controls;

@@ -1,4 +1,4 @@
-#include "player/Dimmer.h"
+#include "render/Dimmer.h"
 
 #include <GL/glew.h>
 
@@ -61,7 +61,8 @@ bool Dimmer::Create(std::string& error) {
   return true;
 }
 
-void Dimmer::Apply(float level) {
+void Dimmer::Apply(const hostkit::FrameTarget& picture, float level) {
+  picture.Bind();
   GLint previousProgram = 0, previousVertexArray = 0;
   glGetIntegerv(GL_CURRENT_PROGRAM, &previousProgram);
   glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &previousVertexArray);

@@ -1,0 +1,28 @@
+// Darkens a picture by a factor, for the blackout, live and in the take's
+// re-render alike: one triangle over the picture, blended as picture x level,
+// so level 0 is exactly black. The GL state it changes is put back.
+#pragma once
+
+#include <string>
+
+#include "FrameTarget.h"
+
+namespace tool {
+
+class Dimmer {
+ public:
+  Dimmer() = default;
+  ~Dimmer();
+  Dimmer(const Dimmer&) = delete;
+  Dimmer& operator=(const Dimmer&) = delete;
+
+  // In the drawing context. False with the driver's log.
+  bool Create(std::string& error);
+  void Apply(const hostkit::FrameTarget& picture, float level);
+
+ private:
+  unsigned program = 0;
+  unsigned vertexArray = 0;
+};
+
+}  // namespace tool
