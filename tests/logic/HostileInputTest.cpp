@@ -184,8 +184,22 @@ TEST_F(HostileInputTest, FarmRecordsAreCheckedBeforeTheirJobIdsReachSlurm) {
   tool::FarmState state;
   std::string error;
   record(R"({"1": "12_1", "2": "12_2"})", R"("13")", R"("tessarvander-farm")");
+  // No controller answers squeue: what is not done is unknown, never failed.
+  Write("slurm.conf", "ClusterName=x\nSlurmctldHost=nohost(127.0.0.1)\nSlurmctldPort=9\nAuthType=auth/munge\n"
+                      "MessageTimeout=1\nNodeName=n1 CPUs=1\nPartitionName=p Nodes=n1\n");
+  setenv("SLURM_CONF", Path("slurm.conf").c_str(), 1);
   ASSERT_TRUE(tool::ReadFarmState(Path("flight.mkv"), state, error)) << error;
-  EXPECT_EQ(state.parts.size(), 2u);
+  unsetenv("SLURM_CONF");
+  ASSERT_EQ(state.parts.size(), 2u);
+  EXPECT_EQ(state.parts[0].second, "unknown");
+  EXPECT_EQ(state.join, "unknown");
+  EXPECT_NE(state.unknown.find("squeue: "), std::string::npos) << state.unknown;
+  // The commands --dry-run prints read back, pasted into a shell, as exactly
+  // their arguments, and run nothing hidden in them.
+  const std::string hidden = "$(touch " + Path("PWNED") + ")";
+  const std::vector<std::string> arguments = {"printf", "%s|", "plain", hidden, "it's", "a b", "`x`", "\n;x"};
+  const auto echoed = testsupport::RunProgram({"/bin/sh", "-c", tool::ShellCommand(arguments)});
+  EXPECT_EQ(echoed.out, "plain|" + hidden + "|it's|a b|`x`|\n;x|");
   const std::vector<std::tuple<std::string, std::string, std::string, std::string>> refused = {
       {R"({"1": "--signal=KILL"})", R"("13")", R"("tessarvander-farm")", "\"1\" must be a part"},
       {R"({"1": "12; touch PWNED"})", R"("13")", R"("tessarvander-farm")", "with a Slurm job id"},

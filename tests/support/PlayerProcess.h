@@ -94,10 +94,20 @@ class PlayerProcess {
   // Ctrl-C as typed in the player's terminal: SIGINT to its whole group.
   void Interrupt() { kill(-pid, SIGINT); }
 
-  // Waits for the player to end; its exit code.
+  // Waits for the player to end; its exit code. A player that does not end
+  // within the patience is killed, and the test fails.
   int Wait() {
     int status = 0;
-    waitpid(pid, &status, 0);
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "play did not end; killed. It said:\n" << ReadFile(out) << ReadFile(err);
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }

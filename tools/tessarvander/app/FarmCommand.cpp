@@ -61,6 +61,7 @@ class FarmCommand : public Command {
       if (!ReadFarmState(statusOutput, state, error)) return Fail(kExitUsage, error);
       for (const auto& [part, said] : state.parts) std::printf("part %ld: %s\n", part, said.c_str());
       std::printf("join: %s\n", state.join.c_str());
+      if (!state.unknown.empty()) return Fail(kExitFailure, state.unknown + "; what is not done is unknown");
       return kExitSuccess;
     }
     for (size_t start = 0; !onlyText.empty() && start <= onlyText.size();) {
@@ -78,13 +79,9 @@ class FarmCommand : public Command {
     if (dryRun) {
       std::printf("# %s/parts.sh\n%s\n# %s/join.sh\n%s\n", jobs.Files().work.c_str(), jobs.PartsScript().c_str(),
                   jobs.Files().work.c_str(), jobs.JoinScript().c_str());
-      std::string line;
-      for (const std::string& argument : jobs.PartsSubmission(jobs.Files().work + "/parts.sh")) line += argument + " ";
-      std::printf("# submitted as:\n%s\n", line.c_str());
-      line.clear();
-      for (const std::string& argument : jobs.JoinSubmission(jobs.Files().work + "/join.sh", "PARTS_JOB"))
-        line += argument + " ";
-      std::printf("%s\n", line.c_str());
+      std::printf("# submitted as:\n%s\n%s\n",
+                  ShellCommand(jobs.PartsSubmission(jobs.Files().work + "/parts.sh")).c_str(),
+                  ShellCommand(jobs.JoinSubmission(jobs.Files().work + "/join.sh", "PARTS_JOB")).c_str());
       return kExitSuccess;
     }
     std::string partsJob, joinJob;

@@ -28,10 +28,22 @@ std::string JobId(const std::string& printed) {
 
 // What squeue says of a job still known to it: "RUNNING", "PENDING
 // DependencyNeverSatisfied"; empty once it has left the queue.
-std::string QueueState(const std::string& job) {
-  if (job.empty()) return "";
+// What squeue says of a job: "PENDING Dependency", "RUNNING None", or empty
+// when it has left the queue. False, with squeue's own words in `why`, when
+// squeue cannot say (no controller answers, squeue missing).
+bool QueueState(const std::string& job, std::string& state, std::string& why) {
+  state.clear();
+  if (!why.empty()) return false;  // squeue could not say before: it is not asked again
+  if (job.empty()) return true;
   const ChildResult queued = RunChild({"squeue", "-h", "--jobs=" + job, "-o", "%T %r"});
-  return queued.exitCode == 0 ? LastLine(queued.out) : "";
+  if (!queued.started || queued.exitCode != 0) {
+    // A job that has left the queue long ago is "Invalid job id": gone, not unknown.
+    if (queued.err.find("Invalid job id") != std::string::npos) return true;
+    why = queued.started ? "squeue: " + LastLine(queued.err) : NotInstalled("squeue", "farm status");
+    return false;
+  }
+  state = LastLine(queued.out);
+  return true;
 }
 
 // "dir/flight.part-" and ".mp4": a part's name around its number.
@@ -244,22 +256,34 @@ bool ReadFarmState(const std::string& output, FarmState& state, std::string& err
   if (!record.Read(files.Record(), error)) return false;
   bool failed = false;
   for (long part = 1; part <= record.parts; ++part) {
-    std::string said;
-    const std::string queued = QueueState(record.partJobs[part]);
+    std::string said, queued;
     if (IsFile(files.Part(part)) && IsFile(files.Part(part) + ".segment.json")) said = "done";
+    else if (!QueueState(record.partJobs[part], queued, state.unknown)) said = "unknown";
     else if (queued.rfind("PENDING", 0) == 0) said = "waiting";
     else if (!queued.empty()) said = "running";
     else said = "failed (see " + files.PartLog(part) + ")", failed = true;
     state.parts.push_back({part, said});
   }
-  const std::string queued = QueueState(record.joinJob);
+  std::string queued;
   if (IsFile(output)) state.join = "done";
-  else if (failed || queued.find("DependencyNeverSatisfied") != std::string::npos)
-    state.join = "will not run: a part failed";
+  else if (failed) state.join = "will not run: a part failed";
+  else if (!QueueState(record.joinJob, queued, state.unknown)) state.join = "unknown";
+  else if (queued.find("DependencyNeverSatisfied") != std::string::npos) state.join = "will not run: a part failed";
   else if (queued.rfind("PENDING", 0) == 0) state.join = "waiting for the parts";
   else if (!queued.empty()) state.join = "running";
   else state.join = "failed (see " + files.JoinLog() + ")";
   return true;
+}
+
+std::string ShellCommand(const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const std::string& argument : arguments) {
+    const bool plain = !argument.empty() && argument.find_first_not_of(
+                                                "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=.,:/@%") ==
+                                                std::string::npos;
+    line += (line.empty() ? "" : " ") + (plain ? argument : ShellQuoted(argument));
+  }
+  return line;
 }
 
 }  // namespace tool

@@ -52,6 +52,9 @@ struct FarmRecord {
 
 // The text between single quotes that sh reads back as exactly `text`.
 std::string ShellQuoted(const std::string& text);
+// A command line as it would be typed: every argument that is not a plain
+// word quoted as above, so pasting it runs exactly these arguments.
+std::string ShellCommand(const std::vector<std::string>& arguments);
 
 class SlurmJobs {
  public:
@@ -79,10 +82,12 @@ class SlurmJobs {
 };
 
 // Each part's state and the join's, from the manifests, the output and
-// squeue: "done", "waiting", "running", "failed (see LOG)".
+// squeue: "done", "waiting", "running", "failed (see LOG)", or "unknown"
+// when squeue cannot say (its message in `unknown`).
 struct FarmState {
   std::vector<std::pair<long, std::string>> parts;
   std::string join;
+  std::string unknown;
 };
 bool ReadFarmState(const std::string& output, FarmState& state, std::string& error);
 
