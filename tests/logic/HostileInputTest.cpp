@@ -2,6 +2,7 @@
 // child-process arguments, the JSON readers, takes written as they happen.
 // Each group holds the reproductions that once hurt and the cases near them.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 
 #include <csignal>
@@ -20,6 +21,10 @@
 #include "formats/Takes.h"
 #include "farm/Segments.h"
 #include "farm/SlurmJobs.h"
+#include "formats/MidiMap.h"
+#include "music/AudioAnalysis.h"
+#include "player/PresetBank.h"
+#include "sys/Messages.h"
 #include "RunProgram.h"
 #include "output/OutputFile.h"
 #include "formats/ParameterProfile.h"
@@ -57,6 +62,41 @@ class HostileInputTest : public ::testing::Test {
 };
 
 // ---- Output paths -------------------------------------------------------------
+
+// Names from outside reach the terminal only escaped: control characters
+// (C0, DEL and C1, which terminals read as escapes) and broken UTF-8 as \xNN,
+// every other character as it is. A bank of presets whose file names carry a
+// newline or an escape sequence says so in one harmless line; so do the
+// readers of a sound file, a MIDI map and a number.
+TEST_F(HostileInputTest, NamesFromOutsideArePrintedEscaped) {
+  EXPECT_EQ(tool::Printable("café ✓"), "café ✓");
+  EXPECT_EQ(tool::Printable("a\nb\x1b]0;pwned\x07"), "a\\x0ab\\x1b]0;pwned\\x07");
+  EXPECT_EQ(tool::Printable("\xc2\x9b" "2J"), "\\xc2\\x9b2J") << "C1's CSI";
+  EXPECT_EQ(tool::Printable("\xff\xc0\xaf\xed\xa0\x80"), "\\xff\\xc0\\xaf\\xed\\xa0\\x80") << "broken and overlong UTF-8";
+  fs::create_directories(Path("bank"));
+  Write("bank/1-x\ny.json", "not json");
+  Write("bank/2-\x1b[2J.json", "{}");
+  tool::PresetBank bank;
+  std::string error;
+  EXPECT_FALSE(bank.Load(Path("bank"), names, error));
+  const std::string shown = tool::Printable(error, 2000);
+  EXPECT_EQ(shown.find('\n'), std::string::npos);
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+  EXPECT_NE(shown.find("1-x\\x0ay.json"), std::string::npos) << shown;
+
+  mkfifo(Path("sound.fifo").c_str(), 0600);
+  for (const std::string& path : {Path("sound.fifo"), std::string("/dev/zero"), folder.string()}) {
+    tool::AudioTrack track;
+    tool::AudioAnalysis analysis;
+    EXPECT_FALSE(tool::AnalyseAudioFile(path, track, analysis, error));
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+  }
+  tool::MidiMap map(names);
+  EXPECT_FALSE(map.Load(Write("map.json", "{\"format\": 3}"), error));
+  EXPECT_EQ(error.rfind("MIDI map " + Path("map.json"), 0), 0u) << error;
+  tool::ParameterControls controls(names);
+  EXPECT_FALSE(controls.AddSet("hue=0x10", error)) << "hexadecimal is not a number here";
+}
 
 TEST_F(HostileInputTest, NamesFromOutsideAreNewPlainFilesInTheFolder) {
   std::string path, error;
@@ -247,6 +287,14 @@ TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
     EXPECT_NE(error.find(message), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
+  // A FIFO (or a device) is refused without being opened: opening one can
+  // do something of its own. The kernel reports every open to a watch.
+  const int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(inotify_add_watch(watch, Path("fifo.json").c_str(), IN_OPEN), 0);
+  EXPECT_FALSE(tool::LoadPreset(Path("fifo.json"), names, values, error));
+  char event[sizeof(inotify_event) + 256];
+  EXPECT_LT(read(watch, event, sizeof event), 0) << "the FIFO was opened";
+  close(watch);
 
   const std::string header = R"({"take": 1, "fps": 60, "parameters": {}})" "\n";
   const std::vector<std::pair<std::string, std::string>> takes = {
@@ -301,7 +349,7 @@ TEST_F(HostileInputTest, BeatListsAreReadLineByLineOrRefusedWithTheLine) {
       {Write("negative.txt", "-0.5\n"), "outside 0 to a week"},
       {Write("back.txt", "1.0\n0.5\n"), "line 2: 0.5 s is not later"},
       {Write("same.txt", "1.0\n1.0\n"), "not later than the beat before"},
-      {Write("hex.txt", "0x10\n"), ""},
+      {Write("hex.txt", "0x10\n"), "\"0x10\" is not a time"},
       {Write("binary.txt", std::string("1.0\n\x01\xff\n", 7)), "line 2"},
       {Write("empty.txt", "# nothing\n"), "no beats"},
       {Write("big.txt", std::string(17 << 20, '\n')), "larger than 16 MiB"},

@@ -200,13 +200,16 @@ TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {
   EXPECT_EQ(decoded[1].timeTag, (uint64_t{3900000000u} << 32) | 0x80000000u);
 
   // A bundle inside a bundle, by hand: "#bundle", a tag, a sized element.
-  const auto wrapped = [](const std::string& inner) {
+  const auto wrapped = [](const std::string& inner, char tagSeconds = 0) {
     std::string outer("#bundle\0\0\0\0\0\0\0\0\1", 16);
+    outer[8] = tagSeconds;
     const uint32_t size = static_cast<uint32_t>(inner.size());
     outer += std::string{char(size >> 24), char(size >> 16), char(size >> 8), char(size)};
     return outer + inner;
   };
   EXPECT_EQ(decode(wrapped(bytes)).size(), 2u);
+  // OSC forbids an inner bundle earlier than the one around it.
+  EXPECT_NE(decode(wrapped(bytes, char(0xf0))).front().why.find("earlier time tag"), std::string::npos);
   std::string deep = bytes;
   for (int depth = 0; depth < 9; ++depth) deep = wrapped(deep);
   EXPECT_NE(decode(deep).front().why.find("nested more than"), std::string::npos);

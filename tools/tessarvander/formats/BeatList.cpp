@@ -5,6 +5,7 @@
 
 #include "sys/BoundedFile.h"
 #include "sys/Messages.h"
+#include "sys/Numbers.h"
 
 namespace tool {
 
@@ -23,8 +24,8 @@ bool ParseBeatList(const std::string& text, const std::string& where, std::vecto
     const std::string field = line.substr(first, last == std::string::npos ? std::string::npos : last - first);
     const std::string at = where + " line " + std::to_string(lineNumber);
     char* rest = nullptr;
-    const double seconds = std::strtod(field.c_str(), &rest);
-    if (field.empty() || *rest != '\0' || !std::isfinite(seconds)) {
+    const double seconds = IsDecimalNumber(field) ? std::strtod(field.c_str(), &rest) : NAN;
+    if (!IsDecimalNumber(field) || *rest != '\0' || !std::isfinite(seconds)) {
       error = at + ": \"" + Printable(field, 40) + "\" is not a time in seconds";
       return false;
     }

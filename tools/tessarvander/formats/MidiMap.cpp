@@ -306,7 +306,7 @@ bool MidiMap::FromJson(const std::string& text, const std::string& where, std::s
 bool MidiMap::Load(const std::string& path, std::string& error) {
   std::string text;
   if (!ReadBoundedFile(path, kMapFileLimit, "MIDI map", text, error)) return false;
-  return FromJson(text, path, error);
+  return FromJson(text, "MIDI map " + path, error);
 }
 
 bool MidiMap::Save(const std::string& path, std::string& error) const { return WriteWholeFile(path, ToJson(), error); }

@@ -126,6 +126,9 @@ bool DecodeBundle(char* data, size_t size, int depth, const ParameterNames& name
     at += 4;
     if (length == 0 || length % 4 != 0 || length > size - at) return why = "a bundle element of a wrong size", false;
     if (IsBundle(data + at, length)) {
+      // OSC: a bundle inside a bundle comes no earlier than the one around it.
+      const uint64_t innerTag = (uint64_t{BigEndian32(data + at + 8)} << 32) | BigEndian32(data + at + 12);
+      if (innerTag < timeTag) return why = "a bundle inside a bundle with an earlier time tag", false;
       if (!DecodeBundle(data + at, length, depth + 1, names, out, why)) return false;
     } else {
       if (out.size() == kMaxOscBundleMessages)

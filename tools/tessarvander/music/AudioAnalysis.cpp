@@ -53,7 +53,7 @@ double Percentile(std::vector<double> values, double share) {
 
 bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error) {
   if (!IsRegularFile(path)) {
-    error = "--audio: no file at " + path;
+    error = "--audio: " + (PathExists(path) ? path + " is not a regular file" : "no file at " + path);
     return false;
   }
   const ChildResult probe = ProbeAudioStream(path);

@@ -9,6 +9,7 @@
 
 #include "formats/ParameterProfile.h"
 #include "player/Keys.h"
+#include "sys/Messages.h"
 
 namespace tool {
 namespace {
@@ -223,7 +224,7 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
         const std::string& name = state.bank->Name(i);
         const size_t digits = name.find_first_not_of("0123456789");
         const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
-        const std::string label = std::to_string(i + 1) + " " + (numbered ? name.substr(digits + 1) : name);
+        const std::string label = std::to_string(i + 1) + " " + Printable(numbered ? name.substr(digits + 1) : name, 40);
         const bool last = static_cast<long>(i) == state.bank->Last();
         if (last) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.2f, 0.5f, 0.3f, 1));
         if (ImGui::Button(label.c_str())) input.actions.push_back({PlayerAction::RecallPreset, static_cast<int>(i)});

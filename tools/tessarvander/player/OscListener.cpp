@@ -186,16 +186,17 @@ void OscListener::ReportChanges(const std::vector<float>& values) {
 
 void OscListener::Drop(const std::string& address, const std::string& why) {
   std::lock_guard<std::mutex> lock(mutex);
-  if (told.count(address)) return;
-  if (told.size() >= kMaxToldAddresses) {
+  const std::string told = address + '\n' + why;  // each reason for each address, once
+  if (toldOf.count(told)) return;
+  if (toldOf.size() >= kMaxToldAddresses) {
     if (++untold == 1)
-      Warn("OSC: bad messages to more than " + std::to_string(kMaxToldAddresses) +
-           " addresses; the rest are dropped without a line");
+      Warn("OSC: bad messages of more than " + std::to_string(kMaxToldAddresses) +
+           " kinds; the rest are dropped without a line");
     return;
   }
-  told.insert(address);
+  toldOf.insert(told);
   Warn("OSC: dropped " + Printable(address, 80) + ": " + Printable(why, 300) +
-       " (later bad messages to it are dropped without a line)");
+       " (later ones like it are dropped without a line)");
 }
 
 void OscListener::Drain(double now, std::vector<OscCommand>& commands) {

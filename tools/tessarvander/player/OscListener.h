@@ -9,8 +9,8 @@
 // source, is sent to a controller.
 //
 // Bad messages (unknown address, wrong type or count, NaN or infinity,
-// oversized, not OSC) are dropped with one line per address, for a bounded
-// number of addresses, their text made printable. The queue is bounded, so a
+// oversized, not OSC) are dropped with one line per address and reason, for
+// a bounded number of them, their text made printable. The queue is bounded, so a
 // flood cannot make the frame loop stall or memory grow.
 //
 // The socket is bound by this class, not by liblo, whose servers listen on
@@ -57,7 +57,7 @@ class OscListener {
   void Listen();
   void Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength);
   void Send(const std::string& address, float value, const sockaddr* to, socklen_t length);
-  // One line per address, the first time it goes wrong.
+  // One line per address and reason, the first time it goes wrong.
   void Drop(const std::string& address, const std::string& why);
 
   const ParameterNames& names;
@@ -69,7 +69,7 @@ class OscListener {
   std::deque<OscCommand> queue;
   sockaddr_storage replyAddress{};
   socklen_t replyLength = 0;
-  std::set<std::string> told;  // addresses whose bad messages were told
+  std::set<std::string> toldOf;  // address and reason of the bad messages told
   size_t untold = 0;
   size_t dropped = 0;
   std::vector<float> reported;  // the values last sent to the reply address

@@ -38,13 +38,24 @@ std::string SizeText(size_t bytes) {
 bool ReadBoundedFile(const std::string& path, size_t limit, const std::string& what, std::string& text,
                      std::string& error) {
   const std::string where = what + " " + path;
+  // Its kind before it is opened: opening a device or a FIFO can do
+  // something of its own. After, the same file, in case it was swapped.
+  struct stat before {};
+  if (stat(path.c_str(), &before) != 0) {
+    error = where + ": cannot be read (" + std::strerror(errno) + ")";
+    return false;
+  }
+  if (!S_ISREG(before.st_mode)) {
+    error = where + ": not a regular file";
+    return false;
+  }
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     error = where + ": cannot be read (" + std::strerror(errno) + ")";
     return false;
   }
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_dev != before.st_dev || info.st_ino != before.st_ino) {
     close(fd);
     error = where + ": not a regular file";
     return false;

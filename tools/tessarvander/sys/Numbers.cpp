@@ -8,12 +8,35 @@
 
 namespace tool {
 
+bool IsDecimalNumber(const std::string& text) {
+  size_t at = 0;
+  const auto digits = [&] {
+    const size_t from = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+    return at - from;
+  };
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+  size_t mantissa = digits();
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    ++at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    if (digits() == 0) return false;
+  }
+  return at == text.size();
+}
+
 bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error) {
   const char* begin = text.c_str();
   char* end = nullptr;
   errno = 0;
-  const double parsed = std::strtod(begin, &end);
-  if (text.empty() || end != begin + text.size() || errno == ERANGE || !std::isfinite(parsed)) {
+  // Decimal only: strtod would also read hexadecimal ("0x10" as 16) and names.
+  const double parsed = IsDecimalNumber(text) ? std::strtod(begin, &end) : 0.0;
+  if (!IsDecimalNumber(text) || end != begin + text.size() || errno == ERANGE || !std::isfinite(parsed)) {
     error = what + ": \"" + Printable(text, 60) + "\" is not a number";
     return false;
   }

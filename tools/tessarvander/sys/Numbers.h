@@ -14,6 +14,10 @@ struct FrameSize {
   int height = 0;
 };
 
+// A number written in decimal: a sign, digits with a point, an exponent;
+// never hexadecimal, "inf" or "nan".
+bool IsDecimalNumber(const std::string& text);
+
 bool ParseFloat(const std::string& text, const std::string& what, float& value, std::string& error);
 bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error);
 bool ParseSize(const std::string& text, const std::string& what, FrameSize& size, std::string& error);
