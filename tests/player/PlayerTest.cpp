@@ -60,6 +60,9 @@ TEST_F(PlayerStageTest, TheFlightKeepsTheClockAndCatchesUpAtOnePixel) {
   EXPECT_EQ(player->Statistics().drawn, 30);
   EXPECT_EQ(player->Statistics().advanced, 0);
   EXPECT_NEAR(player->Statistics().lastCallAt - started, 29.0 / 60.0, 1e-9) << "frame k is called at k/60 s";
+  EXPECT_EQ(player->Health().Value(tool::Health::Frame), 30.0f);
+  EXPECT_NEAR(player->Health().Value(tool::Health::DrawnPerSecond), 60.0f, 6.0f);
+  EXPECT_GT(player->Health().Value(tool::Health::Memory), 1.0f);
 
   clock.Turn(0.1);  // a slow draw
   Pass();
@@ -297,7 +300,7 @@ TEST(VocabularyTest, TheDocumentsListEveryKeyAndAddressAsTheTablesDo) {
   for (const std::string& document : {readme, osc})
     EXPECT_NE(document.find("```\n" + tool::OscHelp() + "```"), std::string::npos) << "OSC addresses:\n" << tool::OscHelp();
   // Every address a document names is one the decoder knows.
-  const std::regex named(R"((?:^|[\s`(])(/tessarvander/[a-z_/]+))");
+  const std::regex named(R"((?:^|[\s`(])(/tessarvander/[a-z_/-]+))");
   for (const std::string& document : {readme, osc, testsupport::ReadFile(TESSARVANDER_SOURCE_DIR "/docs/stage.md"),
                                        testsupport::ReadFile(TESSARVANDER_SOURCE_DIR "/docs/midi-and-tempo.md")})
     for (std::sregex_iterator match(document.begin(), document.end(), named), end; match != end; ++match) {

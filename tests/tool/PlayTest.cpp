@@ -201,6 +201,11 @@ TEST_F(PlayTest, OscQueryDescribesTheAddressesWithTheirValues) {
                            "Kaleidoscope"})
     EXPECT_NE(node->body.find(part), std::string::npos) << part << " in " << node->body;
   EXPECT_NE(client.Get("/")->body.find("\"/tessarvander/tap\""), std::string::npos);
+  // The show's health, read only, for a monitor.
+  const auto frame = client.Get("/tessarvander/status/frame");
+  ASSERT_TRUE(frame);
+  EXPECT_NE(frame->body.find("\"ACCESS\":1"), std::string::npos) << frame->body;
+  EXPECT_NE(frame->body.find("\"VALUE\":["), std::string::npos) << frame->body;
 
   // Idle connections hold some of the server's threads for a while.
   std::vector<int> idle;

@@ -19,6 +19,11 @@ const std::vector<OscAddress>& OscAddresses() {
       {"still", K::Still, A::Text, "save the current frame as NAME.png, a new file in --out"},
       {"midi/learn", K::Learn, A::Text,
        "the next MIDI control moved drives this parameter or action (zoom, tap, recall 3, ...)"},
+      {"status/frame", K::Status, A::None, "answers the frames of the flight so far", 1, 0, Health::Frame},
+      {"status/drawn", K::Status, A::None, "answers the frames drawn a second", 1, 0, Health::DrawnPerSecond},
+      {"status/longest-draw", K::Status, A::None, "answers the longest draw of the last minute, in seconds", 1, 0,
+       Health::LongestDraw},
+      {"status/memory", K::Status, A::None, "answers the memory the player holds, in MiB", 1, 0, Health::Memory},
   };
   return addresses;
 }

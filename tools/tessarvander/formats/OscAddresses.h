@@ -13,8 +13,12 @@ constexpr const char* kOscPrefix = "/tessarvander/";
 // What a message to an address asks for.
 enum class OscKind {
   SetParameter,  // with a value; without one, a query of the value
-  Query, LoadPreset, RecallPreset, Blackout, Tap, Pause, Play, Still, Learn
+  Query, LoadPreset, RecallPreset, Blackout, Tap, Pause, Play, Still, Learn,
+  Status         // a question about the show's health, answered to the sender
 };
+
+// What a monitor can ask of the show (OSC /tessarvander/status/..., OSCQuery).
+enum class Health { Frame, DrawnPerSecond, LongestDraw, Memory, Count };
 
 // The arguments an address takes.
 enum class OscArguments { None, Number, WholeNumber, Text };
@@ -27,6 +31,7 @@ struct OscAddress {
   // For OSCQuery: the range of a number (none when minimum > maximum); a
   // maximum of kBankSize means the bank's size.
   double minimum = 1.0, maximum = 0.0;
+  Health health = Health::Count;  // for Status: which
 };
 constexpr double kBankSize = -1.0;
 

@@ -97,6 +97,9 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
     case OscKind::Blackout:
       command.value = number != 0.0 ? 1.0f : 0.0f;
       break;
+    case OscKind::Status:
+      command.index = static_cast<uint32_t>(row->health);
+      break;
     default:
       break;
   }

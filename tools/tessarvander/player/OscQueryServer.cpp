@@ -17,6 +17,7 @@ struct OscQueryServer::Node {
   std::string type;  // "f", "i", "s", or empty for a container or an action without arguments
   int access = 0;    // 0 none, 2 write, 3 read and write
   long parameter = -1;
+  long health = -1;  // a Health value, read only
   double minimum = 0.0, maximum = 0.0;
   bool ranged = false;
   std::map<std::string, std::unique_ptr<Node>> contents;
@@ -69,6 +70,7 @@ bool OscQueryServer::Start(const std::string& host, int port, int oscPort,
       Node& node = parent->Child(path);
       node.type = type;
       node.access = 2;
+      if (address.kind == OscKind::Status) node.type = "f", node.access = 1, node.health = static_cast<long>(address.health);
       node.description = address.help;
       node.ranged = address.minimum <= address.maximum || address.maximum == kBankSize;
       node.minimum = address.minimum;
@@ -134,11 +136,6 @@ bool OscQueryServer::Start(const std::string& host, int port, int oscPort,
   return true;
 }
 
-void OscQueryServer::Publish(const std::vector<float>& latest) {
-  std::lock_guard<std::mutex> hold(valuesLock);
-  values = latest;
-}
-
 const OscQueryServer::Node* OscQueryServer::Find(const std::string& path) const {
   const Node* node = root.get();
   for (size_t start = 1; node && start < path.size();) {
@@ -161,10 +158,11 @@ std::string OscQueryServer::Describe(const Node& node, const std::string& attrib
     json["ACCESS"] = at.access;
     if (!at.type.empty()) json["TYPE"] = at.type;
     if (at.ranged) json["RANGE"] = nlohmann::ordered_json::array({{{"MIN", at.minimum}, {"MAX", at.maximum}}});
-    if (at.parameter >= 0) {
+    if (at.parameter >= 0 || at.health >= 0) {
       std::lock_guard<std::mutex> hold(valuesLock);
-      if (static_cast<size_t>(at.parameter) < values.size())
-        json["VALUE"] = nlohmann::ordered_json::array({values[static_cast<size_t>(at.parameter)]});
+      const std::vector<float>& from = at.parameter >= 0 ? values : health;
+      const size_t index = static_cast<size_t>(at.parameter >= 0 ? at.parameter : at.health);
+      if (index < from.size()) json["VALUE"] = nlohmann::ordered_json::array({from[index]});
     }
     if (!at.contents.empty()) {
       json["CONTENTS"] = nlohmann::ordered_json::object();

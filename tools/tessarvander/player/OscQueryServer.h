@@ -42,8 +42,14 @@ class OscQueryServer {
   bool Start(const std::string& host, int port, int oscPort,
              const std::vector<hostkit::ParameterDescription>& parameters, const ParameterProfile& profile,
              size_t bankSize, std::string& error);
-  // The values answered from now on, by parameter index.
-  void Publish(const std::vector<float>& values);
+  // The values answered from now on: the parameters' by index, and the
+  // show's health.
+  template <class HealthValues>
+  void Publish(const std::vector<float>& parameters, const HealthValues& healthValues) {
+    std::lock_guard<std::mutex> hold(valuesLock);
+    values = parameters;
+    health.assign(healthValues.begin(), healthValues.end());
+  }
 
  private:
   struct Node;
@@ -57,6 +63,7 @@ class OscQueryServer {
   std::string hostInfo;
   mutable std::mutex valuesLock;
   std::vector<float> values;
+  std::vector<float> health;
 };
 
 }  // namespace tool

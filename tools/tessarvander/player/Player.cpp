@@ -52,7 +52,7 @@ bool Player::Start(std::string& error) {
   panel = std::make_unique<ControlPanel>(window);
   panel->SetVisible(!window.Fullscreen() || window.HasOutput());
   input = std::make_unique<PlayerInput>(
-      PlayerInput::Parts{stage, captures, window, *panel, *rig, osc.get(), console, clock, names, options});
+      PlayerInput::Parts{stage, captures, window, *panel, *rig, osc.get(), console, clock, names, options, health});
   input->Say(rigLines);
   console.Say("press H for the keys; Q twice or Ctrl+Q quits");
 
@@ -81,7 +81,7 @@ bool Player::StartServers(std::string& error) {
   if (!oscQuery->Start(options.oscHost, options.oscQueryPort, options.oscPort, session.Parameters(), profile,
                        stage.Bank().Size(), error))
     return false;
-  oscQuery->Publish(stage.Live().Values());
+  oscQuery->Publish(stage.Live().Values(), health.Values());
   console.Say("OSCQuery on " + options.oscHost + " port " + std::to_string(options.oscQueryPort));
   return true;
 }
@@ -253,11 +253,13 @@ void Player::SaveRequested() {
   if (pipewire) pipewire->SendPicture(flight.Target(), drewThisPass);
 }
 
-// The values as they stand to controllers: OSCQuery's answers, and every
-// value that changed since the last pass, whatever changed it, to the
-// --osc-reply controller.
+// The values as they stand to controllers: the show's health and the
+// parameters for OSCQuery, and every value that changed since the last pass,
+// whatever changed it, to the --osc-reply controller.
 void Player::TellControllers() {
-  if (oscQuery) oscQuery->Publish(stage.Live().Values());
+  health.Update(clock.Now(), stage.Live().ShownFrames(), statistics.drawnPerSecond,
+                drewThisPass ? statistics.drawSeconds : 0.0);
+  if (oscQuery) oscQuery->Publish(stage.Live().Values(), health.Values());
   if (osc) osc->ReportChanges(stage.Live().Values());
 }
 

@@ -29,6 +29,7 @@
 #include "player/PipeWireOutput.h"
 #include "player/PlayerInput.h"
 #include "player/PlayerOptions.h"
+#include "player/ShowHealth.h"
 #include "player/Stage.h"
 #include "player/StageRig.h"
 #include "player/Window.h"
@@ -69,6 +70,7 @@ class Player {
   const Stage& Show() const { return stage; }
   Console& Messages() { return console; }
   const PlayStatistics& Statistics() const { return statistics; }
+  const ShowHealth& Health() const { return health; }
   const hostkit::FrameTarget& Picture() const { return flight.Target(); }
   ControlPanel& Panel() { return *panel; }
   // Changes as the panel's sliders make them, for the tests.
@@ -125,6 +127,7 @@ class Player {
   bool recordFailureSaid = false;
   bool drewThisPass = false;
   PlayStatistics statistics;
+  ShowHealth health;
   double playStarted = 0.0;
 };
 

@@ -110,6 +110,9 @@ void PlayerInput::Apply(const OscCommand& command) {
       // After the messages before it: a set then a query answers the set.
       if (parts.osc) parts.osc->Answer(command, live.Values()[command.index]);
       break;
+    case OscKind::Status:
+      if (parts.osc) parts.osc->Answer(command, parts.health.Value(static_cast<Health>(command.index)));
+      break;
     case OscKind::Learn: {
       MidiTarget target;
       std::string error;

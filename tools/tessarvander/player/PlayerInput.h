@@ -15,6 +15,7 @@
 #include "player/Console.h"
 #include "player/ControlPanel.h"
 #include "player/OscListener.h"
+#include "player/ShowHealth.h"
 #include "player/Stage.h"
 #include "player/StageControls.h"
 #include "player/StageRig.h"
@@ -40,6 +41,7 @@ class PlayerInput {
     const Clock& clock;
     const ParameterNames& names;
     const PlayerOptions& options;
+    const ShowHealth& health;
   };
   explicit PlayerInput(const Parts& parts) : parts(parts) {}
 

@@ -1,0 +1,30 @@
+// How the show is doing, for a monitor (OSC /tessarvander/status/...,
+// OSCQuery): the frames of the flight, the frames drawn a second, the
+// longest draw of the last minute, and the memory the player holds. Updated
+// once a pass; the memory is read once a second.
+#pragma once
+
+#include <array>
+
+#include "formats/OscAddresses.h"
+
+namespace tool {
+
+class ShowHealth {
+ public:
+  // After a pass, at the clock's `now`.
+  void Update(double now, long frames, double drawnPerSecond, double lastDraw);
+  float Value(Health which) const { return values[static_cast<size_t>(which)]; }
+  const std::array<float, static_cast<size_t>(Health::Count)>& Values() const { return values; }
+
+ private:
+  static constexpr size_t kSeconds = 60;
+  std::array<double, kSeconds> longestIn{};  // the longest draw of each of the last seconds
+  long second = -1;
+  std::array<float, static_cast<size_t>(Health::Count)> values{};
+};
+
+// The memory the process holds (resident), in MiB.
+double ResidentMebibytes();
+
+}  // namespace tool
