@@ -26,10 +26,6 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-// How long to wait for the player to do something before the test gives up;
-// generous, for a busy machine. Nothing is timed against it.
-constexpr auto kPatience = std::chrono::seconds(120);
-
 // A running `tessarvander play`, its output in files.
 class PlayerProcess {
  public:

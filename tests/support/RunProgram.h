@@ -2,10 +2,16 @@
 // that check whole programs from outside.
 #pragma once
 
+#include <chrono>
+
 #include <string>
 #include <vector>
 
 namespace testsupport {
+
+// How long to wait for another program to do something before the test
+// gives up; generous, for a busy machine. Nothing is timed against it.
+constexpr auto kPatience = std::chrono::seconds(120);
 
 struct RunResult {
   int exitCode = -1;  // 128 + the signal when it was killed

@@ -23,6 +23,8 @@ const std::vector<OscAddress>& OscAddresses() {
       {"status/drawn", K::Status, A::None, "answers the frames drawn a second", 1, 0, Health::DrawnPerSecond},
       {"status/longest-draw", K::Status, A::None, "answers the longest draw of the last minute, in seconds", 1, 0,
        Health::LongestDraw},
+      {"status/longest-gap", K::Status, A::None,
+       "answers the longest time between two process calls in the last minute, in seconds", 1, 0, Health::LongestGap},
       {"status/memory", K::Status, A::None, "answers the memory the player holds, in MiB", 1, 0, Health::Memory},
   };
   return addresses;

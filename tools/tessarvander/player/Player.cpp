@@ -110,6 +110,7 @@ bool Player::Pass(std::string& error) {
   int windowWidth = 0, windowHeight = 0;
   window.FramebufferSize(windowWidth, windowHeight);
   if (windowWidth <= 0 || windowHeight <= 0) {  // minimised: the flight waits
+    previousCall = -1.0;
     clock.SleepUntil(clock.Now() + 0.05);
     pacer.Restart(clock.Now(), stage.Live().ShownFrames());
     return true;
@@ -190,7 +191,9 @@ bool Player::NextFrame(bool drawn, std::string& error) {
   const TempoReading tempo = rig->Tempo(clock.Now());
   if (tempo.Known()) flight.SetBeat(static_cast<float>(tempo.beatsPerMinute), tempo.BarPhase());
   LiveState& live = stage.Live();
-  statistics.lastCallAt = clock.Now();
+  const double now = clock.Now();
+  if (previousCall >= 0.0) passGap = std::max(passGap, now - previousCall);
+  previousCall = statistics.lastCallAt = now;
   const long frame = live.ShownFrames();
   if (!(drawn ? flight.Draw(frame, live.AllValues()) : flight.Advance(frame, live.AllValues()))) {
     error = "the plugin failed frame " + std::to_string(frame);
@@ -258,7 +261,8 @@ void Player::SaveRequested() {
 // whatever changed it, to the --osc-reply controller.
 void Player::TellControllers() {
   health.Update(clock.Now(), stage.Live().ShownFrames(), statistics.drawnPerSecond,
-                drewThisPass ? statistics.drawSeconds : 0.0);
+                drewThisPass ? statistics.drawSeconds : 0.0, passGap);
+  passGap = 0.0;
   if (oscQuery) oscQuery->Publish(stage.Live().Values(), health.Values());
   if (osc) osc->ReportChanges(stage.Live().Values());
 }
@@ -307,6 +311,7 @@ void Player::Present() {
 void Player::WaitForNextFrame() {
   const LiveState& live = stage.Live();
   if (live.Paused()) {
+    previousCall = -1.0;  // a pause is no gap
     clock.SleepUntil(clock.Now() + 1.0 / options.framesPerSecond);
     pacer.Restart(clock.Now(), live.ShownFrames());
     return;

@@ -128,6 +128,8 @@ class Player {
   bool drewThisPass = false;
   PlayStatistics statistics;
   ShowHealth health;
+  double passGap = 0.0;        // the longest time between process calls in this pass
+  double previousCall = -1.0;  // the last process call, while playing
   double playStarted = 0.0;
 };
 

@@ -17,21 +17,26 @@ double ResidentMebibytes() {
   return read ? static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0.0;
 }
 
-void ShowHealth::Update(double now, long frames, double drawnPerSecond, double lastDraw) {
+void ShowHealth::Update(double now, long frames, double drawnPerSecond, double lastDraw, double longestGap) {
   const long at = static_cast<long>(std::floor(now));
+  const auto slot = [](long s) { return static_cast<size_t>(s % static_cast<long>(kSeconds)); };
   if (at != second) {
-    // Seconds gone by since the last pass hold no draw.
+    // Seconds gone by since the last pass hold nothing.
     for (long s = second + 1; second >= 0 && s <= at && s <= second + static_cast<long>(kSeconds); ++s)
-      longestIn[static_cast<size_t>(s % static_cast<long>(kSeconds))] = 0.0;
-    if (second < 0) longestIn.fill(0.0);
+      longestDrawIn[slot(s)] = longestGapIn[slot(s)] = 0.0;
+    if (second < 0) longestDrawIn.fill(0.0), longestGapIn.fill(0.0);
     second = at;
     values[static_cast<size_t>(Health::Memory)] = static_cast<float>(ResidentMebibytes());
   }
-  double& thisSecond = longestIn[static_cast<size_t>(at % static_cast<long>(kSeconds))];
-  thisSecond = std::max(thisSecond, lastDraw);
+  longestDrawIn[slot(at)] = std::max(longestDrawIn[slot(at)], lastDraw);
+  longestGapIn[slot(at)] = std::max(longestGapIn[slot(at)], longestGap);
+  const auto largest = [](const std::array<double, kSeconds>& in) {
+    return static_cast<float>(*std::max_element(in.begin(), in.end()));
+  };
   values[static_cast<size_t>(Health::Frame)] = static_cast<float>(frames);
   values[static_cast<size_t>(Health::DrawnPerSecond)] = static_cast<float>(drawnPerSecond);
-  values[static_cast<size_t>(Health::LongestDraw)] = static_cast<float>(*std::max_element(longestIn.begin(), longestIn.end()));
+  values[static_cast<size_t>(Health::LongestDraw)] = largest(longestDrawIn);
+  values[static_cast<size_t>(Health::LongestGap)] = largest(longestGapIn);
 }
 
 }  // namespace tool

@@ -12,14 +12,16 @@ namespace tool {
 
 class ShowHealth {
  public:
-  // After a pass, at the clock's `now`.
-  void Update(double now, long frames, double drawnPerSecond, double lastDraw);
+  // After a pass, at the clock's `now`: the pass's draw (0 for none) and the
+  // longest time between two of its process calls and the one before them.
+  void Update(double now, long frames, double drawnPerSecond, double lastDraw, double longestGap);
   float Value(Health which) const { return values[static_cast<size_t>(which)]; }
   const std::array<float, static_cast<size_t>(Health::Count)>& Values() const { return values; }
 
  private:
   static constexpr size_t kSeconds = 60;
-  std::array<double, kSeconds> longestIn{};  // the longest draw of each of the last seconds
+  // The longest draw and gap of each of the last seconds.
+  std::array<double, kSeconds> longestDrawIn{}, longestGapIn{};
   long second = -1;
   std::array<float, static_cast<size_t>(Health::Count)> values{};
 };
