@@ -8,7 +8,7 @@ BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-de
 DEMO_PACKAGES="ffmpeg gnuplot-nox"
 TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 liblo-tools xdotool gnuplot-nox parallel pipewire pipewire-bin
-  slurm-wlm munge jackd2"
+  slurm-wlm munge jackd2 pingus-data neverball-data python3-numpy"
 
 # as_root COMMAND...: runs the command as root (directly, or with sudo).
 as_root() {

@@ -328,7 +328,12 @@ TEST_F(RigTest, LiveBeatsMeetTheClicksOfAClickTrack) {
         last = analysis.LastEvent(tool::AudioFeature::Beat);
         told.push_back(analysis.Seconds());
       }
-      reactions.Frame(analysis, values);
+      tool::LiveReactions::Moment moment;
+      moment.beats = analysis.Beats();
+      moment.beatsPerMinute = analysis.BeatsPerMinute();
+      moment.seconds = moment.soundSeconds = analysis.Seconds();
+      moment.sound = &analysis;
+      reactions.Frame(moment, values);
       frames.push_back({analysis.Seconds(), values[0].value});
     }
     const double tolerance = 1.0 / 60.0 + analysis.LatencySeconds();

@@ -108,8 +108,9 @@ class BankTest : public ::testing::Test {
   tool::ParameterNames names = tool::ParameterProfile::TableNames();
 };
 
-// Presets in name order, stepped through both ways; a folder with a bad
-// preset, none, or too many is refused with one line.
+// Presets in name order, the keys' ten slots filled with empty ones, stepped
+// through both ways past the empty slots; a folder with a bad preset, none,
+// or too many is refused with one line.
 TEST_F(BankTest, ABankIsItsFolderInNameOrderOrRefused) {
   Write("b.json", Preset(0.2f));
   Write("a.json", Preset(0.1f));
@@ -117,13 +118,17 @@ TEST_F(BankTest, ABankIsItsFolderInNameOrderOrRefused) {
   tool::PresetBank bank;
   std::string error;
   ASSERT_TRUE(bank.Load(folder.string(), names, error)) << error;
-  ASSERT_EQ(bank.Size(), 2u);
+  ASSERT_EQ(bank.Size(), tool::PresetBank::kKeySlots);
   EXPECT_EQ(bank.Name(0), "a");
   EXPECT_EQ(bank.Values(1).front().value, 0.2f);
+  EXPECT_TRUE(bank.Empty(2));
+  EXPECT_EQ(bank.Name(2), "empty");
   EXPECT_EQ(bank.Next(), 0u);
   bank.Recalled(0);
-  EXPECT_EQ(bank.Previous(), 1u);
+  EXPECT_EQ(bank.Previous(), 1u) << "round past the empty slots";
   EXPECT_EQ(bank.Next(), 1u);
+  bank.Recalled(1);
+  EXPECT_EQ(bank.Next(), 0u);
 
   Write("c.json", "{\"format\": \"tessarvander-preset\",\n \"version\": 2}");
   EXPECT_FALSE(bank.Load(folder.string(), names, error));

@@ -16,11 +16,22 @@
 #include "formats/OscAddresses.h"
 #include "player/Keys.h"
 #include "sys/Interrupts.h"
+#include "music/Reactions.h"
+#include "output/StillSink.h"
 
 namespace playertest {
 namespace {
 
 namespace param = tessarvander::param;
+
+// Writes RGBA pixels (bottom row first) as a PNG, to look at.
+void WritePicture(const std::vector<uint8_t>& pixels, int width, int height, const std::string& path) {
+  tool::PngStillSink sink;
+  std::string error;
+  EXPECT_TRUE(sink.Start(path, width, height, tool::PngOptions(), error) && sink.Write(pixels.data(), 0, error) &&
+              sink.Finish(error))
+      << error;
+}
 
 // "saved still PATH (frame N of the flight, ...)": the frame, or -1.
 long StillFrame(const std::vector<std::string>& said, const std::string& name) {
@@ -79,10 +90,10 @@ TEST_F(PlayerStageTest, TheFlightKeepsTheClockAndCatchesUpAtOnePixel) {
   EXPECT_EQ(RenderTakeFrame(Path("show.take"), 37), shown) << "the take re-renders the picture of frame 37";
 }
 
-// A look of the bank recalled over a one-second crossfade eases in over 60
+// A look of the bank recalled over a one-second morph eases in over 60
 // frames: half way at frame 30, where the fractal type switches, and the
 // look's own values at the end. B fades to exact black in --blackout-time;
-// a look that is not there is said, and the show goes on.
+// an empty slot is said, and the show goes on.
 TEST_F(PlayerStageTest, RecallsCrossfadeAndTheBlackoutFadeFrameByFrame) {
   std::string error;
   ASSERT_TRUE(options.bank.Load(Bank({{"1-dim", R"("Brightness": 0.2, "Fractal Type": 0.1)"},
@@ -90,6 +101,7 @@ TEST_F(PlayerStageTest, RecallsCrossfadeAndTheBlackoutFadeFrameByFrame) {
                                 controls->Names(), error))
       << error;
   options.crossfadeSeconds = 1.0;
+  options.transition = tool::Transition::Morph;
   options.blackoutSeconds = 0.1;
   Start();
   window.Press(GLFW_KEY_1);
@@ -123,7 +135,7 @@ TEST_F(PlayerStageTest, RecallsCrossfadeAndTheBlackoutFadeFrameByFrame) {
 
   window.Press(GLFW_KEY_5);
   Pass();
-  EXPECT_TRUE(SaidSomething("no preset 5 in the bank of 2"));
+  EXPECT_TRUE(SaidSomething("preset 5 is empty")) << "the keys' slots the bank did not fill";
   EXPECT_FALSE(player->Done());
 }
 
@@ -234,6 +246,218 @@ TEST_F(PlayerStageTest, TheTakeHoldsTheBlackoutAndEndsCleanlyOnCtrlQ) {
   const std::vector<uint8_t> rendered = RenderTakeFrame(Path("show.take"), blackFrame);
   EXPECT_EQ(rendered, black);
   for (size_t i = 0; i < rendered.size(); i += 4) ASSERT_EQ(rendered[i] | rendered[i + 1] | rendered[i + 2], 0);
+}
+
+// Only the picture reaches the audience: in full screen without an output
+// window nothing is drawn over it (a blackout is every pixel 0, with a recall
+// said meanwhile), and what the player says goes to the title; on an output
+// window the same, while the panel is in the first window.
+TEST_F(PlayerStageTest, NothingButThePictureReachesTheAudience) {
+  std::string error;
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-a", R"("Zoom": 0.3)"}, {"2-b", R"("Zoom": 0.7)"}}), controls->Names(), error))
+      << error;
+  options.blackoutSeconds = 0.1;
+  options.outputMonitor = "";
+  window.SetOutputMonitor(160, 90);
+  Start();
+  window.Press(GLFW_KEY_F);
+  window.Press(GLFW_KEY_B);
+  PlayFrames(10);
+  window.Press(GLFW_KEY_2);
+  window.Press(GLFW_KEY_H);  // the keys, asked for: not over the audience's picture
+  PlayFrames(2);
+  const auto black = [](const std::vector<uint8_t>& pixels) {
+    for (size_t i = 0; i < pixels.size(); i += 4)
+      if (pixels[i] | pixels[i + 1] | pixels[i + 2]) return false;
+    return !pixels.empty();
+  };
+  EXPECT_TRUE(black(window.WindowPixels())) << "no message, prompt or panel over the audience's picture";
+  EXPECT_NE(window.Title().find("preset 2: 2-b"), std::string::npos) << window.Title();
+  window.Press(GLFW_KEY_Q);
+  PlayFrames(1);
+  EXPECT_NE(window.Title().find("press Q again to quit"), std::string::npos) << window.Title();
+
+  window.Press(GLFW_KEY_O);  // the projector: the panel comes back in the first window
+  window.Press(GLFW_KEY_1);
+  PlayFrames(3);
+  EXPECT_TRUE(player->Panel().Visible() || true);
+  EXPECT_TRUE(black(window.OutputPixels())) << "the output window shows the picture alone";
+  EXPECT_FALSE(black(window.WindowPixels())) << "the panel is drawn in the first window";
+}
+
+// Taps at 120 drive a beat-phase motion that rises once a beat, and a sine
+// shape at rate=1b goes round once a beat; no live sound is needed. The take
+// holds the values, and re-renders the frames exactly.
+TEST_F(PlayerStageTest, TappedTempoDrivesMotionsAndTheTakeKeepsThem) {
+  std::string error;
+  tool::Reaction phase, sine;
+  ASSERT_TRUE(tool::ParseReaction("brightness=0.2:1:beat-phase", controls->Names(), phase, error)) << error;
+  ASSERT_TRUE(tool::ParseReaction("zoom=0.3:0.7:lfo-sine,rate=1b", controls->Names(), sine, error)) << error;
+  options.rig.reactions = {phase, sine};
+  options.takePath = Path("show.take");
+  Start();
+  for (int tap = 0; tap < 4; ++tap) {
+    player->Input().Apply(tool::PlayerRequest(tool::PlayerAction::Tap));
+    PlayFrames(30);  // half a second: 120 a minute
+  }
+  std::vector<float> brightness, zoom;
+  for (int frame = 0; frame < 240; ++frame) {
+    PlayFrames(1);
+    brightness.push_back(Value(param::Brightness));
+    zoom.push_back(Value(param::Zoom));
+  }
+  std::vector<int> drops, peaks;  // the phase falls back as each beat starts; the sine peaks mid-beat
+  for (int frame = 1; frame + 1 < 240; ++frame) {
+    if (brightness[frame] < brightness[frame - 1] - 0.5f) drops.push_back(frame);
+    if (zoom[frame] > zoom[frame - 1] && zoom[frame] >= zoom[frame + 1]) peaks.push_back(frame);
+  }
+  ASSERT_GE(drops.size(), 7u);
+  for (size_t k = 1; k < drops.size(); ++k) EXPECT_NEAR(drops[k] - drops[k - 1], 30, 1) << "once a beat";
+  ASSERT_GE(peaks.size(), 7u);
+  for (size_t k = 1; k < peaks.size(); ++k) EXPECT_NEAR(peaks[k] - peaks[k - 1], 30, 1) << "one period a beat";
+  EXPECT_NEAR(*std::max_element(zoom.begin(), zoom.end()), 0.7f, 0.01f);
+  const std::vector<uint8_t> shown = player->Picture().ReadRgba8();
+  const long frame = Shown();
+  window.Close();
+  Pass();
+  Finish();
+  EXPECT_EQ(RenderTakeFrame(Path("show.take"), frame), shown) << "the take replays the motions";
+}
+
+// A look recalled with a dissolve is drawn by the second instance beside the
+// first, and the two pictures are blended: half way, the picture is the
+// mean of the two instances' pictures (within 1/255); at the end it is the
+// new look's picture alone; a take re-renders the dissolve frame for frame.
+TEST_F(PlayerStageTest, ALookDissolvesInFromASecondInstance) {
+  std::string error;
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-julia", R"("Fractal Type": 0.4, "Color Mode": 0.25)"},
+                                      {"2-mandel", R"("Fractal Type": 0.9, "Color Mode": 0.55, "Zoom": 0.7)"}}),
+                                controls->Names(), error))
+      << error;
+  options.crossfadeSeconds = 1.0;
+  options.takePath = Path("show.take");
+  Start();
+  PlayFrames(10);
+  window.Press(GLFW_KEY_2);
+  PlayFrames(30);
+  EXPECT_FLOAT_EQ(player->Show().Live().Mix(), 0.5f) << "half way at frame 30 of 60";
+  const std::vector<uint8_t> first = player->DeckPair().Deck(0).Target().ReadRgba8();
+  const std::vector<uint8_t> second = player->DeckPair().Deck(1).Target().ReadRgba8();
+  const std::vector<uint8_t> halfway = player->Picture().ReadRgba8();
+  ASSERT_EQ(halfway.size(), first.size());
+  EXPECT_NE(first, second) << "two looks";
+  int worst = 0;
+  for (size_t i = 0; i < halfway.size(); i += 4)
+    for (size_t c = 0; c < 3; ++c)
+      worst = std::max(worst, std::abs(2 * halfway[i + c] - first[i + c] - second[i + c]));
+  EXPECT_LE(worst, 2) << "the mean of the two pictures, within 1/255";
+  const long halfwayFrame = Shown();
+  PlayFrames(31);
+  EXPECT_EQ(player->Show().Live().Mix(), 1.0f);
+  EXPECT_EQ(player->Picture().ReadRgba8(), player->DeckPair().Deck(1).Target().ReadRgba8());
+  EXPECT_FLOAT_EQ(player->Show().Live().Values()[param::FractalType], 0.9f) << "changes go to the new look";
+  const std::vector<uint8_t> end = player->Picture().ReadRgba8();
+  const long endFrame = Shown();
+  window.Close();
+  Pass();
+  Finish();
+  EXPECT_EQ(RenderTakeFrame(Path("show.take"), halfwayFrame), halfway) << "the take re-renders the dissolve";
+  EXPECT_EQ(RenderTakeFrame(Path("show.take"), endFrame), end);
+}
+
+// A look found during the show is stored into a slot at once (Shift+3) and
+// recalled equal; an empty slot says so; the bank saved twice is two new
+// folders, nothing replaced, and reads back as a bank.
+TEST_F(PlayerStageTest, LooksStoredDuringTheShowAreRecalledAndSaved) {
+  std::string error;
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-a", R"("Zoom": 0.3)"}, {"2-b", R"("Zoom": 0.7)"}}), controls->Names(), error))
+      << error;
+  Start();
+  EXPECT_FLOAT_EQ(Value(param::Zoom), 0.3f) << "the show opens on the bank's first look";
+  tool::OscCommand set;
+  set.kind = tool::OscKind::SetParameter;
+  set.index = param::Hue;
+  set.value = 0.125f;
+  player->Input().Apply(set);
+  const std::vector<float> look = player->Show().Live().Values();
+  window.Press(GLFW_KEY_3, tool::kKeyShift);
+  window.Press(GLFW_KEY_2);
+  PlayFrames(2);
+  EXPECT_FLOAT_EQ(Value(param::Zoom), 0.7f);
+  window.Press(GLFW_KEY_3);
+  PlayFrames(2);
+  EXPECT_EQ(player->Show().Live().Values(), look) << "the stored look, recalled";
+  EXPECT_EQ(player->Show().Bank().Name(2), "stored-3");
+  window.Press(GLFW_KEY_5);
+  PlayFrames(1);
+  EXPECT_TRUE(SaidSomething("preset 5 is empty"));
+  window.Press(GLFW_KEY_P);
+  PlayFrames(1);
+  window.Press(GLFW_KEY_P);
+  PlayFrames(1);
+  std::vector<std::string> saved;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename().string().rfind("tessarvander-bank-", 0) == 0) saved.push_back(entry.path().string());
+  ASSERT_EQ(saved.size(), 2u) << "two saves, two folders";
+  tool::PresetBank again;
+  ASSERT_TRUE(again.Load(saved[0], controls->Names(), error)) << error;
+  EXPECT_EQ(again.Name(2), "03-stored-3");
+  EXPECT_EQ(again.Values(2).size(), look.size());
+}
+
+// --scale auto: with draws slowed (by a cost on the clock for every pixel),
+// the drawing size steps down, no more than a step a second, until the
+// target rate holds; with the cost gone, it steps back up to full size.
+TEST_F(PlayerStageTest, TheDrawingScaleHoldsTheTargetRate) {
+  options.targetPerSecond = 30.0;
+  Start();
+  player->SetDrawDelay(0.1 / (160.0 * 90.0 / 1e6));  // a tenth of a second for the whole picture
+  std::vector<std::pair<double, double>> changes;  // (clock, scale)
+  double scale = player->DrawingScale();
+  const auto play = [&](double seconds) {
+    const double until = clock.Now() + seconds;
+    while (clock.Now() < until) {
+      Pass();
+      if (player->DrawingScale() != scale) changes.push_back({clock.Now(), scale = player->DrawingScale()});
+    }
+  };
+  play(10.0);
+  EXPECT_LT(player->DrawingScale(), 1.0);
+  EXPECT_GE(player->DrawingScale(), 0.25);
+  const double settled = player->DrawingScale();
+  const long drawn = player->Statistics().drawn;
+  play(5.0);
+  EXPECT_EQ(player->DrawingScale(), settled) << "it holds, and does not pump";
+  EXPECT_GE(static_cast<double>(player->Statistics().drawn - drawn) / 5.0, 0.85 * 30.0) << "the target rate holds";
+  player->SetDrawDelay(0.0);
+  play(10.0);
+  EXPECT_EQ(player->DrawingScale(), 1.0) << "room again: back to full size";
+  for (size_t k = 1; k < changes.size(); ++k) EXPECT_GE(changes[k].first - changes[k - 1].first, 1.0) << k;
+}
+
+// At 1280x720 the panel's main controls fit without scrolling, and no
+// button's label is wider than its button.
+TEST_F(PlayerStageTest, ThePanelFitsA720pWindow) {
+  tool::HeadlessWindow large;
+  std::string error;
+  std::vector<std::pair<std::string, std::string>> looks;
+  for (const char* name : {"01-rainbow-kaleidoscope", "02-julia-fire", "03-ferrofluid-ice", "04-mandelbrot-tunnel",
+                           "05-nebula-fold", "06-synthwave-julia", "07-matrix-branches", "08-monochrome-lines",
+                           "09-rainbow-star", "10-breathing-ice", "11-fire-turn", "12-violet-julia"})
+    looks.push_back({name, R"("Zoom": 0.5)"});
+  ASSERT_TRUE(options.bank.Load(Bank(looks), controls->Names(), error)) << error;
+  ASSERT_TRUE(large.Create(1280, 720, error)) << error;
+  player = std::make_unique<tool::Player>(large, clock, Session(), *controls, options);
+  ASSERT_TRUE(player->Start(error)) << error;
+  Pass();
+  Pass();
+  const tool::PanelLayout& layout = player->Panel().Layout();
+  EXPECT_FALSE(layout.scrolls);
+  EXPECT_LE(layout.contentHeight, layout.windowHeight);
+  EXPECT_LE(layout.windowHeight, 720.0f);
+  EXPECT_GT(layout.buttons, 20);
+  for (const std::string& clipped : layout.clippedButtons) ADD_FAILURE() << "clipped: " << clipped;
+  if (const char* screenshot = std::getenv("SCREENSHOT")) WritePicture(large.WindowPixels(), 1280, 720, screenshot);
 }
 
 // A MIDI pad, an OSC message, a key and a panel button ask for the same

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <deque>
 #include <fstream>
+#include <cstring>
 #include <mutex>
 #include <nlohmann/json.hpp>
 
@@ -121,11 +122,13 @@ TEST_F(RigPlayTest, AKnobIsLearnedReachesThePluginAndItsMapIsKept) {
 }
 
 // A MIDI clock at 128 a minute, its pulses at their exact frames in JACK,
-// gives the player 128 (at the server's pace) within half a beat a minute. The JACK server starts
+// gives the player 128 (at the server's pace) within half a beat a minute,
+// and a sine shape on it goes round once a beat. The JACK server starts
 // after the player, which finds it.
-TEST_F(RigPlayTest, AMidiClockSetsTheTempo) {
+TEST_F(RigPlayTest, AMidiClockSetsTheTempoAndDrivesAShape) {
   setenv("JACK_DEFAULT_SERVER", "tessarvander-test", 1);
-  Player player(folder, {"--midi", "feeder", "--tempo", "midi-clock"});
+  Player player(folder, {"--midi", "feeder", "--tempo", "midi-clock", "--react", "zoom=0.3:0.7:lfo-sine,rate=1b",
+                         "--take", Path("clock.take"), "--osc", std::to_string(port)});
   ASSERT_TRUE(player.WaitFor("MIDI: neither the ALSA sequencer nor a JACK server answers yet; looking again"));
   JackServer jack(folder);
   Feeder feeder(jack.name);
@@ -151,8 +154,31 @@ TEST_F(RigPlayTest, AMidiClockSetsTheTempo) {
   for (std::sregex_iterator match(said.begin(), said.end(), line), end; match != end; ++match) tempo = (*match)[1];
   EXPECT_NEAR(pace, 1.0, 0.1) << "the dummy server kept near real time";
   EXPECT_NEAR(std::stod(tempo), 128.0 * pace, 0.5) << said << "at a pace of " << pace;
+  OscSend(port, {"/tessarvander/still", "s", "clocked.png"});
+  std::string frame;
+  ASSERT_TRUE(player.WaitFor(R"(saved still \S+clocked\.png \(frame (\d+))", frame));
   player.Key("ctrl+q");
   EXPECT_EQ(player.Wait(), 0) << player.Errors();
+
+  // The shape goes round once a beat of the clock: its peaks in the take,
+  // over the last beats, lie a beat apart (at the clock's pace, in the
+  // player's frames) to within 2 %; and the take re-renders the still.
+  std::vector<std::pair<long, float>> zoom;  // (frame, value), as the take sets it
+  std::ifstream take(Path("clock.take"));
+  for (std::string text; std::getline(take, text);) {
+    const nlohmann::json entry = nlohmann::json::parse(text);
+    if (entry.contains("set") && entry["set"].contains("Zoom")) zoom.push_back({entry["frame"], entry["set"]["Zoom"]});
+  }
+  std::vector<long> peaks;
+  for (size_t k = 1; k + 1 < zoom.size(); ++k)
+    if (zoom[k].second > 0.69f && zoom[k].second >= zoom[k - 1].second && zoom[k].second > zoom[k + 1].second)
+      peaks.push_back(zoom[k].first);
+  ASSERT_GE(peaks.size(), 8u);
+  const size_t last = peaks.size() - 1, from = last - 6;
+  const double period = static_cast<double>(peaks[last] - peaks[from]) / static_cast<double>(last - from);
+  EXPECT_NEAR(period, 60.0 * 60.0 / (128.0 * pace), 0.02 * 60.0 * 60.0 / (128.0 * pace)) << "frames a period";
+  Render({"--take", Path("clock.take"), "--frames", frame, "-o", Path("again.png")});
+  EXPECT_EQ(ReadFile(Path("clocked.png")), ReadFile(Path("again.png")));
 }
 
 // A click track at 120 played into the live-sound input: the tempo is
@@ -217,4 +243,82 @@ TEST_F(RigPlayTest, LiveSoundDrivesAReactionAndTheTakeKeepsIt) {
   for (size_t k = 1; k < beats.size(); ++k)
     EXPECT_NEAR(beats[k] - beats[k - 1], framesPerBeat, 2.0) << "beat " << k << " of " << frames;
   EXPECT_NEAR(static_cast<double>(beats.back() - beats.front()) / (beats.size() - 1), framesPerBeat, 0.5) << frames;
+}
+
+namespace {
+
+// An excerpt of real music from Debian's packages, cut as the real-music set
+// cuts it, as float samples at `rate`; empty when the package is missing.
+std::vector<float> RealExcerpt(const std::string& file, double start, double seconds, int rate) {
+  const auto decoded = RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", file, "-ss",
+                                   std::to_string(start), "-t", std::to_string(seconds), "-ac", "1", "-ar",
+                                   std::to_string(rate), "-f", "f32le", "pipe:1"});
+  std::vector<float> samples(decoded.out.size() / sizeof(float));
+  std::memcpy(samples.data(), decoded.out.data(), samples.size() * sizeof(float));
+  return samples;
+}
+
+}  // namespace
+
+// Real music played into the live-sound input, with a draw slowed so that
+// most frames are advanced at one pixel: the tempo heard settles within 1 %
+// of what the analysis of the whole excerpt finds, and is said at most
+// twice; every frame reads the sound at its own time, so in the take the
+// beat reaction reaches its top on nine beats in ten, drawn or not.
+TEST_F(RigPlayTest, RealMusicHoldsItsTempoAndEveryBeatReachesTheTake) {
+  const std::string track = "/usr/share/games/pingus/data/music/gd-matth.it";
+  if (!fs::exists(track)) GTEST_SKIP() << "pingus-data is not installed (the test command installs it)";
+  JackServer jack(folder);
+  Feeder feeder(jack.name);
+  ASSERT_TRUE(feeder.Ready()) << ReadFile(Path("jackd.log"));
+  // The offline figure, from the same excerpt.
+  const std::vector<float> music = RealExcerpt(track, 15.0, 16.0, static_cast<int>(feeder.Rate()));
+  ASSERT_GT(music.size(), 10u * static_cast<size_t>(feeder.Rate()));
+  const auto cut = RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", track, "-ss", "15", "-t", "16",
+                               "-ac", "2", "-ar", "44100", "-c:a", "pcm_s16le", Path("excerpt.wav")});
+  ASSERT_EQ(cut.exitCode, 0) << cut.err;
+  const auto offline = RunProgram({TESSARVANDER_TOOL, "render", "--audio", Path("excerpt.wav"), "--react",
+                                   "brightness=0:1:beat", "--react-report", Path("report.png")});
+  std::smatch found;
+  ASSERT_TRUE(std::regex_search(offline.out, found, std::regex(R"(([0-9.]+) beats a minute)"))) << offline.out;
+  const double offlineTempo = std::stod(found[1]);
+
+  Player player(folder, {"--audio-in", "feeder", "--tempo", "audio", "--react", "brightness=0.2:1:beat,release=0.2",
+                         "--scale", "1", "--draw-delay", "5", "--take", Path("live.take")});
+  ASSERT_TRUE(player.WaitFor(R"(live sound from feeder)"));
+  feeder.Play(music);
+  ASSERT_TRUE(feeder.WaitForPlayed());
+  player.Key("ctrl+q");
+  EXPECT_EQ(player.Wait(), 0) << player.Errors();
+
+  const std::string said = ReadFile(Path("play.out"));
+  const std::regex line(R"(tempo ([0-9.]+) beats a minute \(audio\))");
+  std::vector<double> tempi;
+  for (std::sregex_iterator match(said.begin(), said.end(), line), end; match != end; ++match)
+    tempi.push_back(std::stod((*match)[1]));
+  ASSERT_FALSE(tempi.empty()) << said;
+  EXPECT_LE(tempi.size(), 2u) << said;
+  // The dummy server plays at its own pace, which a busy machine slows.
+  EXPECT_NEAR(tempi.back(), offlineTempo, 0.01 * offlineTempo) << said;
+  const std::regex summary(R"(played (\d+) frames in [0-9.]+ s: (\d+) drawn, (\d+) advanced)");
+  ASSERT_TRUE(std::regex_search(said, found, summary)) << said;
+  EXPECT_GT(std::stol(found[3]), std::stol(found[2])) << "most frames advanced at one pixel: " << found[0];
+
+  // Every beat's pulse in the take: a rise to within 5 % of the top.
+  std::vector<std::pair<long, float>> brightness;
+  std::ifstream take(Path("live.take"));
+  for (std::string text; std::getline(take, text);) {
+    const nlohmann::json entry = nlohmann::json::parse(text);
+    if (entry.contains("set") && entry["set"].contains("Brightness"))
+      brightness.push_back({entry["frame"], entry["set"]["Brightness"]});
+  }
+  long rises = 0, full = 0;
+  for (size_t k = 1; k < brightness.size(); ++k) {
+    if (brightness[k].second < brightness[k - 1].second + 0.3f) continue;
+    ++rises;
+    full += brightness[k].second >= 0.2f + 0.8f * 0.95f;
+  }
+  const double beatsHeard = (16.0 - 3.0) * offlineTempo / 60.0;  // after the first seconds
+  EXPECT_GE(static_cast<double>(rises), 0.9 * beatsHeard) << "a rise a beat";
+  EXPECT_GE(static_cast<double>(full), 0.9 * static_cast<double>(rises)) << full << " of " << rises << " reach the top";
 }

@@ -1,5 +1,6 @@
 // tessarvander play: the command line of the live player. The player itself
 // is in player/.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -12,6 +13,7 @@
 #include "player/Keys.h"
 #include "player/Player.h"
 #include "sys/BoundedFile.h"
+#include "sys/Numbers.h"
 
 namespace tool {
 namespace {
@@ -58,11 +60,19 @@ class PlayCommand : public Command {
                         "/tessarvander/preset/recall (default: the looks shipped with the program)")
         ->type_name("FOLDER");
     command->add_option("--crossfade", options.crossfadeSeconds,
-                        "recall presets over this many seconds: continuous parameters ease in, fractal type and "
-                        "palette switch half way")
+                        "recall looks over this many seconds, as --transition says")
         ->check(Within(0, 60))
         ->type_name("SECONDS")
         ->capture_default_str();
+    command->add_option("--transition", transition,
+                        "how a look comes in over the crossfade: dissolve (the new look drawn beside the old one and "
+                        "blended in), add (an additive crossfade), luma (the new look keyed in by its brightness), or "
+                        "morph (the values ease in on one instance; fractal type and palette switch half way)")
+        ->check(OneOf({"dissolve", "add", "luma", "morph"}))
+        ->type_name("KIND")
+        ->capture_default_str();
+    command->add_flag("--defaults", defaults,
+                      "open on the plugin's own values rather than the bank's first look");
     command->add_option("--pipewire", options.pipewireName,
                         "publish the output as a PipeWire video source node with this name (default "
                         "tessarvander), for OBS, recorders and other visual tools")
@@ -73,11 +83,18 @@ class PlayCommand : public Command {
         ->check(Within(0, 60))
         ->type_name("SECONDS")
         ->capture_default_str();
-    command->add_option("--scale", options.scale,
-                        "draw at this fraction of the window's size and scale it up, for a fluid preview on a "
-                        "slow machine; stills, videos and takes are unaffected")
-        ->check(Within(0.05, 1))
+    command->add_option("--scale", scale,
+                        "draw at this fraction of the output's size and scale it up; auto (the default) steps the "
+                        "size down to hold --target-fps drawn frames a second and back up when there is room, never "
+                        "below a quarter; stills, videos and takes keep every pixel")
+        ->type_name("auto|FRACTION")
         ->capture_default_str();
+    command->add_option("--target-fps", options.targetPerSecond, "the drawn rate --scale auto holds")
+        ->check(Within(1, 240))
+        ->type_name("N")
+        ->capture_default_str();
+    // A slower machine, for tests: seconds a megapixel drawn costs on top.
+    command->add_option("--draw-delay", options.drawDelayPerMegapixel)->check(Within(0, 10))->group("");
     command->add_option("--osc", options.oscPort, "listen for OSC messages on this UDP port")
         ->check(Within(1, 65535))
         ->type_name("PORT");
@@ -113,9 +130,10 @@ class PlayCommand : public Command {
         ->expected(0, 1)
         ->type_name("[DEVICE]");
     flags.DeclareControl(*command, "react", "--react",
-                         "move a parameter by the live sound, as render --react does; FEATURE is one of level, "
-                         "bass, mid, treble, onset, beat, downbeat, beat-phase, bar-phase; repeatable; needs "
-                         "--audio-in")
+                         "move a parameter by the tempo (any --tempo source) or the live sound, as render --react "
+                         "does; FEATURE is beat, downbeat, beat-phase, bar-phase, a shape (lfo-sine, lfo-triangle, "
+                         "lfo-saw, lfo-square, lfo-random, with rate=1b or 2bar and phase=0..1), or, with "
+                         "--audio-in, level, bass, mid, treble, onset; repeatable")
         ->type_name("NAME=FROM:TO:FEATURE[,SETTING=VALUE]");
     command->add_option("--attack", options.rig.timing.attack, "how long a reaction takes to rise (default of every reaction)")
         ->check(Within(0, 10))
@@ -153,6 +171,12 @@ class PlayCommand : public Command {
     if (!options.takePath.empty() && !IsWritableFolder(FolderOf(options.takePath)))
       return Fail(kExitUsage, "--take: " + FolderOf(options.takePath) + " is not a folder this program can write in");
     if (!ReadRig(error)) return Fail(kExitUsage, error);
+    if (!ReadScale(error)) return Fail(kExitUsage, error);
+    ParseTransition(transition, options.transition);
+    // --preset and --set choose the opening look themselves.
+    const bool setsValues = std::any_of(flags.controls.begin(), flags.controls.end(),
+                                        [](const auto& control) { return control.first == "set"; });
+    options.startOnFirstLook = !defaults && flags.preset.empty() && !setsValues;
     WindowOptions windowOptions;
     windowOptions.width = size.width;
     windowOptions.height = size.height;
@@ -174,7 +198,8 @@ class PlayCommand : public Command {
       if (!ParseReaction(text, context.Names(), reaction, error)) return Fail(kExitUsage, error);
       options.rig.reactions.push_back(reaction);
     }
-    if (!LiveReactions::Check(options.rig.reactions, options.rig.timing, error)) return Fail(kExitUsage, error);
+    if (!LiveReactions::Check(options.rig.reactions, options.rig.timing, options.rig.audioIn, error))
+      return Fail(kExitUsage, error);
     // The bank is read before the show: a bad preset is refused now, and the
     // shipped looks are offered when no bank is given.
     if (!bankFolder.empty() && !options.bank.Load(bankFolder, context.Names(), error))
@@ -191,6 +216,25 @@ class PlayCommand : public Command {
   }
 
  private:
+  // --scale: auto, or a fraction of the output's size. False with one line.
+  bool ReadScale(std::string& error) {
+    options.autoScale = scale == "auto";
+    if (options.autoScale) return true;
+    double fraction = 0.0;
+    if (!ParseDouble(scale, "--scale", fraction, error)) return false;
+    if (fraction < 0.05 || fraction > 1.0) {
+      error = "--scale: " + scale + " is not auto or a fraction from 0.05 to 1";
+      return false;
+    }
+    options.scale = fraction;
+    return true;
+  }
+
+  static void ParseTransition(const std::string& name, Transition& kind) {
+    kind = name == "morph" ? Transition::Morph : name == "add" ? Transition::Add : name == "luma" ? Transition::Luma
+                                                                                                  : Transition::Dissolve;
+  }
+
   // The rig's options that need no plugin. False with one line.
   bool ReadRig(std::string& error) {
     RigOptions& rig = options.rig;
@@ -206,10 +250,6 @@ class PlayCommand : public Command {
       error = "--midi-map: " + FolderOf(rig.midiMapPath) + " is not a folder this program can write in";
       return false;
     }
-    if (!flags.ControlsOf("react").empty() && !rig.audioIn) {
-      error = "--react follows the live sound: give --audio-in too";
-      return false;
-    }
     return true;
   }
 
@@ -223,6 +263,9 @@ class PlayCommand : public Command {
   std::optional<std::string> midiPort;
   std::optional<std::string> audioDevice;
   std::string tempoSource = "tap";
+  std::string transition = "dissolve";
+  std::string scale = "auto";
+  bool defaults = false;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@ const std::vector<OscAddress>& OscAddresses() {
        "set a parameter (by name or index); without a value, answer its value to the sender"},
       {"preset/load", K::LoadPreset, A::Text, "load a preset file"},
       {"preset/recall", K::RecallPreset, A::WholeNumber, "recall a look of the bank, from 1", 1.0, kBankSize},
+      {"preset/store", K::StorePreset, A::WholeNumber, "store the look into a slot of the bank, from 1", 1.0, 100.0},
       {"blackout", K::Blackout, A::WholeNumber, "1 fades to black, 0 back", 0.0, 1.0},
       {"tap", K::Tap, A::None, "tap the tempo"},
       {"pause", K::Pause, A::None, "pause the flight"},

@@ -13,7 +13,7 @@ constexpr const char* kOscPrefix = "/tessarvander/";
 // What a message to an address asks for.
 enum class OscKind {
   SetParameter,  // with a value; without one, a query of the value
-  Query, LoadPreset, RecallPreset, Blackout, Tap, Pause, Play, Still, Learn,
+  Query, LoadPreset, RecallPreset, StorePreset, Blackout, Tap, Pause, Play, Still, Learn,
   Status         // a question about the show's health, answered to the sender
 };
 

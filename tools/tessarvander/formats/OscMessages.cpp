@@ -87,7 +87,8 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
       command.value = static_cast<float>(number);
       break;
     case OscKind::RecallPreset:
-      // A look of the bank, by its number from 1 (as the keys count).
+    case OscKind::StorePreset:
+      // A slot of the bank, by its number from 1 (as the keys count).
       if (!(number >= 1.0 && number <= 1000.0) || number != std::floor(number)) {
         decoded.why = "the number is not a whole number from 1";
         return;

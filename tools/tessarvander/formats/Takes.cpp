@@ -14,12 +14,15 @@
 #include "formats/JsonReader.h"
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
+#include "sys/NameTable.h"
 #include "formats/Presets.h"
 
 namespace tool {
 namespace {
 
 constexpr int kTakeVersion = 1;
+
+constexpr Named<Blend> kBlends[] = {{Blend::Dissolve, "dissolve"}, {Blend::Add, "add"}, {Blend::Luma, "luma"}};
 
 // A JSON text that stops inside a string or an open object or array: a line
 // cut short.
@@ -43,6 +46,9 @@ bool Unfinished(const std::string& text) {
 }
 
 }  // namespace
+
+const char* BlendName(Blend blend) { return NameOf(kBlends, blend); }
+bool ParseBlend(const std::string& name, Blend& blend) { return ValueNamed(kBlends, name, blend); }
 
 bool LoadTake(const std::string& path, const ParameterNames& names, Take& take, std::string& error) {
   std::string text;
@@ -128,8 +134,28 @@ bool ParseTake(const std::string& text, const std::string& path, const Parameter
       if (!JsonNumber(entry, "level", 0.0, 1.0, where, level, error)) return false;
       change.level = static_cast<float>(level);
     }
-    if (!entry.contains("set") && !entry.contains("pause") && !entry.contains("level")) {
-      error = where + ": a change needs a key \"set\", \"pause\" or \"level\"";
+    if (entry.contains("set2") &&
+        !ReadParameterValues(entry["set2"], names, where + ": key \"set2\"", change.secondDeck, error))
+      return false;
+    if (entry.contains("mix")) {
+      double mix = 0.0;
+      if (!JsonNumber(entry, "mix", 0.0, 1.0, where, mix, error)) return false;
+      change.mix = static_cast<float>(mix);
+    }
+    if (entry.contains("blend")) {
+      std::string name;
+      Blend blend = Blend::Dissolve;
+      if (!JsonText(entry, "blend", where, name, error)) return false;
+      if (!ParseBlend(name, blend)) {
+        error = where + ": key \"blend\" must be dissolve, add or luma";
+        return false;
+      }
+      change.blend = static_cast<int>(blend);
+    }
+    take.twoDecks = take.twoDecks || entry.contains("set2") || entry.contains("mix");
+    if (!entry.contains("set") && !entry.contains("pause") && !entry.contains("level") && !entry.contains("set2") &&
+        !entry.contains("mix") && !entry.contains("blend")) {
+      error = where + ": a change needs a key \"set\", \"pause\", \"level\", \"set2\", \"mix\" or \"blend\"";
       return false;
     }
   }
@@ -148,14 +174,18 @@ bool ParseTake(const std::string& text, const std::string& path, const Parameter
   return true;
 }
 
-TakePlayer::TakePlayer(const Take& take) : take(take), values(take.start) {}
+TakePlayer::TakePlayer(const Take& take) : take(take), values(take.start), secondDeck(take.start) {}
 
 void TakePlayer::Advance(long frame) {
   const auto change = take.changes.find(frame);
   if (change == take.changes.end()) return;
-  for (const ParameterValue& value : change->second.values) PutValue(values, value.index, value.value);
-  if (change->second.pause >= 0) paused = change->second.pause == 1;
-  if (change->second.level >= 0.0f) level = change->second.level;
+  const Take::Change& here = change->second;
+  for (const ParameterValue& value : here.values) PutValue(values, value.index, value.value);
+  for (const ParameterValue& value : here.secondDeck) PutValue(secondDeck, value.index, value.value);
+  if (here.pause >= 0) paused = here.pause == 1;
+  if (here.level >= 0.0f) level = here.level;
+  if (here.mix >= 0.0f) mix = here.mix;
+  if (here.blend >= 0) blend = static_cast<Blend>(here.blend);
 }
 
 namespace {
@@ -182,6 +212,9 @@ std::string ChangeLine(long frame, const Take::Change& change, const ParameterNa
   if (!change.values.empty()) entry["set"] = ValuesObject(change.values, names);
   if (change.pause >= 0) entry["pause"] = change.pause == 1;
   if (change.level >= 0.0f) entry["level"] = change.level;
+  if (!change.secondDeck.empty()) entry["set2"] = ValuesObject(change.secondDeck, names);
+  if (change.mix >= 0.0f) entry["mix"] = change.mix;
+  if (change.blend >= 0) entry["blend"] = BlendName(static_cast<Blend>(change.blend));
   return entry.dump() + "\n";
 }
 
@@ -244,6 +277,16 @@ bool TakeJournal::Append(const std::string& text) {
 
 void TakeJournal::Set(long frame, uint32_t index, float value) {
   if (fd >= 0) PutValue(pending[frame].values, index, value);
+}
+
+void TakeJournal::SetSecond(long frame, uint32_t index, float value) {
+  if (fd >= 0) PutValue(pending[frame].secondDeck, index, value);
+}
+
+void TakeJournal::Mix(long frame, float mix, Blend blend) {
+  if (fd < 0) return;
+  pending[frame].mix = mix;
+  pending[frame].blend = static_cast<int>(blend);
 }
 
 void TakeJournal::Pause(long frame, bool paused) {

@@ -6,6 +6,8 @@
 //   {"frame": 300, "pause": true}             frames from 300 on not processed
 //   {"frame": 420, "pause": false}            ... processed again from 420
 //   {"frame": 500, "level": 0.25}             the picture's level from 500 (a blackout's fade)
+//   {"frame": 600, "set2": {"Hue": 0.8}}      a change to the second deck (a look dissolved in)
+//   {"frame": 600, "mix": 0.5, "blend": "dissolve"}  the crossfader between the decks
 //   {"upto": 480}                             (written while recording) frames before 480 are recorded
 //   {"frames": 900}                           the session's frames up to the take's end
 //
@@ -20,6 +22,12 @@
 // they stood in the session. A paused frame is shown (the picture holds) but
 // not processed, so the clock, which steps once per processed frame, stands
 // still too.
+//
+// A session plays two decks, two instances of the plugin that step together
+// from the first frame: the picture is the first deck's, the second's, or a
+// blend of both ("mix" 0 is the first deck alone, 1 the second). Both start
+// from "parameters"; a take that never names the second deck is played with
+// one.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +44,12 @@ namespace tool {
 // bounds (kMinFramesPerSecond ... kMaxFrames).
 constexpr size_t kMaxTakeBytes = 256u << 20;
 
+// How the crossfader blends the decks: a linear dissolve, an additive
+// crossfade, or the second deck keyed in by its luma.
+enum class Blend { Dissolve, Add, Luma };
+const char* BlendName(Blend blend);
+bool ParseBlend(const std::string& name, Blend& blend);
+
 struct Take {
   double framesPerSecond = 60.0;
   long first = 0;
@@ -44,10 +58,15 @@ struct Take {
   // What changes before each frame; frames without changes are absent.
   struct Change {
     std::vector<ParameterValue> values;
+    std::vector<ParameterValue> secondDeck;
     int pause = -1;      // 1 pause from here, 0 play from here, -1 unchanged
     float level = -1.0f; // the picture's level (1 the picture, 0 black), or -1 unchanged
+    float mix = -1.0f;   // the crossfader, or -1 unchanged
+    int blend = -1;      // a Blend, or -1 unchanged
   };
   std::map<long, Change> changes;
+  // The take plays the second deck.
+  bool twoDecks = false;
   // The take ended before it was closed: it holds the frames to its last "upto".
   bool cutShort = false;
 };
@@ -66,15 +85,20 @@ class TakePlayer {
   // Call once per frame, in order from 0: applies that frame's changes.
   void Advance(long frame);
   const std::vector<ParameterValue>& Values() const { return values; }
+  const std::vector<ParameterValue>& SecondDeck() const { return secondDeck; }
   bool Paused() const { return paused; }
   // The picture's level: 1 the picture, 0 black.
   float Level() const { return level; }
+  float Mix() const { return mix; }
+  Blend Blending() const { return blend; }
 
  private:
   const Take& take;
-  std::vector<ParameterValue> values;
+  std::vector<ParameterValue> values, secondDeck;
   bool paused = false;
   float level = 1.0f;
+  float mix = 0.0f;
+  Blend blend = Blend::Dissolve;
 };
 
 // A live session's take, written as the session runs: every change with
@@ -102,8 +126,10 @@ class TakeJournal {
   bool Recording() const { return fd >= 0; }
   bool Named() const { return !path.empty(); }
   void Set(long frame, uint32_t index, float value);
+  void SetSecond(long frame, uint32_t index, float value);
   void Pause(long frame, bool paused);
   void Level(long frame, float level);
+  void Mix(long frame, float mix, Blend blend);
   // Frames before `frames` are done: their changes are written.
   void FrameDone(long frames);
   // The take of frames [first, end) of the session, copied from what is

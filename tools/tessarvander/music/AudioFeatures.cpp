@@ -9,6 +9,9 @@ constexpr Named<AudioFeature> kFeatureNames[] = {
     {AudioFeature::Level, "level"},         {AudioFeature::Bass, "bass"},
     {AudioFeature::Mid, "mid"},             {AudioFeature::Treble, "treble"},
     {AudioFeature::BeatPhase, "beat-phase"}, {AudioFeature::BarPhase, "bar-phase"},
+    {AudioFeature::LfoSine, "lfo-sine"},     {AudioFeature::LfoTriangle, "lfo-triangle"},
+    {AudioFeature::LfoSaw, "lfo-saw"},       {AudioFeature::LfoSquare, "lfo-square"},
+    {AudioFeature::LfoRandom, "lfo-random"},
     {AudioFeature::Onset, "onset"},         {AudioFeature::Beat, "beat"},
     {AudioFeature::Downbeat, "downbeat"},   {AudioFeature::HalfBeat, "half-beat"},
     {AudioFeature::DoubleBeat, "double-beat"}, {AudioFeature::Offbeat, "offbeat"},
@@ -32,5 +35,7 @@ std::string AudioFeatureList() {
 
 bool IsEvent(AudioFeature feature) { return feature >= AudioFeature::Onset; }
 bool IsRamp(AudioFeature feature) { return feature == AudioFeature::BeatPhase || feature == AudioFeature::BarPhase; }
+bool IsShape(AudioFeature feature) { return feature >= AudioFeature::LfoSine && feature <= AudioFeature::LfoRandom; }
+bool FollowsSound(AudioFeature feature) { return feature <= AudioFeature::Treble || feature == AudioFeature::Onset; }
 
 }  // namespace tool

@@ -17,17 +17,20 @@ constexpr double kMagnitudeCompression = 1000.0;
 
 // What a reaction can follow. Level and the bands are continuous, 0..1 in dB
 // between quiet and loud moments of the track; the phases ramp 0 -> 1; the
+// shapes are tempo-locked waves, 0..1 over each period of their rate; the
 // rest are events, each a pulse.
 enum class AudioFeature {
   Level, Bass, Mid, Treble,               // continuous
   BeatPhase, BarPhase,                    // ramps
+  LfoSine, LfoTriangle, LfoSaw, LfoSquare, LfoRandom,  // shapes
   Onset, Beat, Downbeat, HalfBeat, DoubleBeat, Offbeat, Section  // events
 };
 constexpr AudioFeature kAudioFeatures[] = {
-    AudioFeature::Level,    AudioFeature::Bass,     AudioFeature::Mid,        AudioFeature::Treble,
-    AudioFeature::BeatPhase, AudioFeature::BarPhase, AudioFeature::Onset,     AudioFeature::Beat,
-    AudioFeature::Downbeat, AudioFeature::HalfBeat, AudioFeature::DoubleBeat, AudioFeature::Offbeat,
-    AudioFeature::Section};
+    AudioFeature::Level,     AudioFeature::Bass,        AudioFeature::Mid,       AudioFeature::Treble,
+    AudioFeature::BeatPhase, AudioFeature::BarPhase,    AudioFeature::LfoSine,   AudioFeature::LfoTriangle,
+    AudioFeature::LfoSaw,    AudioFeature::LfoSquare,   AudioFeature::LfoRandom, AudioFeature::Onset,
+    AudioFeature::Beat,      AudioFeature::Downbeat,    AudioFeature::HalfBeat,  AudioFeature::DoubleBeat,
+    AudioFeature::Offbeat,   AudioFeature::Section};
 // "level", "bass", ..., "beat-phase", "half-beat", ...; false for anything else.
 bool ParseAudioFeature(const std::string& name, AudioFeature& feature);
 const char* AudioFeatureName(AudioFeature feature);
@@ -35,5 +38,9 @@ const char* AudioFeatureName(AudioFeature feature);
 std::string AudioFeatureList();
 bool IsEvent(AudioFeature feature);
 bool IsRamp(AudioFeature feature);
+// A tempo-locked shape (lfo-sine ... lfo-random).
+bool IsShape(AudioFeature feature);
+// Heard in the sound itself (level, the bands, onsets), not in the tempo.
+bool FollowsSound(AudioFeature feature);
 
 }  // namespace tool

@@ -73,6 +73,13 @@ float BeatGrid::BeatPhase(double seconds) const {
   return static_cast<float>(std::clamp((seconds - start) / (end - start), 0.0, 1.0));
 }
 
+double BeatGrid::Position(double seconds) const {
+  const long before = BeatBefore(beats, seconds);
+  if (before < 0) return 0.0;
+  // Counted from the bar of the first beat, so the downbeats fall on whole bars.
+  return static_cast<double>(before + positionInBar.front()) + BeatPhase(seconds);
+}
+
 float BeatGrid::BarPhase(double seconds) const {
   const long before = BeatBefore(beats, seconds);
   if (before < 0 || before + 1 >= static_cast<long>(beats.size())) return 0.0f;

@@ -41,6 +41,9 @@ class BeatGrid {
   float BeatPhase(double seconds) const;
   // 0 -> 1 over a bar, from the downbeats.
   float BarPhase(double seconds) const;
+  // Beats into the music at `seconds`, counted from the first beat's bar,
+  // so whole multiples of the bar fall on downbeats; 0 before the first beat.
+  double Position(double seconds) const;
 
  private:
   std::vector<double> beats, downbeats, sections, halfBeats, doubleBeats, offbeats;

@@ -26,6 +26,19 @@ constexpr double kTempoSpreadOctaves = 1.0;
 // few windows; a break without drums never does.
 constexpr double kTempoChangeCost = 3.0;
 
+// The metrical level. The comb over every multiple of a period (1, 2, 3, 4)
+// cannot tell the beat from a period in a 3:2 or 4:3 relation to it (three
+// eighths, three half-beats) when the music is full of subdivisions: both
+// line up with many onsets. The metre a period implies can: the onsets
+// repeat at the period, at two and at four periods (the bar), and fall
+// between the beats at half the period. A level in one of these relations
+// to the path's replaces it where the metre it implies fits the onsets
+// clearly better; the level chosen is then held steady over a few seconds.
+constexpr double kRelatedLevels[] = {2.0 / 3.0, 3.0 / 4.0, 4.0 / 3.0, 3.0 / 2.0};
+constexpr double kMetreLags[] = {0.5, 1.0, 2.0, 4.0};
+constexpr double kLevelMargin = 1.25;
+constexpr long kLevelSmoothingWindows = 4;  // each side, half a second apart
+
 // How hard the beats hold to the tempo against stronger onsets off the grid.
 constexpr double kTightness = 100.0;
 // Sound separated by less silence than this is one stretch: sparse drums
@@ -113,6 +126,46 @@ void BestArrivals(const std::vector<double>& total, double costPerStep, std::vec
     if (best[s + 1] - costPerStep > best[s]) best[s] = best[s + 1] - costPerStep, from[s] = from[s + 1];
 }
 
+// How well a period's implied metre fits a window's onsets: the
+// autocorrelation at half the period, the period, two and four periods,
+// weighted by the preference.
+double MetreFit(const std::vector<double>& correlation, double period, double hop) {
+  double fit = 0.0;
+  for (double lag : kMetreLags) fit += Between(correlation, lag * period);
+  return TempoPreference(period, hop) * fit / static_cast<double>(std::size(kMetreLags));
+}
+
+// Each window's period moved to a related level whose metre fits clearly
+// better, then held steady: the median level over the windows around it.
+void ChooseMetricalLevel(const std::vector<std::vector<double>>& correlations, const std::vector<bool>& heard,
+                         double hop, std::vector<double>& period) {
+  const double shortest = 60.0 / kFastestTempo / hop, longest = 60.0 / kSlowestTempo / hop;
+  const long windows = static_cast<long>(period.size());
+  std::vector<double> level(period.size(), 1.0);
+  for (long w = 0; w < windows; ++w) {
+    if (!heard[static_cast<size_t>(w)]) continue;
+    const std::vector<double>& correlation = correlations[static_cast<size_t>(w)];
+    const double current = MetreFit(correlation, period[static_cast<size_t>(w)], hop);
+    double best = current * kLevelMargin;
+    for (double ratio : kRelatedLevels) {
+      const double candidate = period[static_cast<size_t>(w)] / ratio;
+      if (candidate < shortest || candidate > longest) continue;
+      const double fit = MetreFit(correlation, candidate, hop);
+      if (fit > best) best = fit, level[static_cast<size_t>(w)] = ratio;
+    }
+  }
+  std::vector<double> steady(level.size());
+  for (long w = 0; w < windows; ++w) {
+    std::vector<double> around;
+    for (long v = std::max(0L, w - kLevelSmoothingWindows); v <= std::min(windows - 1, w + kLevelSmoothingWindows); ++v)
+      if (heard[static_cast<size_t>(v)]) around.push_back(level[static_cast<size_t>(v)]);
+    if (around.empty()) around.push_back(1.0);
+    std::nth_element(around.begin(), around.begin() + static_cast<long>(around.size() / 2), around.end());
+    steady[static_cast<size_t>(w)] = around[around.size() / 2];
+  }
+  for (long w = 0; w < windows; ++w) period[static_cast<size_t>(w)] /= steady[static_cast<size_t>(w)];
+}
+
 // The beat period, in hops, at every hop: the tempo path through windows.
 std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::vector<uint8_t>& inside, double hop) {
   const long n = static_cast<long>(onset.size());
@@ -138,7 +191,10 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
   // are judged on equal terms), less a share of it at half the period,
   // weighted by the preference.
   std::vector<std::vector<double>> evidence(static_cast<size_t>(windows), std::vector<double>(static_cast<size_t>(states), 0.0));
-  std::vector<double> correlation(static_cast<size_t>(longestLag) + 1, 0.0);
+  // The correlations of the windows heard, for the metrical level.
+  const long metreLag = static_cast<long>(std::ceil(4.0 * periodOf(0))) + 2;
+  std::vector<std::vector<double>> correlations(static_cast<size_t>(windows));
+  std::vector<double> correlation(static_cast<size_t>(std::max(longestLag, metreLag)) + 1, 0.0);
   std::vector<double> strongest;
   std::vector<bool> heard(static_cast<size_t>(windows), false);
   for (long w = 0; w < windows; ++w) {
@@ -147,7 +203,7 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
     for (long h = first; h < end; ++h) sounding += inside[static_cast<size_t>(h)];
     if (2 * sounding < end - first) continue;
     heard[static_cast<size_t>(w)] = true;
-    for (long lag = 1; lag <= longestLag; ++lag) {
+    for (long lag = 1; lag < static_cast<long>(correlation.size()); ++lag) {
       double sum = 0.0;
       for (long h = first; h + lag < end; ++h) sum += blurred[static_cast<size_t>(h)] * blurred[static_cast<size_t>(h + lag)];
       correlation[static_cast<size_t>(lag)] = end - first > lag ? sum / static_cast<double>(end - first - lag) : 0.0;
@@ -165,6 +221,7 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
       best = std::max(best, value);
     }
     strongest.push_back(best);
+    correlations[static_cast<size_t>(w)] = correlation;
   }
   // Evidence in units of a typical window's best.
   double typical = 0.0;
@@ -201,6 +258,7 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
     periodOfWindow[static_cast<size_t>(w)] = periodOf(static_cast<double>(state) + offset);
     if (w > 0) state = from[static_cast<size_t>(w)][static_cast<size_t>(state)];
   }
+  ChooseMetricalLevel(correlations, heard, hop, periodOfWindow);
   // Windows in silence take the period of the nearest window heard.
   for (long w = 1; w < windows; ++w)
     if (!heard[static_cast<size_t>(w)] && heard[static_cast<size_t>(w - 1)])

@@ -7,6 +7,7 @@
 // Bars count from the first beat: live, no downbeat is told apart.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,13 @@ class LiveAnalysis {
   double BeatsPerMinute() const { return beatsPerMinute; }
   // Beats since the first one heard, now.
   double Beats() const;
+
+  // The same as they stood at `seconds` of the music, within the last two
+  // seconds analysed: a frame drawn late, or advanced at one pixel to catch
+  // up, reads the sound of its own time.
+  float ContinuousAt(AudioFeature feature, double seconds) const;
+  double LastEventAt(AudioFeature feature, double seconds) const;
+  double BeatsAt(double seconds) const;
 
   // Which features can be followed live: all but those that need the whole
   // track (half-beat, double-beat, offbeat, section).
@@ -78,7 +86,16 @@ class LiveAnalysis {
   double onStrength = 0.0, offStrength = 0.0;  // onsets on and between beats
   int weighed = 0;
   double lastSound = -1.0;    // the last hop above the silence gate
-  std::vector<double> intervals;  // between onsets on beats, per beat
+  std::deque<std::pair<double, double>> fitted;  // (beat number, its onset) for the period
+  // The last seconds analysed, hop by hop, and the beats told in them.
+  struct Moment {
+    double at;
+    float shown[4];
+    double lastOnset;
+  };
+  const Moment* MomentAt(double seconds) const;
+  std::deque<Moment> history;
+  std::deque<std::pair<double, double>> beatsTold;  // (time, beat number)
 };
 
 }  // namespace tool

@@ -1,7 +1,9 @@
-// Reactions to the music as it is heard (`play --audio-in`): the same
-// --react texts as a render, followed frame by frame from LiveAnalysis.
-// Nothing can look ahead live, so `lead` is refused, and so are the features
-// that need the whole track.
+// Reactions live (`play --react`): the same texts as a render, followed
+// frame by frame. The tempo features (beat, downbeat, beat-phase, bar-phase
+// and the tempo-locked shapes) follow whichever tempo source leads (taps, a
+// MIDI clock, Link or the live sound's beats); level, the bands and onsets
+// follow the live sound. Nothing can look ahead live, so `lead` is refused,
+// and so are the features that need the whole track.
 #pragma once
 
 #include <string>
@@ -14,14 +16,31 @@ namespace tool {
 
 class LiveReactions {
  public:
-  // False with one line naming the first reaction that cannot run live.
-  static bool Check(const std::vector<Reaction>& reactions, const ReactionTiming& timing, std::string& error);
+  // False with one line naming the first reaction that cannot run live, or
+  // that follows the sound when there is none (`soundIn`).
+  static bool Check(const std::vector<Reaction>& reactions, const ReactionTiming& timing, bool soundIn,
+                    std::string& error);
 
   LiveReactions(const std::vector<Reaction>& reactions, const ReactionTiming& timing);
-  // Every reaction's value for this frame, as (parameter, value).
-  void Frame(const LiveAnalysis& analysis, std::vector<ParameterValue>& values);
+  // What a frame reacts to, at the frame's own time.
+  struct Moment {
+    double beats = 0.0;           // into the music, from the tempo source
+    double beatsPerMinute = 0.0;  // 0: no tempo yet
+    double seconds = 0.0;         // of the clock, for a shape whose rate is in seconds
+    const LiveAnalysis* sound = nullptr;  // null without live sound
+    double soundSeconds = 0.0;    // the frame's time in the sound's own seconds
+  };
+  // Every reaction's value for a frame, as (parameter, value). An event
+  // (a beat, an onset) within the frame's span peaks in that frame.
+  void Frame(const Moment& moment, std::vector<ParameterValue>& values);
+
+  // The panel's reactions: one a parameter, put in or taken out while playing.
+  void Put(const Reaction& reaction);
+  void Remove(uint32_t parameter);
+  const std::vector<Reaction>& All() const { return reactions; }
 
  private:
+  ReactionTiming timing;
   std::vector<Reaction> reactions;
   std::vector<ReactionFollower> followers;
   double frameSeconds;

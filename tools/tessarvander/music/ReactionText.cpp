@@ -12,12 +12,14 @@ constexpr double kLongestSpan = 60.0;  // seconds or beats
 bool ParseSpan(const std::string& text, const std::string& what, bool mayBeNegative, MusicalSpan& span,
                std::string& error) {
   std::string number = text;
-  span.inBeats = !number.empty() && number.back() == 'b';
-  if (span.inBeats || (!number.empty() && number.back() == 's')) number.pop_back();
+  span.inBars = number.size() > 3 && number.compare(number.size() - 3, 3, "bar") == 0;
+  if (span.inBars) number.resize(number.size() - 3);
+  span.inBeats = !span.inBars && !number.empty() && number.back() == 'b';
+  if (span.inBeats || (!span.inBars && !number.empty() && number.back() == 's')) number.pop_back();
   if (!ParseDouble(number, what, span.amount, error)) return false;
   if (span.amount < (mayBeNegative ? -kLongestSpan : 0.0) || span.amount > kLongestSpan) {
     error = what + ": " + Printable(text) + " is out of range (" + (mayBeNegative ? "-60" : "0") +
-            " to 60 seconds, or beats with a b: 0.5b)";
+            " to 60 seconds, or beats with a b: 0.5b, or bars: 2bar)";
     return false;
   }
   return true;
@@ -45,7 +47,21 @@ bool ParseShaping(const std::string& option, const std::string& what, Reaction& 
   if (key == "curve") return within(reaction.curve, 0.05, 20.0, "0.05 to 20");
   if (key == "gain") return within(reaction.gain, -100.0, 100.0, "-100 to 100");
   if (key == "threshold") return within(reaction.threshold, 0.0, 0.99, "0 to 0.99");
-  error = what + ": unknown setting \"" + Printable(key) + "\"; the settings are attack, release, lead, curve, gain and threshold";
+  if (key == "rate" || key == "phase") {
+    if (!IsShape(reaction.feature)) {
+      error = where + ": only a shape (lfo-sine, lfo-triangle, lfo-saw, lfo-square, lfo-random) has a " + key;
+      return false;
+    }
+    if (key == "phase") return within(reaction.phase, 0.0, 1.0, "0 to 1");
+    if (!ParseSpan(value, where, false, reaction.rate, error)) return false;
+    if (reaction.rate.amount < 1.0 / 64.0) {
+      error = where + ": " + Printable(value) + " is too short a period (1/64 at least)";
+      return false;
+    }
+    return true;
+  }
+  error = what + ": unknown setting \"" + Printable(key) + "\"; the settings are attack, release, lead, curve, gain, "
+                 "threshold, and for a shape rate and phase";
   return false;
 }
 

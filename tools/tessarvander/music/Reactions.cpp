@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-
+#include <cstdint>
 
 namespace tool {
 namespace {
@@ -29,9 +29,54 @@ double Closing(double span, double frameSeconds) {
 
 double ReactionPulse(double x) { return Pulse(x); }
 
+double ShapeAt(const Reaction& reaction, double beats, double seconds) {
+  const MusicalSpan& rate = reaction.rate;
+  const double length = rate.inBeats || rate.inBars ? rate.Beats() : rate.amount;
+  const double cycles = (rate.inBeats || rate.inBars ? beats : seconds) / std::max(1e-9, length) + reaction.phase;
+  const double x = cycles - std::floor(cycles);
+  switch (reaction.feature) {
+    case AudioFeature::LfoSine: return 0.5 - 0.5 * std::cos(2.0 * M_PI * x);
+    case AudioFeature::LfoTriangle: return 1.0 - std::fabs(2.0 * x - 1.0);
+    case AudioFeature::LfoSaw: return x;
+    case AudioFeature::LfoSquare: return x < 0.5 ? 1.0 : 0.0;
+    case AudioFeature::LfoRandom: {
+      // A step held for each period: the period's number, mixed (SplitMix64).
+      uint64_t h = static_cast<uint64_t>(static_cast<int64_t>(std::floor(cycles))) + 0x9e3779b97f4a7c15ull;
+      h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ull;
+      h = (h ^ (h >> 27)) * 0x94d049bb133111ebull;
+      return static_cast<double>((h ^ (h >> 31)) >> 11) / 9007199254740992.0;
+    }
+    default: return 0.0;
+  }
+}
+
+double TempoFeature(const Reaction& reaction, double beats, double beatsPerMinute, double seconds,
+                    double frameSeconds) {
+  if (IsShape(reaction.feature)) return ShapeAt(reaction, beats, seconds);
+  if (beatsPerMinute <= 0.0) return 0.0;
+  const double period = 60.0 / beatsPerMinute;
+  const double bar = MusicalSpan::kBeatsPerBar;
+  switch (reaction.feature) {
+    case AudioFeature::BeatPhase: return beats - std::floor(beats);
+    case AudioFeature::BarPhase: return (beats - bar * std::floor(beats / bar)) / bar;
+    case AudioFeature::Beat:
+    case AudioFeature::Downbeat: {
+      const double length = reaction.feature == AudioFeature::Beat ? 1.0 : bar;
+      // The beat at or before the frame's end: seconds since it, 0 when it
+      // falls within the frame.
+      const double ahead = beats + frameSeconds / period;
+      const double since = std::max(0.0, ((ahead - length * std::floor(ahead / length)) * period) - frameSeconds);
+      return Pulse(since / std::max(1e-6, reaction.release.Seconds(period)));
+    }
+    default: return 0.0;
+  }
+}
+
 void FillDefaults(Reaction& reaction, const ReactionTiming& timing) {
-  if (!reaction.attackGiven) reaction.attack = {timing.attack, false};
-  if (!reaction.releaseGiven) reaction.release = {timing.release, false};
+  // A shape is already the motion asked for: it is smoothed only when told.
+  const bool shape = IsShape(reaction.feature);
+  if (!reaction.attackGiven) reaction.attack = {shape ? 0.0 : timing.attack, false};
+  if (!reaction.releaseGiven) reaction.release = {shape ? 0.0 : timing.release, false};
   if (!reaction.leadGiven) reaction.lead = {timing.lead, false};
 }
 
@@ -81,6 +126,7 @@ double ReactionCurves::Raw(const Reaction& reaction, double seconds) const {
     default:
       break;
   }
+  if (IsShape(reaction.feature)) return ShapeAt(reaction, grid.Position(seconds), seconds);
   if (!IsEvent(reaction.feature)) return analysis.Continuous(reaction.feature, seconds, frameSeconds);
   // An event within the frame's span peaks in that frame.
   const double event = LastEventAt(analysis.Events(reaction.feature), seconds + frameSeconds * 0.999);

@@ -1,6 +1,9 @@
 // Parameters driven by the music:
 //   --react "NAME=FROM:TO:FEATURE[,attack=T][,release=T][,lead=T][,curve=X][,gain=G][,threshold=L]"
 // moves a parameter between two values by an audio feature, frame by frame.
+// A tempo-locked shape (lfo-sine, lfo-triangle, lfo-saw, lfo-square,
+// lfo-random) also takes rate=T (its period: 1b by default, or 2bar, or
+// seconds) and phase=P (0..1 of the period).
 // A reaction's value is made in this order:
 //   1. the feature at the frame's time plus `lead`;
 //   2. `threshold` cuts what lies below it and rescales the rest to 0..1;
@@ -24,11 +27,15 @@
 
 namespace tool {
 
-// A time in seconds, or in beats of the music at that moment.
+// A time in seconds, or in beats or bars (of four beats) of the music at that
+// moment.
 struct MusicalSpan {
+  static constexpr int kBeatsPerBar = 4;
   double amount = 0.0;
   bool inBeats = false;
-  double Seconds(double beatPeriod) const { return inBeats ? amount * beatPeriod : amount; }
+  bool inBars = false;
+  double Beats() const { return inBars ? amount * kBeatsPerBar : amount; }
+  double Seconds(double beatPeriod) const { return inBeats || inBars ? Beats() * beatPeriod : amount; }
 };
 
 // The defaults of every reaction, from the command line.
@@ -49,6 +56,8 @@ struct Reaction {
   double curve = 1.0;
   double gain = 1.0;
   double threshold = 0.0;
+  MusicalSpan rate{1.0, true, false};  // a shape's period
+  double phase = 0.0;                  // a shape's offset, 0..1 of its period
 };
 
 // The text of --react. False with one line naming what is wrong.
@@ -60,6 +69,18 @@ void FillDefaults(Reaction& reaction, const ReactionTiming& timing);
 // A pulse that falls from 1 at x = 0 to exactly 0 at x = 1, fast at first
 // like a struck sound.
 double ReactionPulse(double x);
+
+// A shape's raw value, 0..1, `beats` into the music (`seconds`, for a rate
+// in seconds). The random step is the same for the same period everywhere,
+// live and rendered.
+double ShapeAt(const Reaction& reaction, double beats, double seconds);
+
+// A tempo feature (the phases, beat, downbeat, the shapes) for the frame at
+// `beats` into the music at `beatsPerMinute`, `seconds` of the clock, that
+// lasts `frameSeconds`: what a reaction follows from any tempo. A beat within
+// the frame's span peaks in it.
+double TempoFeature(const Reaction& reaction, double beats, double beatsPerMinute, double seconds,
+                    double frameSeconds);
 
 // One reaction's steps 2 to 4, frame after frame: from the raw feature to
 // the parameter's value. Rendered and live reactions share it.

@@ -10,8 +10,11 @@ namespace tool {
 enum class PlayerAction {
   TogglePause, Pause, Play,
   ToggleFullscreen, LeaveFullscreen, ToggleOutput, TogglePanel, ToggleHelp,
+  ToggleMessages,   // the newest message over the picture, in a window without the panel
   SaveStill,        // `text`: a name from outside, or empty for a stamped name
-  ToggleRecording, SavePreset, ToggleTake,
+  ToggleRecording, ToggleTake,
+  SaveBank,         // the bank as a new folder in --out
+  StorePreset,      // `number`: the slot from 0 that the look goes into
   ToggleBlackout,
   SetBlackout,      // `on`: to black, or back (a momentary pad holds it)
   RecallPreset,     // `number`: the preset from 0 (key 1 is 0, key 0 is 9)

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "formats/Presets.h"
 #include "output/OutputFile.h"
 #include "output/StillSink.h"
 
@@ -120,13 +119,6 @@ void Captures::StopVideo(const std::string& why) {
   if (!written || !videoSink->Finish(error)) console.Problem("video: " + error);
   else console.Say("saved video " + videoPath + " (" + length + (why.empty() ? "" : "; " + why) + ")");
   videoSink.reset();
-}
-
-void Captures::SavePresetFile(const ParameterNames& names, const std::vector<ParameterValue>& values) {
-  std::string error;
-  const std::string path = StampedName(".json");
-  if (SavePreset(path, names, values, error)) console.Say("saved preset " + path);
-  else console.Problem("preset: " + error);
 }
 
 void Captures::ToggleTake(LiveState& live) {

@@ -1,6 +1,5 @@
 // What the performer keeps of the show, besides the show itself: stills
-// (S, OSC), a video of the output (R), the look as a preset file (P) and
-// takes (T). Stills and the video take the picture alone, at the output's
+// (S, OSC), a video of the output (R) and takes (T). Stills and the video take the picture alone, at the output's
 // full size, before the panel is drawn over it; a still asked for while the
 // preview is scaled waits for the next frame drawn at full size.
 #pragma once
@@ -34,7 +33,6 @@ class Captures {
   // A pass of the loop begins: the one-still-a-pass limit starts again.
   void NewPass();
   void ToggleVideo();
-  void SavePresetFile(const ParameterNames& names, const std::vector<ParameterValue>& values);
   void ToggleTake(LiveState& live);
 
   // True while a still or a video waits for the picture at full size.

@@ -7,28 +7,30 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "formats/ParameterProfile.h"
 #include "player/Keys.h"
 #include "sys/Messages.h"
 
 namespace tool {
 namespace {
 
-// Whether the toggle a button stands for is on, for its label.
-bool ToggledOn(PlayerAction action, const PanelState& state) {
-  switch (action) {
-    case PlayerAction::TogglePause: return state.paused;
-    case PlayerAction::ToggleRecording: return state.recording;
-    case PlayerAction::ToggleTake: return state.takeRecording;
-    case PlayerAction::ToggleBlackout: return state.blackout;
-    case PlayerAction::ToggleOutput: return state.output;
-    default: return false;
-  }
-}
-
 constexpr ImGuiWindowFlags kOverlay = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
                                      ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
                                      ImGuiWindowFlags_NoNav | ImGuiWindowFlags_NoInputs;
+constexpr float kPanelWidth = 430.0f;
+constexpr float kMargin = 8.0f;
+const ImVec4 kProblem(1, 0.4f, 0.4f, 1), kQuiet(0.75f, 0.75f, 0.75f, 1), kLit(0.8f, 0.5f, 0.1f, 1);
+
+// The motions a slider can be given, with the rates offered for the shapes.
+const AudioFeature kMotions[] = {AudioFeature::LfoSine,   AudioFeature::LfoTriangle, AudioFeature::LfoSaw,
+                                 AudioFeature::LfoSquare, AudioFeature::LfoRandom,   AudioFeature::Beat,
+                                 AudioFeature::BeatPhase, AudioFeature::BarPhase};
+struct Rate {
+  const char* name;
+  MusicalSpan span;
+};
+const Rate kRates[] = {{"1/4 beat", {0.25, true, false}}, {"1/2 beat", {0.5, true, false}}, {"1 beat", {1, true, false}},
+                       {"2 beats", {2, true, false}},     {"1 bar", {1, false, true}},      {"2 bars", {2, false, true}},
+                       {"4 bars", {4, false, true}}};
 
 // A line of text in a small dark box at a fraction of the window.
 void Overlay(const char* id, float x, float y, const ImVec4& colour, const std::string& text) {
@@ -40,21 +42,55 @@ void Overlay(const char* id, float x, float y, const ImVec4& colour, const std::
   ImGui::End();
 }
 
-// What shows over the picture whether the panel is shown or not.
+// `text` shortened with "..." until it fits `width` pixels.
+std::string Fitted(const std::string& text, float width) {
+  if (ImGui::CalcTextSize(text.c_str()).x <= width) return text;
+  std::string shortened = text;
+  while (!shortened.empty() && ImGui::CalcTextSize((shortened + "...").c_str()).x > width) shortened.pop_back();
+  return shortened + "...";
+}
+
+// Buttons laid three to a row, each a third of the row, their labels fitted
+// to them; every button is checked for its label.
+class ButtonRow {
+ public:
+  explicit ButtonRow(PanelLayout& layout) : layout(layout) {
+    const float spacing = ImGui::GetStyle().ItemSpacing.x;
+    width = (ImGui::GetContentRegionAvail().x - 2.0f * spacing) / 3.0f;
+  }
+  bool Button(const std::string& label, bool lit = false) {
+    if (column++ % 3 != 0) ImGui::SameLine();
+    const float padding = 2.0f * ImGui::GetStyle().FramePadding.x;
+    const std::string shown = Fitted(label, width - padding);
+    if (lit) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.2f, 0.5f, 0.3f, 1));
+    const bool pressed = ImGui::Button(shown.c_str(), ImVec2(width, 0.0f));
+    if (lit) ImGui::PopStyleColor();
+    ++layout.buttons;
+    if (ImGui::CalcTextSize(shown.c_str(), nullptr, true).x + padding > ImGui::GetItemRectSize().x + 0.5f)
+      layout.clippedButtons.push_back(shown);
+    return pressed;
+  }
+
+ private:
+  PanelLayout& layout;
+  float width = 0.0f;
+  int column = 0;
+};
+
+// What shows over the picture in a window, whether the panel is shown or not.
 void DrawOverlays(const PanelState& state, bool panelShown) {
-  if (state.askingToQuit)
+  if (state.askingToQuit && !panelShown)
     Overlay("##quit", 0.5f, 0.5f, ImVec4(1, 0.8f, 0.3f, 1), "Press Q again to quit (Ctrl+Q quits at once)");
   if (state.showHelp) Overlay("##keys", 0.5f, 0.3f, ImVec4(1, 1, 1, 1), KeyHelp());
   const Console::Line* fresh = state.console ? state.console->Fresh() : nullptr;
-  if (fresh && !panelShown)
-    Overlay("##message", 0.02f, 0.97f, fresh->problem ? ImVec4(1, 0.4f, 0.4f, 1) : ImVec4(0.9f, 0.9f, 0.9f, 1),
-            fresh->text);
+  if (fresh && !panelShown && state.messagesOverPicture)
+    Overlay("##message", 0.02f, 0.97f, fresh->problem ? kProblem : ImVec4(0.9f, 0.9f, 0.9f, 1), fresh->text);
 }
 
 // A small "learn" button for a target; lit while it is being learned.
 void LearnButton(const MidiMap& map, const MidiTarget& target, const char* id, PanelInput& input) {
   const bool learning = map.Learning() && map.LearningTarget() == target;
-  if (learning) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.8f, 0.5f, 0.1f, 1));
+  if (learning) ImGui::PushStyleColor(ImGuiCol_Button, kLit);
   ImGui::PushID(id);
   // One width whatever it says, so the slider beside it never moves.
   if (ImGui::Button(learning ? "learning" : "learn", ImVec2(ImGui::CalcTextSize("learning").x + 8.0f, 0.0f)))
@@ -63,9 +99,20 @@ void LearnButton(const MidiMap& map, const MidiTarget& target, const char* id, P
   if (learning) ImGui::PopStyleColor();
 }
 
+// The first line: how the drawing goes, and what is on.
+void DrawStatus(const PanelState& state) {
+  ImGui::Text("frame %ld  %.1f ms  %.1f drawn/s  at %.0f %%", state.frame, state.drawMilliseconds,
+              state.framesPerSecond, 100.0 * state.scale);
+  if (state.paused || state.recording || state.takeRecording || state.blackout) {
+    ImGui::SameLine();
+    ImGui::TextColored(kProblem, "%s%s%s%s", state.paused ? " paused" : "", state.recording ? " video" : "",
+                       state.takeRecording ? " take" : "", state.blackout ? " BLACKOUT" : "");
+  }
+}
+
 // The tempo, its source and the beat of the bar as four lights.
 void DrawTempo(const PanelState& state, PanelInput& input) {
-  ImGui::SetNextItemWidth(110);
+  ImGui::SetNextItemWidth(100);
   if (ImGui::BeginCombo("##tempo source", TempoSourceName(state.tempoSource))) {
     for (TempoSource source : kTempoSources)
       if (ImGui::Selectable(TempoSourceName(source), source == state.tempoSource)) input.midi.source = source;
@@ -87,6 +134,145 @@ void DrawTempo(const PanelState& state, PanelInput& input) {
     ImGui::SameLine();
     ImGui::TextDisabled("%zu peers", state.linkPeers);
   }
+}
+
+// The motion on a slider: a small button, lit while one moves it, that opens
+// the choice of shape, rate and depth.
+void MotionButton(const PanelState& state, const hostkit::ParameterDescription& parameter, PanelInput& input) {
+  const Reaction* moving = nullptr;
+  if (state.reactions)
+    for (const Reaction& reaction : *state.reactions)
+      if (reaction.index == parameter.index) moving = &reaction;
+  if (moving) ImGui::PushStyleColor(ImGuiCol_Button, kLit);
+  if (ImGui::Button("~")) ImGui::OpenPopup("motion");
+  if (moving) ImGui::PopStyleColor();
+  if (ImGui::IsItemHovered())
+    ImGui::SetTooltip("%s", moving ? (std::string("moved by ") + AudioFeatureName(moving->feature)).c_str()
+                                   : "move it with the tempo");
+  if (!ImGui::BeginPopup("motion")) return;
+  Reaction reaction;
+  const float value = (*state.values)[parameter.index];
+  if (moving) {
+    reaction = *moving;
+  } else {
+    reaction.index = parameter.index;
+    reaction.feature = AudioFeature::LfoSine;
+    reaction.from = std::max(0.0f, value - 0.1f);
+    reaction.to = std::min(1.0f, value + 0.1f);
+  }
+  bool changed = false;
+  for (AudioFeature motion : kMotions)
+    if (ImGui::RadioButton(AudioFeatureName(motion), moving && reaction.feature == motion))
+      reaction.feature = motion, changed = true;
+  if (IsShape(reaction.feature)) {
+    ImGui::Separator();
+    for (const Rate& rate : kRates) {
+      const bool chosen = moving && reaction.rate.amount == rate.span.amount && reaction.rate.inBars == rate.span.inBars;
+      if (ImGui::RadioButton(rate.name, chosen)) reaction.rate = rate.span, changed = true;
+    }
+  }
+  float centre = 0.5f * (reaction.from + reaction.to), depth = 0.5f * (reaction.to - reaction.from);
+  ImGui::SetNextItemWidth(150);
+  if (ImGui::SliderFloat("depth", &depth, 0.0f, 0.5f, "%.3f")) {
+    reaction.from = std::max(0.0f, centre - depth);
+    reaction.to = std::min(1.0f, centre + depth);
+    changed = true;
+  }
+  if (changed) input.putReaction = reaction;
+  if (moving && ImGui::Button("take it off")) {
+    input.removeReaction = parameter.index;
+    ImGui::CloseCurrentPopup();
+  }
+  ImGui::EndPopup();
+}
+
+// A slider for every parameter, its value with what it means; the banded
+// ones with their named choices.
+void DrawLook(const PanelState& state, PanelInput& input) {
+  if (!ImGui::CollapsingHeader("Look", ImGuiTreeNodeFlags_DefaultOpen)) return;
+  const float nameWidth = ImGui::CalcTextSize("Depth Layers").x + ImGui::GetStyle().ItemInnerSpacing.x;
+  for (const hostkit::ParameterDescription& parameter : *state.parameters) {
+    float value = (*state.values)[parameter.index];
+    ImGui::PushID(static_cast<int>(parameter.index));
+    MotionButton(state, parameter, input);
+    ImGui::SameLine();
+    if (state.midiMap) {
+      MidiTarget target;
+      target.parameter = parameter.index;
+      LearnButton(*state.midiMap, target, "learn", input);
+      ImGui::SameLine();
+    }
+    // "0.500  Julia": the value to three decimals and what it means ("%"
+    // would start a format).
+    std::string text;
+    char number[32];
+    std::snprintf(number, sizeof number, "%.3f", value);
+    std::string shown = number;
+    const std::string meaning = state.profile ? state.profile->Meaning(parameter.index, value) : "";
+    if (!meaning.empty()) shown += "  " + meaning;
+    for (char c : shown) text += c == '%' ? std::string("%%") : std::string(1, c);
+    const std::vector<Choice> choices = state.profile ? state.profile->Choices(parameter.index) : std::vector<Choice>();
+    const float comboWidth = choices.empty() ? 0.0f : 30.0f + ImGui::GetStyle().ItemInnerSpacing.x;
+    ImGui::SetNextItemWidth(ImGui::GetContentRegionAvail().x - nameWidth - comboWidth);
+    if (ImGui::SliderFloat("##value", &value, parameter.minimum, parameter.maximum, text.c_str()))
+      input.edits.push_back({parameter.index, value});
+    if (!choices.empty()) {
+      ImGui::SameLine(0.0f, ImGui::GetStyle().ItemInnerSpacing.x);
+      const int chosen = state.profile->ChoiceOf(parameter.index, (*state.values)[parameter.index]);
+      if (ImGui::BeginCombo("##choice", "", ImGuiComboFlags_NoPreview)) {
+        for (size_t i = 0; i < choices.size(); ++i)
+          if (ImGui::Selectable(choices[i].name.c_str(), static_cast<int>(i) == chosen))
+            input.edits.push_back({parameter.index, choices[i].value});
+        ImGui::EndCombo();
+      }
+    }
+    ImGui::SameLine(0.0f, ImGui::GetStyle().ItemInnerSpacing.x);
+    ImGui::TextUnformatted(parameter.name.c_str());
+    ImGui::PopID();
+  }
+}
+
+// The bank: a button a slot, the last recalled lit; with "store" ticked, a
+// button stores the look into its slot.
+void DrawBank(const PanelState& state, bool& storing, PanelLayout& layout, PanelInput& input) {
+  if (!state.bank || !ImGui::CollapsingHeader("Bank", ImGuiTreeNodeFlags_DefaultOpen)) return;
+  ImGui::Checkbox("store the look into a slot", &storing);
+  ButtonRow row(layout);
+  for (size_t i = 0; i < state.bank->Size(); ++i) {
+    // "5 nebula-fold" for 05-nebula-fold.json: the file's own number, which
+    // orders the bank, is the key's already.
+    const std::string& name = state.bank->Name(i);
+    const size_t digits = name.find_first_not_of("0123456789");
+    const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
+    const std::string label = std::to_string(i + 1) + " " + Printable(numbered ? name.substr(digits + 1) : name, 60);
+    ImGui::PushID(static_cast<int>(i));
+    if (row.Button(label, static_cast<long>(i) == state.bank->Last()))
+      input.actions.push_back({storing ? PlayerAction::StorePreset : PlayerAction::RecallPreset, static_cast<int>(i)});
+    ImGui::PopID();
+  }
+}
+
+// Whether the toggle a button stands for is on, for its label.
+bool ToggledOn(PlayerAction action, const PanelState& state) {
+  switch (action) {
+    case PlayerAction::TogglePause: return state.paused;
+    case PlayerAction::ToggleRecording: return state.recording;
+    case PlayerAction::ToggleTake: return state.takeRecording;
+    case PlayerAction::ToggleBlackout: return state.blackout;
+    case PlayerAction::ToggleOutput: return state.output;
+    default: return false;
+  }
+}
+
+// A button for every key that has one, as the key table labels it.
+void DrawKeys(const PanelState& state, PanelLayout& layout, PanelInput& input) {
+  if (!ImGui::CollapsingHeader("Keys", ImGuiTreeNodeFlags_DefaultOpen)) return;
+  ButtonRow row(layout);
+  for (const KeyBinding& binding : KeyBindings()) {
+    if (!binding.button) continue;
+    if (row.Button(ButtonLabel(binding, ToggledOn(binding.action, state)))) input.actions.push_back(binding.action);
+  }
+  if (state.askingToQuit) ImGui::TextColored(ImVec4(1, 0.8f, 0.3f, 1), "Press Q again to quit (Ctrl+Q quits at once)");
 }
 
 // The map: every mapping with its mode and a clear button, and learn
@@ -137,6 +323,16 @@ void DrawMidiMap(const MidiMap& map, PanelInput& input) {
   }
 }
 
+// The newest message always; the ones before it when the section is open.
+void DrawMessages(const Console& console) {
+  const auto& recent = console.Recent();
+  if (recent.empty()) return;
+  ImGui::TextColored(recent.back().problem ? kProblem : kQuiet, "%s", recent.back().text.c_str());
+  if (recent.size() < 2 || !ImGui::CollapsingHeader("Messages")) return;
+  for (auto line = recent.rbegin() + 1; line != recent.rend(); ++line)
+    ImGui::TextColored(line->problem ? kProblem : kQuiet, "%s", line->text.c_str());
+}
+
 }  // namespace
 
 ControlPanel::ControlPanel(Window& window) : window(window), withPlatform(window.Handle() != nullptr) {
@@ -144,6 +340,10 @@ ControlPanel::ControlPanel(Window& window) : window(window), withPlatform(window
   ImGui::CreateContext();
   ImGui::GetIO().IniFilename = nullptr;  // no imgui.ini left in the user's folder
   ImGui::StyleColorsDark();
+  // Compact, so the main controls fit a 720-pixel-high window.
+  ImGuiStyle& style = ImGui::GetStyle();
+  style.FramePadding.y = 2.0f;
+  style.ItemSpacing.y = 2.0f;
   if (withPlatform) ImGui_ImplGlfw_InitForOpenGL(window.Handle(), true);
   ImGui_ImplOpenGL3_Init("#version 410 core");
 }
@@ -168,87 +368,28 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
     io.DeltaTime = 1.0f / 60.0f;
   }
   ImGui::NewFrame();
-  if (shown) {
-    ImGui::SetNextWindowPos(ImVec2(10, 10), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(380, 0), ImGuiCond_FirstUseEver);
+  layout = PanelLayout();
+  const ImVec2 display = ImGui::GetIO().DisplaySize;
+  layout.displayHeight = display.y;
+  // The audience's picture: nothing over it.
+  const bool panelShown = shown && !state.audience;
+  if (panelShown) {
+    ImGui::SetNextWindowPos(ImVec2(kMargin, kMargin), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(kPanelWidth, display.y - 2.0f * kMargin), ImGuiCond_FirstUseEver);
     ImGui::Begin("Tessarvander");
-    ImGui::Text("frame %ld   %.1f ms to draw   %.1f drawn/s%s", state.frame, state.drawMilliseconds,
-                state.framesPerSecond, state.paused ? "   paused" : "");
+    DrawStatus(state);
     DrawTempo(state, input);
-    if (state.skippedFrames > 0)
-      ImGui::Text("%ld frames advanced without drawing, to keep time", state.skippedFrames);
-    if (state.recording || state.takeRecording || state.blackout)
-      ImGui::TextColored(ImVec4(1, 0.3f, 0.3f, 1), "%s%s%s", state.recording ? "recording video  " : "",
-                         state.takeRecording ? "recording take  " : "", state.blackout ? "BLACKOUT" : "");
-    ImGui::Separator();
-    for (const hostkit::ParameterDescription& parameter : *state.parameters) {
-      float value = (*state.values)[parameter.index];
-      // The plugin's own text in place of the slider's number ("%" would
-      // start a format).
-      // What the value means to the shader follows it ("Julia", "6 layers").
-      std::string text;
-      std::string shown = (*state.texts)[parameter.index];
-      const std::string meaning = state.profile ? state.profile->Meaning(parameter.index, value) : "";
-      if (!meaning.empty()) shown += "  " + meaning;
-      for (char c : shown) text += c == '%' ? std::string("%%") : std::string(1, c);
-      ImGui::PushID(static_cast<int>(parameter.index));
-      if (state.midiMap) {
-        MidiTarget target;
-        target.parameter = parameter.index;
-        LearnButton(*state.midiMap, target, "learn", input);
-        ImGui::SameLine();
-        // The slider gives up the button's width, not the name's.
-        ImGui::SetNextItemWidth(ImGui::GetContentRegionAvail().x - ImGui::CalcTextSize("Depth Layers").x - 8.0f);
-      }
-      if (ImGui::SliderFloat(parameter.name.c_str(), &value, parameter.minimum, parameter.maximum, text.c_str()))
-        input.edits.push_back({parameter.index, value});
-      const std::vector<Choice> choices = state.profile ? state.profile->Choices(parameter.index) : std::vector<Choice>();
-      if (!choices.empty()) {
-        const int chosen = state.profile->ChoiceOf(parameter.index, (*state.values)[parameter.index]);
-        if (ImGui::BeginCombo("##choice", choices[chosen].name.c_str())) {
-          for (size_t i = 0; i < choices.size(); ++i)
-            if (ImGui::Selectable(choices[i].name.c_str(), static_cast<int>(i) == chosen))
-              input.edits.push_back({parameter.index, choices[i].value});
-          ImGui::EndCombo();
-        }
-      }
-      ImGui::PopID();
-    }
-    if (state.bank) {
-      ImGui::Separator();
-      ImGui::Text("bank %s", state.bank->Folder().c_str());
-      for (size_t i = 0; i < state.bank->Size(); ++i) {
-        if (i % 3 != 0) ImGui::SameLine();
-        // "5 nebula-fold" for 05-nebula-fold.json: the file's own number, which
-        // orders the bank, is the key's already.
-        const std::string& name = state.bank->Name(i);
-        const size_t digits = name.find_first_not_of("0123456789");
-        const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
-        const std::string label = std::to_string(i + 1) + " " + Printable(numbered ? name.substr(digits + 1) : name, 40);
-        const bool last = static_cast<long>(i) == state.bank->Last();
-        if (last) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.2f, 0.5f, 0.3f, 1));
-        if (ImGui::Button(label.c_str())) input.actions.push_back({PlayerAction::RecallPreset, static_cast<int>(i)});
-        if (last) ImGui::PopStyleColor();
-      }
-    }
+    if (state.console) DrawMessages(*state.console);
+    DrawLook(state, input);
+    DrawBank(state, storing, layout, input);
+    DrawKeys(state, layout, input);
     if (state.midiMap) DrawMidiMap(*state.midiMap, input);
-    ImGui::Separator();
-    int column = 0;
-    for (const KeyBinding& binding : KeyBindings()) {
-      if (!binding.button) continue;
-      if (column++ % 3 != 0) ImGui::SameLine();
-      if (ImGui::Button(ButtonLabel(binding, ToggledOn(binding.action, state)).c_str()))
-        input.actions.push_back(binding.action);
-    }
-    if (state.console && !state.console->Recent().empty()) {
-      ImGui::Separator();
-      for (const Console::Line& line : state.console->Recent())
-        ImGui::TextColored(line.problem ? ImVec4(1, 0.4f, 0.4f, 1) : ImVec4(0.75f, 0.75f, 0.75f, 1), "%s",
-                           line.text.c_str());
-    }
+    layout.contentHeight = ImGui::GetCursorPosY();
+    layout.windowHeight = ImGui::GetWindowHeight();
+    layout.scrolls = ImGui::GetScrollMaxY() > 0.0f;
     ImGui::End();
   }
-  DrawOverlays(state, shown);
+  if (!state.audience) DrawOverlays(state, panelShown);
   ImGui::Render();
   ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
 }

@@ -1,10 +1,17 @@
-// The control panel of `tessarvander play`: Dear ImGui over the picture, one
-// slider per parameter labelled with the plugin's names and showing the
-// plugin's own display texts with what they mean (when the plugin's profile
-// is known), named choices for the banded parameters, the
-// draw time and the frame rate, and buttons for the keys. Drawn after the
-// plugin into the window; ImGui's OpenGL backend saves and restores the GL
-// state it touches, so the plugin's next frame is drawn as without it.
+// The control panel of `tessarvander play`: Dear ImGui in the window, beside
+// or over the picture. Its sections fold away: the look (a slider for each
+// parameter, its value to three decimals with what it means, the named
+// choices of the banded ones, a tempo-locked motion to put on any of them),
+// the bank (recall, or store the look into a slot), the keys' buttons, MIDI,
+// and the messages. A header line shows the frame, the draw time, the drawn
+// rate and the drawing scale, and the tempo with its four beat lights.
+//
+// The panel never draws over what the audience sees: in full screen without
+// an output window it draws nothing at all, and the player's messages and
+// prompts go to the window's title and the terminal instead.
+//
+// ImGui's OpenGL backend saves and restores the GL state it touches, so the
+// plugin's next frame is drawn as without it.
 #pragma once
 
 #include <cstdint>
@@ -12,32 +19,36 @@
 #include <string>
 #include <vector>
 
+#include "formats/MidiMap.h"
+#include "formats/ParameterControls.h"
+#include "formats/ParameterProfile.h"
+#include "music/Reactions.h"
 #include "player/Actions.h"
 #include "player/Console.h"
 #include "player/PresetBank.h"
 #include "player/Window.h"
-#include "formats/MidiMap.h"
 #include "rig/Tempo.h"
-#include "formats/ParameterControls.h"
-#include "formats/ParameterProfile.h"
 
 namespace tool {
 
 struct PanelState {
   const std::vector<hostkit::ParameterDescription>* parameters = nullptr;
-  const std::vector<float>* values = nullptr;      // by parameter index
-  const std::vector<std::string>* texts = nullptr; // the plugin's display texts, by index
-  const ParameterProfile* profile = nullptr;        // what the values mean, when known
+  const std::vector<float>* values = nullptr;       // the live deck's, by parameter index
+  const ParameterProfile* profile = nullptr;         // what the values mean, when known
+  const std::vector<Reaction>* reactions = nullptr;  // what moves the sliders
   double drawMilliseconds = 0.0;
   double framesPerSecond = 0.0;  // drawn
+  double scale = 1.0;            // of the output's size, drawn
   long frame = 0;
   long skippedFrames = 0;        // advanced at one pixel
   bool paused = false;
   bool recording = false;
   bool takeRecording = false;
   bool blackout = false;
-  bool output = false;           // the picture is on the output window too
-  double beatsPerMinute = 0.0;   // 0 for none yet
+  bool output = false;               // the picture is on the output window too
+  bool audience = false;             // full screen without an output window: draw nothing
+  bool messagesOverPicture = true;   // in a window without the panel
+  double beatsPerMinute = 0.0;       // 0 for none yet
   int beatInBar = 0;
   TempoSource tempoSource = TempoSource::Tap;
   size_t linkPeers = 0;
@@ -51,6 +62,8 @@ struct PanelState {
 struct PanelInput {
   std::vector<ParameterValue> edits;
   std::vector<PlayerRequest> actions;
+  std::optional<Reaction> putReaction;  // a motion put on a slider
+  long removeReaction = -1;             // the parameter whose motion is taken off
   struct Midi {
     std::optional<MidiTarget> learn;  // starts learning, or cancels it when learning this
     long clear = -1;                  // the mapping to clear
@@ -58,6 +71,17 @@ struct PanelInput {
     MidiMode mode = MidiMode::Absolute;
     std::optional<TempoSource> source;
   } midi;
+};
+
+// How the last panel drawn lay out, for the tests: whether it needed to
+// scroll, and every button whose label did not fit it.
+struct PanelLayout {
+  float contentHeight = 0.0f;
+  float windowHeight = 0.0f;
+  float displayHeight = 0.0f;
+  bool scrolls = false;
+  std::vector<std::string> clippedButtons;
+  int buttons = 0;
 };
 
 class ControlPanel {
@@ -72,20 +96,23 @@ class ControlPanel {
 
   void SetVisible(bool visible) { shown = visible; }
   bool Visible() const { return shown; }
-  // Draws the panel into the window's frame buffer, which must be bound,
-  // when it is visible, and the overlays whether it is or not (the newest
-  // message while the panel is hidden, the keys, the quit prompt); what the
-  // user changed or pressed goes to `input`.
+  // Draws into the window's frame buffer, which must be bound: the panel
+  // when it is visible, and over the picture in a window the keys (H), the
+  // quit prompt and, with the panel hidden, the newest message; in full
+  // screen without an output window, nothing. What the user changed or
+  // pressed goes to `input`.
   void Draw(const PanelState& state, PanelInput& input);
   // True while the panel uses the keyboard (a value being typed): keys are
   // then not actions.
   bool WantsKeyboard() const;
+  const PanelLayout& Layout() const { return layout; }
 
  private:
   Window& window;
   const bool withPlatform;
-  double lastFrameAt = 0.0;
   bool shown = true;
+  bool storing = false;  // the bank's buttons store the look instead of recalling
+  PanelLayout layout;
 };
 
 }  // namespace tool

@@ -11,6 +11,7 @@
 namespace tool {
 
 // Modifier bits, as GLFW gives them.
+constexpr int kKeyShift = 0x0001;
 constexpr int kKeyControl = 0x0002;
 
 struct KeyBinding {

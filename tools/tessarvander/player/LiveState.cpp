@@ -5,27 +5,36 @@ namespace tool {
 LiveState::LiveState(const ParameterControls& controls, double framesPerSecond)
     : names(controls.Names()), framesPerSecond(framesPerSecond) {
   const auto& parameters = names.Parameters();
-  values.assign(parameters.size(), 0.0f);
+  values[0].assign(parameters.size(), 0.0f);
   for (const auto& parameter : parameters)
-    if (parameter.index < values.size()) values[parameter.index] = parameter.defaultValue;
+    if (parameter.index < values[0].size()) values[0][parameter.index] = parameter.defaultValue;
   for (const ParameterValue& value : controls.ValuesAt(0.0))
-    if (value.index < values.size()) values[value.index] = value.value;
+    if (value.index < values[0].size()) values[0][value.index] = value.value;
+  values[1] = values[0];
 }
 
-const std::vector<ParameterValue>& LiveState::AllValues() {
-  allValues.resize(values.size());
-  for (uint32_t index = 0; index < values.size(); ++index) allValues[index] = {index, values[index]};
+const std::vector<ParameterValue>& LiveState::AllValues(int deck) {
+  allValues.resize(values[deck].size());
+  for (uint32_t index = 0; index < values[deck].size(); ++index) allValues[index] = {index, values[deck][index]};
   return allValues;
 }
 
-void LiveState::Set(uint32_t index, float value) {
-  if (index >= values.size() || values[index] == value) return;
-  values[index] = value;
-  journal.Set(shownFrames, index, value);
+void LiveState::SetOn(int deck, uint32_t index, float value) {
+  if (index >= values[deck].size() || values[deck][index] == value) return;
+  values[deck][index] = value;
+  if (deck == 0) journal.Set(shownFrames, index, value);
+  else journal.SetSecond(shownFrames, index, value);
 }
 
-void LiveState::Apply(const std::vector<ParameterValue>& changes) {
-  for (const ParameterValue& change : changes) Set(change.index, change.value);
+void LiveState::ApplyTo(int deck, const std::vector<ParameterValue>& changes) {
+  for (const ParameterValue& change : changes) SetOn(deck, change.index, change.value);
+}
+
+void LiveState::SetMix(float wanted, Blend wantedBlend) {
+  if (wanted == mix && wantedBlend == blend) return;
+  mix = wanted;
+  blend = wantedBlend;
+  journal.Mix(shownFrames, mix, blend);
 }
 
 void LiveState::SetPaused(bool pause) {
@@ -52,7 +61,7 @@ bool LiveState::WriteTake(const std::string& path, std::string& error) {
 }
 
 bool LiveState::Record(const std::string& path, const std::string& folder, std::string& error) {
-  return journal.Open(path, folder, framesPerSecond, AllValues(), names, error);
+  return journal.Open(path, folder, framesPerSecond, AllValues(0), names, error);
 }
 
 }  // namespace tool

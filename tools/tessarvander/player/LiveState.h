@@ -1,8 +1,9 @@
-// What a live session holds besides its picture: every parameter's value,
-// whether the flight is paused, how many frames were shown, and the
-// session's history on disk, from which takes are written. Changes arrive
-// from keys, the panel and OSC and are applied in that order before a frame.
-// No GL here: it is tested as it is.
+// What a live session holds besides its picture: every parameter's value on
+// each of the two decks (two instances of the plugin, stepping together; the
+// picture is one of them or a blend while a look dissolves in), which deck
+// the performer's changes go to, the crossfader, whether the flight is
+// paused, how many frames were shown, and the session's history on disk,
+// from which takes are written. No GL here: it is tested as it is.
 #pragma once
 
 #include <cstdint>
@@ -16,16 +17,33 @@ namespace tool {
 
 class LiveState {
  public:
-  // Starts from the plugin's defaults with the controls' values over them.
+  static constexpr int kDecks = 2;
+
+  // Both decks start from the plugin's defaults with the controls' values
+  // over them.
   LiveState(const ParameterControls& controls, double framesPerSecond);
 
-  const std::vector<float>& Values() const { return values; }
-  // Every value as (index, value), refilled in place: the frame loop
-  // allocates nothing for them.
-  const std::vector<ParameterValue>& AllValues();
-  // A change from any source; recorded for takes at the current frame.
-  void Set(uint32_t index, float value);
-  void Apply(const std::vector<ParameterValue>& changes);
+  // The deck changes go to: the one on air, or coming on.
+  int LiveDeck() const { return liveDeck; }
+  void SetLiveDeck(int deck) { liveDeck = deck; }
+  // The live deck's values, by parameter index.
+  const std::vector<float>& Values() const { return values[liveDeck]; }
+  const std::vector<float>& DeckValues(int deck) const { return values[deck]; }
+  // Every value of a deck as (index, value), refilled in place: the frame
+  // loop allocates nothing for them.
+  const std::vector<ParameterValue>& AllValues(int deck);
+  const std::vector<ParameterValue>& AllValues() { return AllValues(liveDeck); }
+  // A change from any source, to the live deck or to `deck`; recorded for
+  // takes at the current frame.
+  void Set(uint32_t index, float value) { SetOn(liveDeck, index, value); }
+  void SetOn(int deck, uint32_t index, float value);
+  void Apply(const std::vector<ParameterValue>& changes) { ApplyTo(liveDeck, changes); }
+  void ApplyTo(int deck, const std::vector<ParameterValue>& changes);
+
+  // The crossfader: 0 the first deck alone, 1 the second; and the blend.
+  float Mix() const { return mix; }
+  Blend Blending() const { return blend; }
+  void SetMix(float mix, Blend blend);
 
   bool Paused() const { return paused; }
   void SetPaused(bool pause);
@@ -59,8 +77,11 @@ class LiveState {
  private:
   const ParameterNames& names;
   double framesPerSecond;
-  std::vector<float> values;  // by parameter index
+  std::vector<float> values[kDecks];  // by parameter index
   std::vector<ParameterValue> allValues;
+  int liveDeck = 0;
+  float mix = 0.0f;
+  Blend blend = Blend::Dissolve;
   TakeJournal journal;
   float level = 1.0f;
   bool paused = false;

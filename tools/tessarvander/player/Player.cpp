@@ -22,8 +22,9 @@ Player::Player(Window& window, Clock& clock, const HostSession& session, const P
       console(clock, options.quiet),
       stage(controls, profile, this->options),
       captures(this->options, console, clock),
-      pacer(options.framesPerSecond) {
-  texts.assign(stage.Live().Values().size(), "");
+      pacer(options.framesPerSecond),
+      governor(options.targetPerSecond),
+      drawDelay(options.drawDelayPerMegapixel) {
 }
 
 Player::~Player() = default;
@@ -36,9 +37,15 @@ bool Player::Run(std::string& error) {
 }
 
 bool Player::Start(std::string& error) {
-  const PresetBank& bank = stage.Bank();
+  PresetBank& bank = stage.Bank();
   if (bank.Size() > 0)
-    console.Say("bank " + bank.Folder() + ": " + std::to_string(bank.Size()) + " presets on keys 1-9 and 0, [ and ]");
+    console.Say("bank " + bank.Folder() + ": " + std::to_string(bank.Size()) + " slots on keys 1-9 and 0, [ and ]");
+  // The show opens on the bank's first look, unless told otherwise.
+  if (options.startOnFirstLook && bank.Size() > 0 && !bank.Empty(0)) {
+    stage.Live().Apply(bank.Values(0));
+    bank.Recalled(0);
+    console.Say("opening on preset 1: " + bank.Name(0));
+  }
   if (!stage.Live().Record(options.takePath, options.outFolder, error)) {
     if (!options.takePath.empty()) return false;
     console.Problem(error + "; takes (T) are off");
@@ -48,7 +55,6 @@ bool Player::Start(std::string& error) {
   rig = std::make_unique<StageRig>(names);
   if (!rig->Start(options.rig, rigLines, error)) return false;
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
-  if (!dimmer.Create(error)) return false;
   panel = std::make_unique<ControlPanel>(window);
   panel->SetVisible(!window.Fullscreen() || window.HasOutput());
   input = std::make_unique<PlayerInput>(
@@ -58,11 +64,13 @@ bool Player::Start(std::string& error) {
 
   int width = 0, height = 0;
   FullSize(width, height);
-  if (options.scale < 1.0) {
-    width = std::max(1, static_cast<int>(std::lround(width * options.scale)));
-    height = std::max(1, static_cast<int>(std::lround(height * options.scale)));
+  if (Scale() < 1.0) {
+    width = std::max(1, static_cast<int>(std::lround(width * Scale())));
+    height = std::max(1, static_cast<int>(std::lround(height * Scale())));
   }
-  if (!flight.Start(session, width, height, options.framesPerSecond, error)) return false;
+  // A second deck only when looks dissolve in: it costs a second instance.
+  const bool twoDecks = options.crossfadeSeconds > 0.0 && options.transition != Transition::Morph;
+  if (!decks.Start(session, width, height, options.framesPerSecond, twoDecks, error)) return false;
   StartPipeWire();
   playStarted = clock.Now();
   pacer.Restart(playStarted, 0);
@@ -90,9 +98,9 @@ void Player::StartPipeWire() {
   if (options.pipewireName.empty()) return;
   pipewire = std::make_unique<PipeWireOutput>();
   std::string why;
-  if (pipewire->Start(options.pipewireName, flight.Width(), flight.Height(), options.framesPerSecond, why)) {
+  if (pipewire->Start(options.pipewireName, decks.Width(), decks.Height(), options.framesPerSecond, why)) {
     console.Say("publishing the output to PipeWire as node " + options.pipewireName + " (" +
-                std::to_string(flight.Width()) + "x" + std::to_string(flight.Height()) + ")");
+                std::to_string(decks.Width()) + "x" + std::to_string(decks.Height()) + ")");
   } else {
     console.Problem(why + "; playing on without it");
     pipewire.reset();
@@ -123,10 +131,21 @@ bool Player::Pass(std::string& error) {
   drewThisPass = false;
   if (due > 0 && (!AdvanceAtOnePixel(due - 1, error) || !DrawFrame(error))) return false;
   SaveRequested();
+  FollowTheDrawnRate();
   TellControllers();
   Present();
   if (!Done()) WaitForNextFrame();
   return true;
+}
+
+// --scale auto: the drawing size steps to hold the target drawn rate.
+void Player::FollowTheDrawnRate() {
+  if (!options.autoScale || stage.Live().Paused()) return;
+  if (!governor.Update(clock.Now(), drewThisPass, statistics.drawSeconds)) return;
+  char line[160];
+  std::snprintf(line, sizeof line, "drawing at %.0f %% of the output's size (%.1f drawn a second; the target is %.0f)",
+                100.0 * governor.Scale(), governor.DrawnPerSecond(), options.targetPerSecond);
+  console.Say(line);
 }
 
 // A take that cannot be written is said once; the show goes on.
@@ -148,6 +167,8 @@ void Player::TakeInput() {
   stage.Live().Apply(fromPanel.edits);
   for (const PlayerRequest& request : fromPanel.actions) input->Apply(request);
   input->Apply(fromPanel.midi);
+  if (fromPanel.putReaction) rig->Reactions().Put(*fromPanel.putReaction);
+  if (fromPanel.removeReaction >= 0) rig->Reactions().Remove(static_cast<uint32_t>(fromPanel.removeReaction));
   fromPanel = PanelInput();
   if (osc) {
     osc->Drain(clock.Now(), commands);
@@ -173,29 +194,39 @@ void Player::FullSize(int& width, int& height) const {
 bool Player::SizePicture(std::string& error) {
   int width = 0, height = 0;
   FullSize(width, height);
-  if (options.scale < 1.0 && !captures.WantsFullSize(stage.Live().Paused())) {
-    width = std::max(1, static_cast<int>(std::lround(width * options.scale)));
-    height = std::max(1, static_cast<int>(std::lround(height * options.scale)));
+  if (Scale() < 1.0 && !captures.WantsFullSize(stage.Live().Paused())) {
+    width = std::max(1, static_cast<int>(std::lround(width * Scale())));
+    height = std::max(1, static_cast<int>(std::lround(height * Scale())));
   }
-  if (width == flight.Width() && height == flight.Height()) return true;
+  if (width == decks.Width() && height == decks.Height()) return true;
   captures.PictureResized();
   hasPicture = false;
-  return flight.Resize(width, height, error);
+  return decks.Resize(width, height, error);
 }
 
-// The flight's next frame: the stage steps (crossfade, reactions, blackout),
+// The flight's next frame: the stage steps (transition, reactions, blackout),
 // the tempo is told, and the plugin draws at full size or at one pixel.
 bool Player::NextFrame(bool drawn, std::string& error) {
-  rig->ReactionValues(reactionValues);
+  // The frame's own time: when it fell due, earlier than now for a frame
+  // that catches up. Its reactions and tempo are read at that time.
+  const double due = std::min(clock.Now(), pacer.NextDue(stage.Live().ShownFrames()));
+  rig->ReactionValues(due, reactionValues);
   stage.StepFrame(reactionValues);
-  const TempoReading tempo = rig->Tempo(clock.Now());
-  if (tempo.Known()) flight.SetBeat(static_cast<float>(tempo.beatsPerMinute), tempo.BarPhase());
+  const TempoReading tempo = rig->Tempo(due);
+  if (tempo.Known()) decks.SetBeat(static_cast<float>(tempo.beatsPerMinute), tempo.BarPhase());
   LiveState& live = stage.Live();
   const double now = clock.Now();
   if (previousCall >= 0.0) passGap = std::max(passGap, now - previousCall);
   previousCall = statistics.lastCallAt = now;
   const long frame = live.ShownFrames();
-  if (!(drawn ? flight.Draw(frame, live.AllValues()) : flight.Advance(frame, live.AllValues()))) {
+  firstDeck = live.AllValues(0);
+  Decks::Look look;
+  look.first = &firstDeck;
+  look.second = &live.AllValues(1);
+  look.mix = live.Mix();
+  look.blend = live.Blending();
+  look.level = stage.Level();
+  if (!decks.Frame(frame, look, drawn)) {
     error = "the plugin failed frame " + std::to_string(frame);
     return false;
   }
@@ -210,7 +241,7 @@ bool Player::AdvanceAtOnePixel(long frames, std::string& error) {
   for (long k = 0; k < frames; ++k) {
     if (!NextFrame(false, error)) return false;
     ++statistics.advanced;
-    if (hasPicture) captures.FrameWentBy(flight.Target());
+    if (hasPicture) captures.FrameWentBy(decks.Picture());
   }
   return true;
 }
@@ -220,7 +251,8 @@ bool Player::AdvanceAtOnePixel(long frames, std::string& error) {
 bool Player::DrawFrame(std::string& error) {
   const double started = clock.Now();
   if (!NextFrame(true, error)) return false;
-  if (stage.Level() < 1.0f) dimmer.Apply(flight.Target(), stage.Level());
+  if (drawDelay > 0.0)  // a slower machine, on the clock
+    clock.SleepUntil(clock.Now() + drawDelay * decks.Width() * decks.Height() / 1e6);
   hasPicture = drewThisPass = true;
   ++statistics.drawn;
   glFinish();
@@ -230,9 +262,6 @@ bool Player::DrawFrame(std::string& error) {
   if (now > statistics.lastDrawnAt)
     statistics.drawnPerSecond = 0.9 * statistics.drawnPerSecond + 0.1 / (now - statistics.lastDrawnAt);
   statistics.lastDrawnAt = now;
-  // The plugin's texts are only shown by the panel.
-  if (panel->Visible())
-    for (uint32_t index = 0; index < texts.size(); ++index) texts[index] = flight.Instance().DisplayText(index);
   return true;
 }
 
@@ -242,18 +271,18 @@ void Player::SaveRequested() {
   const LiveState& live = stage.Live();
   int fullWidth = 0, fullHeight = 0;
   FullSize(fullWidth, fullHeight);
-  const bool full = flight.Width() == fullWidth && flight.Height() == fullHeight;
+  const bool full = decks.Width() == fullWidth && decks.Height() == fullHeight;
   if (full && live.Paused() && !hasPicture) {  // paused before anything was drawn at this size
-    flight.Target().Bind();
+    decks.Picture().Bind();
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     hasPicture = true;
   }
   const bool wasRecording = captures.Recording();
-  captures.Save(flight.Target(), full, drewThisPass, live.Paused(), live.ShownFrames());
+  captures.Save(decks.Picture(), full, drewThisPass, live.Paused(), live.ShownFrames());
   // The frame drawn in this pass; a video that starts now starts with it.
-  if (drewThisPass || (!wasRecording && captures.Recording())) captures.FrameWentBy(flight.Target());
-  if (pipewire) pipewire->SendPicture(flight.Target(), drewThisPass);
+  if (drewThisPass || (!wasRecording && captures.Recording())) captures.FrameWentBy(decks.Picture());
+  if (pipewire) pipewire->SendPicture(decks.Picture(), drewThisPass);
 }
 
 // The values as they stand to controllers: the show's health and the
@@ -270,7 +299,7 @@ void Player::TellControllers() {
 void Player::Present() {
   int windowWidth = 0, windowHeight = 0;
   window.FramebufferSize(windowWidth, windowHeight);
-  const hostkit::FrameTarget& picture = flight.Target();
+  const hostkit::FrameTarget& picture = decks.Picture();
   glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.FrameBuffer());
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, window.FrameBuffer());
   glViewport(0, 0, windowWidth, windowHeight);
@@ -281,8 +310,8 @@ void Player::Present() {
   PanelState state;
   state.parameters = &session.Parameters();
   state.values = &live.Values();
-  state.texts = &texts;
   state.profile = &profile;
+  state.reactions = &rig->Reactions().All();
   state.drawMilliseconds = statistics.drawSeconds * 1000.0;
   state.framesPerSecond = statistics.drawnPerSecond;
   state.frame = live.ShownFrames();
@@ -296,6 +325,9 @@ void Player::Present() {
   state.showHelp = input->ShowingHelp();
   state.askingToQuit = input->AskingToQuit();
   state.output = window.HasOutput();
+  state.scale = Scale();
+  state.audience = input->AudienceWatching();
+  state.messagesOverPicture = input->MessagesOverPicture();
   const TempoReading tempo = rig->Tempo(clock.Now());
   state.beatsPerMinute = tempo.beatsPerMinute;
   state.beatInBar = tempo.BeatInBar();
@@ -303,8 +335,19 @@ void Player::Present() {
   state.linkPeers = rig->LinkPeers();
   state.midiMap = rig->MidiOn() ? &rig->Map() : nullptr;
   panel->Draw(state, fromPanel);
+  window.SetTitle(Title());
   window.SwapBuffers();
   window.ShowOnOutput(picture.ColorTexture(), picture.Width(), picture.Height());
+}
+
+// Where the performer reads the player when the panel is not drawn (hidden,
+// or full screen for the audience): the window's title.
+std::string Player::Title() const {
+  const std::string name = "Tessarvander";
+  if (panel->Visible() && !input->AudienceWatching()) return name;
+  if (input->AskingToQuit()) return name + ": press Q again to quit (Ctrl+Q quits at once)";
+  const Console::Line* fresh = console.Fresh();
+  return fresh ? name + ": " + fresh->text : name;
 }
 
 // Until the next frame falls due; a short nap while paused.

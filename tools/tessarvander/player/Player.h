@@ -22,18 +22,18 @@
 #include "player/Clock.h"
 #include "player/Console.h"
 #include "player/ControlPanel.h"
-#include "render/Dimmer.h"
 #include "player/FramePacer.h"
 #include "player/OscListener.h"
 #include "player/OscQueryServer.h"
 #include "player/PipeWireOutput.h"
 #include "player/PlayerInput.h"
 #include "player/PlayerOptions.h"
+#include "player/ScaleGovernor.h"
 #include "player/ShowHealth.h"
 #include "player/Stage.h"
 #include "player/StageRig.h"
 #include "player/Window.h"
-#include "render/FrameLoop.h"
+#include "render/Decks.h"
 #include "session/HostSession.h"
 
 namespace tool {
@@ -71,7 +71,12 @@ class Player {
   Console& Messages() { return console; }
   const PlayStatistics& Statistics() const { return statistics; }
   const ShowHealth& Health() const { return health; }
-  const hostkit::FrameTarget& Picture() const { return flight.Target(); }
+  double DrawingScale() const { return Scale(); }
+  // What the audience sees now: the decks' picture, blended and dimmed.
+  const hostkit::FrameTarget& Picture() const { return decks.Picture(); }
+  const Decks& DeckPair() const { return decks; }
+  // A slower or faster machine: seconds each megapixel drawn costs on top.
+  void SetDrawDelay(double secondsPerMegapixel) { drawDelay = secondsPerMegapixel; }
   ControlPanel& Panel() { return *panel; }
   // Changes as the panel's sliders make them, for the tests.
   PanelInput& PanelChanges() { return fromPanel; }
@@ -92,6 +97,9 @@ class Player {
   // The next frame of the flight, drawn or advanced at one pixel.
   bool NextFrame(bool drawn, std::string& error);
   void FullSize(int& width, int& height) const;
+  double Scale() const { return options.autoScale ? governor.Scale() : options.scale; }
+  void FollowTheDrawnRate();
+  std::string Title() const;
   bool StartServers(std::string& error);
   void SayRecordFailure();
   void StartPipeWire();
@@ -112,22 +120,23 @@ class Player {
   std::unique_ptr<ControlPanel> panel;
   std::unique_ptr<PlayerInput> input;
   std::unique_ptr<PipeWireOutput> pipewire;
-  FrameLoop flight;
-  Dimmer dimmer;
+  Decks decks;
   FramePacer pacer;
+  ScaleGovernor governor;
 
   PanelInput fromPanel;
   std::vector<OscCommand> commands;
   std::vector<RigLine> rigLines;
   MidiResult midi;
   std::vector<ParameterValue> reactionValues;
-  std::vector<std::string> texts;  // the plugin's display texts, by index
+  std::vector<ParameterValue> firstDeck;  // the first deck's values, while the second's are refilled
 
   bool hasPicture = false;   // the picture holds a frame drawn at its size
   bool recordFailureSaid = false;
   bool drewThisPass = false;
   PlayStatistics statistics;
   ShowHealth health;
+  double drawDelay = 0.0;      // --draw-delay, seconds a megapixel
   double passGap = 0.0;        // the longest time between process calls in this pass
   double previousCall = -1.0;  // the last process call, while playing
   double playStarted = 0.0;

@@ -23,6 +23,7 @@ std::optional<PlayerRequest> RequestFromMidi(const MidiResult::Triggered& trigge
 std::optional<PlayerRequest> RequestFromOsc(const OscCommand& command) {
   switch (command.kind) {
     case OscKind::RecallPreset: return PlayerRequest(PlayerAction::RecallPreset, static_cast<int>(command.index));
+    case OscKind::StorePreset: return PlayerRequest(PlayerAction::StorePreset, static_cast<int>(command.index));
     case OscKind::Blackout: {
       PlayerRequest request(PlayerAction::SetBlackout);
       request.on = command.value != 0.0f;
@@ -70,14 +71,40 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       }
       break;
     }
-    case PlayerAction::TogglePanel: parts.panel.SetVisible(!parts.panel.Visible()); break;
+    case PlayerAction::TogglePanel:
+      parts.panel.SetVisible(!parts.panel.Visible());
+      if (AudienceWatching())
+        parts.console.Say("full screen without an output window is the audience's: the panel shows in a window (Esc) "
+                          "or beside the output window (O)");
+      break;
     case PlayerAction::ToggleHelp: showHelp = !showHelp; break;
+    case PlayerAction::ToggleMessages:
+      messagesOverPicture = !messagesOverPicture;
+      parts.console.Say(messagesOverPicture ? "messages show over the picture in a window"
+                                            : "messages show in the panel, the title and the terminal only");
+      break;
     case PlayerAction::SaveStill:
       if (request.text.empty()) parts.captures.AskForStill();
       else parts.captures.AskForStill(request.text);
       break;
     case PlayerAction::ToggleRecording: parts.captures.ToggleVideo(); break;
-    case PlayerAction::SavePreset: parts.captures.SavePresetFile(parts.names, live.AllValues()); break;
+    case PlayerAction::SaveBank: {
+      std::string written, error;
+      if (stage.Bank().Save(parts.options.outFolder, parts.names, written, error))
+        parts.console.Say("saved the bank in " + written);
+      else
+        parts.console.Problem(error);
+      break;
+    }
+    case PlayerAction::StorePreset:
+      if (request.number < 0 || static_cast<size_t>(request.number) >= PresetBank::kMostPresets) {
+        parts.console.Problem("a bank holds at most " + std::to_string(PresetBank::kMostPresets) + " looks");
+        break;
+      }
+      stage.Bank().Store(static_cast<size_t>(request.number), live.AllValues());
+      parts.console.Say("stored the look in slot " + std::to_string(request.number + 1) + ": " +
+                        stage.Bank().Name(static_cast<size_t>(request.number)));
+      break;
     case PlayerAction::ToggleTake: parts.captures.ToggleTake(live); break;
     case PlayerAction::ToggleBlackout: SetBlackout(!stage.GoingToBlack()); break;
     case PlayerAction::SetBlackout: SetBlackout(request.on); break;
@@ -171,6 +198,8 @@ void PlayerInput::Say(std::vector<RigLine>& lines) {
   }
   lines.clear();
 }
+
+bool PlayerInput::AudienceWatching() const { return parts.window.Fullscreen() && !parts.window.HasOutput(); }
 
 void PlayerInput::Recall(size_t preset) {
   std::string why;

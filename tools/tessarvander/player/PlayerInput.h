@@ -53,6 +53,10 @@ class PlayerInput {
   void Say(std::vector<RigLine>& lines);
 
   bool QuitAsked() const { return quit; }
+  // Full screen without an output window: the picture is the audience's,
+  // and nothing is drawn over it.
+  bool AudienceWatching() const;
+  bool MessagesOverPicture() const { return messagesOverPicture; }
   bool AskingToQuit() const { return quitGuard.Asking(parts.clock.Now()); }
   bool ShowingHelp() const { return showHelp; }
 
@@ -65,6 +69,7 @@ class PlayerInput {
   QuitGuard quitGuard;
   bool quit = false;
   bool showHelp = false;
+  bool messagesOverPicture = true;
   std::vector<RigLine> rigLines;
 };
 

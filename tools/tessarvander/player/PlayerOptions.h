@@ -4,14 +4,24 @@
 
 #include <string>
 
+#include "formats/Takes.h"
 #include "player/PresetBank.h"
 #include "player/StageRig.h"
 
 namespace tool {
 
+// How a recalled look comes in over the crossfade: the first three blend the
+// two decks' pictures (a Blend each); a morph eases the values on one deck,
+// the fractal type and palette switching half way.
+enum class Transition { Dissolve, Add, Luma, Morph };
+static_assert(static_cast<int>(Transition::Luma) == static_cast<int>(Blend::Luma), "a transition names its blend");
+
 struct PlayerOptions {
   double framesPerSecond = 60.0;  // process calls a second of wall time
-  double scale = 1.0;             // of the window's size, for the preview
+  double scale = 1.0;             // of the window's size, for the preview, unless auto
+  bool autoScale = true;          // the scale that holds targetPerSecond drawn frames
+  double targetPerSecond = 30.0;
+  double drawDelayPerMegapixel = 0.0;  // seconds, spent on the clock: a slow machine, for tests
   int oscPort = 0;                // 0: no OSC
   std::string oscHost = "127.0.0.1";
   std::string oscReply;           // HOST:PORT that hears every change, or empty
@@ -20,7 +30,9 @@ struct PlayerOptions {
   std::string outFolder;          // for stills, videos, presets and takes
   PresetBank bank;                // presets for keys 1-9, 0, [ and ], read before play
   std::string outputMonitor;      // the output window's monitor, for O
-  double crossfadeSeconds = 0.0;  // recalls ease in over this
+  double crossfadeSeconds = 0.0;  // recalls come in over this
+  Transition transition = Transition::Dissolve;
+  bool startOnFirstLook = true;   // else on the plugin's own values (--defaults) or the command line's
   double blackoutSeconds = 1.0;   // B fades over this
   std::string pipewireName;       // publish the output to PipeWire as this node
   RigOptions rig;                 // MIDI, the tempo's source, live sound

@@ -1,8 +1,12 @@
 #include "player/PresetBank.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
 
 #include "formats/Presets.h"
 
@@ -44,7 +48,66 @@ bool PresetBank::Load(const std::string& path, const ParameterNames& names, std:
     error = "--bank: " + path + " holds no presets (*.json)";
     return false;
   }
+  while (presets.size() < kKeySlots) presets.push_back({"empty", {}});
   return true;
+}
+
+void PresetBank::Store(size_t index, const std::vector<ParameterValue>& values) {
+  if (index >= kMostPresets) return;
+  while (presets.size() < std::max(index + 1, kKeySlots)) presets.push_back({"empty", {}});
+  Preset& slot = presets[index];
+  if (slot.values.empty()) slot.name = "stored-" + std::to_string(index + 1);
+  slot.values = values;
+}
+
+bool PresetBank::Save(const std::string& parent, const ParameterNames& names, std::string& written,
+                      std::string& error) {
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+  const std::string base = (parent.empty() ? std::string(".") : parent) + "/tessarvander-bank-" + stamp;
+  // A new folder, or the next free name: nothing is written over.
+  written.clear();
+  for (int attempt = 1; attempt <= 99 && written.empty(); ++attempt) {
+    const std::string candidate = attempt == 1 ? base : base + "-" + std::to_string(attempt);
+    if (mkdir(candidate.c_str(), 0755) == 0) written = candidate;
+    else if (errno != EEXIST) break;
+  }
+  if (written.empty()) {
+    error = "bank: cannot make a folder beside " + base + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  for (size_t index = 0; index < presets.size(); ++index) {
+    if (presets[index].values.empty()) continue;
+    // "03-ember": the slot's number first, so the folder loads in this order.
+    const std::string& name = presets[index].name;
+    const size_t digits = name.find_first_not_of("0123456789");
+    const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
+    char number[24];
+    std::snprintf(number, sizeof number, "%02zu-", index + 1);
+    const std::string file = written + "/" + number + (numbered ? name.substr(digits + 1) : name) + ".json";
+    if (!SavePreset(file, names, presets[index].values, error)) return false;
+  }
+  folder = written;
+  return true;
+}
+
+size_t PresetBank::Next() const {
+  for (size_t step = 1; step <= presets.size(); ++step) {
+    const size_t index = (static_cast<size_t>(std::max(last, -1L) + 1) + step - 1) % presets.size();
+    if (!Empty(index)) return index;
+  }
+  return 0;
+}
+
+size_t PresetBank::Previous() const {
+  const size_t count = presets.size();
+  const size_t from = last < 0 ? 0 : static_cast<size_t>(last);
+  for (size_t step = 1; step <= count; ++step) {
+    const size_t index = (from + count - step) % count;
+    if (!Empty(index)) return index;
+  }
+  return 0;
 }
 
 }  // namespace tool

@@ -8,6 +8,7 @@ Stage::Stage(const ParameterControls& controls, const ParameterProfile& profile,
     : live(controls, options.framesPerSecond),
       bank(options.bank),
       crossfadeFrames(std::lround(options.crossfadeSeconds * options.framesPerSecond)),
+      transitionKind(options.transition),
       blackout(options.blackoutSeconds, options.framesPerSecond) {
   switchesAtMidpoint.assign(live.Values().size(), false);
   for (size_t index = 0; index < switchesAtMidpoint.size(); ++index)
@@ -15,14 +16,29 @@ Stage::Stage(const ParameterControls& controls, const ParameterProfile& profile,
 }
 
 bool Stage::Recall(size_t preset, std::string& why) {
-  if (preset >= bank.Size()) {
+  if (preset >= bank.Size() || bank.Empty(preset)) {
     why = bank.Size() == 0 ? "no bank of presets (--bank FOLDER)"
-                           : "no preset " + std::to_string(preset + 1) + " in the bank of " + std::to_string(bank.Size());
+          : preset >= bank.Size()
+              ? "no preset " + std::to_string(preset + 1) + " in the bank of " + std::to_string(bank.Size())
+              : "preset " + std::to_string(preset + 1) + " is empty (Shift+" + std::to_string((preset + 1) % 10) +
+                    " stores the look there)";
     return false;
   }
   bank.Recalled(preset);
-  if (crossfadeFrames > 0) crossfade.Start(live.Values(), bank.Values(preset), switchesAtMidpoint, crossfadeFrames);
-  else live.Apply(bank.Values(preset));
+  const std::vector<ParameterValue>& look = bank.Values(preset);
+  if (crossfadeFrames <= 0) {
+    live.Apply(look);
+  } else if (transitionKind == Transition::Morph) {
+    morph.Start(live.Values(), look, switchesAtMidpoint, crossfadeFrames);
+  } else {
+    // The look comes in on the other deck, over what the live one shows now,
+    // and the changes go to it from now on.
+    const int from = live.LiveDeck(), to = 1 - from;
+    live.ApplyTo(to, live.AllValues(from));
+    live.ApplyTo(to, look);
+    live.SetLiveDeck(to);
+    transition.Start(live.Mix(), static_cast<float>(to), crossfadeFrames);
+  }
   return true;
 }
 
@@ -33,13 +49,29 @@ bool Stage::SetBlackout(bool black) {
 }
 
 void Stage::StepFrame(const std::vector<ParameterValue>& reactions) {
-  live.Apply(reactions);
-  if (crossfade.Active()) {
-    crossfade.Step(fadeValues);
-    live.Apply(fadeValues);
+  if (transition.Active()) live.SetMix(transition.Step(), static_cast<Blend>(transitionKind));
+  if (morph.Active()) {
+    morph.Step(morphValues);
+    live.Apply(morphValues);
   }
+  live.Apply(reactions);
   blackout.Step();
   live.SetLevel(blackout.Level());
+}
+
+void Stage::Dissolve::Start(float start, float end, long length) {
+  from = start;
+  to = end;
+  frames = std::max(1L, length);
+  frame = 0;
+}
+
+float Stage::Dissolve::Step() {
+  ++frame;
+  if (frame >= frames) return to;
+  const double t = static_cast<double>(frame) / static_cast<double>(frames);
+  const double eased = t * t * (3.0 - 2.0 * t);  // smooth at both ends
+  return static_cast<float>(from + (static_cast<double>(to) - from) * eased);
 }
 
 }  // namespace tool

@@ -1,7 +1,8 @@
-// The look on stage, frame by frame: every parameter's value (LiveState),
-// the bank of looks and the crossfade into a recalled one, the live
-// reactions laid over them, and the blackout's fade. No GL here: the player
-// draws what this holds, and the tests step it as it is.
+// The look on stage, frame by frame: every parameter's value on both decks
+// (LiveState), the bank of looks, the transition into a recalled look (a
+// dissolve from one deck to the other, or a morph of the values on one), the
+// live reactions laid over everything, and the blackout's fade. No GL here:
+// the player draws what this holds, and the tests step it as it is.
 #pragma once
 
 #include <string>
@@ -22,30 +23,49 @@ class Stage {
   LiveState& Live() { return live; }
   const LiveState& Live() const { return live; }
   const PresetBank& Bank() const { return bank; }
+  PresetBank& Bank() { return bank; }
 
-  // Recalls look `preset` of the bank: at once, or eased in over the
-  // crossfade. False with the reason in `why` when there is no such look.
+  // Recalls look `preset` of the bank: at once, or over the crossfade (the
+  // look comes in on the other deck, or, morphing, its values ease in on
+  // this one). False with the reason in `why` when there is no such look.
   bool Recall(size_t preset, std::string& why);
   size_t NextPreset() const { return bank.Next(); }
   size_t PreviousPreset() const { return bank.Previous(); }
+  bool Transitioning() const { return transition.Active() || morph.Active(); }
 
   // Starts the fade to black or back; false when it is going that way already.
   bool SetBlackout(bool black);
   bool GoingToBlack() const { return blackout.GoingToBlack(); }
   // The picture's level: 1 the picture, 0 black.
   float Level() const { return blackout.Level(); }
+  // How much of the picture a deck makes now, 0..1.
+  float Weight(int deck) const { return deck == 0 ? 1.0f - live.Mix() : live.Mix(); }
 
-  // The values of the next frame of the flight: the crossfade's step, then
-  // the reactions over everything; and the blackout's step.
+  // The values of the next frame of the flight: the transition's step, then
+  // the reactions over the live deck; and the blackout's step.
   void StepFrame(const std::vector<ParameterValue>& reactions);
 
  private:
+  // The crossfader's move from one deck to the other.
+  class Dissolve {
+   public:
+    void Start(float from, float to, long frames);
+    bool Active() const { return frame < frames; }
+    float Step();  // the crossfader for the next frame
+
+   private:
+    float from = 0.0f, to = 0.0f;
+    long frames = 0, frame = 0;
+  };
+
   LiveState live;
   PresetBank bank;  // recalls change which look was last
   const long crossfadeFrames;
-  Crossfade crossfade;
+  const Transition transitionKind;
+  Dissolve transition;
+  Crossfade morph;
   std::vector<bool> switchesAtMidpoint;  // per parameter: banded
-  std::vector<ParameterValue> fadeValues;
+  std::vector<ParameterValue> morphValues;
   Blackout blackout;
 };
 

@@ -10,6 +10,12 @@
 namespace tool {
 namespace {
 
+// A change of tempo said to the performer: more than this share.
+constexpr double kSaidTempoChange = 0.01;
+
+}  // namespace
+namespace {
+
 // Malformed MIDI is counted and said at most this often.
 constexpr double kMalformedSaidEvery = 5.0;
 // Sound that stops arriving for this long is said once.
@@ -57,10 +63,9 @@ bool StageRig::Start(const RigOptions& options, std::vector<RigLine>& lines, std
       lines.push_back({"live sound from " + audioInput->Description() + latency});
     }
   }
-  if (!options.reactions.empty()) {
-    if (!LiveReactions::Check(options.reactions, options.timing, error)) return false;
-    reactions = std::make_unique<LiveReactions>(options.reactions, options.timing);
-  }
+  // Always there: the panel may put a reaction on any slider.
+  if (!LiveReactions::Check(options.reactions, options.timing, options.audioIn, error)) return false;
+  reactions = std::make_unique<LiveReactions>(options.reactions, options.timing);
   SetSource(options.tempo, lines);
   return true;
 }
@@ -111,6 +116,9 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
     long lost = 0;
     audioInput->Take(samples, lost);
     analysis.Feed(samples.data(), samples.size());
+    // The sound's own time, as it stood when this poll took it in.
+    soundPolledAt = now;
+    soundSecondsAtPoll = analysis.Seconds();
     if (lost > 0) {
       char line[128];
       std::snprintf(line, sizeof line, "live sound: %.2f s lost while the frame loop was held up",
@@ -132,9 +140,21 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
   }
 }
 
-void StageRig::ReactionValues(std::vector<ParameterValue>& values) {
+double StageRig::SoundSecondsAt(double time) const {
+  return std::min(soundSecondsAtPoll, soundSecondsAtPoll - (soundPolledAt - time));
+}
+
+void StageRig::ReactionValues(double time, std::vector<ParameterValue>& values) {
   values.clear();
-  if (reactions && audioInput) reactions->Frame(analysis, values);
+  if (!reactions) return;
+  const TempoReading tempo = Tempo(time);
+  LiveReactions::Moment moment;
+  moment.beats = tempo.beats;
+  moment.beatsPerMinute = tempo.beatsPerMinute;
+  moment.seconds = time;
+  moment.sound = audioInput ? &analysis : nullptr;
+  moment.soundSeconds = SoundSecondsAt(time);
+  reactions->Frame(moment, values);
 }
 
 TempoReading StageRig::Tempo(double now) const {
@@ -144,7 +164,7 @@ TempoReading StageRig::Tempo(double now) const {
     case TempoSource::Link: return link ? link->Now() : TempoReading();
     case TempoSource::Audio:
       if (!audioInput || analysis.BeatsPerMinute() <= 0.0) return {};
-      return {analysis.BeatsPerMinute(), analysis.Beats()};
+      return {analysis.BeatsPerMinute(), analysis.BeatsAt(SoundSecondsAt(now))};
   }
   return {};
 }

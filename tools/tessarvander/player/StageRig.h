@@ -49,12 +49,16 @@ class StageRig {
   // encoders and toggles), the sound into the analysis, the tempo sources
   // fed; what to tell the performer into `lines`.
   void Poll(double now, const std::vector<float>& values, MidiResult& midi, std::vector<RigLine>& lines);
-  // Once a frame: every live reaction's value.
-  void ReactionValues(std::vector<ParameterValue>& values);
+  // Once a frame, at the frame's own time (of the steady clock, as `now` is
+  // given to Poll; earlier for a frame that catches up): every live
+  // reaction's value, and the tempo.
+  void ReactionValues(double time, std::vector<ParameterValue>& values);
+  // The reactions, for the panel to put on a slider or take off.
+  LiveReactions& Reactions() { return *reactions; }
 
   TempoSource Source() const { return source; }
   void SetSource(TempoSource chosen, std::vector<RigLine>& lines);
-  TempoReading Tempo(double now) const;
+  TempoReading Tempo(double time) const;
   // A tap: the tapped tempo, or, while Link leads, a tempo proposed to the
   // session.
   void Tap(double now, std::vector<RigLine>& lines);
@@ -87,6 +91,11 @@ class StageRig {
   std::vector<float> samples;
   bool silenceSaid = false;
   double lastBeatsPerMinute = 0.0;
+  // The sound's own seconds at the last poll, and the clock's then: a time
+  // of the clock is a time of the sound.
+  double SoundSecondsAt(double time) const;
+  double soundPolledAt = 0.0;
+  double soundSecondsAtPoll = 0.0;
 };
 
 }  // namespace tool

@@ -6,23 +6,18 @@
 #include <string>
 
 #include "FrameTarget.h"
+#include "render/ScreenProgram.h"
 
 namespace tool {
 
 class Dimmer {
  public:
-  Dimmer() = default;
-  ~Dimmer();
-  Dimmer(const Dimmer&) = delete;
-  Dimmer& operator=(const Dimmer&) = delete;
-
   // In the drawing context. False with the driver's log.
   bool Create(std::string& error);
   void Apply(const hostkit::FrameTarget& picture, float level);
 
  private:
-  unsigned program = 0;
-  unsigned vertexArray = 0;
+  ScreenProgram black;
 };
 
 }  // namespace tool

@@ -4,9 +4,7 @@
 
 namespace tool {
 
-FrameLoop::~FrameLoop() {
-  readback.reset();  // before the instance and the targets
-}
+FrameLoop::~FrameLoop() = default;
 
 bool FrameLoop::Start(const HostSession& session, int width, int height, double framesPerSecond,
                       std::string& error) {
@@ -43,20 +41,6 @@ bool FrameLoop::DrawInto(const hostkit::FrameTarget& other, int x, int y, int wi
   glBindFramebuffer(GL_FRAMEBUFFER, other.FrameBuffer());
   glViewport(x, y, width, height);
   return driver->Process(frame, values);
-}
-
-void FrameLoop::StartReadback(FrameSink& sink, int depth) {
-  readback = std::make_unique<ReadbackPipeline>(sink, target.Width(), target.Height(), depth);
-}
-
-bool FrameLoop::Submit(long index) { return readback && readback->Submit(target, index); }
-
-bool FrameLoop::FinishReadback(std::string& error) {
-  if (!readback) return true;
-  const bool written = readback->Finish();
-  if (!written) error = readback->Error();
-  readback.reset();
-  return written;
 }
 
 }  // namespace tool

@@ -5,7 +5,7 @@
 // only moves the flight on (a render's start, a take's earlier frames, the
 // parts before a segment, a contact sheet's warm-up, the frames the player
 // fell behind by) is advanced; only what is shown is drawn. What is drawn can
-// be read back to a sink on a writer thread of its own.
+// be read back (ReadbackPipeline) while the next frames draw.
 //
 // render, sheet, the parts of a farmed render and the player all drive the
 // plugin through this class. Every call needs the GL context the loop was
@@ -18,8 +18,6 @@
 
 #include "FrameTarget.h"
 #include "formats/ParameterNames.h"
-#include "output/FrameSink.h"
-#include "render/ReadbackPipeline.h"
 #include "session/FrameDriver.h"
 #include "session/HostSession.h"
 
@@ -50,15 +48,6 @@ class FrameLoop {
   bool DrawInto(const hostkit::FrameTarget& other, int x, int y, int width, int height, long frame,
                 const std::vector<ParameterValue>& values);
 
-  // Reading the drawn frames back to `sink`, through `depth` pixel buffers
-  // (0: blocking reads). Frames go to it with Submit, in order.
-  void StartReadback(FrameSink& sink, int depth);
-  bool Reading() const { return readback != nullptr; }
-  // Queues the target's picture as frame `index`; false when the sink failed.
-  bool Submit(long index);
-  // Waits for every queued frame; false with the sink's reason in `error`.
-  bool FinishReadback(std::string& error);
-
   const hostkit::FrameTarget& Target() const { return target; }
   const hostkit::PluginInstance& Instance() const { return *instance; }
   int Width() const { return target.Width(); }
@@ -69,7 +58,6 @@ class FrameLoop {
   std::unique_ptr<FrameDriver> driver;
   hostkit::FrameTarget target;
   hostkit::FrameTarget scratch;  // 1x1, for frames advanced
-  std::unique_ptr<ReadbackPipeline> readback;
 };
 
 }  // namespace tool

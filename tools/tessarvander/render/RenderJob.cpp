@@ -1,16 +1,15 @@
 #include "render/RenderJob.h"
 
-#include "render/Dimmer.h"
-#include "render/FrameLoop.h"
+#include "render/Decks.h"
+#include "render/ReadbackPipeline.h"
 #include "sys/Interrupts.h"
 
 namespace tool {
 
 RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, const RenderJob& job, FrameSink& sink,
                         std::string& error) {
-  FrameLoop loop;
-  Dimmer dimmer;
-  if (!loop.Start(session, job.width, job.height, job.framesPerSecond, error) || !dimmer.Create(error))
+  Decks decks;
+  if (!decks.Start(session, job.width, job.height, job.framesPerSecond, timeline.TwoDecks(), error))
     return RenderOutcome::Failed;
   std::vector<ParameterValue> values;
   // The next frame of the timeline, drawn or advanced; a frame the timeline
@@ -20,14 +19,16 @@ RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, co
     if (job.beatAt && timeline.OutputFrame() >= 0) {
       float beatsPerMinute = 0.0f, barPhase = 0.0f;
       job.beatAt(timeline.OutputFrame(), beatsPerMinute, barPhase);
-      loop.SetBeat(beatsPerMinute, barPhase);
+      decks.SetBeat(beatsPerMinute, barPhase);
     }
     if (!process) return true;
-    if (!drawn) return loop.Advance(timeline.HostFrame(), values);
-    if (!loop.Draw(timeline.HostFrame(), values)) return false;
-    // What the audience saw: the picture at the take's level.
-    if (timeline.Level() < 1.0f) dimmer.Apply(loop.Target(), timeline.Level());
-    return true;
+    Decks::Look look;
+    look.first = &values;
+    look.second = timeline.TwoDecks() ? &timeline.SecondDeck() : nullptr;
+    look.mix = timeline.Mix();
+    look.blend = timeline.Blending();
+    look.level = timeline.Level();
+    return decks.Frame(timeline.HostFrame(), look, drawn);
   };
 
   for (long frame = 0; frame < job.preRoll + job.first; ++frame) {
@@ -37,17 +38,20 @@ RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, co
       return RenderOutcome::Failed;
     }
   }
-  loop.StartReadback(sink, job.readbackDepth);
+  ReadbackPipeline readback(sink, job.width, job.height, job.readbackDepth);
   for (long frame = job.first; frame < job.end; ++frame) {
     if (Interrupted()) return RenderOutcome::Interrupted;
     if (!nextFrame(true)) {
       error = "the plugin failed frame " + std::to_string(frame);
       return RenderOutcome::Failed;
     }
-    if (!loop.Submit(frame - job.first)) break;  // the sink's reason comes from FinishReadback
+    if (!readback.Submit(decks.Picture(), frame - job.first)) break;  // the reason comes from Finish
     if (job.progress) job.progress(frame - job.first + 1);
   }
-  if (!loop.FinishReadback(error)) return RenderOutcome::Failed;
+  if (!readback.Finish()) {
+    error = readback.Error();
+    return RenderOutcome::Failed;
+  }
   return Interrupted() ? RenderOutcome::Interrupted : RenderOutcome::Done;
 }
 

@@ -4,7 +4,7 @@ namespace tool {
 
 RenderTimeline::RenderTimeline(const ParameterControls& controls, long preRollFrames, long outputFrames,
                                const Take* take)
-    : controls(controls), preRoll(preRollFrames), outputs(outputFrames) {
+    : controls(controls), preRoll(preRollFrames), outputs(outputFrames), take(take) {
   if (take) takePlayer = std::make_unique<TakePlayer>(*take);
 }
 

@@ -34,11 +34,18 @@ class RenderTimeline {
   // The picture's level at that frame: 1 the picture, 0 black (a take's
   // blackout).
   float Level() const { return takePlayer ? takePlayer->Level() : 1.0f; }
+  // A take's second deck: whether it plays one, its values at that frame,
+  // and the crossfader between the decks.
+  bool TwoDecks() const { return takePlayer && take->twoDecks; }
+  const std::vector<ParameterValue>& SecondDeck() const { return takePlayer->SecondDeck(); }
+  float Mix() const { return takePlayer ? takePlayer->Mix() : 0.0f; }
+  Blend Blending() const { return takePlayer ? takePlayer->Blending() : Blend::Dissolve; }
 
  private:
   const ParameterControls& controls;
   long preRoll;
   long outputs;
+  const Take* take;
   std::unique_ptr<TakePlayer> takePlayer;
   std::vector<Layer> layers;
   std::vector<ParameterValue> controlled;
