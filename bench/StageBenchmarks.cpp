@@ -1,9 +1,10 @@
 // The shader stages as first written (the literal reference of the tests),
-// the general program that draws every kernel (shipped until the programs
-// were split by kernel), and the program per kernel that ships now, side by
-// side in one program: the same instance class, the same settled parameters
-// and clock, only the programs differ. Run with repetitions interleaved at
-// random, so that background load falls on all alike.
+// the per-kernel programs as they shipped before the per-layer table
+// (bench/previous), and the stages that ship now: the program per kernel and
+// the general program that draws every kernel. Side by side in one program:
+// the same instance class, the same settled parameters and clock, only the
+// programs differ. Run with repetitions interleaved at random, so that
+// background load falls on all alike.
 #include <GL/glew.h>
 #include <benchmark/benchmark.h>
 
@@ -13,27 +14,13 @@
 
 #include "BenchSupport.h"
 #include "LiteralShaders.h"
+#include "PreviousShaders.h"
 #include "ShaderSources.h"
 #include "Tessarvander.h"
 
 namespace {
 
-// The last stage is an experiment, not shipped: the per-kernel program with
-// the palette fixed too (the default one, Manual), to see what specialising
-// the palettes would gain.
-enum Stage { kLiteral = 0, kGeneral = 1, kPerKernel = 2, kPerKernelAndPalette = 3 };
-
-// The fragment stage with the palette chosen at build time.
-const char* FixedPaletteFragment() {
-  static const std::string text = [] {
-    std::string source = shaders::tessarvanderFragment;
-    const std::string chosen = "int colorModeInt = colorModeBand();";
-    const size_t at = source.find(chosen);
-    if (at != std::string::npos) source.replace(at, chosen.size(), "int colorModeInt = 0;");
-    return source;
-  }();
-  return text.c_str();
-}
+enum Stage { kLiteral = 0, kPrevious = 1, kGeneral = 2, kPerKernel = 3 };
 
 const char frameRecord[32] = {};
 const ProcessRecord* const kFrameRecord = reinterpret_cast<const ProcessRecord*>(frameRecord);
@@ -43,12 +30,12 @@ constexpr float kClock = 10.0f;
 
 std::unique_ptr<Tessarvander> MakeInstance(Stage stage, const hostkit::FrameTarget& target) {
   auto plugin = std::make_unique<Tessarvander>();
-  if (stage == kLiteral) {
-    plugin->vertexSource = shaders::literalVertex;
-    plugin->fragmentSource = shaders::literalFragment;
+  if (stage == kLiteral || stage == kPrevious) {
+    plugin->vertexSource = stage == kLiteral ? shaders::literalVertex : shaders::previousVertex;
+    plugin->fragmentSource = stage == kLiteral ? shaders::literalFragment : shaders::previousFragment;
+    plugin->layerSource = nullptr;
   }
-  if (stage == kPerKernelAndPalette) plugin->fragmentSource = FixedPaletteFragment();
-  plugin->specialiseKernels = stage == kPerKernel || stage == kPerKernelAndPalette;
+  plugin->specialiseKernels = stage == kPerKernel || stage == kPrevious;
   const ViewportRecord viewport{0, 0, static_cast<uint32_t>(target.Width()), static_cast<uint32_t>(target.Height())};
   if (plugin->InitialiseGL(&viewport) != FF_SUCCESS) return nullptr;
   return plugin;
@@ -60,6 +47,45 @@ void Settle(Tessarvander& plugin, int kernel, int layers) {
   plugin.paramFractalType = bench::KernelValue(kernel);
   plugin.paramDepthLayers = bench::LayersValue(layers);
   plugin.SettleEasing();
+}
+
+// Looks off the grid's defaults, at 6 layers: the cases that gained least
+// from the per-kernel programs, and each kernel's dearest settings.
+struct ExtraLook {
+  int kernel;
+  float colorMode, branches, complexity, mirror;
+};
+constexpr ExtraLook kExtraLooks[] = {
+    {2, 0.55f, 0.5f, 1.0f, 0.0f},   // kaleidoscope, Nebula, complexity 1
+    {0, 0.35f, 0.0f, 0.5f, 0.0f},   // ferrofluid, Rainbow Radial, 4 branches
+    {0, 0.45f, 1.0f, 0.5f, 0.5f},   // ferrofluid, Rainbow Depth, 20 branches, mirror
+    {1, 0.85f, 0.5f, 1.0f, 0.0f},   // Julia, Synthwave, complexity 1
+    {3, 0.65f, 0.5f, 1.0f, 0.7f},   // Mandelbrot, Gold, complexity 1, mirror
+};
+
+void SettleLook(Tessarvander& plugin, const ExtraLook& look) {
+  plugin.paramColorMode = look.colorMode;
+  plugin.paramBranches = look.branches;
+  plugin.paramComplexity = look.complexity;
+  plugin.paramMirror = look.mirror;
+  Settle(plugin, look.kernel, 6);
+}
+
+// The settled frame, bounded by glFinish, timed by the benchmark.
+void DrawFrames(benchmark::State& state, Tessarvander& plugin, hostkit::FrameTarget& target) {
+  for (int warmUp = 0; warmUp < 2; ++warmUp) {
+    target.Bind();
+    plugin.travelClock = kClock;
+    plugin.ProcessFrame(kFrameRecord);
+  }
+  glFinish();
+  for (auto _ : state) {
+    target.Bind();
+    plugin.travelClock = kClock;
+    plugin.ProcessFrame(kFrameRecord);
+    glFinish();
+  }
+  plugin.DeinitialiseGL();
 }
 
 // One frame bounded by glFinish: stage x kernel x layers x height (16:9).
@@ -78,23 +104,33 @@ void BM_Stage(benchmark::State& state) {
     return;
   }
   Settle(*plugin, kernel, layers);
-  for (int warmUp = 0; warmUp < 2; ++warmUp) {
-    target.Bind();
-    plugin->travelClock = kClock;
-    plugin->ProcessFrame(kFrameRecord);
-  }
-  glFinish();
-  for (auto _ : state) {
-    target.Bind();
-    plugin->travelClock = kClock;
-    plugin->ProcessFrame(kFrameRecord);
-    glFinish();
-  }
-  plugin->DeinitialiseGL();
+  DrawFrames(state, *plugin, target);
 }
 BENCHMARK(BM_Stage)
     ->ArgNames({"stage", "kernel", "layers", "height"})
-    ->ArgsProduct({{kLiteral, kGeneral, kPerKernel, kPerKernelAndPalette}, {0, 1, 2, 3}, {3, 6, 9}, {720}})
+    ->ArgsProduct({{kLiteral, kPrevious, kGeneral, kPerKernel}, {0, 1, 2, 3}, {3, 6, 9}, {720}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(0.5);
+
+// One of the extra looks at 720p: stage x look.
+void BM_StageLook(benchmark::State& state) {
+  const Stage stage = static_cast<Stage>(state.range(0));
+  bench::Host();
+  hostkit::FrameTarget target;
+  std::string error;
+  if (!target.Create(1280, 720, hostkit::PixelFormat::Rgba8, error)) state.SkipWithError(error.c_str());
+  auto plugin = MakeInstance(stage, target);
+  if (!plugin) {
+    state.SkipWithError("the stages did not build");
+    return;
+  }
+  SettleLook(*plugin, kExtraLooks[state.range(1)]);
+  DrawFrames(state, *plugin, target);
+}
+BENCHMARK(BM_StageLook)
+    ->ArgNames({"stage", "look"})
+    ->ArgsProduct({{kLiteral, kPrevious, kGeneral, kPerKernel}, {0, 1, 2, 3, 4}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(0.5);
@@ -125,6 +161,7 @@ void BM_CompileAndFirstFrame(benchmark::State& state) {
 BENCHMARK(BM_CompileAndFirstFrame)
     ->ArgNames({"stage"})
     ->Arg(kLiteral)
+    ->Arg(kPrevious)
     ->Arg(kGeneral)
     ->Arg(kPerKernel)
     ->UseManualTime()

@@ -3,12 +3,17 @@
 //
 // A polite guest in the host's context: it draws into whatever frame buffer and
 // viewport the host has bound, changes no state besides the program and the
-// quad's vertex array, and leaves both bound to 0. Uniform locations are looked
-// up by name on every frame; nothing is allocated on the frame path. A frame
-// buffer it cannot draw into fails the call before anything changes: no
-// draw, no step of the clock, no GL error left for the host.
+// quad's vertex array, and leaves both bound to 0. The per-layer table it
+// fills first (transform feedback into a buffer of its own, read as a
+// uniform block) puts back every binding it makes: the transform feedback
+// object, the indexed and general buffer bindings, the rasterizer's
+// discard. Uniform locations are looked up by name on every frame; nothing
+// is allocated on the frame path. A frame buffer it cannot draw into fails
+// the call before anything changes: no draw, no step of the clock, no GL
+// error left for the host.
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -25,6 +30,31 @@ namespace {
 // precision as the shader would round it, which matters once the clock is
 // large.
 constexpr int kMaxFoldPasses = 12;
+
+// The per-layer table: the outputs the table's stage writes for each layer,
+// in the order of its rows, and its size.
+constexpr int kMaxLayers = 12;
+const char* const kTableRows[] = {"tableView", "tableKernel", "tableColour"};
+constexpr int kTableRowCount = 3;
+constexpr GLsizeiptr kTableBytes = kMaxLayers * kTableRowCount * 4 * sizeof(float);
+
+// Every uniform the stages read that the render pass sets: the clock, the
+// two travel factors, and the parameters' own.
+void SetFrameUniforms(GLuint program, float clock, const Tessarvander& plugin) {
+  glUniform1f(glGetUniformLocation(program, "time"), clock);
+  // Speed and direction reach the picture only through the clock, so
+  // "speed" and "travelDirection" stay 1 and a change of rate never jumps
+  // the position.
+  glUniform1f(glGetUniformLocation(program, "speed"), 1.0f);
+  glUniform1f(glGetUniformLocation(program, "travelDirection"), 1.0f);
+  Tessarvander& values = const_cast<Tessarvander&>(plugin);
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows) {
+    if (!row.uniform) continue;
+    const float* eased = values.EasedMember(row.index);
+    const float value = eased ? *eased : tessarvander::Scaled(row.scaling, *values.ParameterMember(row.index));
+    glUniform1f(glGetUniformLocation(program, row.uniform), value);
+  }
+}
 
 void SetPassTurns(GLuint program, float clock) {
   float turns[2 * kMaxFoldPasses];
@@ -64,12 +94,12 @@ GLenum HostColourFormat() {
 
 // A driver may finish compiling a program only at its first draw (llvmpipe
 // does, for hundreds of milliseconds): the first frame after a change of
-// Fractal Type would then stall. Each kernel's program draws the quad once
-// here, into one pixel of a frame buffer of our own in the host's colour
-// format, so that every later frame finds its program ready. The host's frame
-// buffer, viewport and renderbuffer bindings are put back as they were; the
-// program and vertex array end at 0, as after every call.
-void DrawEachProgramOnce(const ffglex::ShaderProgram* programs, int count, ffglex::ScreenQuad& quad) {
+// Fractal Type would then stall. So the set-up draws each program once, into
+// one pixel of a frame buffer of our own in the host's colour format (the
+// host may have none bound that a draw could use). The host's frame buffer,
+// viewport and renderbuffer bindings are put back as they were.
+template <typename Draw>
+void DrawIntoAPixelOfOurOwn(Draw draw) {
   GLint drawFrameBuffer = 0, renderBuffer = 0, viewport[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFrameBuffer);
   glGetIntegerv(GL_RENDERBUFFER_BINDING, &renderBuffer);
@@ -84,10 +114,7 @@ void DrawEachProgramOnce(const ffglex::ShaderProgram* programs, int count, ffgle
   glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, pixel);
   if (glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
     glViewport(0, 0, 1, 1);
-    for (int kernel = 0; kernel < count; ++kernel) {
-      ffglex::ScopedShaderBinding binding(programs[kernel].program);
-      quad.Draw();
-    }
+    draw();
   }
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFrameBuffer));
   glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(renderBuffer));
@@ -106,6 +133,28 @@ const ffglex::ShaderProgram& Tessarvander::CurrentProgram() const noexcept {
 }
 
 FFResult Tessarvander::InitialiseGL(const ViewportRecord*) {
+  if (layerSource) {
+    tableProgram.CaptureOutputs(kTableRows, kTableRowCount);
+    if (!(tableProgram.CompileVertexShader(layerSource) && tableProgram.Link())) {
+      DeinitialiseGL();
+      return FF_FAIL;
+    }
+    // The last uniform-buffer binding point: the one a host is least likely to use.
+    GLint bindings = 0;
+    glGetIntegerv(GL_MAX_UNIFORM_BUFFER_BINDINGS, &bindings);
+    tableBinding = static_cast<GLuint>(std::max(1, bindings) - 1);
+    glGenBuffers(1, &tableBuffer);
+    glGenTransformFeedbacks(1, &tableFeedback);
+    glGenVertexArrays(1, &tableVertexArray);
+    {
+      ffglex::ScopedTransformFeedbackBinding feedback(tableFeedback);
+      GLint general = 0;
+      glGetIntegerv(GL_TRANSFORM_FEEDBACK_BUFFER_BINDING, &general);
+      glBindBufferBase(GL_TRANSFORM_FEEDBACK_BUFFER, 0, tableBuffer);
+      glBufferData(GL_TRANSFORM_FEEDBACK_BUFFER, kTableBytes, nullptr, GL_DYNAMIC_COPY);
+      glBindBuffer(GL_TRANSFORM_FEEDBACK_BUFFER, static_cast<GLuint>(general));
+    }
+  }
   const int programs = specialiseKernels ? kKernelCount : 1;
   for (int kernel = 0; kernel < programs; ++kernel) {
     ffglex::ShaderProgram& program = kernelPrograms[kernel];
@@ -117,12 +166,14 @@ FFResult Tessarvander::InitialiseGL(const ViewportRecord*) {
       DeinitialiseGL();
       return FF_FAIL;
     }
+    const GLuint block = glGetUniformBlockIndex(program.program, "LayerTable");
+    if (block != GL_INVALID_INDEX) glUniformBlockBinding(program.program, block, tableBinding);
   }
   if (!screenQuad.Initialise()) {
     DeinitialiseGL();
     return FF_FAIL;
   }
-  if (specialiseKernels) DrawEachProgramOnce(kernelPrograms, kKernelCount, screenQuad);
+  if (specialiseKernels) DrawIntoAPixelOfOurOwn([this] { DrawEveryProgram(); });
   glInitialised = true;
   travelClock = 0.0f;
   return FF_SUCCESS;
@@ -139,6 +190,11 @@ FFResult Tessarvander::DeinitialiseGL() noexcept {
   // flushing first submits that draw, and costs a real GPU nothing here.
   glFlush();
   for (ffglex::ShaderProgram& program : kernelPrograms) program.Release();
+  tableProgram.Release();
+  if (tableBuffer) glDeleteBuffers(1, &tableBuffer);
+  if (tableFeedback) glDeleteTransformFeedbacks(1, &tableFeedback);
+  if (tableVertexArray) glDeleteVertexArrays(1, &tableVertexArray);
+  tableBuffer = tableFeedback = tableVertexArray = 0;
   screenQuad.Release();
   glInitialised = false;
   return FF_SUCCESS;
@@ -157,20 +213,11 @@ FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
       *eased = travel::EaseToward(*eased, tessarvander::Scaled(row.scaling, *ParameterMember(row.index)));
   travelClock = travel::AdvanceClock(travelClock, easedDirection, easedSpeed);
 
+  if (tableProgram.program) FillLayerTable();
+
   const GLuint program = CurrentProgram().program;
   ffglex::ScopedShaderBinding programBinding(program);
-
-  // Speed and direction reach the picture only through the clock, so "speed"
-  // and "travelDirection" stay 1 and a change of rate never jumps the position.
-  glUniform1f(glGetUniformLocation(program, "time"), travelClock);
-  glUniform1f(glGetUniformLocation(program, "speed"), 1.0f);
-  glUniform1f(glGetUniformLocation(program, "travelDirection"), 1.0f);
-  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows) {
-    if (!row.uniform) continue;
-    const float* eased = EasedMember(row.index);
-    const float value = eased ? *eased : tessarvander::Scaled(row.scaling, *ParameterMember(row.index));
-    glUniform1f(glGetUniformLocation(program, row.uniform), value);
-  }
+  SetFrameUniforms(program, travelClock, *this);
 
   GLint viewport[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, viewport);
@@ -178,6 +225,40 @@ FFResult Tessarvander::ProcessFrame(const ProcessRecord* record) noexcept {
               static_cast<float>(viewport[3]));
   SetPassTurns(program, travelClock);
 
-  screenQuad.Draw();
+  DrawQuadReadingTheTable();
   return FF_SUCCESS;
+}
+
+// The table's program, then each kernel's, once each with the values set
+// now: what the set-up draws so that no later frame waits for a compile.
+void Tessarvander::DrawEveryProgram() noexcept {
+  if (tableProgram.program) FillLayerTable();
+  for (const ffglex::ShaderProgram& program : kernelPrograms) {
+    if (!program.program) continue;
+    ffglex::ScopedShaderBinding binding(program.program);
+    DrawQuadReadingTheTable();
+  }
+}
+
+// The quad with the bound program, the table at its binding point.
+void Tessarvander::DrawQuadReadingTheTable() noexcept {
+  if (!tableProgram.program) {
+    screenQuad.Draw();
+    return;
+  }
+  ffglex::ScopedIndexedBufferBinding table(GL_UNIFORM_BUFFER, tableBinding, tableBuffer);
+  screenQuad.Draw();
+}
+
+// One point a layer through the table's stage, with the rasterizer off: its
+// outputs land in the table, row by row, in the order of the layers.
+void Tessarvander::FillLayerTable() noexcept {
+  ffglex::ScopedShaderBinding programBinding(tableProgram.program);
+  SetFrameUniforms(tableProgram.program, travelClock, *this);
+  ffglex::ScopedCapability discard(GL_RASTERIZER_DISCARD);
+  ffglex::ScopedTransformFeedbackBinding feedback(tableFeedback);
+  ffglex::ScopedVAOBinding vertexArray(tableVertexArray);
+  glBeginTransformFeedback(GL_POINTS);
+  glDrawArrays(GL_POINTS, 0, kMaxLayers);
+  glEndTransformFeedback();
 }

@@ -51,7 +51,10 @@ FFResult CreateInstance(CFFGLPlugin** instance) {
   return *instance ? FF_SUCCESS : FF_FAIL;
 }
 
-Tessarvander::Tessarvander() : vertexSource(shaders::tessarvanderVertex), fragmentSource(shaders::tessarvanderFragment) {
+Tessarvander::Tessarvander()
+    : vertexSource(shaders::tessarvanderVertex),
+      fragmentSource(shaders::tessarvanderFragment),
+      layerSource(shaders::tessarvanderLayers) {
   for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
     RegisterParameter(row.index, row.name, row.defaultValue);
 }

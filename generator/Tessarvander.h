@@ -42,6 +42,9 @@ class Tessarvander : public CFFGLPlugin {
   // test substitutes its own before InitialiseGL.
   const char* vertexSource;
   const char* fragmentSource;
+  // The stage that fills the per-layer table once a frame; null for
+  // substituted sources that read no table.
+  const char* layerSource;
   // One program per fractal kernel, built in InitialiseGL from the same
   // sources with KERNEL defined to the kernel's number, so that each draws
   // only its own kernel: a renderer that runs every branch of a uniform
@@ -56,6 +59,19 @@ class Tessarvander : public CFFGLPlugin {
   // The program that draws the current Fractal Type.
   const ffglex::ShaderProgram& CurrentProgram() const noexcept;
   ffglex::ScreenQuad screenQuad;
+  // The per-layer table: what is the same for all pixels of a layer, filled
+  // once a frame by the table's program (its vertex stage captured by
+  // transform feedback into the buffer) and read by the drawing programs as
+  // the uniform block LayerTable, at binding point `tableBinding`.
+  ffglex::ShaderProgram tableProgram;
+  GLuint tableBuffer = 0;
+  GLuint tableFeedback = 0;
+  GLuint tableVertexArray = 0;
+  GLuint tableBinding = 0;
+  // Fills the table for the frame about to be drawn.
+  void FillLayerTable() noexcept;
+  void DrawQuadReadingTheTable() noexcept;
+  void DrawEveryProgram() noexcept;
   bool glInitialised = false;
   // The travel position: one sixtieth of the eased travel rate per frame,
   // never wrapped.

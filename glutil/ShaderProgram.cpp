@@ -57,6 +57,7 @@ bool ShaderProgram::Link() {
   program = glCreateProgram();
   glAttachShader(program, vertexShader);
   if (fragmentShader != 0) glAttachShader(program, fragmentShader);
+  if (capturedCount > 0) glTransformFeedbackVaryings(program, capturedCount, capturedOutputs, GL_INTERLEAVED_ATTRIBS);
   glLinkProgram(program);
 
   GLint status = 0;

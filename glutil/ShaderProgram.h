@@ -16,6 +16,13 @@ class ShaderProgram {
  public:
   bool CompileVertexShader(const char* source);
   bool CompileFragmentShader(const char* source);
+  // The vertex stage's outputs that the next Link captures by transform
+  // feedback, interleaved in this order (a program may then have no
+  // fragment stage). The names must outlive the Link.
+  void CaptureOutputs(const char* const* names, int count) {
+    capturedOutputs = names;
+    capturedCount = count;
+  }
   // Attaches the compiled stages and links. A failed link is reported with the
   // fragment prefix.
   bool Link();
@@ -30,6 +37,8 @@ class ShaderProgram {
   GLuint program = 0;
 
  private:
+  const char* const* capturedOutputs = nullptr;
+  int capturedCount = 0;
   static bool CompileStage(GLenum stage, const char* source, const char* errorPrefix, GLuint& name);
 };
 

@@ -1,13 +1,19 @@
-# Turns a pair of shader stages into constant strings compiled into a
-# library, so that nothing is read at run time. A COMMON file, when given, is
+# Turns a pair of shader stages (and, when given, a LAYERS stage: the vertex
+# stage that fills the per-layer table) into constant strings compiled into
+# a library, so that nothing is read at run time. A COMMON file, when given, is
 # inserted into each stage right after its version line; a PARAMETERS table
 # (Parameters.def), when given, goes before it as the uniform declarations
 # and the band, count and fold rules of its rows.
-#   cmake -DVERTEX=<.glsl> -DFRAGMENT=<.glsl> [-DCOMMON=<.glsl>] [-DPARAMETERS=<.def>]
+#   cmake -DVERTEX=<.glsl> -DFRAGMENT=<.glsl> [-DLAYERS=<.glsl>] [-DCOMMON=<.glsl>] [-DPARAMETERS=<.def>]
 #         -DNAME=<identifier> -DHEADER=<.h> -DOUTPUT=<.cpp> -P EmbedShaders.cmake
-# defines shaders::<NAME>Vertex and shaders::<NAME>Fragment.
+# defines shaders::<NAME>Vertex, shaders::<NAME>Fragment and, with LAYERS,
+# shaders::<NAME>Layers.
 file(READ "${VERTEX}" vertexText)
 file(READ "${FRAGMENT}" fragmentText)
+set(layersText "")
+if(LAYERS)
+  file(READ "${LAYERS}" layersText)
+endif()
 set(commonText "")
 if(COMMON)
   file(READ "${COMMON}" commonText)
@@ -67,18 +73,26 @@ endfunction()
 
 with_common("${vertexText}" vertexText)
 with_common("${fragmentText}" fragmentText)
-foreach(text IN ITEMS "${vertexText}" "${fragmentText}")
+if(LAYERS)
+  with_common("${layersText}" layersText)
+endif()
+foreach(text IN ITEMS "${vertexText}" "${fragmentText}" "${layersText}")
   string(FIND "${text}" ")glsl\"" clash)
   if(NOT clash EQUAL -1)
     message(FATAL_ERROR "A shader source contains the raw-string delimiter )glsl\"")
   endif()
 endforeach()
+set(layersDefinition "")
+if(LAYERS)
+  set(layersDefinition "const char* const ${NAME}Layers = R\"glsl(${layersText})glsl\";\n\n")
+endif()
 file(WRITE "${OUTPUT}.tmp"
   "// Generated at build time from .glsl files; edit those instead.\n"
   "#include \"${HEADER}\"\n\n"
   "namespace shaders {\n\n"
   "const char* const ${NAME}Vertex = R\"glsl(${vertexText})glsl\";\n\n"
   "const char* const ${NAME}Fragment = R\"glsl(${fragmentText})glsl\";\n\n"
+  "${layersDefinition}"
   "}  // namespace shaders\n")
 # Only touch the output when it changed, so an unrelated rebuild recompiles nothing.
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

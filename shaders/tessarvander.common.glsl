@@ -21,6 +21,12 @@ const int JULIA = 1;
 const int KALEIDOSCOPE = 2;
 const int MANDELBROT = 3;
 
+const int RAINBOW_RADIAL = 3;  // the palette that takes its colour from the pixel's angle
+
+// The per-layer table: for layer i, rows 3i (the view), 3i + 1 (the kernel's
+// values) and 3i + 2 (the colour and the phase).
+const int TABLE_ROWS_PER_LAYER = 3;
+
 float hash(float n)
 {
     return fract(sin(n) * 43758.5453123);
@@ -87,4 +93,59 @@ vec4 kernelValuesOf(int kernel, float seed)
     if (kernel == KALEIDOSCOPE) return vec4(trig.xy, trig.wz);
     vec2 target = vec2(-0.745, 0.186) + trig.xy * 0.02;
     return vec4(target, 1.0 + seed * 0.5, 0.0);
+}
+
+// Smoothstep written out, so that it also gives a falling edge when e0 > e1
+// (the built-in leaves that case undefined).
+float hermiteStep(float e0, float e1, float x)
+{
+    float t = clamp((x - e0) / (e1 - e0), 0.0, 1.0);
+    return t * t * (3.0 - 2.0 * t);
+}
+
+// A layer's palette colour, for every palette but Rainbow Radial: from the
+// layer's phase and seed alone, so the same for all its pixels.
+vec3 layerPaletteColour(float phase, float layerSeed)
+{
+    int colorModeInt = colorModeBand();
+    if (colorModeInt == 0) { // Manual
+        return hsv2rgb(vec3(manualHue, saturation, 1.0));
+    }
+    if (colorModeInt == 1) { // Ice Blue
+        return mix(vec3(0.1, 0.3, 0.9), vec3(0.9, 0.95, 1.0), phase);
+    }
+    if (colorModeInt == 2) { // Fire
+        return mix(vec3(0.9, 0.1, 0.0), vec3(1.0, 0.9, 0.3), phase);
+    }
+    if (colorModeInt == 4) { // Rainbow Depth
+        float hue = manualHue + phase;
+        return hsv2rgb(vec3(fract(hue), saturation, 1.0));
+    }
+    if (colorModeInt == 5) { // Nebula
+        vec3 c1 = vec3(0.3, 0.0, 0.5);
+        vec3 c2 = vec3(0.0, 0.6, 0.8);
+        vec3 c3 = vec3(1.0, 0.2, 0.6);
+        float t1 = sin(phase * PI + layerSeed * TAU) * 0.5 + 0.5;
+        float t2 = cos(phase * PI * 2.0) * 0.5 + 0.5;
+        return mix(mix(c1, c2, t1), c3, t2);
+    }
+    if (colorModeInt == 6) { // Gold/Bronze
+        vec3 deep = vec3(0.3, 0.2, 0.1);
+        vec3 mid = vec3(0.8, 0.5, 0.2);
+        vec3 near = vec3(1.0, 0.9, 0.6);
+        float t1 = hermiteStep(0.0, 0.5, phase);
+        float t2 = hermiteStep(0.5, 1.0, phase);
+        return mix(mix(deep, mid, t1), near, t2);
+    }
+    if (colorModeInt == 7) { // Matrix Green
+        return mix(vec3(0.0, 0.2, 0.0), vec3(0.3, 1.0, 0.3), phase);
+    }
+    if (colorModeInt == 8) { // Synthwave
+        vec3 c1 = vec3(0.1, 0.0, 0.3);
+        vec3 c2 = vec3(1.0, 0.0, 0.5);
+        vec3 c3 = vec3(0.0, 0.8, 1.0);
+        float t1 = phase;
+        return mix(c1, mix(c2, c3, t1), t1);
+    }
+    return vec3(1.0); // Monochrome (and Rainbow Radial, which the fragment stage draws)
 }

@@ -9,10 +9,11 @@ precision highp float;
 // coloured by a palette, faded in and out at the ends of its cycle and
 // averaged; a centre glow and a vignette finish the picture.
 //
-// What is the same for every pixel of a frame or of a layer comes from the
-// vertex stage (frameView, frameManualColor, layerView, layerKernel) and the
-// render pass (kaleidoPassTurns): this stage does only the work that differs
-// from pixel to pixel.
+// What is the same for every pixel of a frame comes from the vertex stage
+// (frameView) and the render pass (kaleidoPassTurns); what is the same for
+// every pixel of a layer, from the per-layer table, a uniform block filled
+// once a frame (tessarvander.layers.glsl): this stage does only the work that
+// differs from pixel to pixel.
 //
 // The arithmetic is that of the original single-stage formulation, operation
 // for operation, so the picture is the same to the bit, except in the
@@ -21,10 +22,11 @@ precision highp float;
 
 in vec2 uv;
 flat in vec4 frameView;
-flat in vec3 frameManualColor;
-flat in vec4 layerView[MAX_LAYERS];
-flat in vec4 layerKernel[MAX_LAYERS];
 out vec4 fragColor;
+
+layout(std140) uniform LayerTable {
+    vec4 layerTable[TABLE_ROWS_PER_LAYER * MAX_LAYERS];
+};
 
 const int MAX_FOLD_PASSES = 12;
 // The turn after each kaleidoscope fold pass, cos and sin of
@@ -55,14 +57,6 @@ mat2 turnBy(float c, float s)
 vec2 cMul(vec2 a, vec2 b)
 {
     return vec2(a.x * b.x - a.y * b.y, a.x * b.y + a.y * b.x);
-}
-
-// smoothstep written out, so that it also gives a falling edge when e0 > e1
-// (the built-in leaves that case undefined).
-float hermiteStep(float e0, float e1, float x)
-{
-    float t = clamp((x - e0) / (e1 - e0), 0.0, 1.0);
-    return t * t * (3.0 - 2.0 * t);
 }
 
 // The polar angle of p; 0 at the origin, where atan(0, 0) is undefined.
@@ -342,54 +336,14 @@ float lineGlow(float d)
     return glowDist * glowAmount;
 }
 
-vec3 paletteColor(float phase, float layerSeed, vec2 layerP)
+// The layer's palette colour: from the table, but for Rainbow Radial, whose
+// hue turns with the pixel's angle round the layer's centre.
+vec3 paletteColor(vec3 layerColour, vec2 layerP)
 {
-    int colorModeInt = colorModeBand();
-    if (colorModeInt == 0) { // Manual
-        return frameManualColor;
-    }
-    if (colorModeInt == 1) { // Ice Blue
-        return mix(vec3(0.1, 0.3, 0.9), vec3(0.9, 0.95, 1.0), phase);
-    }
-    if (colorModeInt == 2) { // Fire
-        return mix(vec3(0.9, 0.1, 0.0), vec3(1.0, 0.9, 0.3), phase);
-    }
-    if (colorModeInt == 3) { // Rainbow Radial
-        float angle = angleOf(layerP) / TAU + 0.5;
-        float hue = manualHue + angle;
-        return hsv2rgb(vec3(fract(hue), saturation, 1.0));
-    }
-    if (colorModeInt == 4) { // Rainbow Depth
-        float hue = manualHue + phase;
-        return hsv2rgb(vec3(fract(hue), saturation, 1.0));
-    }
-    if (colorModeInt == 5) { // Nebula
-        vec3 c1 = vec3(0.3, 0.0, 0.5);
-        vec3 c2 = vec3(0.0, 0.6, 0.8);
-        vec3 c3 = vec3(1.0, 0.2, 0.6);
-        float t1 = sin(phase * PI + layerSeed * TAU) * 0.5 + 0.5;
-        float t2 = cos(phase * PI * 2.0) * 0.5 + 0.5;
-        return mix(mix(c1, c2, t1), c3, t2);
-    }
-    if (colorModeInt == 6) { // Gold/Bronze
-        vec3 deep = vec3(0.3, 0.2, 0.1);
-        vec3 mid = vec3(0.8, 0.5, 0.2);
-        vec3 near = vec3(1.0, 0.9, 0.6);
-        float t1 = hermiteStep(0.0, 0.5, phase);
-        float t2 = hermiteStep(0.5, 1.0, phase);
-        return mix(mix(deep, mid, t1), near, t2);
-    }
-    if (colorModeInt == 7) { // Matrix Green
-        return mix(vec3(0.0, 0.2, 0.0), vec3(0.3, 1.0, 0.3), phase);
-    }
-    if (colorModeInt == 8) { // Synthwave
-        vec3 c1 = vec3(0.1, 0.0, 0.3);
-        vec3 c2 = vec3(1.0, 0.0, 0.5);
-        vec3 c3 = vec3(0.0, 0.8, 1.0);
-        float t1 = phase;
-        return mix(c1, mix(c2, c3, t1), t1);
-    }
-    return vec3(1.0); // Monochrome
+    if (colorModeBand() != RAINBOW_RADIAL) return layerColour;
+    float angle = angleOf(layerP) / TAU + 0.5;
+    float hue = manualHue + angle;
+    return hsv2rgb(vec3(fract(hue), saturation, 1.0));
 }
 
 // ---- The whole picture ------------------------------------------------------
@@ -427,13 +381,13 @@ vec3 finishColor(vec3 color, vec2 p)
     return color * vignette;
 }
 
-// One layer's colour and weight, added to the running sums.
-void addLayer(int layer, int numLayers, vec4 view, vec4 kernelValues, vec2 p, inout vec3 color,
-              inout float totalWeight)
+// One layer's colour and weight, added to the running sums; its row of the
+// table gives its view, its kernel's values, its colour and its phase.
+void addLayer(vec4 view, vec4 kernelValues, vec4 colourAndPhase, vec2 p, inout vec3 color, inout float totalWeight)
 {
     float numBranches = branchCount();
     float detail = complexity * 0.8 + 0.2;
-    float layerZoomPhase = layerPhase(layer, numLayers);
+    float layerZoomPhase = colourAndPhase.w;
     float layerAlpha = layerFade(layerZoomPhase);
     float layerSeed = view.y;
 
@@ -443,7 +397,7 @@ void addLayer(int layer, int numLayers, vec4 view, vec4 kernelValues, vec2 p, in
     float d = fractalKernel(kernelType(), layerP, layerSeed, kernelValues, numBranches, detail);
     float edge = lineMask(d, layerZoomPhase);
     float glow = lineGlow(d);
-    vec3 layerColor = paletteColor(layerZoomPhase, layerSeed, layerP);
+    vec3 layerColor = paletteColor(colourAndPhase.rgb, layerP);
 
     vec3 finalLayerColor = layerColor * (edge + glow);
     float depthIntensity = mix(0.4, 1.0, layerZoomPhase);
@@ -462,18 +416,10 @@ vec4 renderInfiniteTravel(vec2 fragCoord)
     int numLayers = layerCount();
     vec3 color = vec3(0.0);
     float totalWeight = 0.0;
-    // Each layer's values are taken from the front and the rest moved up,
-    // so every array access has a constant index: indexing the flat inputs
-    // by the layer would double the time the driver takes to compile this.
-    vec4 views[MAX_LAYERS] = layerView;
-    vec4 kernels[MAX_LAYERS] = layerKernel;
     for (int layer = 0; layer < MAX_LAYERS; layer++) {
         if (layer >= numLayers) break;
-        addLayer(layer, numLayers, views[0], kernels[0], p, color, totalWeight);
-        for (int next = 1; next < MAX_LAYERS; next++) {
-            views[next - 1] = views[next];
-            kernels[next - 1] = kernels[next];
-        }
+        int row = TABLE_ROWS_PER_LAYER * layer;
+        addLayer(layerTable[row], layerTable[row + 1], layerTable[row + 2], p, color, totalWeight);
     }
 
     if (totalWeight > 0.0) color /= totalWeight;

@@ -17,6 +17,8 @@ const ProcessRecord* const kFrameRecord = reinterpret_cast<const ProcessRecord*>
 RenderHarness::RenderHarness(int width, int height, const char* vertexSource, const char* fragmentSource) {
   if (vertexSource) plugin.vertexSource = vertexSource;
   if (fragmentSource) plugin.fragmentSource = fragmentSource;
+  // Sources of their own read no per-layer table.
+  if (vertexSource || fragmentSource) plugin.layerSource = nullptr;
   // Other stages than the plugin's own know no KERNEL: one program draws all.
   Start(width, height, vertexSource || fragmentSource ? Programs::General : Programs::PerKernel);
 }
@@ -48,11 +50,16 @@ bool RenderHarness::Frame() {
   return plugin.ProcessFrame(kFrameRecord) == FF_SUCCESS;
 }
 
+// From the drawing program, or, for a value only the per-layer table reads
+// (the zoom), from the table's.
 float RenderHarness::Uniform(const char* name) const {
-  GLuint program = plugin.CurrentProgram().program;
-  GLint location = glGetUniformLocation(program, name);
   float value = NAN;
-  if (location >= 0) glGetUniformfv(program, location, &value);
+  for (GLuint program : {plugin.CurrentProgram().program, plugin.tableProgram.program}) {
+    const GLint location = program ? glGetUniformLocation(program, name) : -1;
+    if (location < 0) continue;
+    glGetUniformfv(program, location, &value);
+    break;
+  }
   return value;
 }
 

@@ -2,10 +2,13 @@
 // objects and its manners in the host's context.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "ParameterTable.h"
 #include "RenderHarness.h"
+#include "ShaderSources.h"
 
 namespace {
 
@@ -314,8 +317,44 @@ TEST_F(RenderPassTest, LeavesTheHostsStateAsTheContractSays) {
   ASSERT_TRUE(hostProgram.CompileFragmentShader("#version 410 core\nout vec4 c;\nvoid main() { c = vec4(1.0); }\n"));
   ASSERT_TRUE(hostProgram.Link());
   glUseProgram(hostProgram.program);
+  // And its own transform feedback object and buffers, one bound by range
+  // at the uniform-buffer binding point the plugin's table uses.
+  GLuint hostFeedback = 0, hostUniforms = 0, hostCaptures = 0;
+  glGenTransformFeedbacks(1, &hostFeedback);
+  glGenBuffers(1, &hostUniforms);
+  glGenBuffers(1, &hostCaptures);
+  glBindTransformFeedback(GL_TRANSFORM_FEEDBACK, hostFeedback);
+  glBindBuffer(GL_TRANSFORM_FEEDBACK_BUFFER, hostCaptures);
+  glBindBuffer(GL_UNIFORM_BUFFER, hostUniforms);
+  glBufferData(GL_UNIFORM_BUFFER, 4096, nullptr, GL_STATIC_DRAW);
+  GLint alignment = 0, uniformBindings = 0;
+  glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &alignment);
+  glGetIntegerv(GL_MAX_UNIFORM_BUFFER_BINDINGS, &uniformBindings);
+  const GLuint lastBinding = static_cast<GLuint>(uniformBindings - 1);
+  glBindBufferRange(GL_UNIFORM_BUFFER, lastBinding, hostUniforms, alignment, 64);
+  ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
   ASSERT_EQ(harness.Plugin().ProcessFrame(kFrameRecord), FF_SUCCESS);
+
+  GLint feedback = 0, captures = 0, uniforms = 0, atLast = 0;
+  GLint64 start = 0, size = 0;
+  glGetIntegerv(GL_TRANSFORM_FEEDBACK_BINDING, &feedback);
+  glGetIntegerv(GL_TRANSFORM_FEEDBACK_BUFFER_BINDING, &captures);
+  glGetIntegerv(GL_UNIFORM_BUFFER_BINDING, &uniforms);
+  glGetIntegeri_v(GL_UNIFORM_BUFFER_BINDING, lastBinding, &atLast);
+  glGetInteger64i_v(GL_UNIFORM_BUFFER_START, lastBinding, &start);
+  glGetInteger64i_v(GL_UNIFORM_BUFFER_SIZE, lastBinding, &size);
+  EXPECT_EQ(static_cast<GLuint>(feedback), hostFeedback);
+  EXPECT_EQ(static_cast<GLuint>(captures), hostCaptures);
+  EXPECT_EQ(static_cast<GLuint>(uniforms), hostUniforms);
+  EXPECT_EQ(static_cast<GLuint>(atLast), hostUniforms);
+  EXPECT_EQ(start, alignment);
+  EXPECT_EQ(size, 64);
+  EXPECT_FALSE(glIsEnabled(GL_RASTERIZER_DISCARD));
+  glBindTransformFeedback(GL_TRANSFORM_FEEDBACK, 0);
+  glDeleteTransformFeedbacks(1, &hostFeedback);
+  glDeleteBuffers(1, &hostUniforms);
+  glDeleteBuffers(1, &hostCaptures);
 
   const testsupport::GlBindings bindings = testsupport::CurrentBindings();
   EXPECT_EQ(bindings.program, 0);
@@ -370,6 +409,73 @@ TEST_F(RenderPassTest, LeavesTheHostsStateAsTheContractSays) {
   glDeleteVertexArrays(1, &hostArray);
   glDeleteBuffers(1, &hostBuffer);
   glDeleteFramebuffers(1, &hostFrameBuffer);
+}
+
+// What OpenGL 4.1 guarantees every GPU: 64 components out of the vertex
+// stage, 64 captured by transform feedback, 16 KB in a uniform block. The
+// drawing stages, per kernel and general, stay within them, counted from
+// the compiled stages themselves (built-ins like gl_Position included).
+int Components(GLenum type) {
+  switch (type) {
+    case GL_FLOAT: return 1;
+    case GL_FLOAT_VEC2: return 2;
+    case GL_FLOAT_VEC3: return 3;
+    default: return 4;
+  }
+}
+
+int ComponentsOf(GLuint program, GLenum interface) {
+  GLint count = 0;
+  glGetProgramInterfaceiv(program, interface, GL_ACTIVE_RESOURCES, &count);
+  int components = 0;
+  for (GLint i = 0; i < count; ++i) {
+    const GLenum properties[] = {GL_TYPE, GL_ARRAY_SIZE};
+    GLint values[2] = {0, 0};
+    glGetProgramResourceiv(program, interface, static_cast<GLuint>(i), 2, properties, 2, nullptr, values);
+    components += Components(static_cast<GLenum>(values[0])) * std::max(values[1], 1);
+  }
+  return components;
+}
+
+// One stage alone, as a separable program, so that its own interface is
+// what the queries see; KERNEL defined as the plugin does, or not at all.
+GLuint StageAlone(GLenum stage, const char* source, int kernel) {
+  std::string text = source;
+  if (kernel >= 0) text.insert(text.find('\n') + 1, "#define KERNEL " + std::to_string(kernel) + "\n");
+  const char* pointer = text.c_str();
+  return glCreateShaderProgramv(stage, 1, &pointer);
+}
+
+TEST_F(RenderPassTest, EveryStageStaysWithinWhatEveryGpuGuarantees) {
+  constexpr int kGuaranteedVertexOutputs = 64;
+  constexpr int kGuaranteedCaptures = 64;
+  constexpr int kGuaranteedBlockBytes = 16384;
+  RenderHarness harness(8, 8);
+  ASSERT_TRUE(harness.Ready());
+  for (int kernel = -1; kernel < 4; ++kernel) {
+    SCOPED_TRACE(kernel < 0 ? std::string("general") : "kernel " + std::to_string(kernel));
+    const GLuint vertex = StageAlone(GL_VERTEX_SHADER, shaders::tessarvanderVertex, kernel);
+    const GLuint fragment = StageAlone(GL_FRAGMENT_SHADER, shaders::tessarvanderFragment, kernel);
+    GLint linked[2] = {0, 0};
+    glGetProgramiv(vertex, GL_LINK_STATUS, &linked[0]);
+    glGetProgramiv(fragment, GL_LINK_STATUS, &linked[1]);
+    ASSERT_TRUE(linked[0] && linked[1]);
+    const int outputs = ComponentsOf(vertex, GL_PROGRAM_OUTPUT);
+    EXPECT_GT(outputs, 4);  // the queries see the stage's own outputs
+    EXPECT_LE(outputs, kGuaranteedVertexOutputs);
+    EXPECT_LE(ComponentsOf(fragment, GL_PROGRAM_INPUT), kGuaranteedVertexOutputs);
+    glDeleteProgram(vertex);
+    glDeleteProgram(fragment);
+  }
+  const GLuint drawing = harness.Plugin().CurrentProgram().program;
+  GLint blockBytes = 0;
+  glGetActiveUniformBlockiv(drawing, glGetUniformBlockIndex(drawing, "LayerTable"), GL_UNIFORM_BLOCK_DATA_SIZE,
+                            &blockBytes);
+  EXPECT_GT(blockBytes, 0);
+  EXPECT_LE(blockBytes, kGuaranteedBlockBytes);
+  EXPECT_LE(ComponentsOf(harness.Plugin().tableProgram.program, GL_TRANSFORM_FEEDBACK_VARYING), kGuaranteedCaptures);
+  EXPECT_EQ(ComponentsOf(harness.Plugin().tableProgram.program, GL_TRANSFORM_FEEDBACK_VARYING), 12);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 }  // namespace
