@@ -10,7 +10,7 @@
 #include <lo/lo.h>
 
 #include "player/FramePacer.h"
-#include "player/OscListener.h"
+#include "remote/OscListener.h"
 #include "formats/OscMessages.h"
 #include "player/PresetBank.h"
 #include "player/StageControls.h"

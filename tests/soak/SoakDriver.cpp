@@ -14,7 +14,6 @@
 // Run it under a display: scripts/soak does, under xvfb-run.
 #include <arpa/inet.h>
 #include <dirent.h>
-#include <httplib.h>
 #include <lo/lo.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -33,6 +32,7 @@
 
 #include "JackRig.h"
 #include "RunProgram.h"
+#include "WebClient.h"
 
 namespace {
 
@@ -191,13 +191,11 @@ void SendMidi(testsupport::Feeder& feeder, double seconds, Counts& counts, std::
 
 // HTTP: the tree now and then, a value every second.
 void SendHttp(int port, double seconds, Counts& counts, std::atomic<bool>& stop) {
-  httplib::Client client("127.0.0.1", port);
-  client.set_read_timeout(std::chrono::seconds(10));
   const auto start = Clock::now();
   for (long tick = 0; !stop && std::chrono::duration<double>(Clock::now() - start).count() < seconds; ++tick) {
-    const auto answer = client.Get(tick % 10 == 0 ? "/" : "/tessarvander/param/zoom?VALUE");
+    const auto answer = testsupport::HttpGet(port, tick % 10 == 0 ? "/" : "/tessarvander/param/zoom?VALUE");
     ++counts.requests;
-    if (answer && answer->status == 200) ++counts.answered;
+    if (answer.status == 200) ++counts.answered;
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
 }

@@ -12,6 +12,7 @@
 #include "player/GlfwWindow.h"
 #include "player/Keys.h"
 #include "player/Player.h"
+#include "remote/WebServer.h"
 #include "sys/BoundedFile.h"
 #include "sys/Numbers.h"
 
@@ -105,10 +106,17 @@ class PlayCommand : public Command {
                         "/tessarvander/param/NAME f")
         ->type_name("HOST:PORT");
     command->add_option("--oscquery", options.oscQueryPort,
-                        "describe the OSC addresses to controller apps over HTTP (OSCQuery) on this port, on the "
-                        "--osc-host address; needs --osc")
+                        "describe the OSC addresses to controller apps over HTTP and WebSocket (OSCQuery, with "
+                        "LISTEN) on this port, on the --osc-host address; needs --osc")
         ->check(Within(1, 65535))
         ->type_name("PORT");
+    command->add_option("--remote", remote,
+                        "serve the remote page (http://HOST:PORT/remote: sliders, bank, blackout, tap) and OSCQuery "
+                        "on this port; this machine only, unless a HOST is given, when every request needs the "
+                        "token printed at the start")
+        ->type_name("[HOST:]PORT");
+    command->add_flag("--remote-read-only", options.remoteReadOnly,
+                      "the remote shows the values and changes nothing");
     command->add_option("--midi", midiPort,
                         "listen to MIDI controllers (ALSA or JACK): every input, or the one whose name contains "
                         "PORT; map controls with the panel's learn buttons")
@@ -166,6 +174,12 @@ class PlayCommand : public Command {
       return Fail(kExitUsage, "--out: " + options.outFolder + " is not a folder this program can write in");
     if (options.oscQueryPort > 0 && options.oscPort == 0)
       return Fail(kExitUsage, "--oscquery describes the OSC port: give --osc PORT too");
+    if (!remote.empty() && !web::ParseHostAndPort(remote, options.remoteHost, options.remotePort))
+      return Fail(kExitUsage, "--remote: \"" + Printable(remote, 80) + "\" is not PORT or HOST:PORT");
+    if (options.remotePort > 0 && options.oscQueryPort > 0)
+      return Fail(kExitUsage, "--remote serves OSCQuery too: give --remote alone");
+    if (options.remoteReadOnly && options.remotePort == 0)
+      return Fail(kExitUsage, "--remote-read-only: give --remote too");
     if (!bankFolder.empty() && !IsReadableFolder(bankFolder))
       return Fail(kExitUsage, "--bank: " + bankFolder + " is not a folder this program can read");
     if (!options.takePath.empty() && !IsWritableFolder(FolderOf(options.takePath)))
@@ -260,6 +274,7 @@ class PlayCommand : public Command {
   bool listMonitors = false;
   bool noVsync = false;
   std::string bankFolder;
+  std::string remote;  // [HOST:]PORT
   std::optional<std::string> midiPort;
   std::optional<std::string> audioDevice;
   std::string tempoSource = "tap";

@@ -27,6 +27,10 @@ const std::vector<OscAddress>& OscAddresses() {
       {"status/longest-gap", K::Status, A::None,
        "answers the longest time between two process calls in the last minute, in seconds", 1, 0, Health::LongestGap},
       {"status/memory", K::Status, A::None, "answers the memory the player holds, in MiB", 1, 0, Health::Memory},
+      {"status/tempo", K::Status, A::None, "answers the tempo in beats a minute (0 before there is one)", 1, 0,
+       Health::Tempo},
+      {"status/beat", K::Status, A::None, "answers the beat of the bar, from 1 (0 before there is a tempo)", 1, 0,
+       Health::Beat},
   };
   return addresses;
 }

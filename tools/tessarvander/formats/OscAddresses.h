@@ -18,7 +18,7 @@ enum class OscKind {
 };
 
 // What a monitor can ask of the show (OSC /tessarvander/status/..., OSCQuery).
-enum class Health { Frame, DrawnPerSecond, LongestDraw, LongestGap, Memory, Count };
+enum class Health { Frame, DrawnPerSecond, LongestDraw, LongestGap, Memory, Tempo, Beat, Count };
 
 // The arguments an address takes.
 enum class OscArguments { None, Number, WholeNumber, Text };

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace tool {
@@ -193,6 +194,36 @@ OscDecoded DecodeOsc(char* data, size_t size, const ParameterNames& names) {
   Interpret(decoded, types ? types : "", lo_message_get_argv(message), names);
   lo_message_free(message);
   return decoded;
+}
+
+namespace {
+
+// The message liblo makes of `add`'s argument, serialised.
+template <typename Add>
+std::string Serialised(const std::string& address, Add add) {
+  lo_message message = lo_message_new();
+  add(message);
+  size_t size = 0;
+  void* bytes = lo_message_serialise(message, address.c_str(), nullptr, &size);
+  std::string serialised;
+  if (bytes) serialised.assign(static_cast<const char*>(bytes), size);
+  std::free(bytes);
+  lo_message_free(message);
+  return serialised;
+}
+
+}  // namespace
+
+std::string EncodeOsc(const std::string& address, float value) {
+  return Serialised(address, [value](lo_message message) { lo_message_add_float(message, value); });
+}
+
+std::string EncodeOsc(const std::string& address, int value) {
+  return Serialised(address, [value](lo_message message) { lo_message_add_int32(message, value); });
+}
+
+std::string EncodeOsc(const std::string& address, const std::string& text) {
+  return Serialised(address, [&text](lo_message message) { lo_message_add_string(message, text.c_str()); });
 }
 
 }  // namespace tool

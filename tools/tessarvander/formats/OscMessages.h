@@ -47,6 +47,11 @@ struct OscDecoded {
 // reports and OSCQuery: lower case, spaces as _ ("fractal_type").
 std::string OscName(const std::string& displayName);
 
+// One message of one argument, as bytes to send; empty if it cannot be made.
+std::string EncodeOsc(const std::string& address, float value);
+std::string EncodeOsc(const std::string& address, int value);
+std::string EncodeOsc(const std::string& address, const std::string& text);
+
 // Decodes one message of `size` bytes (the buffer may be changed).
 OscDecoded DecodeOsc(char* data, size_t size, const ParameterNames& names);
 // Decodes one datagram: a message, or a bundle ("#bundle", a time tag, then

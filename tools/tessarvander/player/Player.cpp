@@ -78,19 +78,33 @@ bool Player::Start(std::string& error) {
 }
 
 bool Player::StartServers(std::string& error) {
-  if (options.oscPort <= 0) return true;
-  osc = std::make_unique<OscListener>(names);
-  if (!osc->Start(options.oscHost, options.oscPort, error)) return false;
-  if (!options.oscReply.empty() && !osc->ReplyTo(options.oscReply, error)) return false;
-  console.Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort) +
-              (options.oscReply.empty() ? "" : "; changes go to " + options.oscReply));
-  if (options.oscQueryPort <= 0) return true;
-  oscQuery = std::make_unique<OscQueryServer>();
-  if (!oscQuery->Start(options.oscHost, options.oscQueryPort, options.oscPort, session.Parameters(), profile,
-                       stage.Bank().Size(), error))
+  if (options.oscPort > 0) {
+    osc = std::make_unique<OscListener>(names);
+    if (!osc->Start(options.oscHost, options.oscPort, error)) return false;
+    if (!options.oscReply.empty() && !osc->ReplyTo(options.oscReply, error)) return false;
+    console.Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort) +
+                (options.oscReply.empty() ? "" : "; changes go to " + options.oscReply));
+  }
+  return StartWeb(error);
+}
+
+// One server for OSCQuery and the remote page: --remote, or --oscquery on
+// the OSC listener's address.
+bool Player::StartWeb(std::string& error) {
+  ShowService::Setup setup;
+  setup.port = options.remotePort > 0 ? options.remotePort : options.oscQueryPort;
+  if (setup.port <= 0) return true;
+  setup.host = options.remotePort > 0 ? options.remoteHost : options.oscHost;
+  setup.oscPort = options.oscPort;
+  setup.readOnly = options.remoteReadOnly;
+  web = std::make_unique<ShowService>(names, session.Parameters(), profile, stage.Bank().Size());
+  if (!web->Start(setup, error)) {
+    error = (options.remotePort > 0 ? "--remote: " : "--oscquery: ") + error;
     return false;
-  oscQuery->Publish(stage.Live().Values(), health.Values());
-  console.Say("OSCQuery on " + options.oscHost + " port " + std::to_string(options.oscQueryPort));
+  }
+  UpdateShown();
+  web->Publish(shown);
+  console.Say(web->Reach());
   return true;
 }
 
@@ -172,6 +186,10 @@ void Player::TakeInput() {
   fromPanel = PanelInput();
   if (osc) {
     osc->Drain(clock.Now(), commands);
+    for (const OscCommand& command : commands) input->Apply(command);
+  }
+  if (web) {
+    web->Drain(clock.Now(), commands);
     for (const OscCommand& command : commands) input->Apply(command);
   }
   midi = MidiResult();
@@ -292,8 +310,24 @@ void Player::TellControllers() {
   health.Update(clock.Now(), stage.Live().ShownFrames(), statistics.drawnPerSecond,
                 drewThisPass ? statistics.drawSeconds : 0.0, passGap);
   passGap = 0.0;
-  if (oscQuery) oscQuery->Publish(stage.Live().Values(), health.Values());
+  const TempoReading tempo = rig->Tempo(clock.Now());
+  health.Tempo(tempo.beatsPerMinute, tempo.BeatInBar() + 1);
+  if (web) {
+    UpdateShown();
+    web->Publish(shown);
+  }
   if (osc) osc->ReportChanges(stage.Live().Values());
+}
+
+void Player::UpdateShown() {
+  shown.parameters = stage.Live().Values();
+  shown.health.assign(health.Values().begin(), health.Values().end());
+  shown.blackout = stage.GoingToBlack();
+  const PresetBank& bank = stage.Bank();
+  shown.bank.resize(bank.Size());
+  for (size_t slot = 0; slot < bank.Size(); ++slot)
+    if (shown.bank[slot] != bank.Name(slot)) shown.bank[slot] = bank.Empty(slot) ? "" : bank.Name(slot);
+  shown.look = bank.Last() >= 0 && static_cast<size_t>(bank.Last()) < bank.Size() ? bank.Name(bank.Last()) : "";
 }
 
 void Player::Present() {

@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "formats/ParameterProfile.h"
+#include "remote/OscListener.h"
+#include "remote/ShowService.h"
 #include "player/Captures.h"
 #include "player/Clock.h"
 #include "player/Console.h"
 #include "player/ControlPanel.h"
 #include "player/FramePacer.h"
-#include "player/OscListener.h"
-#include "player/OscQueryServer.h"
 #include "player/PipeWireOutput.h"
 #include "player/PlayerInput.h"
 #include "player/PlayerOptions.h"
@@ -101,6 +101,9 @@ class Player {
   void FollowTheDrawnRate();
   std::string Title() const;
   bool StartServers(std::string& error);
+  bool StartWeb(std::string& error);
+  // The show as controllers see it: values, health, blackout, bank, look.
+  void UpdateShown();
   void SayRecordFailure();
   void StartPipeWire();
 
@@ -116,7 +119,7 @@ class Player {
   Captures captures;
   std::unique_ptr<StageRig> rig;
   std::unique_ptr<OscListener> osc;
-  std::unique_ptr<OscQueryServer> oscQuery;
+  std::unique_ptr<ShowService> web;  // OSCQuery and the remote page
   std::unique_ptr<ControlPanel> panel;
   std::unique_ptr<PlayerInput> input;
   std::unique_ptr<PipeWireOutput> pipewire;
@@ -127,6 +130,7 @@ class Player {
   PanelInput fromPanel;
   std::vector<OscCommand> commands;
   std::vector<RigLine> rigLines;
+  ShowState shown;  // the show as the web server last had it
   MidiResult midi;
   std::vector<ParameterValue> reactionValues;
   std::vector<ParameterValue> firstDeck;  // the first deck's values, while the second's are refilled

@@ -14,12 +14,12 @@
 #include "player/Clock.h"
 #include "player/Console.h"
 #include "player/ControlPanel.h"
-#include "player/OscListener.h"
 #include "player/ShowHealth.h"
 #include "player/Stage.h"
 #include "player/StageControls.h"
 #include "player/StageRig.h"
 #include "player/Window.h"
+#include "remote/OscListener.h"
 
 namespace tool {
 

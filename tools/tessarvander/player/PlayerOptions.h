@@ -26,6 +26,10 @@ struct PlayerOptions {
   std::string oscHost = "127.0.0.1";
   std::string oscReply;           // HOST:PORT that hears every change, or empty
   int oscQueryPort = 0;           // the OSCQuery server's port; 0: none
+  // The remote page and OSCQuery, on one server (--remote [HOST:]PORT).
+  std::string remoteHost = "127.0.0.1";
+  int remotePort = 0;             // 0: none
+  bool remoteReadOnly = false;    // the page shows the values, changes nothing
   std::string takePath;           // a take of the whole session, when set
   std::string outFolder;          // for stills, videos, presets and takes
   PresetBank bank;                // presets for keys 1-9, 0, [ and ], read before play

@@ -1,7 +1,8 @@
 // How the show is doing, for a monitor (OSC /tessarvander/status/...,
-// OSCQuery): the frames of the flight, the frames drawn a second, the
-// longest draw of the last minute, and the memory the player holds. Updated
-// once a pass; the memory is read once a second.
+// OSCQuery, the remote): the frames of the flight, the frames drawn a
+// second, the longest draw of the last minute, the memory the player holds,
+// and the tempo and beat. Updated once a pass; the memory is read once a
+// second.
 #pragma once
 
 #include <array>
@@ -15,6 +16,11 @@ class ShowHealth {
   // After a pass, at the clock's `now`: the pass's draw (0 for none) and the
   // longest time between two of its process calls and the one before them.
   void Update(double now, long frames, double drawnPerSecond, double lastDraw, double longestGap);
+  // The tempo as it stands (0 for none), and the beat of the bar from 1.
+  void Tempo(double beatsPerMinute, int beatOfBar) {
+    values[static_cast<size_t>(Health::Tempo)] = static_cast<float>(beatsPerMinute);
+    values[static_cast<size_t>(Health::Beat)] = static_cast<float>(beatsPerMinute > 0.0 ? beatOfBar : 0);
+  }
   float Value(Health which) const { return values[static_cast<size_t>(which)]; }
   const std::array<float, static_cast<size_t>(Health::Count)>& Values() const { return values; }
 

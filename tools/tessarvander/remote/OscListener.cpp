@@ -1,33 +1,20 @@
-#include "player/OscListener.h"
+#include "remote/OscListener.h"
 
 #include <arpa/inet.h>
-#include <lo/lo.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
-#include "formats/Presets.h"
 #include "sys/Messages.h"
-#include "sys/SteadyClock.h"
 
 namespace tool {
 namespace {
 
-// About four seconds of a flood of 10,000 messages a second.
-constexpr size_t kMaxQueued = 40000;
 constexpr int kPollMilliseconds = 100;
-// Bad messages are told once per address, for this many addresses; the rest
-// are counted, so that a flood of new addresses costs neither memory nor a
-// screenful of lines.
-constexpr size_t kMaxToldAddresses = 32;
-// A bundle may wait for its time tag this long, no longer.
-constexpr double kLatestTimeTagSeconds = 60.0;
 
 }  // namespace
 
@@ -78,70 +65,14 @@ void OscListener::Listen() {
     const ssize_t received = recvfrom(socketFd, buffer.data(), buffer.size(), MSG_TRUNC,
                                       reinterpret_cast<sockaddr*>(&sender), &senderLength);
     if (received < 0) continue;
-    Handle(buffer.data(), static_cast<size_t>(received), sender, senderLength);
-  }
-}
-
-namespace {
-
-// When a time tag falls due, in steady-clock seconds: NTP time (seconds
-// since 1900, a 32-bit fraction) against the wall clock now.
-double DueAt(uint64_t timeTag) {
-  if (timeTag == kOscImmediately) return 0.0;
-  constexpr double kNtpToUnix = 2208988800.0;
-  const double wall = static_cast<double>(timeTag >> 32) - kNtpToUnix + static_cast<double>(timeTag & 0xffffffffu) / 4294967296.0;
-  const double nowWall = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-  const double nowSteady = SteadySeconds();
-  return nowSteady + std::max(0.0, wall - nowWall);
-}
-
-}  // namespace
-
-void OscListener::Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength) {
-  for (OscDecoded& decoded : DecodeOscPacket(data, size, names)) {
-    if (!decoded.ok) {
-      Drop(decoded.address, decoded.why);
-      continue;
-    }
-    OscCommand& command = decoded.command;
-    command.address = decoded.address;
-    command.sender.assign(reinterpret_cast<const char*>(&sender), senderLength);
-    command.dueAt = DueAt(decoded.timeTag);
-    const double nowSteady = SteadySeconds();
-    if (command.dueAt > nowSteady + kLatestTimeTagSeconds) {
-      Drop(decoded.address, "a time tag more than a minute ahead");
-      continue;
-    }
-    // A preset is read here, off the frame thread, through the bounded
-    // reader: the frame loop only applies its values.
-    if (command.kind == OscKind::LoadPreset) {
-      std::string error;
-      if (!LoadPreset(command.text, names, command.values, error)) {
-        Drop(decoded.address, error);
-        continue;
-      }
-    }
-    std::lock_guard<std::mutex> lock(mutex);
-    if (queue.size() >= kMaxQueued) {
-      ++dropped;
-      if (dropped == 1)
-        Warn("OSC: more than " + std::to_string(kMaxQueued) + " messages waiting for the next frame; dropping the rest");
-      continue;
-    }
-    queue.push_back(std::move(command));
+    inbox.Take(buffer.data(), static_cast<size_t>(received),
+               std::string(reinterpret_cast<const char*>(&sender), senderLength));
   }
 }
 
 void OscListener::Send(const std::string& address, float value, const sockaddr* to, socklen_t length) {
-  lo_message reply = lo_message_new();
-  lo_message_add_float(reply, value);
-  size_t size = 0;
-  void* bytes = lo_message_serialise(reply, address.c_str(), nullptr, &size);
-  if (bytes) {
-    sendto(socketFd, bytes, size, 0, to, length);
-    std::free(bytes);
-  }
-  lo_message_free(reply);
+  const std::string message = EncodeOsc(address, value);
+  if (!message.empty()) sendto(socketFd, message.data(), message.size(), 0, to, length);
 }
 
 void OscListener::Answer(const OscCommand& query, float value) {
@@ -182,33 +113,6 @@ void OscListener::ReportChanges(const std::vector<float>& values) {
          reinterpret_cast<const sockaddr*>(&replyAddress), replyLength);
     reported[index] = values[index];
   }
-}
-
-void OscListener::Drop(const std::string& address, const std::string& why) {
-  std::lock_guard<std::mutex> lock(mutex);
-  const std::string told = address + '\n' + why;  // each reason for each address, once
-  if (toldOf.count(told)) return;
-  if (toldOf.size() >= kMaxToldAddresses) {
-    if (++untold == 1)
-      Warn("OSC: bad messages of more than " + std::to_string(kMaxToldAddresses) +
-           " kinds; the rest are dropped without a line");
-    return;
-  }
-  toldOf.insert(told);
-  Warn("OSC: dropped " + Printable(address, 80) + ": " + Printable(why, 300) +
-       " (later ones like it are dropped without a line)");
-}
-
-void OscListener::Drain(double now, std::vector<OscCommand>& commands) {
-  commands.clear();
-  std::lock_guard<std::mutex> lock(mutex);
-  // The due ones out in order; the waiting ones close up behind them.
-  size_t kept = 0;
-  for (size_t i = 0; i < queue.size(); ++i) {
-    if (queue[i].dueAt <= now) commands.push_back(std::move(queue[i]));
-    else if (kept++ != i) queue[kept - 1] = std::move(queue[i]);
-  }
-  queue.resize(kept);
 }
 
 }  // namespace tool

@@ -20,22 +20,19 @@
 #include <sys/socket.h>
 
 #include <atomic>
-#include <cstdint>
-#include <deque>
-#include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "formats/OscMessages.h"
 #include "formats/ParameterControls.h"
+#include "remote/OscInbox.h"
 
 namespace tool {
 
 class OscListener {
  public:
-  explicit OscListener(const ParameterNames& names) : names(names) {}
+  explicit OscListener(const ParameterNames& names) : names(names), inbox(names, "OSC") {}
   ~OscListener();
   OscListener(const OscListener&) = delete;
   OscListener& operator=(const OscListener&) = delete;
@@ -44,7 +41,7 @@ class OscListener {
   bool Start(const std::string& host, int port, std::string& error);
   // The commands due by `now` (steady-clock seconds), oldest first; later
   // ones wait.
-  void Drain(double now, std::vector<OscCommand>& commands);
+  void Drain(double now, std::vector<OscCommand>& commands) { inbox.Drain(now, commands); }
   // Answers a query to its sender, on its own address.
   void Answer(const OscCommand& query, float value);
   // Where changes go (--osc-reply HOST:PORT). False with a reason.
@@ -55,23 +52,16 @@ class OscListener {
 
  private:
   void Listen();
-  void Handle(char* data, size_t size, const sockaddr_storage& sender, socklen_t senderLength);
   void Send(const std::string& address, float value, const sockaddr* to, socklen_t length);
-  // One line per address and reason, the first time it goes wrong.
-  void Drop(const std::string& address, const std::string& why);
 
   const ParameterNames& names;
+  OscInbox inbox;
   int socketFd = -1;
   std::atomic<bool> stopping{false};
   std::thread thread;
 
-  std::mutex mutex;
-  std::deque<OscCommand> queue;
   sockaddr_storage replyAddress{};
   socklen_t replyLength = 0;
-  std::set<std::string> toldOf;  // address and reason of the bad messages told
-  size_t untold = 0;
-  size_t dropped = 0;
   std::vector<float> reported;  // the values last sent to the reply address
 };
 

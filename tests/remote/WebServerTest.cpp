@@ -1,0 +1,332 @@
+// The player's web server in-process, on a real port: what it serves and
+// refuses, LISTEN, the token, and hostile clients. Against every attack a
+// normal request is answered within a second, the frame loop's calls never
+// wait, memory stays within 50 MB of idle, and the descriptors come back.
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ParameterTable.h"
+#include "WebClient.h"
+#include "formats/ParameterProfile.h"
+#include "remote/ShowService.h"
+#include "remote/WebLimits.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testsupport::HttpGet;
+using testsupport::WebSocketClient;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+// An answer within a second; a sanitizer's build runs several times slower.
+constexpr double kAnswerSeconds = kSanitized ? 5.0 : 1.0;
+constexpr double kMostGrowthMb = 50.0;
+
+std::vector<hostkit::ParameterDescription> Parameters() {
+  std::vector<hostkit::ParameterDescription> parameters;
+  for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
+    parameters.push_back({row.index, row.name, 0, row.defaultValue, 0.0f, 1.0f});
+  return parameters;
+}
+
+double ResidentMebibytes() {
+  long size = 0, resident = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* folder = opendir("/proc/self/fd")) {
+    while (readdir(folder)) ++count;
+    closedir(folder);
+  }
+  return count;
+}
+
+// A raw TCP connection to the server; -1 if refused.
+int Connect(int port) {
+  const int socketFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(socketFd);
+    return -1;
+  }
+  return socketFd;
+}
+
+bool SendAll(int socketFd, const std::string& bytes) {
+  return send(socketFd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+// The show as a frame loop of 60 calls a second publishes it, draining what
+// came in, on a thread of its own; it keeps the longest call.
+class FrameLoop {
+ public:
+  explicit FrameLoop(tool::ShowService& service) : service(service) {
+    thread = std::thread([this] { Run(); });
+  }
+  ~FrameLoop() {
+    stop = true;
+    thread.join();
+  }
+  double LongestCall() const { return longest; }
+  size_t Commands() const { return commands; }
+
+ private:
+  void Run() {
+    tool::ShowState state;
+    state.parameters.assign(tessarvander::kParameterCount, 0.5f);
+    state.health.assign(static_cast<size_t>(tool::Health::Count), 0.0f);
+    state.bank = {"01-first", "", "03-third"};
+    std::vector<tool::OscCommand> drained;
+    while (!stop) {
+      const auto start = Clock::now();
+      service.Drain(1e12, drained);
+      for (const tool::OscCommand& command : drained)
+        if (command.kind == tool::OscKind::SetParameter) state.parameters[command.index] = command.value;
+      commands += drained.size();
+      state.health[0] += 1.0f;
+      service.Publish(state);
+      longest = std::max(longest.load(), std::chrono::duration<double>(Clock::now() - start).count());
+      std::this_thread::sleep_for(std::chrono::milliseconds(16));
+    }
+  }
+
+  tool::ShowService& service;
+  std::thread thread;
+  std::atomic<bool> stop{false};
+  std::atomic<double> longest{0.0};
+  std::atomic<size_t> commands{0};
+};
+
+class WebServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    service = std::make_unique<tool::ShowService>(tool::ParameterProfile::TableNames(), parameters, profile, 3);
+    std::string error;
+    ASSERT_TRUE(service->Start(tool::ShowService::Setup{}, error)) << error;
+    port = service->Port();
+    loop = std::make_unique<FrameLoop>(*service);
+  }
+  void TearDown() override {
+    loop.reset();
+    service.reset();
+  }
+
+  // A normal request, answered in time with the tree's node.
+  void ExpectAnsweredInTime(const std::string& during) {
+    const auto start = Clock::now();
+    const auto reply = HttpGet(port, "/tessarvander/param/zoom?VALUE", kAnswerSeconds);
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_EQ(reply.status, 200) << during << ": no answer within " << kAnswerSeconds << " s";
+    EXPECT_LT(took, kAnswerSeconds) << during;
+  }
+
+  // Waits until the descriptors are back to `level` (the server closes
+  // what the clients left); true if they are.
+  static bool DescriptorsBackTo(int level) {
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (OpenDescriptors() > level && Clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return OpenDescriptors() <= level;
+  }
+
+  // An attack on its own threads while a normal client asks; then the
+  // checks that follow every attack.
+  void Survive(const std::string& name, int clients, std::function<void(int client, std::atomic<bool>& stop)> attack,
+               double seconds) {
+    SCOPED_TRACE(name);
+    const int descriptorsBefore = OpenDescriptors();
+    const double memoryBefore = ResidentMebibytes();
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> attackers;
+    for (int client = 0; client < clients; ++client)
+      attackers.emplace_back([&, client] { attack(client, stop); });
+    const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    while (Clock::now() < until) {
+      ExpectAnsweredInTime(name);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    const double memoryDuring = ResidentMebibytes();
+    stop = true;
+    for (std::thread& attacker : attackers) attacker.join();
+    ExpectAnsweredInTime(name + ", after");
+    EXPECT_TRUE(DescriptorsBackTo(descriptorsBefore)) << OpenDescriptors() << " open, " << descriptorsBefore << " before";
+    if (!kSanitized) {
+      EXPECT_LT(memoryDuring - memoryBefore, kMostGrowthMb);
+    }
+    EXPECT_LT(loop->LongestCall(), 0.25) << "the frame loop waited for the server";
+  }
+
+  const std::vector<hostkit::ParameterDescription> parameters = Parameters();
+  const tool::ParameterProfile profile = tool::ParameterProfile::For({"QLMB", "Tessarvander", 2, 1, 1, 1, 0, "", ""});
+  std::unique_ptr<tool::ShowService> service;
+  std::unique_ptr<FrameLoop> loop;
+  int port = 0;
+};
+
+TEST_F(WebServerTest, ServesTheTreeAndThePageAndNothingElse) {
+  const auto tree = HttpGet(port, "/");
+  EXPECT_EQ(tree.status, 200);
+  for (const char* part : {"\"/tessarvander/param/zoom\"", "\"/tessarvander/param/depth_layers/meaning\"",
+                           "\"VALUE\":[\"6 layers\"]", "\"/tessarvander/bank/3\"", "\"VALUE\":[\"03-third\"]",
+                           "\"/tessarvander/status/tempo\""})
+    EXPECT_NE(tree.body.find(part), std::string::npos) << part;
+  const auto page = HttpGet(port, "/remote");
+  EXPECT_EQ(page.status, 200);
+  EXPECT_NE(page.body.find("<title>Tessarvander remote</title>"), std::string::npos);
+  EXPECT_NE(page.headers.find("Content-Security-Policy: default-src 'none'"), std::string::npos) << page.headers;
+  EXPECT_EQ(HttpGet(port, "/tessarvander/param/zoom?VALUE").body, "{\"VALUE\":[0.5]}");
+  EXPECT_EQ(HttpGet(port, "/tessarvander/tap?VALUE").status, 204);
+
+  // Paths reach the tree only: nothing from a request names a file.
+  for (const char* path : {"/../../etc/passwd", "/%2e%2e/%2e%2e/etc/passwd", "/remote/../../etc/passwd",
+                           "/tessarvander/param/sparkle", "/tessarvander/param/zoom/../../../../etc/passwd"})
+    EXPECT_EQ(HttpGet(port, path).status, 404) << path;
+  for (const char* target : {"/%00", "/%zz", "/tessarvander%"}) EXPECT_EQ(HttpGet(port, target).status, 400) << target;
+  EXPECT_EQ(HttpGet(port, "/" + std::string(20000, 'a')).status, 431);
+  // Another host's name for this machine (a rebound DNS name) is refused.
+  EXPECT_EQ(HttpGet(port, "/", 10.0, "evil.example").status, 403);
+  const int raw = Connect(port);
+  ASSERT_TRUE(SendAll(raw, "POST /tessarvander/param/zoom HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\n\r\n0.1"));
+  char answer[64] = {};
+  EXPECT_GT(recv(raw, answer, sizeof answer - 1, 0), 12);
+  EXPECT_EQ(std::string(answer).substr(0, 12), "HTTP/1.1 413");
+  close(raw);
+}
+
+TEST_F(WebServerTest, ASocketListensAndSetsLikeOsc) {
+  WebSocketClient socket;
+  std::string error, message;
+  ASSERT_TRUE(socket.Open(port, "/", error)) << error;
+  ASSERT_TRUE(socket.Send(R"({"COMMAND":"LISTEN","DATA":"/tessarvander/param/zoom"})", false));
+  ASSERT_TRUE(socket.Receive(message, 10.0));
+  EXPECT_EQ(message.substr(0, 24), "/tessarvander/param/zoom");
+  // A set over the socket goes through the OSC decoder to the frame loop,
+  // whose new value comes back to the listener.
+  const std::string set = std::string("/tessarvander/param/zoom\0\0\0\0,f\0\0", 32) + std::string("\x3f\x40\0\0", 4);
+  ASSERT_TRUE(socket.Send(set, true));
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (message != set && Clock::now() < deadline) socket.Receive(message, 5.0);
+  EXPECT_EQ(message, set);
+  // Junk is dropped, and the socket stays.
+  EXPECT_TRUE(socket.Send("{\"COMMAND\":", false));
+  EXPECT_TRUE(socket.Send(std::string("\x01\x02\x03"), true));
+  EXPECT_TRUE(socket.Send(R"({"COMMAND":"IGNORE","DATA":"/tessarvander/param/zoom"})", false));
+  EXPECT_EQ(HttpGet(port, "/tessarvander/param/zoom?VALUE").body, "{\"VALUE\":[0.75]}");
+
+  // A socket opened from another site's page is refused.
+  WebSocketClient foreign;
+  EXPECT_FALSE(foreign.Open(port, "/", error, "http://evil.example"));
+}
+
+TEST(WebServerAccessTest, WithATokenEveryRequestAndSocketMustCarryIt) {
+  tool::web::WebServer server;
+  tool::web::Handlers handlers;
+  handlers.answer = [](const tool::web::Request& request) {
+    return tool::web::Answer{200, "text/plain", "path " + request.path + " query " + request.query, {}};
+  };
+  const std::string token = tool::web::NewToken();
+  ASSERT_EQ(token.size(), 32u);
+  std::string error;
+  ASSERT_TRUE(server.Start("127.0.0.1", 0, token, handlers, error)) << error;
+  const int port = server.Port();
+  EXPECT_EQ(HttpGet(port, "/remote").status, 403);
+  EXPECT_EQ(HttpGet(port, "/remote?token=" + token.substr(0, 31) + "0").status, 403);
+  EXPECT_EQ(HttpGet(port, "/remote?token=" + token + "x").status, 403);
+  const auto admitted = HttpGet(port, "/remote?VALUE&token=" + token, 10.0, "stage.local");
+  EXPECT_EQ(admitted.status, 200) << "any host name, with the token";
+  EXPECT_EQ(admitted.body, "path /remote query VALUE") << "the token is not the handler's";
+  EXPECT_NE(admitted.headers.find("Set-Cookie: tessarvander-token=" + token + "; Path=/; HttpOnly; SameSite=Strict"),
+            std::string::npos);
+  EXPECT_EQ(HttpGet(port, "/", 10.0, "127.0.0.1", {"Cookie: a=b; tessarvander-token=" + token}).status, 200);
+  WebSocketClient socket;
+  EXPECT_FALSE(socket.Open(port, "/", error));
+  WebSocketClient withToken;
+  EXPECT_TRUE(withToken.Open(port, "/?token=" + token, error)) << error;
+}
+
+TEST_F(WebServerTest, HostileClientsAreBounded) {
+  // Header floods: endless header lines from several clients.
+  Survive("header floods", 4, [this](int, std::atomic<bool>& stop) {
+    const std::string line = "X-Flood: " + std::string(100, 'x') + "\r\n";
+    while (!stop) {
+      const int socketFd = Connect(port);
+      if (socketFd < 0) continue;
+      SendAll(socketFd, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+      while (!stop && SendAll(socketFd, line)) {
+      }
+      close(socketFd);
+    }
+  }, 2.5);
+
+  // Slow clients: a byte a second.
+  Survive("slow clients", 8, [this](int, std::atomic<bool>& stop) {
+    const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    while (!stop) {
+      const int socketFd = Connect(port);
+      for (size_t at = 0; socketFd >= 0 && !stop && at < request.size() && SendAll(socketFd, request.substr(at, 1)); ++at)
+        for (int wait = 0; wait < 10 && !stop; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (socketFd >= 0) close(socketFd);
+    }
+  }, 3.5);
+
+  // 200 idle connections, held.
+  Survive("200 idle connections", 1, [this](int, std::atomic<bool>& stop) {
+    std::vector<int> idle;
+    for (int i = 0; i < 200; ++i)
+      if (const int socketFd = Connect(port); socketFd >= 0) idle.push_back(socketFd);
+    while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int socketFd : idle) close(socketFd);
+  }, 2.0);
+
+  // WebSockets: oversized messages, floods, and more sockets than the cap.
+  Survive("oversized messages and floods", 3, [this](int client, std::atomic<bool>& stop) {
+    while (!stop) {
+      WebSocketClient socket;
+      std::string error, message;
+      if (!socket.Open(port, "/", error)) continue;
+      if (client == 0) {
+        socket.Send(std::string(tool::web::kMaxMessageBytes + 1, 'x'), true);
+      } else if (client == 1) {
+        for (int i = 0; i < 2000 && socket.Send(R"({"COMMAND":"LISTEN","DATA":"/tessarvander/look"})", false); ++i) {
+        }
+      } else {
+        std::vector<std::unique_ptr<WebSocketClient>> many;
+        for (size_t i = 0; i < tool::web::kMaxWebSockets + 4; ++i) {
+          many.push_back(std::make_unique<WebSocketClient>());
+          many.back()->Open(port, "/", error);
+        }
+      }
+      EXPECT_FALSE(socket.Receive(message, 5.0) && client == 0) << "an oversized message closes the socket";
+    }
+  }, 3.0);
+  EXPECT_EQ(loop->Commands(), 0u) << "nothing of the junk reached the frame loop";
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+#include "remote/ShowService.h"
+
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
+
+#include <nlohmann/json.hpp>
+
+#include "sys/Messages.h"
+
+namespace tool {
+
+// The page, built in from remote/remote.html.
+extern const char* const kRemotePage;
+
+namespace {
+
+// Paths longer than any in the tree are not looked up.
+constexpr size_t kLongestPath = 512;
+
+// An address of this machine that others on the network can use, for a
+// server listening on every interface: the first IPv4 one that is not
+// loopback; else the host as given.
+std::string AddressForOthers(const std::string& host) {
+  if (host != "0.0.0.0" && host != "::") return host;
+  ifaddrs* interfaces = nullptr;
+  if (getifaddrs(&interfaces) != 0) return host;
+  std::string found = host;
+  for (ifaddrs* at = interfaces; at; at = at->ifa_next) {
+    if (!at->ifa_addr || at->ifa_addr->sa_family != AF_INET) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(at->ifa_addr)->sin_addr, text, sizeof text);
+    if (web::IsLoopback(text)) continue;
+    found = text;
+    break;
+  }
+  freeifaddrs(interfaces);
+  return found;
+}
+
+}  // namespace
+
+ShowService::ShowService(const ParameterNames& names, const std::vector<hostkit::ParameterDescription>& parameters,
+                         const ParameterProfile& profile, size_t bankSize)
+    : inbox(names, "remote"), tree(parameters, profile, bankSize) {}
+
+bool ShowService::Start(const Setup& wanted, std::string& error) {
+  setup = wanted;
+  if (!web::IsLoopback(setup.host)) {
+    token = web::NewToken();
+    if (token.empty()) {
+      error = "no random token to guard the remote with";
+      return false;
+    }
+  }
+  web::Handlers handlers;
+  handlers.answer = [this](const web::Request& request) { return Answer(request); };
+  handlers.received = [this](uint64_t socket, bool binary, std::string& message) { Received(socket, binary, message); };
+  handlers.closed = [this](uint64_t socket) { closedSockets.push_back(socket); };
+  handlers.tick = [this] { Push(); };
+  if (!server.Start(setup.host, setup.port, token, std::move(handlers), error)) return false;
+  reachableAt = AddressForOthers(setup.host);
+  return true;
+}
+
+std::string ShowService::RemoteUrl() const {
+  const std::string host = reachableAt.find(':') != std::string::npos ? "[" + reachableAt + "]" : reachableAt;
+  return "http://" + host + ":" + std::to_string(server.Port()) + "/remote" + (token.empty() ? "" : "?token=" + token);
+}
+
+std::string ShowService::Reach() const {
+  std::string line = "remote and OSCQuery on " + RemoteUrl();
+  if (token.empty()) return line + " (this machine only" + (setup.readOnly ? ", read only)" : ")");
+  return line + " (from the network, " + (setup.readOnly ? "read only, " : "") +
+         "with this token only: keep the whole address)";
+}
+
+void ShowService::Publish(const ShowState& state) {
+  std::lock_guard<std::mutex> hold(stateLock);
+  published.parameters.assign(state.parameters.begin(), state.parameters.end());
+  published.health.assign(state.health.begin(), state.health.end());
+  published.blackout = state.blackout;
+  if (published.bank != state.bank) published.bank = state.bank;
+  if (published.look != state.look) published.look = state.look;
+}
+
+ShowState ShowService::Current() {
+  std::lock_guard<std::mutex> hold(stateLock);
+  return published;
+}
+
+web::Answer ShowService::Answer(const web::Request& request) {
+  web::Answer answer;
+  answer.headers.emplace_back("Cache-Control", "no-store");
+  if (request.path == "/remote" || request.path == "/remote/") {
+    answer.type = "text/html; charset=utf-8";
+    answer.body = kRemotePage;
+    // The page runs its own script and talks to this server only, and is
+    // never framed by another page.
+    answer.headers.emplace_back("Content-Security-Policy",
+                                "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+                                "connect-src 'self'; frame-ancestors 'none'");
+    return answer;
+  }
+  // OSCQuery's "?VALUE": an attribute is the query's one bare word.
+  const std::string attribute = request.query.find('=') == std::string::npos ? request.query : "";
+  if (attribute == "HOST_INFO") {
+    nlohmann::ordered_json info;
+    info["NAME"] = "Tessarvander";
+    if (setup.oscPort > 0) {
+      info["OSC_IP"] = request.localAddress;  // as this client reached us: an address it can use
+      info["OSC_PORT"] = setup.oscPort;
+      info["OSC_TRANSPORT"] = "UDP";
+    }
+    info["EXTENSIONS"] = {{"TYPE", true},        {"ACCESS", true}, {"VALUE", true},        {"RANGE", true},
+                          {"DESCRIPTION", true}, {"LISTEN", true}, {"PATH_CHANGED", false}};
+    info["READ_ONLY"] = setup.readOnly;
+    answer.type = "application/json";
+    answer.body = info.dump();
+    return answer;
+  }
+  const OscQueryTree::Node* node = request.path.size() <= kLongestPath ? tree.Find(request.path) : nullptr;
+  if (!node) {
+    answer.status = 404;
+    return answer;
+  }
+  answer.body = tree.Describe(*node, attribute, Current(), answer.status);
+  if (answer.status == 200) answer.type = "application/json";
+  return answer;
+}
+
+void ShowService::Received(uint64_t socket, bool binary, std::string& message) {
+  if (binary) {
+    // OSC, as if it came to the OSC port; a read-only remote changes nothing.
+    if (!setup.readOnly) inbox.Take(message.data(), message.size(), "");
+    return;
+  }
+  // {"COMMAND": "LISTEN" or "IGNORE", "DATA": "/tessarvander/param/zoom"}
+  const nlohmann::json command = nlohmann::json::parse(message, nullptr, false);
+  if (!command.is_object() || !command.contains("COMMAND") || !command.contains("DATA")) return;
+  if (!command["COMMAND"].is_string() || !command["DATA"].is_string()) return;
+  const std::string path = command["DATA"].get<std::string>();
+  const OscQueryTree::Node* node = path.size() <= kLongestPath ? tree.Find(path) : nullptr;
+  if (!node || node->source == OscQueryTree::Source::None) return;
+  const std::string verb = command["COMMAND"].get<std::string>();
+  // The current value goes out at the next push.
+  if (verb == "LISTEN") listening[socket].emplace(node, "");
+  else if (verb == "IGNORE") listening[socket].erase(node);
+}
+
+void ShowService::Push() {
+  for (uint64_t socket : closedSockets) listening.erase(socket);
+  closedSockets.clear();
+  if (listening.empty()) return;
+  const ShowState state = Current();
+  for (auto& [socket, nodes] : listening) {
+    for (auto& [node, sent] : nodes) {
+      std::string message = tree.ValueMessage(*node, state);
+      if (message.empty() || message == sent) continue;
+      sent = message;
+      server.Send(socket, true, std::move(message));
+    }
+  }
+}
+
+}  // namespace tool
