@@ -288,12 +288,20 @@ int main(int argc, char** argv) {
   waitpid(player, &status, 0);
   const std::string said = testsupport::ReadFile((out / "play.log").string());
 
-  // Every still against its frame re-rendered from the take.
+  // Stills against their frames re-rendered from the take: at most 12,
+  // spread evenly over the run and the last among them (each re-render
+  // draws the take from its start, so checking every still of an hour would
+  // take hours).
+  constexpr size_t kStillsChecked = 12;
   const std::regex still(R"(saved still (\S+) \(frame (\d+) of the flight)");
+  std::vector<std::pair<std::string, std::string>> saved;  // path, frame
+  for (std::sregex_iterator match(said.begin(), said.end(), still), end; match != end; ++match)
+    saved.emplace_back((*match)[1], (*match)[2]);
   long stills = 0, equal = 0;
-  for (std::sregex_iterator match(said.begin(), said.end(), still), end; match != end; ++match) {
-    const std::string path = (*match)[1], frame = (*match)[2];
-    const std::string again = (out / ("again-" + std::to_string(stills) + ".png")).string();
+  for (size_t k = 0; k < std::min(saved.size(), kStillsChecked); ++k) {
+    const size_t chosen = saved.size() <= kStillsChecked ? k : (saved.size() - 1) * k / (kStillsChecked - 1);
+    const auto& [path, frame] = saved[chosen];
+    const std::string again = (out / ("again-" + std::to_string(chosen) + ".png")).string();
     const auto rendered = testsupport::RunProgram(
         {settings.tool, "render", "-q", "--take", take, "--frames", frame, "--size", settings.size, "-o", again});
     ++stills;

@@ -16,7 +16,7 @@ constexpr double kStrengthOffsetSeconds = -0.007;
 // The tempo: autocorrelation in windows this long, this far apart, and a
 // preference for tempi near kPreferredTempo, falling by half an octave away.
 constexpr double kTempoWindowSeconds = 8.0;
-constexpr long kMultiples = 4;
+constexpr long kMultiples = kTempoMultiples;
 constexpr double kHalfPenalty = 0.5;
 constexpr double kTempoStepSeconds = 0.5;
 constexpr double kPreferredTempo = 120.0;
@@ -166,6 +166,29 @@ void ChooseMetricalLevel(const std::vector<std::vector<double>>& correlations, c
   for (long w = 0; w < windows; ++w) period[static_cast<size_t>(w)] /= steady[static_cast<size_t>(w)];
 }
 
+}  // namespace
+
+std::vector<double> BlurredOnsets(const std::vector<double>& onset) {
+  const long n = static_cast<long>(onset.size());
+  std::vector<double> blurred(onset.size(), 0.0);
+  for (long h = 0; h < n; ++h)
+    for (long k = -2; k <= 2; ++k)
+      if (h + k >= 0 && h + k < n)
+        blurred[static_cast<size_t>(h)] += (3.0 - std::fabs(static_cast<double>(k))) / 9.0 * onset[static_cast<size_t>(h + k)];
+  return blurred;
+}
+
+double TempoEvidence(const std::vector<double>& correlation, double period, double hop) {
+  double comb = 0.0;
+  for (long k = 1; k <= kMultiples; ++k) comb += Between(correlation, static_cast<double>(k) * period);
+  // A period whose half repeats as strongly is probably two beats: the
+  // backbeat of a fast track heard as a slow one.
+  const double halves = Between(correlation, 0.5 * period);
+  return TempoPreference(period, hop) * std::max(0.0, comb / kMultiples - kHalfPenalty * halves);
+}
+
+namespace {
+
 // The beat period, in hops, at every hop: the tempo path through windows.
 std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::vector<uint8_t>& inside, double hop) {
   const long n = static_cast<long>(onset.size());
@@ -178,13 +201,7 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
   if (n < 2 * static_cast<long>(periodOf(static_cast<double>(states - 1))))
     return std::vector<double>(static_cast<size_t>(n), 60.0 / kPreferredTempo / hop);
 
-  // Blurred over a few hops, so onsets a fractional period apart (34 and 35
-  // hops, alternately) still meet near one lag.
-  std::vector<double> blurred(onset.size(), 0.0);
-  for (long h = 0; h < n; ++h)
-    for (long k = -2; k <= 2; ++k)
-      if (h + k >= 0 && h + k < n)
-        blurred[static_cast<size_t>(h)] += (3.0 - std::fabs(static_cast<double>(k))) / 9.0 * onset[static_cast<size_t>(h + k)];
+  const std::vector<double> blurred = BlurredOnsets(onset);
 
   // Each window's evidence for each tempo: the mean autocorrelation at the
   // period and its first multiples (a comb, so that a period and its double
@@ -210,13 +227,7 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
     }
     double best = 0.0;
     for (long s = 0; s < states; ++s) {
-      const double period = periodOf(static_cast<double>(s));
-      double comb = 0.0;
-      for (long k = 1; k <= kMultiples; ++k) comb += Between(correlation, static_cast<double>(k) * period);
-      // A period whose half repeats as strongly is probably two beats: the
-      // backbeat of a fast track heard as a slow one.
-      const double halves = Between(correlation, 0.5 * period);
-      const double value = TempoPreference(period, hop) * std::max(0.0, comb / kMultiples - kHalfPenalty * halves);
+      const double value = TempoEvidence(correlation, periodOf(static_cast<double>(s)), hop);
       evidence[static_cast<size_t>(w)][static_cast<size_t>(s)] = value;
       best = std::max(best, value);
     }

@@ -53,5 +53,17 @@ BeatGrid TrackBeats(const OnsetCurve& curve, const BeatOptions& options);
 // The tempo range the tracker looks in, in beats a minute.
 constexpr double kSlowestTempo = 50.0;
 constexpr double kFastestTempo = 220.0;
+// The lags the evidence for a period reads: up to this many periods.
+constexpr long kTempoMultiples = 4;
+
+// What the tempo is read from, shared with the live analysis: the onset
+// strength blurred over a few hops (so onsets a fractional period apart, 34
+// and 35 hops alternately, still meet near one lag), and how strongly its
+// autocorrelation (by lag in hops) speaks for a beat period of `period`
+// hops: the mean at the period and its first multiples (a comb, so that a
+// period and its double are judged on equal terms), less a share at half
+// the period, weighted towards moderate tempi.
+std::vector<double> BlurredOnsets(const std::vector<double>& onset);
+double TempoEvidence(const std::vector<double>& correlation, double period, double hopSeconds);
 
 }  // namespace tool

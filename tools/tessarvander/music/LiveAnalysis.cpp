@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "music/AubioHandles.h"
+#include "music/BeatTracker.h"
 #include "music/Spectrum.h"
 
 namespace tool {
@@ -48,6 +49,16 @@ constexpr float kSilenceGateDb = -60.0f;
 constexpr size_t kBeatsFitted = 16;
 // What the history keeps, for frames read at their own time.
 constexpr double kHistorySeconds = 2.0;
+// The tempo level: chosen from the onsets of the last seconds, at least
+// this many, every half second; a new level is taken when it wins three
+// times in a row by a clear margin (a window of a few seconds is noisier
+// than the offline tracker's path through all of them).
+constexpr double kLevelSeconds = 8.0;
+constexpr double kLevelFromSeconds = 3.0;
+constexpr double kLevelEverySeconds = 0.5;
+constexpr double kLevelMargin = 1.25;
+constexpr int kLevelVotes = 3;
+constexpr double kLevels[] = {0.5, 1.0, 2.0};
 
 float Decibels(double power) { return power > 1e-12 ? static_cast<float>(10.0 * std::log10(power)) : kSilenceDb; }
 
@@ -124,6 +135,9 @@ void LiveAnalysis::AnalyseHop() {
     a.previous[bin] = compressed;
   }
   a.recentFlux[hops % kRecentHops] = {now, flux};
+  recentFlux.push_back(flux);
+  if (static_cast<double>(recentFlux.size()) * hopSeconds > kLevelSeconds) recentFlux.pop_front();
+  if (hops % std::max(1L, std::lround(kLevelEverySeconds / hopSeconds)) == 0) ChooseLevel();
   double hopSquares = 0.0;
   for (unsigned i = 0; i < kHop; ++i) hopSquares += static_cast<double>(a.hop->data[i]) * a.hop->data[i];
   levels[0] = Decibels(hopSquares / kHop * 2.0);  // a full-scale sine at 0 dB
@@ -274,19 +288,79 @@ void LiveAnalysis::WeighOnset(double onset, double strength) {
 // refinement cannot: when two of aubio's beats in a row disagree with the
 // grid's period by more than kTempoChange, the grid takes aubio's period and
 // refines it afresh.
-void LiveAnalysis::FollowTempoChange(double aubioPeriod) {
-  if (!(aubioPeriod > 0.0)) return;
+void LiveAnalysis::FollowTempoChange(double aubiosPeriod) {
+  if (!(aubiosPeriod > 0.0)) return;
+  aubioPeriod = aubiosPeriod;
+  const double levelled = aubiosPeriod / level;
   if (!locked) {
-    period = aubioPeriod;
+    period = levelled;
     return;
   }
-  disagreements = std::fabs(aubioPeriod - period) > kTempoChange * period ? disagreements + 1 : 0;
+  // aubio jumping an octave while the grid holds its tempo is no change:
+  // the level follows it.
+  for (double octave : {2.0, 0.5}) {
+    if (std::fabs(levelled * octave / period - 1.0) < kTempoChange) {
+      level /= octave;
+      disagreements = 0;
+      return;
+    }
+  }
+  disagreements = std::fabs(levelled - period) > kTempoChange * period ? disagreements + 1 : 0;
   if (disagreements < 2) return;
-  period = aubioPeriod;
+  period = levelled;
   beatsPerMinute = 60.0 / period;
   fitted.clear();
   next = (onBeat >= 0.0 ? onBeat : predicted) + period;
   disagreements = 0;
+}
+
+// Which level of aubio's tempo the last seconds speak for: the evidence of
+// its period, its half and its double in the autocorrelation of the flux.
+void LiveAnalysis::ChooseLevel() {
+  const double hop = static_cast<double>(kHop) / rate;
+  if (!(aubioPeriod > 0.0) || static_cast<double>(recentFlux.size()) * hop < kLevelFromSeconds) return;
+  const std::vector<double> blurred = BlurredOnsets(std::vector<double>(recentFlux.begin(), recentFlux.end()));
+  const long n = static_cast<long>(blurred.size());
+  const double slowest = 60.0 / kSlowestTempo / hop, fastest = 60.0 / kFastestTempo / hop;
+  const long lags = std::min(n - 1, static_cast<long>(std::ceil(kTempoMultiples * slowest)) + 2);
+  std::vector<double> correlation(static_cast<size_t>(std::max(lags, 1L)) + 1, 0.0);
+  double mean = 0.0;
+  for (double value : blurred) mean += value;
+  mean /= static_cast<double>(std::max(n, 1L));
+  for (long lag = 1; lag <= lags; ++lag) {
+    double sum = 0.0;
+    for (long h = 0; h + lag < n; ++h)
+      sum += (blurred[static_cast<size_t>(h)] - mean) * (blurred[static_cast<size_t>(h + lag)] - mean);
+    correlation[static_cast<size_t>(lag)] = sum / static_cast<double>(n - lag);
+  }
+  double best = level, bestEvidence = -1.0, current = 0.0;
+  for (double candidate : kLevels) {
+    const double periodHops = aubioPeriod / candidate / hop;
+    if (periodHops < fastest || periodHops > slowest) continue;
+    const double evidence = TempoEvidence(correlation, periodHops, hop);
+    if (candidate == level) current = evidence;
+    if (evidence > bestEvidence) bestEvidence = evidence, best = candidate;
+  }
+  if (best == level || bestEvidence < kLevelMargin * current) {
+    levelVotes = 0;
+    return;
+  }
+  levelVotes = best == pendingLevel ? levelVotes + 1 : 1;
+  pendingLevel = best;
+  if (levelVotes >= kLevelVotes) TakeLevel(best);
+}
+
+// The grid at the new level: the beat last told stays, the next comes a
+// period of the new level after it.
+void LiveAnalysis::TakeLevel(double newLevel) {
+  level = newLevel;
+  levelVotes = 0;
+  period = aubioPeriod / level;
+  if (!locked) return;
+  beatsPerMinute = 60.0 / period;
+  fitted.clear();
+  onBeat = early = -1.0;
+  next = predicted + period;
 }
 
 // A beat told now, due at `next`: the last beat's onset, if it had one, refines the period

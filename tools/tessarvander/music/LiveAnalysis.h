@@ -3,7 +3,8 @@
 // them. Per hop of 256 samples: the level and the three bands (in dB, scaled
 // against the loudest moments of the last half minute), onsets (aubio's
 // onset detector) and beats (aubio's causal beat tracker, which predicts the
-// next beat from the tempo it holds, so a beat is known about as it sounds).
+// next beat from the tempo it holds, so a beat is known about as it sounds,
+// at the tempo level the last seconds' onsets speak for).
 // Bars count from the first beat: live, no downbeat is told apart.
 #pragma once
 
@@ -59,6 +60,8 @@ class LiveAnalysis {
   void FollowBeats(double now, double onset, bool aubioBeat);
   void StartBeat(double now);
   void FollowTempoChange(double aubioPeriod);
+  void ChooseLevel();
+  void TakeLevel(double newLevel);
   void WeighOnset(double onset, double strength);
   void Emit(double now);
 
@@ -83,6 +86,15 @@ class LiveAnalysis {
   double lastOnBeat = -1.0;   // the onset of the last beat that had one
   int beatsWithoutOnset = 0;
   int disagreements = 0;      // aubio's beats in a row at another tempo
+  // aubio's tempo can sit an octave off (93.8 for 187.5): the grid's period
+  // is aubio's divided by the level (1, 2 or a half) whose evidence in the
+  // last seconds' onsets is the strongest, read as the offline tracker
+  // reads a window's.
+  double aubioPeriod = 0.0;
+  double level = 1.0;
+  double pendingLevel = 1.0;
+  int levelVotes = 0;
+  std::deque<double> recentFlux;  // the flux of the last seconds, hop by hop
   double onStrength = 0.0, offStrength = 0.0;  // onsets on and between beats
   int weighed = 0;
   double lastSound = -1.0;    // the last hop above the silence gate

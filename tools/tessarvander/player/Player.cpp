@@ -83,6 +83,8 @@ bool Player::StartServers(std::string& error) {
     if (!osc->Start(options.oscHost, options.oscPort, error)) return false;
     if (!options.oscReply.empty() && !osc->ReplyTo(options.oscReply, error)) return false;
     console.Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort) +
+                (web::IsLoopback(options.oscHost) ? " (this machine only)"
+                                                  : " (from the network: anyone who reaches this machine can steer)") +
                 (options.oscReply.empty() ? "" : "; changes go to " + options.oscReply));
   }
   return StartWeb(error);

@@ -10,8 +10,11 @@
 namespace tool {
 namespace {
 
-// A change of tempo said to the performer: more than this share.
+// A change of tempo said to the performer: more than this share at once,
+// or a tempo that has stayed within the second share this long.
 constexpr double kSaidTempoChange = 0.01;
+constexpr double kSettledChange = 0.002;
+constexpr double kSettledSeconds = 3.0;
 
 }  // namespace
 namespace {
@@ -132,12 +135,23 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
     if (!silent && silenceSaid) lines.push_back({"live sound is back"});
     silenceSaid = silent;
   }
-  // A tempo that changes is said, whatever its source.
+  SayTempo(now, lines);
+}
+
+// A tempo that changes is said, whatever its source: a change of more than
+// kSaidTempoChange at once, and the value it settles at once it has held
+// for kSettledSeconds, so a performer reads where it stands without a line
+// for every small correction.
+void StageRig::SayTempo(double now, std::vector<RigLine>& lines) {
   const TempoReading tempo = Tempo(now);
-  if (tempo.Known() && std::fabs(tempo.beatsPerMinute - lastBeatsPerMinute) >= 0.5) {
-    lines.push_back({TempoLine(tempo.beatsPerMinute, source)});
-    lastBeatsPerMinute = tempo.beatsPerMinute;
-  }
+  if (!tempo.Known()) return;
+  const double bpm = tempo.beatsPerMinute;
+  if (std::fabs(bpm / settling - 1.0) > kSettledChange) settling = bpm, settlingSince = now;
+  const bool changed = lastBeatsPerMinute <= 0.0 || std::fabs(bpm / lastBeatsPerMinute - 1.0) > kSaidTempoChange;
+  const bool settled = now - settlingSince >= kSettledSeconds && std::fabs(bpm - lastBeatsPerMinute) >= 0.05;
+  if (!changed && !settled) return;
+  lines.push_back({TempoLine(bpm, source)});
+  lastBeatsPerMinute = bpm;
 }
 
 double StageRig::SoundSecondsAt(double time) const {

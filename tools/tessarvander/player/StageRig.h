@@ -90,7 +90,9 @@ class StageRig {
   std::unique_ptr<LiveReactions> reactions;
   std::vector<float> samples;
   bool silenceSaid = false;
-  double lastBeatsPerMinute = 0.0;
+  double lastBeatsPerMinute = 0.0;  // the tempo last said
+  double settling = 0.0, settlingSince = 0.0;  // the tempo holding, and since when
+  void SayTempo(double now, std::vector<RigLine>& lines);
   // The sound's own seconds at the last poll, and the clock's then: a time
   // of the clock is a time of the sound.
   double SoundSecondsAt(double time) const;
