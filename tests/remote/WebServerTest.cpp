@@ -87,6 +87,10 @@ bool SendAll(int socketFd, const std::string& bytes) {
 class FrameLoop {
  public:
   explicit FrameLoop(tool::ShowService& service) : service(service) {
+    state.parameters.assign(tessarvander::kParameterCount, 0.5f);
+    state.health.assign(static_cast<size_t>(tool::Health::Count), 0.0f);
+    state.bank = {"01-first", "", "03-third"};
+    service.Publish(state);  // before any request
     thread = std::thread([this] { Run(); });
   }
   ~FrameLoop() {
@@ -98,10 +102,6 @@ class FrameLoop {
 
  private:
   void Run() {
-    tool::ShowState state;
-    state.parameters.assign(tessarvander::kParameterCount, 0.5f);
-    state.health.assign(static_cast<size_t>(tool::Health::Count), 0.0f);
-    state.bank = {"01-first", "", "03-third"};
     std::vector<tool::OscCommand> drained;
     while (!stop) {
       const auto start = Clock::now();
@@ -117,6 +117,7 @@ class FrameLoop {
   }
 
   tool::ShowService& service;
+  tool::ShowState state;
   std::thread thread;
   std::atomic<bool> stop{false};
   std::atomic<double> longest{0.0};

@@ -69,31 +69,6 @@ std::vector<Stretch> SoundStretches(const std::vector<uint8_t>& sound, double ho
   return stretches;
 }
 
-// The onset strength with its slow trend removed, negatives cut, scaled to a
-// unit standard deviation over the sound; 0 in silence.
-std::vector<double> Emphasised(const OnsetCurve& curve, const std::vector<uint8_t>& inside) {
-  const long n = static_cast<long>(curve.strength.size());
-  const long reach = std::max(1L, std::lround(0.2 / curve.hopSeconds));
-  std::vector<double> prefix(static_cast<size_t>(n) + 1, 0.0);
-  for (long h = 0; h < n; ++h) prefix[static_cast<size_t>(h) + 1] = prefix[static_cast<size_t>(h)] + curve.strength[static_cast<size_t>(h)];
-  std::vector<double> emphasised(static_cast<size_t>(n), 0.0);
-  double sumSquares = 0.0;
-  long counted = 0;
-  for (long h = 0; h < n; ++h) {
-    if (!inside[static_cast<size_t>(h)]) continue;
-    const long from = std::max(0L, h - reach), to = std::min(n, h + reach + 1);
-    const double mean = (prefix[static_cast<size_t>(to)] - prefix[static_cast<size_t>(from)]) / (to - from);
-    const double value = std::max(0.0, curve.strength[static_cast<size_t>(h)] - mean);
-    emphasised[static_cast<size_t>(h)] = value;
-    sumSquares += value * value;
-    ++counted;
-  }
-  const double deviation = counted > 0 ? std::sqrt(sumSquares / counted) : 0.0;
-  if (deviation > 0.0)
-    for (double& value : emphasised) value /= deviation;
-  return emphasised;
-}
-
 double TempoPreference(double lagHops, double hopSeconds) {
   const double octaves = std::log2(60.0 / (lagHops * hopSeconds) / kPreferredTempo) / kTempoSpreadOctaves;
   return std::exp(-0.5 * octaves * octaves);
@@ -167,6 +142,30 @@ void ChooseMetricalLevel(const std::vector<std::vector<double>>& correlations, c
 }
 
 }  // namespace
+
+std::vector<double> EmphasisedOnsets(const std::vector<double>& strength, const std::vector<uint8_t>& inside,
+                                     double hopSeconds) {
+  const long n = static_cast<long>(strength.size());
+  const long reach = std::max(1L, std::lround(0.2 / hopSeconds));
+  std::vector<double> prefix(static_cast<size_t>(n) + 1, 0.0);
+  for (long h = 0; h < n; ++h) prefix[static_cast<size_t>(h) + 1] = prefix[static_cast<size_t>(h)] + strength[static_cast<size_t>(h)];
+  std::vector<double> emphasised(static_cast<size_t>(n), 0.0);
+  double sumSquares = 0.0;
+  long counted = 0;
+  for (long h = 0; h < n; ++h) {
+    if (!inside.empty() && !inside[static_cast<size_t>(h)]) continue;
+    const long from = std::max(0L, h - reach), to = std::min(n, h + reach + 1);
+    const double mean = (prefix[static_cast<size_t>(to)] - prefix[static_cast<size_t>(from)]) / (to - from);
+    const double value = std::max(0.0, strength[static_cast<size_t>(h)] - mean);
+    emphasised[static_cast<size_t>(h)] = value;
+    sumSquares += value * value;
+    ++counted;
+  }
+  const double deviation = counted > 0 ? std::sqrt(sumSquares / counted) : 0.0;
+  if (deviation > 0.0)
+    for (double& value : emphasised) value /= deviation;
+  return emphasised;
+}
 
 std::vector<double> BlurredOnsets(const std::vector<double>& onset) {
   const long n = static_cast<long>(onset.size());
@@ -358,7 +357,7 @@ long HopOf(double seconds, const OnsetCurve& curve) {
 // beat's stretch.
 std::vector<double> TrackedBeats(const OnsetCurve& curve, const std::vector<Stretch>& stretches,
                                  const std::vector<uint8_t>& inside, std::vector<int>& stretchOf) {
-  const std::vector<double> onset = Emphasised(curve, inside);
+  const std::vector<double> onset = EmphasisedOnsets(std::vector<double>(curve.strength.begin(), curve.strength.end()), inside, curve.hopSeconds);
   const std::vector<double> period = PeriodPerHop(onset, inside, curve.hopSeconds);
   std::vector<double> beats;
   for (size_t s = 0; s < stretches.size(); ++s) {
@@ -385,7 +384,7 @@ std::vector<double> GridAtTempo(const OnsetCurve& curve, const std::vector<uint8
   const double trackSeconds = static_cast<double>(curve.strength.size()) * curve.hopSeconds;
   double phase = firstBeat;
   if (phase < 0.0) {
-    const std::vector<double> onset = Emphasised(curve, inside);
+    const std::vector<double> onset = EmphasisedOnsets(std::vector<double>(curve.strength.begin(), curve.strength.end()), inside, curve.hopSeconds);
     double best = -1.0;
     for (double candidate = 0.0; candidate < period; candidate += curve.hopSeconds / 4.0) {
       double sum = 0.0;

@@ -57,13 +57,18 @@ constexpr double kFastestTempo = 220.0;
 constexpr long kTempoMultiples = 4;
 
 // What the tempo is read from, shared with the live analysis: the onset
-// strength blurred over a few hops (so onsets a fractional period apart, 34
+// strength emphasised, then blurred over a few hops (so onsets a fractional period apart, 34
 // and 35 hops alternately, still meet near one lag), and how strongly its
 // autocorrelation (by lag in hops) speaks for a beat period of `period`
 // hops: the mean at the period and its first multiples (a comb, so that a
 // period and its double are judged on equal terms), less a share at half
 // the period, weighted towards moderate tempi.
 std::vector<double> BlurredOnsets(const std::vector<double>& onset);
+// The onset strength with its slow trend (0.2 s each side) removed,
+// negatives cut, scaled to a unit standard deviation over the hops
+// `inside` marks as sound (all of them when it is empty); 0 elsewhere.
+std::vector<double> EmphasisedOnsets(const std::vector<double>& strength, const std::vector<uint8_t>& inside,
+                                     double hopSeconds);
 double TempoEvidence(const std::vector<double>& correlation, double period, double hopSeconds);
 
 }  // namespace tool

@@ -46,18 +46,17 @@ constexpr float kSilenceGateDb = -60.0f;
 // beats that had one, against their beat numbers: finer than the hops the
 // onsets are placed on, where the median of their intervals flipped between
 // two whole hops (165.4 and 170.5 a minute on a 169 track).
-constexpr size_t kBeatsFitted = 16;
+constexpr size_t kBeatsFitted = 24;
 // What the history keeps, for frames read at their own time.
 constexpr double kHistorySeconds = 2.0;
-// The tempo level: chosen from the onsets of the last seconds, at least
-// this many, every half second; a new level is taken when it wins three
-// times in a row by a clear margin (a window of a few seconds is noisier
-// than the offline tracker's path through all of them).
+// The tempo level: weighed from the onsets of the last seconds, at least
+// this many, every half second; a level is taken when its smoothed
+// evidence passes the grid's own by a clear margin.
 constexpr double kLevelSeconds = 8.0;
 constexpr double kLevelFromSeconds = 3.0;
 constexpr double kLevelEverySeconds = 0.5;
 constexpr double kLevelMargin = 1.25;
-constexpr int kLevelVotes = 3;
+constexpr double kLevelSmoothing = 0.2;  // a time constant of about 2.5 s
 constexpr double kLevels[] = {0.5, 1.0, 2.0};
 
 float Decibels(double power) { return power > 1e-12 ? static_cast<float>(10.0 * std::log10(power)) : kSilenceDb; }
@@ -314,54 +313,83 @@ void LiveAnalysis::FollowTempoChange(double aubiosPeriod) {
   disagreements = 0;
 }
 
-// Which level of aubio's tempo the last seconds speak for: the evidence of
-// its period, its half and its double in the autocorrelation of the flux.
+// Which level of the grid's tempo the last seconds speak for: the evidence
+// for its period, its half and its double in the autocorrelation of the
+// flux, each as a share of the strongest, smoothed over a few seconds (as
+// the offline tracker's path holds its tempo through windows that waver).
 void LiveAnalysis::ChooseLevel() {
   const double hop = static_cast<double>(kHop) / rate;
-  if (!(aubioPeriod > 0.0) || static_cast<double>(recentFlux.size()) * hop < kLevelFromSeconds) return;
-  const std::vector<double> blurred = BlurredOnsets(std::vector<double>(recentFlux.begin(), recentFlux.end()));
+  if (!(period > 0.0) || static_cast<double>(recentFlux.size()) * hop < kLevelFromSeconds) return;
+  const std::vector<double> blurred =
+      BlurredOnsets(EmphasisedOnsets(std::vector<double>(recentFlux.begin(), recentFlux.end()), {}, hop));
   const long n = static_cast<long>(blurred.size());
   const double slowest = 60.0 / kSlowestTempo / hop, fastest = 60.0 / kFastestTempo / hop;
   const long lags = std::min(n - 1, static_cast<long>(std::ceil(kTempoMultiples * slowest)) + 2);
   std::vector<double> correlation(static_cast<size_t>(std::max(lags, 1L)) + 1, 0.0);
-  double mean = 0.0;
-  for (double value : blurred) mean += value;
-  mean /= static_cast<double>(std::max(n, 1L));
   for (long lag = 1; lag <= lags; ++lag) {
     double sum = 0.0;
-    for (long h = 0; h + lag < n; ++h)
-      sum += (blurred[static_cast<size_t>(h)] - mean) * (blurred[static_cast<size_t>(h + lag)] - mean);
+    for (long h = 0; h + lag < n; ++h) sum += blurred[static_cast<size_t>(h)] * blurred[static_cast<size_t>(h + lag)];
     correlation[static_cast<size_t>(lag)] = sum / static_cast<double>(n - lag);
   }
-  double best = level, bestEvidence = -1.0, current = 0.0;
-  for (double candidate : kLevels) {
-    const double periodHops = aubioPeriod / candidate / hop;
-    if (periodHops < fastest || periodHops > slowest) continue;
-    const double evidence = TempoEvidence(correlation, periodHops, hop);
-    if (candidate == level) current = evidence;
-    if (evidence > bestEvidence) bestEvidence = evidence, best = candidate;
+  double evidence[std::size(kLevels)] = {};
+  double strongest = 0.0;
+  for (size_t k = 0; k < std::size(kLevels); ++k) {
+    const double periodHops = period / kLevels[k] / hop;
+    if (periodHops >= fastest && periodHops <= slowest) evidence[k] = TempoEvidence(correlation, periodHops, hop);
+    strongest = std::max(strongest, evidence[k]);
   }
-  if (best == level || bestEvidence < kLevelMargin * current) {
-    levelVotes = 0;
-    return;
+  if (strongest <= 0.0) return;
+  size_t best = 0, current = 0;
+  for (size_t k = 0; k < std::size(kLevels); ++k) {
+    levelEvidence[k] += (evidence[k] / strongest - levelEvidence[k]) * kLevelSmoothing;
+    if (kLevels[k] == 1.0) current = k;
+    if (levelEvidence[k] > levelEvidence[best]) best = k;
   }
-  levelVotes = best == pendingLevel ? levelVotes + 1 : 1;
-  pendingLevel = best;
-  if (levelVotes >= kLevelVotes) TakeLevel(best);
+  if (best != current && levelEvidence[best] > kLevelMargin * levelEvidence[current]) TakeLevel(kLevels[best]);
 }
 
-// The grid at the new level: the beat last told stays, the next comes a
-// period of the new level after it.
-void LiveAnalysis::TakeLevel(double newLevel) {
-  level = newLevel;
-  levelVotes = 0;
-  period = aubioPeriod / level;
+// The grid at `factor` times its tempo: the beat last told stays, the next
+// comes a period of the new tempo after it; aubio's period maps onto it.
+void LiveAnalysis::TakeLevel(double factor) {
+  period /= factor;
+  level = aubioPeriod > 0.0 ? aubioPeriod / period : 1.0;
+  levelEvidence.fill(kLevelStart);
   if (!locked) return;
   beatsPerMinute = 60.0 / period;
   fitted.clear();
   onBeat = early = -1.0;
   next = predicted + period;
 }
+
+namespace {
+
+// The slope of the line through (beat number, onset) fitted by least
+// squares, then again without the onsets far off it (a syncopated hit the
+// grid took for its beat): more than three times the median distance, and
+// more than 4 ms.
+double RobustSlope(const std::deque<std::pair<double, double>>& points) {
+  const auto fit = [](const std::vector<std::pair<double, double>>& used, double& slope, double& intercept) {
+    double n = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
+    for (const auto& [x, y] : used) n += 1.0, sx += x, sy += y, sxx += x * x, sxy += x * y;
+    slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    intercept = (sy - slope * sx) / n;
+  };
+  std::vector<std::pair<double, double>> used(points.begin(), points.end());
+  double slope = 0.0, intercept = 0.0;
+  fit(used, slope, intercept);
+  std::vector<double> distances;
+  for (const auto& [x, y] : used) distances.push_back(std::fabs(y - (intercept + slope * x)));
+  std::vector<double> sorted = distances;
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(sorted.size() / 2), sorted.end());
+  const double reach = std::max(3.0 * sorted[sorted.size() / 2], 0.004);
+  std::vector<std::pair<double, double>> kept;
+  for (size_t i = 0; i < used.size(); ++i)
+    if (distances[i] <= reach) kept.push_back(used[i]);
+  if (kept.size() >= 4 && kept.size() < used.size()) fit(kept, slope, intercept);
+  return slope;
+}
+
+}  // namespace
 
 // A beat told now, due at `next`: the last beat's onset, if it had one, refines the period
 // (the slope of the line through the last onsets on beats).
@@ -372,9 +400,7 @@ void LiveAnalysis::StartBeat(double now) {
     fitted.push_back({number, onBeat});
     if (fitted.size() > kBeatsFitted) fitted.pop_front();
     if (fitted.size() >= 4) {
-      double n = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
-      for (const auto& [x, y] : fitted) n += 1.0, sx += x, sy += y, sxx += x * x, sxy += x * y;
-      const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+      const double slope = RobustSlope(fitted);
       // A slope far off the grid's period is a change aubio will report.
       if (std::fabs(slope / period - 1.0) < kTempoChange) {
         period = slope;

@@ -8,6 +8,7 @@
 // Bars count from the first beat: live, no downbeat is told apart.
 #pragma once
 
+#include <array>
 #include <deque>
 #include <memory>
 #include <string>
@@ -61,7 +62,7 @@ class LiveAnalysis {
   void StartBeat(double now);
   void FollowTempoChange(double aubioPeriod);
   void ChooseLevel();
-  void TakeLevel(double newLevel);
+  void TakeLevel(double factor);
   void WeighOnset(double onset, double strength);
   void Emit(double now);
 
@@ -92,8 +93,9 @@ class LiveAnalysis {
   // reads a window's.
   double aubioPeriod = 0.0;
   double level = 1.0;
-  double pendingLevel = 1.0;
-  int levelVotes = 0;
+  // The smoothed evidence for half, the same and double the grid's tempo.
+  static constexpr double kLevelStart = 0.5;
+  std::array<double, 3> levelEvidence{kLevelStart, kLevelStart, kLevelStart};
   std::deque<double> recentFlux;  // the flux of the last seconds, hop by hop
   double onStrength = 0.0, offStrength = 0.0;  // onsets on and between beats
   int weighed = 0;

@@ -13,6 +13,7 @@ namespace {
 // A change of tempo said to the performer: more than this share at once,
 // or a tempo that has stayed within the second share this long.
 constexpr double kSaidTempoChange = 0.01;
+constexpr double kChangeHeldSeconds = 1.0;
 constexpr double kSettledChange = 0.002;
 constexpr double kSettledSeconds = 3.0;
 
@@ -139,15 +140,17 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
 }
 
 // A tempo that changes is said, whatever its source: a change of more than
-// kSaidTempoChange at once, and the value it settles at once it has held
-// for kSettledSeconds, so a performer reads where it stands without a line
-// for every small correction.
+// kSaidTempoChange once it has held a second (not every first guess), and
+// the value it settles at once it has held for kSettledSeconds, so a
+// performer reads where it stands without a line for every correction.
 void StageRig::SayTempo(double now, std::vector<RigLine>& lines) {
   const TempoReading tempo = Tempo(now);
   if (!tempo.Known()) return;
   const double bpm = tempo.beatsPerMinute;
+  if (std::fabs(bpm / holding - 1.0) > kSaidTempoChange) holding = bpm, holdingSince = now;
   if (std::fabs(bpm / settling - 1.0) > kSettledChange) settling = bpm, settlingSince = now;
-  const bool changed = lastBeatsPerMinute <= 0.0 || std::fabs(bpm / lastBeatsPerMinute - 1.0) > kSaidTempoChange;
+  const bool changed = (lastBeatsPerMinute <= 0.0 || std::fabs(bpm / lastBeatsPerMinute - 1.0) > kSaidTempoChange) &&
+                       now - holdingSince >= kChangeHeldSeconds;
   const bool settled = now - settlingSince >= kSettledSeconds && std::fabs(bpm - lastBeatsPerMinute) >= 0.05;
   if (!changed && !settled) return;
   lines.push_back({TempoLine(bpm, source)});

@@ -91,7 +91,10 @@ class StageRig {
   std::vector<float> samples;
   bool silenceSaid = false;
   double lastBeatsPerMinute = 0.0;  // the tempo last said
-  double settling = 0.0, settlingSince = 0.0;  // the tempo holding, and since when
+  // The tempo holding within the said change, and within the settled one,
+  // and since when.
+  double holding = 0.0, holdingSince = 0.0;
+  double settling = 0.0, settlingSince = 0.0;
   void SayTempo(double now, std::vector<RigLine>& lines);
   // The sound's own seconds at the last poll, and the clock's then: a time
   // of the clock is a time of the sound.
