@@ -1,6 +1,7 @@
 // tessarvander farm: a render spread over a scheduler's nodes. `farm slurm`
 // submits the parts as a Slurm job array and the join as a job that waits
-// for them all; `farm status` says where each stands.
+// for them all; `farm status` says where each stands (`--watch`: as
+// progress bars until it ends); `farm cancel` stops it.
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
 #include "farm/SlurmJobs.h"
+#include "sys/Interrupts.h"
 
 namespace tool {
 namespace {
@@ -17,7 +19,8 @@ namespace {
 const char* kFarmDescription =
     "Spreads a render over a Slurm cluster and follows it.\n\n"
     "  farm slurm --parts N -- render -o OUT [render options]\n"
-    "  farm status OUT\n\n"
+    "  farm status [--watch] OUT\n"
+    "  farm cancel OUT\n\n"
     "The parts, their logs and the scripts are written beside OUT, which must be\n"
     "on storage every node shares; the nodes need this program and the plugin at\n"
     "the same paths.";
@@ -49,19 +52,24 @@ class FarmCommand : public Command {
     slurm->add_option("render", request.render, "after --: render -o OUT [its options]")->required();
     slurm->footer("example:\n  tessarvander farm slurm --parts 8 --time 2:00:00 -- render -o /shared/clip.mp4 "
                   "--audio /shared/track.wav --size 3840x2160\n  tessarvander farm status /shared/clip.mp4");
-    status = command->add_subcommand("status", "say which parts are done, waiting, running or failed");
+    status = command->add_subcommand(
+        "status", "say which parts are done, waiting, running or failed, their frames, rate and node, and the ETA");
     status->add_option("output", statusOutput, "the render's OUT")->required()->type_name("OUT");
+    status->add_flag("--watch", watch,
+                     "redraw every 2 s as progress bars until the join is done or something fails; exits 0 when "
+                     "done, 1 when something failed, 3 when the scheduler cannot say");
+    cancel = command->add_subcommand("cancel", "cancel the parts not done and the join");
+    cancel->add_option("output", statusOutput, "the render's OUT")->required()->type_name("OUT");
     return command;
   }
 
   int Run() override {
     std::string error;
-    if (status->parsed()) {
-      FarmState state;
-      if (!ReadFarmState(statusOutput, state, error)) return Fail(kExitUsage, error);
-      for (const auto& [part, said] : state.parts) std::printf("part %ld: %s\n", part, said.c_str());
-      std::printf("join: %s\n", state.join.c_str());
-      if (!state.unknown.empty()) return Fail(kExitFailure, state.unknown + "; what is not done is unknown");
+    if (status->parsed()) return watch ? Watch() : Status();
+    if (cancel->parsed()) {
+      std::string said;
+      if (!CancelFarm(statusOutput, said, error)) return Fail(kExitFailure, error);
+      std::printf("%s\n", said.c_str());
       return kExitSuccess;
     }
     for (size_t start = 0; !onlyText.empty() && start <= onlyText.size();) {
@@ -94,8 +102,69 @@ class FarmCommand : public Command {
   }
 
  private:
+  int Status() {
+    FarmState state;
+    std::string error;
+    if (!ReadFarmState(statusOutput, state, error)) return Fail(kExitUsage, error);
+    for (const auto& [part, said] : state.parts) std::printf("part %ld: %s\n", part, said.c_str());
+    std::printf("join: %s\n", state.join.c_str());
+    if (!state.Whole().empty()) std::printf("render: %s\n", state.Whole().c_str());
+    if (!state.unknown.empty()) return Fail(kExitFailure, state.unknown + "; what is not done is unknown");
+    return kExitSuccess;
+  }
+
+  // Redraws every 2 s: on a terminal in place, as bars; else a block each
+  // time something changes. Ends with the render, or on Ctrl+C.
+  int Watch() {
+    const bool terminal = isatty(STDOUT_FILENO);
+    std::string last;
+    int linesDrawn = 0;
+    for (;;) {
+      FarmState state;
+      std::string error;
+      if (!ReadFarmState(statusOutput, state, error)) return Fail(kExitUsage, error);
+      std::string block;
+      for (const auto& [part, said] : state.parts) block += "part " + std::to_string(part) + ": " + said + "\n";
+      block += "join: " + state.join + "\n";
+      if (state.framesTotal > 0) block += Bar(state) + "\n";
+      if (!state.unknown.empty()) block += state.unknown + "\n";
+      if (terminal) {
+        for (int k = 0; k < linesDrawn; ++k) std::printf("\033[1A\033[2K");
+        std::printf("%s", block.c_str());
+        linesDrawn = static_cast<int>(std::count(block.begin(), block.end(), '\n'));
+      } else if (block != last) {
+        std::printf("%s\n", block.c_str());
+      }
+      std::fflush(stdout);
+      last = block;
+      switch (state.outcome) {
+        case FarmState::Outcome::Done: return kExitSuccess;
+        case FarmState::Outcome::Failed: return kExitFailure;
+        case FarmState::Outcome::Unknown: return kExitUnknown;
+        case FarmState::Outcome::Going: break;
+      }
+      for (int tenth = 0; tenth < 20; ++tenth) {
+        if (Interrupted()) return kExitInterrupted;
+        usleep(100000);
+      }
+    }
+  }
+
+  // "[#########.........]  45 % of 900 frames, ..."
+  static std::string Bar(const FarmState& state) {
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(kWidth * state.framesDone / std::max(1L, state.framesTotal));
+    return "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '.') +
+           "]  " + state.Whole();
+  }
+
+  // The scheduler could not say where the render stands.
+  static constexpr int kExitUnknown = 3;
+
   CLI::App* slurm = nullptr;
   CLI::App* status = nullptr;
+  CLI::App* cancel = nullptr;
+  bool watch = false;
   SlurmRequest request;
   bool dryRun = false;
   std::string onlyText;

@@ -11,6 +11,7 @@
 #include "output/OutputKind.h"
 #include "output/OpenSink.h"
 #include "app/Progress.h"
+#include "farm/PartProgress.h"
 #include "render/RenderJob.h"
 #include "app/RenderMusic.h"
 #include "render/RenderPlan.h"
@@ -137,6 +138,8 @@ class RenderCommand : public Command {
     command->add_option("--take", takePath, "replay a take recorded by 'tessarvander play', frame for frame")
         ->type_name("FILE");
     DeclareMusicOptions(*command, flags, music.settings);
+    // For the farm's parts: how far this render has come, in a file.
+    command->add_option("--progress-file", progressPath)->group("");
     command->add_option("--segment", segmentText,
                         "render only the K-th of N equal parts, exactly as the whole render draws them, with a "
                         "manifest for 'tessarvander join'; auto: the part a Slurm job array or a Kubernetes Indexed "
@@ -241,7 +244,19 @@ class RenderCommand : public Command {
         music.BeatAt(outputFrame, framesPerSecond, beatsPerMinute, barPhase);
       };
     Progress progress("rendering", end - first, !flags.quiet);
-    job.progress = [&](long written) { progress.Update(written); };
+    // A farmed part also tells `farm status` how far it has come.
+    PartProgressFile partProgress;
+    struct EndProgress {
+      PartProgressFile& file;
+      bool succeeded = false;
+      ~EndProgress() { file.End(succeeded); }
+    } endProgress{partProgress};
+    if (!progressPath.empty() && !partProgress.Begin(progressPath, end - first, error))
+      return Fail(kExitFailure, "--progress-file: " + error);
+    job.progress = [&](long written) {
+      progress.Update(written);
+      partProgress.Update(written);
+    };
     switch (RunRender(*context.session, timeline, job, fingerprinted, error)) {
       case RenderOutcome::Failed: return Fail(kExitFailure, error);
       case RenderOutcome::Interrupted: return Fail(kExitInterrupted, "interrupted; nothing written");
@@ -274,6 +289,7 @@ class RenderCommand : public Command {
       if (!manifest.Write(SegmentManifest::PathFor(output), error)) return Fail(kExitFailure, error);
     }
     if (Interrupted()) return Fail(kExitInterrupted, "interrupted after the output was complete");
+    endProgress.succeeded = true;
     if (!flags.quiet)
       std::printf("wrote %s in %.1f s (%.1f frames per second)\n", sink->Describe().c_str(),
                   progress.ElapsedSeconds(), (end - first) / std::max(1e-9, progress.ElapsedSeconds()));
@@ -353,6 +369,7 @@ class RenderCommand : public Command {
   RenderMusic music;
   std::string segmentText;
   SegmentSpec segment;
+  std::string progressPath;
   std::string output;
   OutputKind kind = OutputKind::Still;
   FrameSize size{1280, 720};

@@ -7,8 +7,12 @@
 //   flight.part-2.mp4          part 2, and its flight.part-2.mp4.segment.json
 //   flight.farm/parts.sh       the array's script; join.sh the join's
 //   flight.farm/part-2.log     what part 2 printed; join.log the join's
+//   flight.farm/part-2.status  how far part 2 has come (PartProgress.h)
 //   flight.farm/jobs.json      the job of each part and of the join, for
-//                              `farm status`
+//                              `farm status` and `farm cancel`
+//   .tessarvander-farm-HEX     a marker every part looks for first: a node
+//                              that does not see the output's folder fails
+//                              at once, and says so; the join removes it
 //
 // sbatch is run as a program (no shell); the scripts it runs quote every
 // argument, so no text from the command line is ever read as shell code.
@@ -37,6 +41,9 @@ struct FarmFiles {
   std::string work;    // OUTPUT's stem + ".farm"
   std::string Part(long part) const;
   std::string PartLog(long part) const { return work + "/part-" + std::to_string(part) + ".log"; }
+  std::string PartStatus(long part) const { return work + "/part-" + std::to_string(part) + ".status"; }
+  // The marker of that name, in the output's folder.
+  std::string Marker(const std::string& name) const;
   std::string JoinLog() const { return work + "/join.log"; }
   std::string Record() const { return work + "/jobs.json"; }
 };
@@ -46,6 +53,7 @@ struct FarmRecord {
   long parts = 0;
   std::map<long, std::string> partJobs;  // part -> "1234_2"
   std::string joinJob;
+  std::string marker;  // the marker's file name
   bool Read(const std::string& path, std::string& error);
   bool Write(const std::string& path, std::string& error) const;
 };
@@ -79,16 +87,27 @@ class SlurmJobs {
   FarmFiles files;
   std::vector<std::string> renderArguments;  // without -o
   std::string arrayText;                      // "1-3", or "2" for a resubmission
+  std::string marker;                         // its file name, new for each submission
 };
 
-// Each part's state and the join's, from the manifests, the output and
-// squeue: "done", "waiting", "running", "failed (see LOG)", or "unknown"
-// when squeue cannot say (its message in `unknown`).
+// Each part's state and the join's, from the manifests, the parts' progress
+// and squeue: "done", "waiting", "running", "failed (see LOG)" or the line a
+// part left, or "unknown" when squeue cannot say (its message in `unknown`).
+// Each part's line says its frames, rate and node as far as they are known.
 struct FarmState {
   std::vector<std::pair<long, std::string>> parts;
   std::string join;
   std::string unknown;
+  enum class Outcome { Done, Failed, Going, Unknown } outcome = Outcome::Going;
+  long framesDone = 0, framesTotal = 0;  // of the parts that told
+  double perSecond = 0.0;                // of the parts running now
+  // "45 % of 900 frames, 28.4 a second, about 1 min 10 s left", or "".
+  std::string Whole() const;
 };
 bool ReadFarmState(const std::string& output, FarmState& state, std::string& error);
+
+// Cancels the parts still queued or running and the join, by the job ids
+// of the record; says what it cancelled in `said`. False with one line.
+bool CancelFarm(const std::string& output, std::string& said, std::string& error);
 
 }  // namespace tool

@@ -1,7 +1,6 @@
 #include "remote/WebServer.h"
 
 #include <openssl/crypto.h>
-#include <openssl/rand.h>
 
 #include <atomic>
 #include <boost/asio.hpp>
@@ -15,6 +14,7 @@
 #include <thread>
 
 #include "remote/WebLimits.h"
+#include "sys/Digest.h"
 #include "sys/Messages.h"
 
 namespace tool::web {
@@ -138,17 +138,7 @@ bool ParseHostAndPort(const std::string& text, std::string& host, int& port) {
   return true;
 }
 
-std::string NewToken() {
-  unsigned char bytes[16] = {};
-  if (RAND_bytes(bytes, sizeof bytes) != 1) return "";
-  std::string token;
-  char digits[3];
-  for (unsigned char byte : bytes) {
-    std::snprintf(digits, sizeof digits, "%02x", byte);
-    token += digits;
-  }
-  return token;
-}
+std::string NewToken() { return RandomHex(16); }
 
 class SocketPeer;
 

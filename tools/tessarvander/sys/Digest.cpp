@@ -1,6 +1,7 @@
 #include "sys/Digest.h"
 
 #include <fcntl.h>
+#include <openssl/rand.h>
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace tool {
 
@@ -50,6 +52,15 @@ std::string FileSha256(const std::string& path) {
   std::string sha256, error;
   uint64_t bytes = 0;
   return FileDigest(path, sha256, bytes, error) ? sha256 : "";
+}
+
+std::string RandomHex(size_t bytes) {
+  std::vector<unsigned char> random(bytes);
+  if (RAND_bytes(random.data(), static_cast<int>(random.size())) != 1) return "";
+  static const char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : random) hex += digits[byte >> 4], hex += digits[byte & 15];
+  return hex;
 }
 
 }  // namespace tool
