@@ -336,26 +336,14 @@ float lineGlow(float d)
     return glowDist * glowAmount;
 }
 
-// A loop that runs once when `run` holds and never otherwise: a CPU renderer
-// that runs both sides of a uniform branch for every pixel still skips a
-// loop that no pixel enters, so work that only some settings need is
-// written as such a loop (as the ferrofluid's spikes are).
-int passesIf(bool run)
-{
-    return run ? 1 : 0;
-}
-
 // The layer's palette colour: from the table, but for Rainbow Radial, whose
 // hue turns with the pixel's angle round the layer's centre.
 vec3 paletteColor(vec3 layerColour, vec2 layerP)
 {
-    vec3 colour = layerColour;
-    for (int pass = 0; pass < passesIf(colorModeBand() == RAINBOW_RADIAL); pass++) {
-        float angle = angleOf(layerP) / TAU + 0.5;
-        float hue = manualHue + angle;
-        colour = hsv2rgb(vec3(fract(hue), saturation, 1.0));
-    }
-    return colour;
+    if (colorModeBand() != RAINBOW_RADIAL) return layerColour;
+    float angle = angleOf(layerP) / TAU + 0.5;
+    float hue = manualHue + angle;
+    return hsv2rgb(vec3(fract(hue), saturation, 1.0));
 }
 
 // ---- The whole picture ------------------------------------------------------
@@ -371,7 +359,7 @@ vec2 viewPosition(vec2 fragCoord)
 vec2 foldMirror(vec2 p)
 {
     int mirrorSegments = mirrorModeWedges();
-    for (int pass = 0; pass < passesIf(mirrorSegments > 0); pass++) p = applyMirror(p, float(mirrorSegments / 2));
+    if (mirrorSegments > 0) p = applyMirror(p, float(mirrorSegments / 2));
     return p;
 }
 

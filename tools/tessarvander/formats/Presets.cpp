@@ -6,6 +6,7 @@
 #include "formats/JsonReader.h"
 #include "output/OutputFile.h"
 #include "sys/BoundedFile.h"
+#include "sys/Messages.h"
 
 namespace tool {
 namespace {
@@ -25,11 +26,11 @@ bool ReadParameterValues(const nlohmann::json& object, const ParameterNames& nam
     uint32_t index = 0;
     std::string unknown;
     if (!names.Resolve(name, index, unknown)) {
-      error = where + " / \"" + name + "\" names no parameter of this plugin";
+      error = where + " / \"" + Printable(name) + "\" names no parameter of this plugin";
       return false;
     }
     if (!value.is_number() || !std::isfinite(value.get<double>()) || std::fabs(value.get<double>()) > 3.0e38) {
-      error = where + " / \"" + name + "\" must be a finite number";
+      error = where + " / \"" + Printable(name) + "\" must be a finite number";
       return false;
     }
     values.push_back({index, value.get<float>()});
