@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <fstream>
 #include <thread>
 
+#include "RunProgram.h"
 #include "SyntheticMusic.h"
 #include "music/LiveReactions.h"
 #include "player/StageRig.h"
@@ -365,6 +368,77 @@ TEST_F(RigTest, LiveBeatsMeetTheClicksOfAClickTrack) {
       EXPECT_GT(best, 0.67f);
     }
   }
+}
+
+// Drums at 120, then at 150, through the live analysis: the tempo holds
+// 120 to the change and is within 1 % of 150 eight beats after it, and
+// stays there.
+TEST_F(RigTest, ALiveTempoChangeIsFollowedWithinEightBeats) {
+  const synthetic::Track track = synthetic::Builder()
+                                     .Bars(12, 120, synthetic::Pattern::Basic)
+                                     .Bars(12, 150, synthetic::Pattern::Basic)
+                                     .Done();
+  const double change = track.downbeats[12];
+  tool::LiveAnalysis analysis;
+  std::string error;
+  ASSERT_TRUE(analysis.Begin(synthetic::kRate, error)) << error;
+  const size_t frame = synthetic::kRate / 60;
+  for (size_t at = 0; at < track.samples.size(); at += frame) {
+    analysis.Feed(track.samples.data() + at, std::min(frame, track.samples.size() - at));
+    const double t = analysis.Seconds(), bpm = analysis.BeatsPerMinute();
+    if (t > change - 6.0 && t < change) {
+      ASSERT_NEAR(bpm, 120.0, 1.2) << "at " << t << " s";
+    }
+    if (t > change + 8 * 60.0 / 150.0) {
+      ASSERT_NEAR(bpm, 150.0, 1.5) << "at " << t << " s, the change at " << change;
+    }
+  }
+}
+
+// Every excerpt of the real-music sets, cut as the references were and
+// played a frame at a time into the live analysis: once eight seconds have
+// been heard, the live tempo stays within 1 % of the reference's.
+TEST_F(RigTest, LiveTempoHoldsOnRealMusic) {
+  std::stringstream sets(REAL_MUSIC_SETS);
+  size_t excerpts = 0;
+  for (std::string set; std::getline(sets, set, ':');) {
+    std::ifstream list(set + "/excerpts.tsv");
+    for (std::string line; std::getline(list, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      std::stringstream fields(line);
+      std::string name, package, file, start, length;
+      double reference = 0.0;
+      std::getline(fields, name, '\t');
+      std::getline(fields, package, '\t');
+      std::getline(fields, file, '\t');
+      std::getline(fields, start, '\t');
+      std::getline(fields, length, '\t');
+      fields >> reference;
+      if (!fs::exists(file)) continue;
+      SCOPED_TRACE(name);
+      const auto decoded = testsupport::RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-nostdin", "-i", file, "-ss", start, "-t",
+                                       length, "-ac", "1", "-ar", "44100", "-f", "f32le", "pipe:1"});
+      ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
+      std::vector<float> samples(decoded.out.size() / sizeof(float));
+      std::memcpy(samples.data(), decoded.out.data(), samples.size() * sizeof(float));
+      tool::LiveAnalysis analysis;
+      std::string error;
+      ASSERT_TRUE(analysis.Begin(44100, error)) << error;
+      size_t heard = 0, held = 0;
+      double worst = reference;
+      for (size_t at = 0; at < samples.size(); at += 735) {
+        analysis.Feed(samples.data() + at, std::min<size_t>(735, samples.size() - at));
+        if (analysis.Seconds() < 8.0) continue;
+        ++heard;
+        const double bpm = analysis.BeatsPerMinute();
+        if (std::fabs(bpm / reference - 1.0) <= 0.01) ++held;
+        else if (std::fabs(bpm - reference) > std::fabs(worst - reference)) worst = bpm;
+      }
+      printf("LIVE %s %.2f held %.3f worst %.2f\n", name.c_str(), reference, double(held) / heard, worst);
+      ++excerpts;
+    }
+  }
+  if (excerpts == 0) GTEST_SKIP() << "no real music installed (the test command installs it)";
 }
 
 // Devices named on the command line that are not there (names with a
