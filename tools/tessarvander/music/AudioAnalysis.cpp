@@ -23,8 +23,7 @@ constexpr uint_t kHop = 512;
 // scaled so a full-scale sine is about 1, then compressed
 // (kMagnitudeCompression), which hears a quiet intro's drums as clearly as
 // loud ones.
-constexpr uint_t kMelBands = 40;
-constexpr double kMelLowest = 30.0, kMelHighest = 16000.0;
+constexpr uint_t kMelBands = MelBank::kBands;
 constexpr double kBassStrengthTop = 200.0;
 // The harmony: energy per pitch class, from the bins where a 2048-point
 // spectrum tells semitones apart well enough.
@@ -105,14 +104,7 @@ struct AudioAnalysis::Stream {
   Spectrum spectrum;
   std::vector<float> hop;
   std::vector<int> pitchClass;  // per bin, -1 outside the chroma's range
-  // The mel filter bank's weights as aubio designs them, kept per band from
-  // its first to its last non-zero bin: the bank is a sparse matrix, and
-  // multiplying it whole cost a quarter of the analysis.
-  struct MelBand {
-    uint_t firstBin = 0;
-    std::vector<float> weights;
-  };
-  std::vector<MelBand> melBands;
+  MelBank mel;
   std::vector<float> previousSpectrum;
   std::vector<float> previousMel, previousBass;
   std::vector<float> flux;
@@ -125,42 +117,15 @@ AudioAnalysis::~AudioAnalysis() = default;
 AudioAnalysis::AudioAnalysis(AudioAnalysis&&) noexcept = default;
 AudioAnalysis& AudioAnalysis::operator=(AudioAnalysis&&) noexcept = default;
 
-namespace {
-
-// The mel filter bank's weights, band by band, as aubio designs them.
-bool MelWeights(uint_t rate, std::vector<std::vector<float>>& bands) {
-  const AubioFilterbank mel(new_aubio_filterbank(kMelBands, kWindow));
-  if (!mel || aubio_filterbank_set_mel_coeffs(mel.get(), static_cast<smpl_t>(rate), kMelLowest,
-                                              std::min(kMelHighest, rate / 2.0)) != 0)
-    return false;
-  const fmat_t* weights = aubio_filterbank_get_coeffs(mel.get());
-  for (uint_t band = 0; band < weights->height; ++band)
-    bands.emplace_back(weights->data[band], weights->data[band] + weights->length);
-  return true;
-}
-
-}  // namespace
 
 bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
   stream = std::make_unique<Stream>();
   const uint_t rate = static_cast<uint_t>(sampleRate);
-  std::vector<std::vector<float>> weights;
   std::string why;
-  if (!stream->spectrum.Begin(kWindow, kHop, sampleRate, why) || !MelWeights(rate, weights)) {
+  if (!stream->spectrum.Begin(kWindow, kHop, sampleRate, why) || !stream->mel.Begin(kWindow, sampleRate)) {
     error = "--audio: aubio cannot analyse at " + std::to_string(rate) + " Hz";
     stream.reset();
     return false;
-  }
-  for (const std::vector<float>& band : weights) {
-    Stream::MelBand sparse;
-    size_t first = band.size(), last = 0;
-    for (size_t bin = 0; bin < band.size(); ++bin)
-      if (band[bin] != 0.0f) first = std::min(first, bin), last = bin;
-    if (first <= last) {
-      sparse.firstBin = static_cast<uint_t>(first);
-      sparse.weights.assign(band.begin() + static_cast<long>(first), band.begin() + static_cast<long>(last) + 1);
-    }
-    stream->melBands.push_back(std::move(sparse));
   }
   const size_t bins = stream->spectrum.Magnitudes().size();
   stream->hop.assign(kHop, 0.0f);
@@ -218,11 +183,10 @@ void AudioAnalysis::AnalyseHop() {
   // the compressed bands in groups.
   double strength = 0.0;
   float colour[kColourBands] = {};
+  float energies[kMelBands];
+  s.mel.Energies(magnitudes, energies);
   for (uint_t band = 0; band < kMelBands; ++band) {
-    const Stream::MelBand& weights = s.melBands[band];
-    float energy = 0.0f;
-    for (size_t k = 0; k < weights.weights.size(); ++k) energy += weights.weights[k] * magnitudes[weights.firstBin + k];
-    const float compressed = Spectrum::Compressed(energy);
+    const float compressed = Spectrum::Compressed(energies[band]);
     strength += std::max(0.0f, compressed - s.previousMel[band]);
     s.previousMel[band] = compressed;
     colour[band * kColourBands / kMelBands] += compressed / (kMelBands / kColourBands);

@@ -38,6 +38,8 @@ constexpr double kRelatedLevels[] = {2.0 / 3.0, 3.0 / 4.0, 4.0 / 3.0, 3.0 / 2.0}
 constexpr double kMetreLags[] = {0.5, 1.0, 2.0, 4.0};
 constexpr double kLevelMargin = 1.25;
 constexpr long kLevelSmoothingWindows = 4;  // each side, half a second apart
+// The windows whose best evidence is the live path's unit.
+constexpr size_t kFollowedWindows = 20;
 
 // How hard the beats hold to the tempo against stronger onsets off the grid.
 constexpr double kTightness = 100.0;
@@ -110,25 +112,29 @@ double MetreFit(const std::vector<double>& correlation, double period, double ho
   return TempoPreference(period, hop) * fit / static_cast<double>(std::size(kMetreLags));
 }
 
+// The related level whose metre fits the window clearly better than the
+// period's own (1 when none does).
+double BetterLevel(const std::vector<double>& correlation, double period, double hop) {
+  const double shortest = 60.0 / kFastestTempo / hop, longest = 60.0 / kSlowestTempo / hop;
+  double best = MetreFit(correlation, period, hop) * kLevelMargin, level = 1.0;
+  for (double ratio : kRelatedLevels) {
+    const double candidate = period / ratio;
+    if (candidate < shortest || candidate > longest) continue;
+    const double fit = MetreFit(correlation, candidate, hop);
+    if (fit > best) best = fit, level = ratio;
+  }
+  return level;
+}
+
 // Each window's period moved to a related level whose metre fits clearly
 // better, then held steady: the median level over the windows around it.
 void ChooseMetricalLevel(const std::vector<std::vector<double>>& correlations, const std::vector<bool>& heard,
                          double hop, std::vector<double>& period) {
-  const double shortest = 60.0 / kFastestTempo / hop, longest = 60.0 / kSlowestTempo / hop;
   const long windows = static_cast<long>(period.size());
   std::vector<double> level(period.size(), 1.0);
-  for (long w = 0; w < windows; ++w) {
-    if (!heard[static_cast<size_t>(w)]) continue;
-    const std::vector<double>& correlation = correlations[static_cast<size_t>(w)];
-    const double current = MetreFit(correlation, period[static_cast<size_t>(w)], hop);
-    double best = current * kLevelMargin;
-    for (double ratio : kRelatedLevels) {
-      const double candidate = period[static_cast<size_t>(w)] / ratio;
-      if (candidate < shortest || candidate > longest) continue;
-      const double fit = MetreFit(correlation, candidate, hop);
-      if (fit > best) best = fit, level[static_cast<size_t>(w)] = ratio;
-    }
-  }
+  for (long w = 0; w < windows; ++w)
+    if (heard[static_cast<size_t>(w)])
+      level[static_cast<size_t>(w)] = BetterLevel(correlations[static_cast<size_t>(w)], period[static_cast<size_t>(w)], hop);
   std::vector<double> steady(level.size());
   for (long w = 0; w < windows; ++w) {
     std::vector<double> around;
@@ -188,12 +194,97 @@ double TempoEvidence(const std::vector<double>& correlation, double period, doub
 
 namespace {
 
+// The tempi the path may take, as steps of kTempoStep from kSlowestTempo.
+long TempoStates() {
+  return static_cast<long>(std::floor(std::log(kFastestTempo / kSlowestTempo) / std::log1p(kTempoStep))) + 1;
+}
+
+double PeriodOfState(double state, double hop) {
+  return 60.0 / (kSlowestTempo * std::exp(state * std::log1p(kTempoStep)) * hop);
+}
+
+// The autocorrelation of `blurred` over [first, end) for every lag below
+// the vector's size, each as a mean over the pairs it has.
+void Autocorrelation(const std::vector<double>& blurred, long first, long end, std::vector<double>& correlation) {
+  for (long lag = 1; lag < static_cast<long>(correlation.size()); ++lag) {
+    double sum = 0.0;
+    for (long h = first; h + lag < end; ++h) sum += blurred[static_cast<size_t>(h)] * blurred[static_cast<size_t>(h + lag)];
+    correlation[static_cast<size_t>(lag)] = end - first > lag ? sum / static_cast<double>(end - first - lag) : 0.0;
+  }
+}
+
+// The longest lag the evidence and the metre read.
+long LongestLag(double hop) {
+  return static_cast<long>(std::ceil(std::max<double>(kMultiples, 4.0) * PeriodOfState(0.0, hop))) + 2;
+}
+
+// A state made finer than a step: the peak of the parabola through the
+// window's evidence around it.
+double RefinedState(long state, const std::vector<double>& evidence) {
+  const long states = static_cast<long>(evidence.size());
+  double offset = 0.0;
+  if (state > 0 && state + 1 < states) {
+    const double left = evidence[static_cast<size_t>(state - 1)], middle = evidence[static_cast<size_t>(state)],
+                 right = evidence[static_cast<size_t>(state + 1)];
+    const double curvature = left - 2.0 * middle + right;
+    if (curvature < 0.0) offset = std::clamp(0.5 * (left - right) / curvature, -0.5, 0.5);
+  }
+  return static_cast<double>(state) + offset;
+}
+
+}  // namespace
+
+TempoFollower::TempoFollower(double hopSeconds) : hop(hopSeconds) {}
+
+double TempoFollower::Follow(const std::vector<double>& strength, bool whole) {
+  const long n = static_cast<long>(strength.size()), states = TempoStates();
+  if (n < 2 * static_cast<long>(PeriodOfState(0.0, hop))) return 0.0;
+  const std::vector<double> blurred = BlurredOnsets(EmphasisedOnsets(strength, {}, hop));
+  std::vector<double> correlation(static_cast<size_t>(LongestLag(hop)) + 1, 0.0);
+  Autocorrelation(blurred, 0, n, correlation);
+  std::vector<double> evidence(static_cast<size_t>(states));
+  double best = 0.0;
+  for (long s = 0; s < states; ++s)
+    best = std::max(best, evidence[static_cast<size_t>(s)] = TempoEvidence(correlation, PeriodOfState(static_cast<double>(s), hop), hop));
+  if (best <= 0.0) return 0.0;
+  // Evidence in units of a recent window's best, as the track's are in a
+  // typical window's.
+  strongest.push_back(best);
+  if (strongest.size() > kFollowedWindows) strongest.pop_front();
+  std::vector<double> sorted(strongest.begin(), strongest.end());
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(sorted.size() / 2), sorted.end());
+  for (double& value : evidence) value /= sorted[sorted.size() / 2];
+  // A stretch shorter than the follower's own speaks for itself only: the
+  // path starts at the first whole one, so that the first seconds' guesses
+  // do not hold it back.
+  if (!whole) total.clear(), levels.clear();
+  if (total.empty()) {
+    total = evidence;
+  } else {
+    std::vector<double> arrival;
+    std::vector<int> from;
+    BestArrivals(total, kTempoChangeCost * std::log2(1.0 + kTempoStep), arrival, from);
+    const double top = *std::max_element(arrival.begin(), arrival.end());
+    for (long s = 0; s < states; ++s)
+      total[static_cast<size_t>(s)] = arrival[static_cast<size_t>(s)] - top + evidence[static_cast<size_t>(s)];
+  }
+  const long state = static_cast<long>(std::max_element(total.begin(), total.end()) - total.begin());
+  const double period = PeriodOfState(RefinedState(state, evidence), hop);
+  // The level held steady: the median of the last windows'.
+  levels.push_back(BetterLevel(correlation, period, hop));
+  if (levels.size() > static_cast<size_t>(kLevelSmoothingWindows) + 1) levels.pop_front();
+  std::vector<double> recent(levels.begin(), levels.end());
+  std::nth_element(recent.begin(), recent.begin() + static_cast<long>(recent.size() / 2), recent.end());
+  return period / recent[recent.size() / 2] * hop;
+}
+
+namespace {
+
 // The beat period, in hops, at every hop: the tempo path through windows.
 std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::vector<uint8_t>& inside, double hop) {
   const long n = static_cast<long>(onset.size());
-  const long states = static_cast<long>(std::floor(std::log(kFastestTempo / kSlowestTempo) / std::log1p(kTempoStep))) + 1;
-  const auto periodOf = [&](double state) { return 60.0 / (kSlowestTempo * std::exp(state * std::log1p(kTempoStep)) * hop); };
-  const long longestLag = static_cast<long>(std::ceil(kMultiples * periodOf(0))) + 2;
+  const long states = TempoStates();
+  const auto periodOf = [&](double state) { return PeriodOfState(state, hop); };
   const long window = std::min(n, std::lround(kTempoWindowSeconds / hop));
   const long step = std::max(1L, std::lround(kTempoStepSeconds / hop));
   const long windows = n <= window ? 1 : 1 + (n - window + step - 1) / step;
@@ -208,9 +299,8 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
   // weighted by the preference.
   std::vector<std::vector<double>> evidence(static_cast<size_t>(windows), std::vector<double>(static_cast<size_t>(states), 0.0));
   // The correlations of the windows heard, for the metrical level.
-  const long metreLag = static_cast<long>(std::ceil(4.0 * periodOf(0))) + 2;
   std::vector<std::vector<double>> correlations(static_cast<size_t>(windows));
-  std::vector<double> correlation(static_cast<size_t>(std::max(longestLag, metreLag)) + 1, 0.0);
+  std::vector<double> correlation(static_cast<size_t>(LongestLag(hop)) + 1, 0.0);
   std::vector<double> strongest;
   std::vector<bool> heard(static_cast<size_t>(windows), false);
   for (long w = 0; w < windows; ++w) {
@@ -219,11 +309,7 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
     for (long h = first; h < end; ++h) sounding += inside[static_cast<size_t>(h)];
     if (2 * sounding < end - first) continue;
     heard[static_cast<size_t>(w)] = true;
-    for (long lag = 1; lag < static_cast<long>(correlation.size()); ++lag) {
-      double sum = 0.0;
-      for (long h = first; h + lag < end; ++h) sum += blurred[static_cast<size_t>(h)] * blurred[static_cast<size_t>(h + lag)];
-      correlation[static_cast<size_t>(lag)] = end - first > lag ? sum / static_cast<double>(end - first - lag) : 0.0;
-    }
+    Autocorrelation(blurred, first, end, correlation);
     double best = 0.0;
     for (long s = 0; s < states; ++s) {
       const double value = TempoEvidence(correlation, periodOf(static_cast<double>(s)), hop);
@@ -256,16 +342,7 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
   std::vector<double> periodOfWindow(static_cast<size_t>(windows));
   long state = static_cast<long>(std::max_element(total.begin(), total.end()) - total.begin());
   for (long w = windows - 1; w >= 0; --w) {
-    // Finer than a step: the peak of a parabola through the evidence.
-    const std::vector<double>& e = evidence[static_cast<size_t>(w)];
-    double offset = 0.0;
-    if (state > 0 && state + 1 < states) {
-      const double left = e[static_cast<size_t>(state - 1)], middle = e[static_cast<size_t>(state)],
-                   right = e[static_cast<size_t>(state + 1)];
-      const double curvature = left - 2.0 * middle + right;
-      if (curvature < 0.0) offset = std::clamp(0.5 * (left - right) / curvature, -0.5, 0.5);
-    }
-    periodOfWindow[static_cast<size_t>(w)] = periodOf(static_cast<double>(state) + offset);
+    periodOfWindow[static_cast<size_t>(w)] = periodOf(RefinedState(state, evidence[static_cast<size_t>(w)]));
     if (w > 0) state = from[static_cast<size_t>(w)][static_cast<size_t>(state)];
   }
   ChooseMetricalLevel(correlations, heard, hop, periodOfWindow);

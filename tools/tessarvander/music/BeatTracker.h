@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "music/BeatGrid.h"
@@ -70,5 +71,26 @@ std::vector<double> BlurredOnsets(const std::vector<double>& onset);
 std::vector<double> EmphasisedOnsets(const std::vector<double>& strength, const std::vector<uint8_t>& inside,
                                      double hopSeconds);
 double TempoEvidence(const std::vector<double>& correlation, double period, double hopSeconds);
+
+// The tempo path of TrackBeats followed as the music comes, for the live
+// analysis: each window of onset strength adds its evidence to the path as
+// the track's windows do, and the answer is where the path stands now, at
+// the metrical level the window's metre fits clearly better. It hears a
+// change of tempo once a window holds more of the new tempo than the old.
+class TempoFollower {
+ public:
+  explicit TempoFollower(double hopSeconds);
+  // The last seconds' onset strength, hop by hop, and whether they are the
+  // whole stretch the caller follows (not only the first seconds of it):
+  // the beat period the path stands at, in seconds, or 0 while it has heard
+  // too little.
+  double Follow(const std::vector<double>& strength, bool whole);
+
+ private:
+  double hop;
+  std::vector<double> total;     // the path's totals, by tempo
+  std::deque<double> strongest;  // the recent windows' best evidence
+  std::deque<double> levels;     // the recent windows' metrical levels
+};
 
 }  // namespace tool

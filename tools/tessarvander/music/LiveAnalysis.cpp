@@ -49,15 +49,23 @@ constexpr float kSilenceGateDb = -60.0f;
 constexpr size_t kBeatsFitted = 24;
 // What the history keeps, for frames read at their own time.
 constexpr double kHistorySeconds = 2.0;
-// The tempo level: weighed from the onsets of the last seconds, at least
-// this many, every half second; a level is taken when its smoothed
-// evidence passes the grid's own by a clear margin.
-constexpr double kLevelSeconds = 8.0;
-constexpr double kLevelFromSeconds = 3.0;
-constexpr double kLevelEverySeconds = 0.5;
-constexpr double kLevelMargin = 1.25;
-constexpr double kLevelSmoothing = 0.2;  // a time constant of about 2.5 s
-constexpr double kLevels[] = {0.5, 1.0, 2.0};
+// The tempo is followed over the onset strength of the last seconds, every
+// half second: a shorter stretch than the track's windows of 8 s, so that a
+// change is heard sooner (once most of the stretch is of the new tempo,
+// about five seconds), long enough that a slow tempo's four periods fit.
+// The strength is read through the same window and mel bank as the track's.
+constexpr double kFollowSeconds = 6.0;
+constexpr double kFollowEverySeconds = 0.5;
+constexpr unsigned kTempoWindow = 2048;
+// How long the path must propose a tempo before the grid takes it: a
+// change at once (twice running), a related level for as long as the path
+// agreed with the grid before, up to two of the track's windows.
+constexpr double kChangeHold = 0.5;
+constexpr double kLongestLevelHold = 16.0;
+// The grid's first tempo is confirmed once the path agrees with it for two
+// seconds running.
+constexpr int kConfirmingChecks = 4;
+constexpr double kRelatedLevels[] = {0.5, 2.0 / 3.0, 0.75, 4.0 / 3.0, 1.5, 2.0};
 
 float Decibels(double power) { return power > 1e-12 ? static_cast<float>(10.0 * std::log10(power)) : kSilenceDb; }
 
@@ -69,6 +77,11 @@ struct LiveAnalysis::Aubio {
   AubioVector hop, found;
   Spectrum spectrum;
   std::vector<float> previous;  // the last compressed magnitudes
+  // The tempo's onset strength, as the track's analysis reads it: the
+  // same window and bank.
+  Spectrum tempoSpectrum;
+  MelBank mel;
+  float previousMel[MelBank::kBands] = {};
   std::array<std::pair<double, double>, kRecentHops> recentFlux{};  // (time, rise) by hop
 };
 
@@ -81,7 +94,8 @@ bool LiveAnalysis::Begin(int sampleRate, std::string& error) {
   Aubio& a = *aubio;
   const uint_t samplerate = static_cast<uint_t>(std::max(1, sampleRate));
   std::string why;
-  if (sampleRate < 8000 || sampleRate > 384000 || !a.spectrum.Begin(kWindow, kHop, sampleRate, why)) {
+  if (sampleRate < 8000 || sampleRate > 384000 || !a.spectrum.Begin(kWindow, kHop, sampleRate, why) ||
+      !a.tempoSpectrum.Begin(kTempoWindow, kHop, sampleRate, why) || !a.mel.Begin(kTempoWindow, sampleRate)) {
     error = "live audio: aubio cannot analyse at " + std::to_string(sampleRate) + " Hz";
     aubio.reset();
     return false;
@@ -97,10 +111,13 @@ bool LiveAnalysis::Begin(int sampleRate, std::string& error) {
   a.hop.reset(new_fvec(kHop));
   a.found.reset(new_fvec(1));
   a.previous.assign(a.spectrum.Magnitudes().size(), 0.0f);
+  follower = std::make_unique<TempoFollower>(2.0 * kHop / sampleRate);
   hops = 0;
   filled = 0;
   return true;
 }
+
+bool LiveAnalysis::TempoConfident() const { return locked && confirmed; }
 
 double LiveAnalysis::LatencySeconds() const { return static_cast<double>(kWindow - kHop) / 2.0 / rate; }
 
@@ -134,14 +151,30 @@ void LiveAnalysis::AnalyseHop() {
     a.previous[bin] = compressed;
   }
   a.recentFlux[hops % kRecentHops] = {now, flux};
-  recentFlux.push_back(flux);
-  if (static_cast<double>(recentFlux.size()) * hopSeconds > kLevelSeconds) recentFlux.pop_front();
-  if (hops % std::max(1L, std::lround(kLevelEverySeconds / hopSeconds)) == 0) ChooseLevel();
+  // The tempo reads the rise of the compressed mel bands, as the track's
+  // analysis does: the bins' own rise is ruled by the cymbals.
+  a.tempoSpectrum.Push(a.hop->data);
+  float energies[MelBank::kBands];
+  a.mel.Energies(a.tempoSpectrum.Magnitudes(), energies);
+  double melFlux = 0.0;
+  for (unsigned band = 0; band < MelBank::kBands; ++band) {
+    const float compressed = Spectrum::Compressed(energies[band]);
+    melFlux += std::max(0.0f, compressed - a.previousMel[band]);
+    a.previousMel[band] = compressed;
+  }
+  recentFlux.push_back(melFlux);
+  if (static_cast<double>(recentFlux.size()) * hopSeconds > kFollowSeconds) recentFlux.pop_front();
+  if (hops % std::max(1L, std::lround(kFollowEverySeconds / hopSeconds)) == 0) FollowTempo(now);
   double hopSquares = 0.0;
   for (unsigned i = 0; i < kHop; ++i) hopSquares += static_cast<double>(a.hop->data[i]) * a.hop->data[i];
   levels[0] = Decibels(hopSquares / kHop * 2.0);  // a full-scale sine at 0 dB
   for (int band = 0; band < 3; ++band) levels[band + 1] = Decibels(bands[band]);
-  if (levels[0] > kSilenceGateDb) lastSound = now;
+  if (levels[0] > kSilenceGateDb) {
+    // Sound after a silence of a second or more starts a new stretch: the
+    // tempo path forgets what came before it.
+    if (now - lastSound > 1.0) soundSince = now;
+    lastSound = now;
+  }
 
   // Events: aubio's detectors find them; an onset is placed at the largest
   // rise of the hops it was found in, less the window's lag.
@@ -155,8 +188,14 @@ void LiveAnalysis::AnalyseHop() {
   }
   aubio_tempo_do(a.tempo.get(), a.hop.get(), a.found.get());
   const bool aubioBeat = a.found->data[0] != 0.0f;
-  if (aubioBeat) FollowTempoChange(aubio_tempo_get_period_s(a.tempo.get()));
-  if (onset >= 0.0) WeighOnset(onset, largest);
+  // Until the tempo path has heard enough, aubio's period starts the grid.
+  const double aubiosPeriod = aubio_tempo_get_period_s(a.tempo.get());
+  if (aubioBeat && !locked && !pathWhole && aubiosPeriod > 0.0) period = aubiosPeriod;
+  if (onset >= 0.0) {
+    WeighOnset(onset, largest);
+    recentOnsets.push_back({onset, largest});
+  }
+  while (!recentOnsets.empty() && recentOnsets.front().first < now - kHistorySeconds) recentOnsets.pop_front();
   // A soft onset (a pad's chord, a note's fade) never moves the grid.
   if (onset >= 0.0 && locked && largest < kSoftOnset * onStrength) onset = -1.0;
   FollowBeats(now, onset, aubioBeat);
@@ -227,6 +266,11 @@ void LiveAnalysis::FollowBeats(double now, double onset, bool aubioBeat) {
   if (!locked) {
     if (!aubioBeat || period <= 0.0) return;
     locked = true;
+    confirmed = false;
+    agreedFor = 0;
+    tempoSince = now;
+    proposed = 0.0;
+    proposedFor = 0;
     fitted.clear();
     onStrength = offStrength = 0.0;
     weighed = 0;
@@ -282,83 +326,67 @@ void LiveAnalysis::WeighOnset(double onset, double strength) {
   }
 }
 
-// aubio's tempo is coarse (its period is whole hops) but follows a change
-// of tempo that drifts the grid off every onset, which the grid's own
-// refinement cannot: when two of aubio's beats in a row disagree with the
-// grid's period by more than kTempoChange, the grid takes aubio's period and
-// refines it afresh.
-void LiveAnalysis::FollowTempoChange(double aubiosPeriod) {
-  if (!(aubiosPeriod > 0.0)) return;
-  aubioPeriod = aubiosPeriod;
-  const double levelled = aubiosPeriod / level;
+// The tempo path over the last seconds, every half second. Unlocked, the
+// grid starts at its tempo; locked, the grid keeps its own, finer period
+// (fitted to the onsets on its beats) until the path proposes another,
+// steadily: one that is no related level of the grid's (a change of tempo)
+// twice running; a related level (half, double, two or three thirds, three
+// or four quarters), which a part with busier subdivisions can speak for
+// without the tempo changing, only after as long as the path agreed with
+// the grid before, up to kLongestLevelHold.
+void LiveAnalysis::FollowTempo(double now) {
+  std::vector<double> strength(recentFlux.size() / 2);
+  // Read at the track's analysis's hop, two of these: the blur and the
+  // evidence then weigh the onsets alike.
+  const size_t skip = recentFlux.size() % 2;
+  for (size_t i = 0; i < strength.size(); ++i) strength[i] = recentFlux[skip + 2 * i] + recentFlux[skip + 2 * i + 1];
+  pathWhole = now - soundSince >= kFollowSeconds;
+  const double heard = follower->Follow(strength, pathWhole);
+  // Until the path has heard a whole stretch of sound, the grid keeps the
+  // tempo it locked at (aubio's).
+  if (!(heard > 0.0) || !pathWhole) return;
   if (!locked) {
-    period = levelled;
+    period = heard;
     return;
   }
-  // aubio jumping an octave while the grid holds its tempo is no change:
-  // the level follows it.
-  for (double octave : {2.0, 0.5}) {
-    if (std::fabs(levelled * octave / period - 1.0) < kTempoChange) {
-      level /= octave;
-      disagreements = 0;
-      return;
-    }
+  const bool differs = std::fabs(heard / period - 1.0) > kTempoChange;
+  const bool steady = proposed > 0.0 && std::fabs(heard / proposed - 1.0) <= kTempoChange;
+  if (!differs) {
+    proposed = 0.0;
+    proposedFor = 0;
+    confirmed = confirmed || ++agreedFor >= kConfirmingChecks;
+    return;
   }
-  disagreements = std::fabs(levelled - period) > kTempoChange * period ? disagreements + 1 : 0;
-  if (disagreements < 2) return;
-  period = levelled;
-  beatsPerMinute = 60.0 / period;
-  fitted.clear();
-  next = (onBeat >= 0.0 ? onBeat : predicted) + period;
-  disagreements = 0;
+  agreedFor = 0;
+  if (!steady) proposedSince = now, proposedFor = 0;
+  proposed = heard;
+  ++proposedFor;
+  bool related = false;
+  for (double ratio : kRelatedLevels) related = related || std::fabs(heard / period / ratio - 1.0) <= kTempoChange;
+  // A related level must be proposed as long as the path agreed with the
+  // grid's before it (once it had heard a whole stretch), up to a bound.
+  const double agreed = std::max(0.0, proposedSince - std::max(tempoSince, kFollowSeconds));
+  const double hold = related ? std::clamp(agreed, kChangeHold, kLongestLevelHold) : kChangeHold;
+  if ((proposedFor - 1) * kFollowEverySeconds >= hold) TakeTempo(heard, now);
 }
 
-// Which level of the grid's tempo the last seconds speak for: the evidence
-// for its period, its half and its double in the autocorrelation of the
-// flux, each as a share of the strongest, smoothed over a few seconds (as
-// the offline tracker's path holds its tempo through windows that waver).
-void LiveAnalysis::ChooseLevel() {
-  const double hop = static_cast<double>(kHop) / rate;
-  if (!(period > 0.0) || static_cast<double>(recentFlux.size()) * hop < kLevelFromSeconds) return;
-  const std::vector<double> blurred =
-      BlurredOnsets(EmphasisedOnsets(std::vector<double>(recentFlux.begin(), recentFlux.end()), {}, hop));
-  const long n = static_cast<long>(blurred.size());
-  const double slowest = 60.0 / kSlowestTempo / hop, fastest = 60.0 / kFastestTempo / hop;
-  const long lags = std::min(n - 1, static_cast<long>(std::ceil(kTempoMultiples * slowest)) + 2);
-  std::vector<double> correlation(static_cast<size_t>(std::max(lags, 1L)) + 1, 0.0);
-  for (long lag = 1; lag <= lags; ++lag) {
-    double sum = 0.0;
-    for (long h = 0; h + lag < n; ++h) sum += blurred[static_cast<size_t>(h)] * blurred[static_cast<size_t>(h + lag)];
-    correlation[static_cast<size_t>(lag)] = sum / static_cast<double>(n - lag);
-  }
-  double evidence[std::size(kLevels)] = {};
-  double strongest = 0.0;
-  for (size_t k = 0; k < std::size(kLevels); ++k) {
-    const double periodHops = period / kLevels[k] / hop;
-    if (periodHops >= fastest && periodHops <= slowest) evidence[k] = TempoEvidence(correlation, periodHops, hop);
-    strongest = std::max(strongest, evidence[k]);
-  }
-  if (strongest <= 0.0) return;
-  size_t best = 0, current = 0;
-  for (size_t k = 0; k < std::size(kLevels); ++k) {
-    levelEvidence[k] += (evidence[k] / strongest - levelEvidence[k]) * kLevelSmoothing;
-    if (kLevels[k] == 1.0) current = k;
-    if (levelEvidence[k] > levelEvidence[best]) best = k;
-  }
-  if (best != current && levelEvidence[best] > kLevelMargin * levelEvidence[current]) TakeLevel(kLevels[best]);
-}
-
-// The grid at `factor` times its tempo: the beat last told stays, the next
-// comes a period of the new tempo after it; aubio's period maps onto it.
-void LiveAnalysis::TakeLevel(double factor) {
-  period /= factor;
-  level = aubioPeriod > 0.0 ? aubioPeriod / period : 1.0;
-  levelEvidence.fill(kLevelStart);
-  if (!locked) return;
+// The grid at a new tempo, its next beat a whole number of the new periods
+// after the strongest onset of the last two (a kick or a snare, on a beat
+// more often than not), or after the beat last told.
+void LiveAnalysis::TakeTempo(double newPeriod, double now) {
+  period = newPeriod;
   beatsPerMinute = 60.0 / period;
   fitted.clear();
   onBeat = early = -1.0;
-  next = predicted + period;
+  proposed = 0.0;
+  proposedFor = 0;
+  tempoSince = now;
+  agreedFor = kConfirmingChecks;  // the path's own tempo
+  confirmed = true;
+  double anchor = predicted, strongest = 0.0;
+  for (const auto& [time, strength] : recentOnsets)
+    if (time > now - 2.0 * period && strength > strongest) anchor = time, strongest = strength;
+  next = anchor + period * (std::floor((now - anchor) / period) + 1.0);
 }
 
 namespace {

@@ -2,13 +2,12 @@
 // reaction follows, from the samples captured so far and nothing after
 // them. Per hop of 256 samples: the level and the three bands (in dB, scaled
 // against the loudest moments of the last half minute), onsets (aubio's
-// onset detector) and beats (aubio's causal beat tracker, which predicts the
-// next beat from the tempo it holds, so a beat is known about as it sounds,
-// at the tempo level the last seconds' onsets speak for).
+// onset detector) and beats: aubio's causal tracker finds the first, then
+// the grid predicts each next beat, so a beat is known about as it sounds,
+// at the tempo the track's own tempo path finds in the last seconds.
 // Bars count from the first beat: live, no downbeat is told apart.
 #pragma once
 
-#include <array>
 #include <deque>
 #include <memory>
 #include <string>
@@ -17,6 +16,8 @@
 #include "music/AudioFeatures.h"
 
 namespace tool {
+
+class TempoFollower;
 
 class LiveAnalysis {
  public:
@@ -41,6 +42,10 @@ class LiveAnalysis {
   // The latest onset, beat or downbeat, in the music's seconds; -1 before any.
   double LastEvent(AudioFeature feature) const;
   double BeatsPerMinute() const { return beatsPerMinute; }
+  // Whether the tempo path, over a whole stretch, has agreed with the grid's
+  // tempo for a while or given it: before, the tempo is the first seconds' guess, often
+  // at half or double.
+  bool TempoConfident() const;
   // Beats since the first one heard, now.
   double Beats() const;
 
@@ -60,9 +65,8 @@ class LiveAnalysis {
   void AnalyseHop();
   void FollowBeats(double now, double onset, bool aubioBeat);
   void StartBeat(double now);
-  void FollowTempoChange(double aubioPeriod);
-  void ChooseLevel();
-  void TakeLevel(double factor);
+  void FollowTempo(double now);
+  void TakeTempo(double newPeriod, double now);
   void WeighOnset(double onset, double strength);
   void Emit(double now);
 
@@ -86,17 +90,19 @@ class LiveAnalysis {
   double next = 0.0;          // when the next beat falls due
   double lastOnBeat = -1.0;   // the onset of the last beat that had one
   int beatsWithoutOnset = 0;
-  int disagreements = 0;      // aubio's beats in a row at another tempo
-  // aubio's tempo can sit an octave off (93.8 for 187.5): the grid's period
-  // is aubio's divided by the level (1, 2 or a half) whose evidence in the
-  // last seconds' onsets is the strongest, read as the offline tracker
-  // reads a window's.
-  double aubioPeriod = 0.0;
-  double level = 1.0;
-  // The smoothed evidence for half, the same and double the grid's tempo.
-  static constexpr double kLevelStart = 0.5;
-  std::array<double, 3> levelEvidence{kLevelStart, kLevelStart, kLevelStart};
+  std::deque<std::pair<double, double>> recentOnsets;  // (time, strength), the last seconds
+  double soundSince = 0.0;      // the start of this stretch of sound
+  bool pathWhole = false;       // the path has heard kFollowSeconds of it
+  // The tempo: the offline tracker's path, followed over the flux of the
+  // last seconds; the grid takes it when they disagree twice running.
+  std::unique_ptr<TempoFollower> follower;
   std::deque<double> recentFlux;  // the flux of the last seconds, hop by hop
+  double proposed = 0.0;   // the path's tempo, while it differs from the grid's
+  int proposedFor = 0;     // checks in a row it has been proposed
+  double proposedSince = 0.0;
+  double tempoSince = 0.0; // when the grid took its tempo
+  bool confirmed = false;  // by the path over a whole stretch
+  int agreedFor = 0;       // checks in a row the path agreed
   double onStrength = 0.0, offStrength = 0.0;  // onsets on and between beats
   int weighed = 0;
   double lastSound = -1.0;    // the last hop above the silence gate

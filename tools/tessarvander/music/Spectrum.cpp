@@ -1,5 +1,6 @@
 #include "music/Spectrum.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -64,6 +65,39 @@ void Spectrum::BandEnergies(double bands[3]) const {
 
 float Spectrum::Compressed(float magnitude) {
   return static_cast<float>(std::log1p(kMagnitudeCompression * magnitude));
+}
+
+bool MelBank::Begin(unsigned window, int sampleRate) {
+  constexpr double kLowest = 30.0, kHighest = 16000.0;
+  bands.clear();
+  const AubioFilterbank mel(new_aubio_filterbank(kBands, window));
+  if (!mel || sampleRate <= 0 ||
+      aubio_filterbank_set_mel_coeffs(mel.get(), static_cast<smpl_t>(sampleRate), kLowest,
+                                      std::min(kHighest, sampleRate / 2.0)) != 0)
+    return false;
+  const fmat_t* weights = aubio_filterbank_get_coeffs(mel.get());
+  for (uint_t row = 0; row < weights->height; ++row) {
+    const float* band = weights->data[row];
+    Band sparse;
+    uint_t first = weights->length, last = 0;
+    for (uint_t bin = 0; bin < weights->length; ++bin)
+      if (band[bin] != 0.0f) first = std::min(first, bin), last = bin;
+    if (first <= last) {
+      sparse.firstBin = first;
+      sparse.weights.assign(band + first, band + last + 1);
+    }
+    bands.push_back(std::move(sparse));
+  }
+  return bands.size() == kBands;
+}
+
+void MelBank::Energies(const std::vector<float>& magnitudes, float energies[kBands]) const {
+  for (unsigned band = 0; band < kBands; ++band) {
+    const Band& weights = bands[band];
+    float energy = 0.0f;
+    for (size_t k = 0; k < weights.weights.size(); ++k) energy += weights.weights[k] * magnitudes[weights.firstBin + k];
+    energies[band] = energy;
+  }
 }
 
 }  // namespace tool

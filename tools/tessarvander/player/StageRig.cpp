@@ -141,20 +141,23 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
 
 // A tempo that changes is said, whatever its source: a change of more than
 // kSaidTempoChange once it has held a second (not every first guess), and
-// the value it settles at once it has held for kSettledSeconds, so a
-// performer reads where it stands without a line for every correction.
+// the value it settles at once it has held for kSettledSeconds (once after
+// each change), so a performer reads where it stands without a line for
+// every correction. The live sound's tempo is said once its tempo path has
+// heard a whole stretch, not as the first seconds' guess.
 void StageRig::SayTempo(double now, std::vector<RigLine>& lines) {
   const TempoReading tempo = Tempo(now);
-  if (!tempo.Known()) return;
+  if (!tempo.Known() || (source == TempoSource::Audio && !analysis.TempoConfident())) return;
   const double bpm = tempo.beatsPerMinute;
   if (std::fabs(bpm / holding - 1.0) > kSaidTempoChange) holding = bpm, holdingSince = now;
   if (std::fabs(bpm / settling - 1.0) > kSettledChange) settling = bpm, settlingSince = now;
   const bool changed = (lastBeatsPerMinute <= 0.0 || std::fabs(bpm / lastBeatsPerMinute - 1.0) > kSaidTempoChange) &&
                        now - holdingSince >= kChangeHeldSeconds;
-  const bool settled = now - settlingSince >= kSettledSeconds && std::fabs(bpm - lastBeatsPerMinute) >= 0.05;
+  const bool settled = !settledSaid && now - settlingSince >= kSettledSeconds && std::fabs(bpm - lastBeatsPerMinute) >= 0.05;
   if (!changed && !settled) return;
   lines.push_back({TempoLine(bpm, source)});
   lastBeatsPerMinute = bpm;
+  settledSaid = settled && !changed;
 }
 
 double StageRig::SoundSecondsAt(double time) const {

@@ -95,6 +95,7 @@ class StageRig {
   // and since when.
   double holding = 0.0, holdingSince = 0.0;
   double settling = 0.0, settlingSince = 0.0;
+  bool settledSaid = false;  // the settled value since the last change
   void SayTempo(double now, std::vector<RigLine>& lines);
   // The sound's own seconds at the last poll, and the clock's then: a time
   // of the clock is a time of the sound.
