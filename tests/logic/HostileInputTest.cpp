@@ -20,6 +20,7 @@
 #include "formats/Presets.h"
 #include "formats/Takes.h"
 #include "farm/Segments.h"
+#include "farm/PartProgress.h"
 #include "farm/SlurmJobs.h"
 #include "formats/MidiMap.h"
 #include "music/AudioAnalysis.h"
@@ -262,6 +263,51 @@ TEST_F(HostileInputTest, FarmRecordsAreCheckedBeforeTheirJobIdsReachSlurm) {
   EXPECT_FALSE(tool::ReadFarmState(Path("flight.mkv"), state, error));
   EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(Path("PWNED")));
+}
+
+// A part's progress file is written on whichever node runs it and read by
+// `farm status` anywhere: a whole one reads back as written; anything else
+// (not JSON, oversized, another format, numbers out of range, a node name
+// that would scramble the terminal, a pipe) is refused with one line that
+// names the file, and nothing of it is kept.
+TEST_F(HostileInputTest, PartProgressFromAnyNodeIsCheckedBeforeItIsShown) {
+  tool::PartProgress written;
+  written.done = 120, written.total = 480, written.perSecond = 12.5, written.node = "node2";
+  written.requeuedFrom = "node3", written.updated = 1.7e9;
+  std::string error;
+  ASSERT_TRUE(written.Write(Path("part-1.status"), error)) << error;
+  tool::PartProgress read;
+  ASSERT_TRUE(read.Read(Path("part-1.status"), error)) << error;
+  EXPECT_EQ(std::tie(read.state, read.done, read.total, read.node, read.requeuedFrom),
+            std::tie(written.state, written.done, written.total, written.node, written.requeuedFrom));
+  const std::string good = Read(Path("part-1.status"));
+  const auto with = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    const size_t at = text.find(from);
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  const std::vector<std::string> refused = {
+      "not json at all",
+      good.substr(0, good.size() / 2),
+      good + std::string(8192, ' '),
+      with("tessarvander-part-progress", "tessarvander-preset"),
+      with("\"running\"", "\"rm -rf\""),
+      with("\"node2\"", "\"node\\n\\u001b[2Jhacked\""),
+      with("\"node2\"", "\"" + std::string(100, 'n') + "\""),
+      with("\"node3\"", "42"),
+      with("120", "-5"),
+      with("480", "1e300"),
+  };
+  for (const std::string& text : refused) {
+    tool::PartProgress hostile;
+    Write("hostile.status", text);
+    EXPECT_FALSE(hostile.Read(Path("hostile.status"), error)) << text;
+    EXPECT_NE(error.find(Path("hostile.status")), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+  ASSERT_EQ(mkfifo(Path("pipe.status").c_str(), 0600), 0);
+  EXPECT_FALSE(read.Read(Path("pipe.status"), error));
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 }
 
 // ---- JSON readers -------------------------------------------------------------

@@ -147,13 +147,12 @@ class WebServerTest : public ::testing::Test {
     EXPECT_LT(took, kAnswerSeconds) << during;
   }
 
-  // Waits until the descriptors are back to `level` (the server closes
-  // what the clients left); true if they are.
-  static bool DescriptorsBackTo(int level) {
+  // Waits up to 20 s for the condition; true if it came.
+  template <class Condition>
+  static bool WaitUntil(Condition condition) {
     const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (OpenDescriptors() > level && Clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return OpenDescriptors() <= level;
+    while (!condition() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return condition();
   }
 
   // An attack on its own threads while a normal client asks; then the
@@ -167,8 +166,9 @@ class WebServerTest : public ::testing::Test {
     std::vector<std::thread> attackers;
     for (int client = 0; client < clients; ++client)
       attackers.emplace_back([&, client] { attack(client, stop); });
+    // Under way once the attackers hold sockets of their own.
+    EXPECT_TRUE(WaitUntil([&] { return OpenDescriptors() > descriptorsBefore; })) << "the attack never connected";
     const auto until = Clock::now() + std::chrono::duration<double>(seconds);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     while (Clock::now() < until) {
       ExpectAnsweredInTime(name);
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -177,7 +177,7 @@ class WebServerTest : public ::testing::Test {
     stop = true;
     for (std::thread& attacker : attackers) attacker.join();
     ExpectAnsweredInTime(name + ", after");
-    EXPECT_TRUE(DescriptorsBackTo(descriptorsBefore)) << OpenDescriptors() << " open, " << descriptorsBefore << " before";
+    EXPECT_TRUE(WaitUntil([&] { return OpenDescriptors() <= descriptorsBefore; })) << OpenDescriptors() << " open, " << descriptorsBefore << " before";
     if (!kSanitized) {
       EXPECT_LT(memoryDuring - memoryBefore, kMostGrowthMb);
     }

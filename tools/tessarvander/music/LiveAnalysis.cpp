@@ -190,7 +190,7 @@ void LiveAnalysis::AnalyseHop() {
   const bool aubioBeat = a.found->data[0] != 0.0f;
   // Until the tempo path has heard enough, aubio's period starts the grid.
   const double aubiosPeriod = aubio_tempo_get_period_s(a.tempo.get());
-  if (aubioBeat && !locked && !pathWhole && aubiosPeriod > 0.0) period = aubiosPeriod;
+  if (aubioBeat && !locked && !PathIsWhole(now) && aubiosPeriod > 0.0) period = aubiosPeriod;
   if (onset >= 0.0) {
     WeighOnset(onset, largest);
     recentOnsets.push_back({onset, largest});
@@ -326,6 +326,9 @@ void LiveAnalysis::WeighOnset(double onset, double strength) {
   }
 }
 
+// Whether the path has heard kFollowSeconds of this stretch of sound.
+bool LiveAnalysis::PathIsWhole(double now) const { return now - soundSince >= kFollowSeconds; }
+
 // The tempo path over the last seconds, every half second. Unlocked, the
 // grid starts at its tempo; locked, the grid keeps its own, finer period
 // (fitted to the onsets on its beats) until the path proposes another,
@@ -340,11 +343,11 @@ void LiveAnalysis::FollowTempo(double now) {
   // evidence then weigh the onsets alike.
   const size_t skip = recentFlux.size() % 2;
   for (size_t i = 0; i < strength.size(); ++i) strength[i] = recentFlux[skip + 2 * i] + recentFlux[skip + 2 * i + 1];
-  pathWhole = now - soundSince >= kFollowSeconds;
-  const double heard = follower->Follow(strength, pathWhole);
+  const bool whole = PathIsWhole(now);
+  const double heard = follower->Follow(strength, whole);
   // Until the path has heard a whole stretch of sound, the grid keeps the
   // tempo it locked at (aubio's).
-  if (!(heard > 0.0) || !pathWhole) return;
+  if (!(heard > 0.0) || !whole) return;
   if (!locked) {
     period = heard;
     return;

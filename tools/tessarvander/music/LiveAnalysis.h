@@ -66,6 +66,7 @@ class LiveAnalysis {
   void FollowBeats(double now, double onset, bool aubioBeat);
   void StartBeat(double now);
   void FollowTempo(double now);
+  bool PathIsWhole(double now) const;
   void TakeTempo(double newPeriod, double now);
   void WeighOnset(double onset, double strength);
   void Emit(double now);
@@ -92,9 +93,8 @@ class LiveAnalysis {
   int beatsWithoutOnset = 0;
   std::deque<std::pair<double, double>> recentOnsets;  // (time, strength), the last seconds
   double soundSince = 0.0;      // the start of this stretch of sound
-  bool pathWhole = false;       // the path has heard kFollowSeconds of it
   // The tempo: the offline tracker's path, followed over the flux of the
-  // last seconds; the grid takes it when they disagree twice running.
+  // last seconds; the grid takes what it proposes steadily (FollowTempo).
   std::unique_ptr<TempoFollower> follower;
   std::deque<double> recentFlux;  // the flux of the last seconds, hop by hop
   double proposed = 0.0;   // the path's tempo, while it differs from the grid's
