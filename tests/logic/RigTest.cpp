@@ -370,6 +370,43 @@ TEST_F(RigTest, LiveBeatsMeetTheClicksOfAClickTrack) {
   }
 }
 
+// Live frames read the music at times that jump: the sound arrives in
+// uneven blocks and a late frame catches up. Each beat (and bar) still peaks
+// once at the top, in the first frame whose span reaches it, never twice
+// when the reading steps back a little.
+TEST_F(RigTest, EveryLiveBeatPeaksOnceWhateverTheFramesTimes) {
+  std::string error;
+  tool::Reaction beat, bar;
+  ASSERT_TRUE(tool::ParseReaction("brightness=0:1:beat,release=0.2", Names(), beat, error)) << error;
+  ASSERT_TRUE(tool::ParseReaction("zoom=0:1:downbeat,release=0.2", Names(), bar, error)) << error;
+  tool::LiveReactions reactions({beat, bar}, tool::ReactionTiming());
+  const double bpm = 187.5;
+  uint32_t seed = 7;
+  std::vector<tool::ParameterValue> values;
+  int beatPeaks = 0, barPeaks = 0;
+  double firstBeats = -1.0, lastEnd = 0.0;  // the span of music the frames reached
+  for (int frame = 60; frame < 60 * 30; ++frame) {
+    const double t = frame / 60.0;
+    seed = seed * 1664525u + 1013904223u;
+    // Up to 12 ms behind or 40 ms ahead: blocks of sound landing unevenly.
+    const double jitter = -0.012 + 0.052 * (seed >> 8) / 16777216.0;
+    tool::LiveReactions::Moment moment;
+    moment.beatsPerMinute = bpm;
+    moment.beats = std::max(0.0, t + jitter) * bpm / 60.0;
+    moment.seconds = t;
+    reactions.Frame(moment, values);
+    beatPeaks += values[0].value == 1.0f;
+    barPeaks += values[1].value == 1.0f;
+    if (firstBeats < 0.0) firstBeats = moment.beats;
+    lastEnd = std::max(lastEnd, moment.beats + bpm / 60.0 / 60.0);
+  }
+  const auto within = [&](double length) {
+    return static_cast<int>(std::floor(lastEnd / length) - std::ceil(firstBeats / length)) + 1;
+  };
+  EXPECT_EQ(beatPeaks, within(1.0));
+  EXPECT_EQ(barPeaks, within(4.0));
+}
+
 // Drums at 120, then at 150, through the live analysis: the tempo holds
 // 120 to the change and is within 1 % of 150 fifteen beats after it (the
 // live tempo path hears a change once most of its six seconds are of the

@@ -286,8 +286,13 @@ TEST_F(RigPlayTest, RealMusicHoldsItsTempoAndEveryBeatReachesTheTake) {
   Player player(folder, {"--audio-in", "feeder", "--tempo", "audio", "--react", "brightness=0.2:1:beat,release=0.2",
                          "--scale", "1", "--draw-delay", "5", "--take", Path("live.take")});
   ASSERT_TRUE(player.WaitFor(R"(live sound from feeder)"));
+  // The dummy server plays at its own pace, which a busy machine slows:
+  // the music's seconds per second of the player's clock.
+  const auto playing = std::chrono::steady_clock::now();
   feeder.Play(music);
   ASSERT_TRUE(feeder.WaitForPlayed());
+  const double pace = static_cast<double>(music.size()) / feeder.Rate() /
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - playing).count();
   player.Key("ctrl+q");
   EXPECT_EQ(player.Wait(), 0) << player.Errors();
 
@@ -304,7 +309,10 @@ TEST_F(RigPlayTest, RealMusicHoldsItsTempoAndEveryBeatReachesTheTake) {
   ASSERT_TRUE(std::regex_search(said, found, summary)) << said;
   EXPECT_GT(std::stol(found[3]), std::stol(found[2])) << "most frames advanced at one pixel: " << found[0];
 
-  // Every beat's pulse in the take: a rise to within 5 % of the top.
+  // Every beat's pulse in the take. The sound arrives in uneven blocks and
+  // most frames catch up at one pixel, so the frames' readings of the music
+  // jump; each beat still peaks at the top in the first frame that reaches
+  // it, so every rise reaches the top exactly.
   std::vector<std::pair<long, float>> brightness;
   std::ifstream take(Path("live.take"));
   for (std::string text; std::getline(take, text);) {
@@ -324,9 +332,9 @@ TEST_F(RigPlayTest, RealMusicHoldsItsTempoAndEveryBeatReachesTheTake) {
   for (const auto& [frame, value] : risen) {
     if (frame < from) continue;
     ++rises;
-    full += value >= 0.2f + 0.8f * 0.95f;
+    full += value == 1.0f;
   }
-  const double beatsHeard = static_cast<double>(to - from) / 60.0 * offlineTempo / 60.0;
-  EXPECT_GE(static_cast<double>(rises), 0.9 * beatsHeard) << "a rise a beat";
-  EXPECT_GE(static_cast<double>(full), 0.9 * static_cast<double>(rises)) << full << " of " << rises << " reach the top";
+  const double beatsHeard = static_cast<double>(to - from) / 60.0 * pace * offlineTempo / 60.0;
+  EXPECT_GE(static_cast<double>(rises), 0.9 * beatsHeard) << "a rise a beat (the server's pace " << pace << ")";
+  EXPECT_EQ(full, rises) << full << " of " << rises << " reach the top";
 }

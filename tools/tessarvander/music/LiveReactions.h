@@ -30,8 +30,11 @@ class LiveReactions {
     const LiveAnalysis* sound = nullptr;  // null without live sound
     double soundSeconds = 0.0;    // the frame's time in the sound's own seconds
   };
-  // Every reaction's value for a frame, as (parameter, value). An event
-  // (a beat, an onset) within the frame's span peaks in that frame.
+  // Every reaction's value for a frame, as (parameter, value). Each event
+  // (a beat, an onset) peaks once, in the first frame whose span reaches
+  // it, even when the frames' times jump past it (the sound arrives in
+  // uneven blocks, a late frame catches up), and falls on the frames' own
+  // clock from there.
   void Frame(const Moment& moment, std::vector<ParameterValue>& values);
 
   // The panel's reactions: one a parameter, put in or taken out while playing.
@@ -40,9 +43,20 @@ class LiveReactions {
   const std::vector<Reaction>& All() const { return reactions; }
 
  private:
+  // The last event an event reaction peaked for, and when.
+  struct Peak {
+    double event = 0.0;  // a beat's or bar's number, or an onset's time
+    bool seen = false;
+    double at = 0.0;  // the clock's seconds of the frame it peaked in
+  };
+  // The pulse for an event reaction this frame: `event` is the latest at or
+  // before the frame's end, `within` whether it falls inside the frame's span.
+  double Pulse(Peak& peak, double event, bool within, const Moment& moment, double releaseSeconds) const;
+
   ReactionTiming timing;
   std::vector<Reaction> reactions;
   std::vector<ReactionFollower> followers;
+  std::vector<Peak> peaks;
   double frameSeconds;
 };
 

@@ -50,24 +50,12 @@ double ShapeAt(const Reaction& reaction, double beats, double seconds) {
   }
 }
 
-double TempoFeature(const Reaction& reaction, double beats, double beatsPerMinute, double seconds,
-                    double frameSeconds) {
+double TempoFeature(const Reaction& reaction, double beats, double seconds) {
   if (IsShape(reaction.feature)) return ShapeAt(reaction, beats, seconds);
-  if (beatsPerMinute <= 0.0) return 0.0;
-  const double period = 60.0 / beatsPerMinute;
   const double bar = MusicalSpan::kBeatsPerBar;
   switch (reaction.feature) {
     case AudioFeature::BeatPhase: return beats - std::floor(beats);
     case AudioFeature::BarPhase: return (beats - bar * std::floor(beats / bar)) / bar;
-    case AudioFeature::Beat:
-    case AudioFeature::Downbeat: {
-      const double length = reaction.feature == AudioFeature::Beat ? 1.0 : bar;
-      // The beat at or before the frame's end: seconds since it, 0 when it
-      // falls within the frame.
-      const double ahead = beats + frameSeconds / period;
-      const double since = std::max(0.0, ((ahead - length * std::floor(ahead / length)) * period) - frameSeconds);
-      return Pulse(since / std::max(1e-6, reaction.release.Seconds(period)));
-    }
     default: return 0.0;
   }
 }

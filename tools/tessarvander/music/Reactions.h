@@ -75,12 +75,11 @@ double ReactionPulse(double x);
 // live and rendered.
 double ShapeAt(const Reaction& reaction, double beats, double seconds);
 
-// A tempo feature (the phases, beat, downbeat, the shapes) for the frame at
-// `beats` into the music at `beatsPerMinute`, `seconds` of the clock, that
-// lasts `frameSeconds`: what a reaction follows from any tempo. A beat within
-// the frame's span peaks in it.
-double TempoFeature(const Reaction& reaction, double beats, double beatsPerMinute, double seconds,
-                    double frameSeconds);
+// A tempo ramp or shape (the phases, the lfo shapes) `beats` into the music
+// (`seconds` of the clock, for a shape whose rate is in seconds): what a
+// reaction follows from any tempo. Beats and downbeats are events, kept by
+// whoever follows them.
+double TempoFeature(const Reaction& reaction, double beats, double seconds);
 
 // One reaction's steps 2 to 4, frame after frame: from the raw feature to
 // the parameter's value. Rendered and live reactions share it.
