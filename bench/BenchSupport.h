@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "FrameTarget.h"
-#include "GlContext.h"
-#include "PluginLibrary.h"
+#include "hostkit/FrameTarget.h"
+#include "hostkit/GlContext.h"
+#include "hostkit/PluginLibrary.h"
 
 namespace bench {
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "FFGL.h"
-#include "FrameTarget.h"
-#include "GlContext.h"
+#include "hostkit/FrameTarget.h"
+#include "hostkit/GlContext.h"
 
 extern "C" PlugMainValue plugMain(uint32_t functionCode, PlugMainValue input, InstanceHandle instance);
 

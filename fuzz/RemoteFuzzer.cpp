@@ -16,8 +16,8 @@
 namespace {
 
 tool::ShowService& Service() {
-  static const std::vector<hostkit::ParameterDescription> parameters = [] {
-    std::vector<hostkit::ParameterDescription> list;
+  static const std::vector<tool::ParameterDescription> parameters = [] {
+    std::vector<tool::ParameterDescription> list;
     for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
       list.push_back({row.index, row.name, 0, row.defaultValue, 0.0f, 1.0f});
     return list;

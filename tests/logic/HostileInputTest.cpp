@@ -27,7 +27,7 @@
 #include "player/PresetBank.h"
 #include "sys/Messages.h"
 #include "RunProgram.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "formats/ParameterProfile.h"
 #include "sys/ChildProcess.h"
 

@@ -39,8 +39,8 @@ constexpr bool kSanitized = false;
 constexpr double kAnswerSeconds = kSanitized ? 5.0 : 1.0;
 constexpr double kMostGrowthMb = 50.0;
 
-std::vector<hostkit::ParameterDescription> Parameters() {
-  std::vector<hostkit::ParameterDescription> parameters;
+std::vector<tool::ParameterDescription> Parameters() {
+  std::vector<tool::ParameterDescription> parameters;
   for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
     parameters.push_back({row.index, row.name, 0, row.defaultValue, 0.0f, 1.0f});
   return parameters;
@@ -184,7 +184,7 @@ class WebServerTest : public ::testing::Test {
     EXPECT_LT(loop->LongestCall(), 0.25) << "the frame loop waited for the server";
   }
 
-  const std::vector<hostkit::ParameterDescription> parameters = Parameters();
+  const std::vector<tool::ParameterDescription> parameters = Parameters();
   const tool::ParameterProfile profile = tool::ParameterProfile::For({"QLMB", "Tessarvander", 2, 1, 1, 1, 0, "", ""});
   std::unique_ptr<tool::ShowService> service;
   std::unique_ptr<FrameLoop> loop;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FractalModel.h"
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "GlTestContext.h"
 #include "Tessarvander.h"
 

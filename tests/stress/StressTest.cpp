@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "GlTestContext.h"
 #include "PlugMainCalls.h"
 #include "ParameterTable.h"

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "FrameTarget.h"
-#include "GlContext.h"
+#include "hostkit/FrameTarget.h"
+#include "hostkit/GlContext.h"
 
 namespace testsupport {
 

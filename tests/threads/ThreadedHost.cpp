@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "FrameTarget.h"
-#include "GlContext.h"
-#include "PluginLibrary.h"
+#include "hostkit/FrameTarget.h"
+#include "hostkit/GlContext.h"
+#include "hostkit/PluginLibrary.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 
 #include <algorithm>
 

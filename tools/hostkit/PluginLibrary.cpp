@@ -1,4 +1,4 @@
-#include "PluginLibrary.h"
+#include "hostkit/PluginLibrary.h"
 
 #include <cstring>
 #include <fstream>

@@ -9,29 +9,13 @@
 #include <vector>
 
 #include "FFGL.h"
+#include "formats/PluginDescription.h"
 
 namespace hostkit {
 
-struct PluginDescription {
-  std::string uniqueId;  // four characters
-  std::string name;      // up to sixteen
-  uint32_t apiMajorVersion = 0;
-  uint32_t apiMinorVersion = 0;
-  uint32_t pluginType = 0;
-  uint32_t pluginMajorVersion = 0;
-  uint32_t pluginMinorVersion = 0;
-  std::string description;
-  std::string about;
-};
-
-struct ParameterDescription {
-  uint32_t index = 0;
-  std::string name;
-  uint32_t type = 0;
-  float defaultValue = 0.0f;
-  float minimum = 0.0f;
-  float maximum = 1.0f;
-};
+// What the loader reads of a plugin.
+using tool::ParameterDescription;
+using tool::PluginDescription;
 
 class PluginLibrary {
  public:

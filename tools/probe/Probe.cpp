@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "ParameterTable.h"
-#include "FrameTarget.h"
-#include "GlContext.h"
-#include "PluginLibrary.h"
+#include "hostkit/FrameTarget.h"
+#include "hostkit/GlContext.h"
+#include "hostkit/PluginLibrary.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "GlContext.h"
+#include "hostkit/GlContext.h"
 #include "formats/Presets.h"
 
 namespace tool {

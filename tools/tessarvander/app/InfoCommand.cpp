@@ -4,14 +4,14 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
-#include "GlContext.h"
+#include "hostkit/GlContext.h"
 #include "formats/ParameterProfile.h"
 
 namespace tool {
 namespace {
 
 const char* TypeName(uint32_t type) {
-  if (type == FF_TYPE_STANDARD) return "float";
+  if (type == kFloatParameter) return "float";
   if (IsTextParameterType(type)) return "text";
   return "other";
 }
@@ -47,7 +47,7 @@ class InfoCommand : public Command {
     if (!OpenSession(flags.Options(), context, error)) return Fail(kExitFailure, error);
     if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
   const HostSession& session = *context.session;
-  const hostkit::PluginDescription& plugin = session.Description();
+  const PluginDescription& plugin = session.Description();
 
   std::printf("Plugin       %s\n", session.Library().Path().c_str());
   std::printf("Id           %s\n", plugin.uniqueId.c_str());
@@ -68,7 +68,7 @@ class InfoCommand : public Command {
   const ParameterProfile profile = ParameterProfile::For(plugin);
   std::printf("%3s  %-14s %-5s %8s  %-9s %-10s %s\n", "#", "Name", "Type", "Default", "Range", "Display",
               profile.Known() ? "Meaning" : "");
-  for (const hostkit::ParameterDescription& parameter : session.Parameters()) {
+  for (const ParameterDescription& parameter : session.Parameters()) {
     char range[32];
     std::snprintf(range, sizeof range, "%g..%g", static_cast<double>(parameter.minimum),
                   static_cast<double>(parameter.maximum));

@@ -7,7 +7,7 @@
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
 #include "formats/OscAddresses.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "music/LiveReactions.h"
 #include "player/GlfwWindow.h"
 #include "player/Keys.h"

@@ -346,7 +346,7 @@ class RenderCommand : public Command {
   // What decides this render's frames and video, for a segment's manifest:
   // parts of renders that differ in any of it cannot be joined.
   nlohmann::ordered_json Settings(const CommandContext& context) const {
-    const hostkit::PluginDescription& plugin = context.session->Description();
+    const PluginDescription& plugin = context.session->Description();
     nlohmann::ordered_json settings;
     settings["plugin"] = plugin.uniqueId + " " + plugin.name + " " + std::to_string(plugin.pluginMajorVersion) +
                          "." + std::to_string(plugin.pluginMinorVersion);

@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "output/MediaProbe.h"
-#include "output/OutputFile.h"
+#include "sys/MediaProbe.h"
+#include "sys/OutputFile.h"
 #include "output/VideoArguments.h"
 #include "sys/ChildProcess.h"
 #include "sys/Digest.h"

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/JsonReader.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 
 namespace tool {
 namespace {

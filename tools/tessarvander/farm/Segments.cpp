@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "formats/JsonReader.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "sys/BoundedFile.h"
 #include "sys/Fingerprint.h"
 

@@ -12,7 +12,7 @@
 #include "formats/JsonReader.h"
 #include "farm/PartProgress.h"
 #include "farm/Segments.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "output/OutputKind.h"
 #include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "formats/JsonReader.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "sys/BoundedFile.h"
 #include "sys/Messages.h"
 #include "sys/NameTable.h"
@@ -102,7 +102,7 @@ void MidiMap::Handle(const MidiEvent& event, const std::vector<float>& values, M
         result.mapChanged = true;
       }
       if (!mapping.target.isAction) {
-        const hostkit::ParameterDescription& parameter = names.Parameters()[mapping.target.parameter];
+        const ParameterDescription& parameter = names.Parameters()[mapping.target.parameter];
         const float share = static_cast<float>(mapping.coarse * 128 + event.value) / 16383.0f;
         result.edits.push_back(
             {mapping.target.parameter, parameter.minimum + (parameter.maximum - parameter.minimum) * share});
@@ -158,7 +158,7 @@ void MidiMap::Apply(MidiMapping& mapping, const MidiEvent& event, const std::vec
     return;
   }
   const uint32_t index = mapping.target.parameter;
-  const hostkit::ParameterDescription& parameter = names.Parameters()[index];
+  const ParameterDescription& parameter = names.Parameters()[index];
   const float span = parameter.maximum - parameter.minimum;
   // Steps and toggles move from the value as this frame's events left it.
   float current = index < values.size() ? values[index] : parameter.defaultValue;

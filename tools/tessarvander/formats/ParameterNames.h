@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "PluginLibrary.h"
+#include "formats/PluginDescription.h"
 
 namespace tool {
 
@@ -21,17 +21,17 @@ struct ParameterValue {
 
 class ParameterNames {
  public:
-  explicit ParameterNames(std::vector<hostkit::ParameterDescription> parameters)
+  explicit ParameterNames(std::vector<ParameterDescription> parameters)
       : parameters(std::move(parameters)) {}
 
   // Finds a parameter by name or index; false with the list of valid names.
   bool Resolve(const std::string& name, uint32_t& index, std::string& error) const;
   // The name the plugin gives the parameter with this index ("" for none).
   const std::string& NameOf(uint32_t index) const;
-  const std::vector<hostkit::ParameterDescription>& Parameters() const { return parameters; }
+  const std::vector<ParameterDescription>& Parameters() const { return parameters; }
 
  private:
-  std::vector<hostkit::ParameterDescription> parameters;
+  std::vector<ParameterDescription> parameters;
 };
 
 // Puts a value into a list of values, replacing any for the same index.

@@ -7,7 +7,7 @@
 
 namespace tool {
 
-ParameterProfile ParameterProfile::For(const hostkit::PluginDescription& plugin) {
+ParameterProfile ParameterProfile::For(const PluginDescription& plugin) {
   ParameterProfile profile;
   profile.known = plugin.uniqueId == tessarvander::kPluginId;
   return profile;
@@ -64,9 +64,9 @@ int ParameterProfile::ChoiceOf(uint32_t index, float value) const {
 
 const ParameterNames& ParameterProfile::TableNames() {
   static const ParameterNames names = [] {
-    std::vector<hostkit::ParameterDescription> parameters;
+    std::vector<ParameterDescription> parameters;
     for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
-      parameters.push_back({row.index, row.name, FF_TYPE_STANDARD, row.defaultValue, 0.0f, 1.0f});
+      parameters.push_back({row.index, row.name, kFloatParameter, row.defaultValue, 0.0f, 1.0f});
     return ParameterNames(parameters);
   }();
   return names;

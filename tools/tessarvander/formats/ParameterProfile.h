@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "PluginLibrary.h"
+#include "formats/PluginDescription.h"
 #include "formats/ParameterControls.h"
 
 namespace tool {
@@ -23,7 +23,7 @@ struct Choice {
 class ParameterProfile {
  public:
   // The profile of this plugin: Tessarvander's, or an empty one.
-  static ParameterProfile For(const hostkit::PluginDescription& plugin);
+  static ParameterProfile For(const PluginDescription& plugin);
 
   bool Known() const { return known; }
   // "Julia", "12 branches", "216°"; empty when nothing more is known.

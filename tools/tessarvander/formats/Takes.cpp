@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/JsonReader.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "sys/BoundedFile.h"
 #include "sys/NameTable.h"
 #include "formats/Presets.h"

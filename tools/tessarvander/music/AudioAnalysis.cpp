@@ -7,7 +7,7 @@
 
 #include "music/AubioHandles.h"
 #include "music/Spectrum.h"
-#include "output/MediaProbe.h"
+#include "sys/MediaProbe.h"
 #include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
 

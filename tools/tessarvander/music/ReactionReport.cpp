@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
 #include "sys/Messages.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "output/FrameSink.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "output/PngWriter.h"
 
 namespace tool {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "output/FrameSink.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "output/PngWriter.h"
 
 namespace tool {

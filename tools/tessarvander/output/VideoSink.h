@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "output/FrameSink.h"
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "output/VideoArguments.h"
 #include "sys/ChildProcess.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 #include "output/StillSink.h"
 
 namespace tool {

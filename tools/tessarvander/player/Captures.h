@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "output/VideoSink.h"
 #include "player/Clock.h"
 #include "player/Console.h"

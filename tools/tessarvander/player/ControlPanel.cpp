@@ -138,7 +138,7 @@ void DrawTempo(const PanelState& state, PanelInput& input) {
 
 // The motion on a slider: a small button, lit while one moves it, that opens
 // the choice of shape, rate and depth.
-void MotionButton(const PanelState& state, const hostkit::ParameterDescription& parameter, PanelInput& input) {
+void MotionButton(const PanelState& state, const ParameterDescription& parameter, PanelInput& input) {
   const Reaction* moving = nullptr;
   if (state.reactions)
     for (const Reaction& reaction : *state.reactions)
@@ -191,7 +191,7 @@ void MotionButton(const PanelState& state, const hostkit::ParameterDescription& 
 void DrawLook(const PanelState& state, PanelInput& input) {
   if (!ImGui::CollapsingHeader("Look", ImGuiTreeNodeFlags_DefaultOpen)) return;
   const float nameWidth = ImGui::CalcTextSize("Depth Layers").x + ImGui::GetStyle().ItemInnerSpacing.x;
-  for (const hostkit::ParameterDescription& parameter : *state.parameters) {
+  for (const ParameterDescription& parameter : *state.parameters) {
     float value = (*state.values)[parameter.index];
     ImGui::PushID(static_cast<int>(parameter.index));
     MotionButton(state, parameter, input);

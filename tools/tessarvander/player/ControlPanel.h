@@ -32,7 +32,7 @@
 namespace tool {
 
 struct PanelState {
-  const std::vector<hostkit::ParameterDescription>* parameters = nullptr;
+  const std::vector<ParameterDescription>* parameters = nullptr;
   const std::vector<float>* values = nullptr;       // the live deck's, by parameter index
   const ParameterProfile* profile = nullptr;         // what the values mean, when known
   const std::vector<Reaction>* reactions = nullptr;  // what moves the sliders

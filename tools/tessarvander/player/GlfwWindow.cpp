@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "GlContext.h"
+#include "hostkit/GlContext.h"
 #include "player/Keys.h"
 
 namespace tool {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "player/Window.h"
 
 namespace tool {

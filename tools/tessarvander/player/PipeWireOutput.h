@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 
 namespace tool {
 

@@ -31,7 +31,7 @@ const char* TypeOf(OscArguments arguments) {
 
 }  // namespace
 
-OscQueryTree::OscQueryTree(const std::vector<hostkit::ParameterDescription>& parameters,
+OscQueryTree::OscQueryTree(const std::vector<ParameterDescription>& parameters,
                            const ParameterProfile& profile, size_t bankSize)
     : profile(profile) {
   root.path = "/";
@@ -61,7 +61,7 @@ OscQueryTree::OscQueryTree(const std::vector<hostkit::ParameterDescription>& par
       continue;
     }
     parent->description = "the plugin's parameters";
-    for (const hostkit::ParameterDescription& parameter : parameters) {
+    for (const ParameterDescription& parameter : parameters) {
       Node& node = parent->Child(OscName(parameter.name));
       node.type = TypeOf(address.arguments);
       node.access = 3;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "PluginLibrary.h"
+#include "formats/PluginDescription.h"
 #include "formats/OscAddresses.h"
 #include "formats/ParameterProfile.h"
 
@@ -49,7 +49,7 @@ class OscQueryTree {
     Node& Child(const std::string& name);
   };
 
-  OscQueryTree(const std::vector<hostkit::ParameterDescription>& parameters, const ParameterProfile& profile,
+  OscQueryTree(const std::vector<ParameterDescription>& parameters, const ParameterProfile& profile,
                size_t bankSize);
 
   // The node at a path ("/tessarvander/param/zoom"), or null.

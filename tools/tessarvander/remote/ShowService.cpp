@@ -40,7 +40,7 @@ std::string AddressForOthers(const std::string& host) {
 
 }  // namespace
 
-ShowService::ShowService(const ParameterNames& names, const std::vector<hostkit::ParameterDescription>& parameters,
+ShowService::ShowService(const ParameterNames& names, const std::vector<ParameterDescription>& parameters,
                          const ParameterProfile& profile, size_t bankSize)
     : inbox(names, "remote"), tree(parameters, profile, bankSize) {}
 

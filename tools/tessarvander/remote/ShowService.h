@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "PluginLibrary.h"
+#include "formats/PluginDescription.h"
 #include "formats/ParameterNames.h"
 #include "formats/ParameterProfile.h"
 #include "remote/OscInbox.h"
@@ -40,7 +40,7 @@ class ShowService {
     bool readOnly = false;  // values shown, never changed from here
   };
 
-  ShowService(const ParameterNames& names, const std::vector<hostkit::ParameterDescription>& parameters,
+  ShowService(const ParameterNames& names, const std::vector<ParameterDescription>& parameters,
               const ParameterProfile& profile, size_t bankSize);
 
   // Serves. Off this machine, every request must carry a new random token.

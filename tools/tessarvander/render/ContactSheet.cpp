@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "render/FrameLoop.h"
 #include "sys/Interrupts.h"
 #include "sys/Numbers.h"

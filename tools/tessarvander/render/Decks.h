@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "formats/Takes.h"
 #include "render/Dimmer.h"
 #include "render/FrameLoop.h"

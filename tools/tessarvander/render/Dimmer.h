@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "render/ScreenProgram.h"
 
 namespace tool {

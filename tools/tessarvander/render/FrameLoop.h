@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "formats/ParameterNames.h"
 #include "session/FrameDriver.h"
 #include "session/HostSession.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "formats/Takes.h"
 #include "render/ScreenProgram.h"
 

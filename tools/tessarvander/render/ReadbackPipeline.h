@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "FrameTarget.h"
+#include "hostkit/FrameTarget.h"
 #include "output/FrameSink.h"
 
 namespace tool {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "PluginLibrary.h"
+#include "hostkit/PluginLibrary.h"
 #include "formats/FrameLimits.h"
 #include "formats/ParameterNames.h"
 

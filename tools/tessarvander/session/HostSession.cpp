@@ -37,7 +37,7 @@ std::unique_ptr<HostSession> HostSession::Open(const SessionOptions& options, st
   session->library = hostkit::PluginLibrary::Open(options.pluginPath, error);
   if (!session->library) return nullptr;
   if (!session->library->ReadDescription(session->description, error)) return nullptr;
-  const hostkit::PluginDescription& description = session->description;
+  const PluginDescription& description = session->description;
   if (description.apiMajorVersion != 2) {
     error = options.pluginPath + " speaks FFGL API " + std::to_string(description.apiMajorVersion) + "." +
             std::to_string(description.apiMinorVersion) + "; this host needs 2.x";

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "GlContext.h"
+#include "hostkit/GlContext.h"
 #include "formats/ParameterControls.h"
-#include "PluginLibrary.h"
+#include "hostkit/PluginLibrary.h"
 
 namespace tool {
 
@@ -34,8 +34,8 @@ class HostSession {
   // reads its parameters.
   static std::unique_ptr<HostSession> Open(const SessionOptions& options, std::string& error);
 
-  const hostkit::PluginDescription& Description() const { return description; }
-  const std::vector<hostkit::ParameterDescription>& Parameters() const { return parameters; }
+  const PluginDescription& Description() const { return description; }
+  const std::vector<ParameterDescription>& Parameters() const { return parameters; }
   const hostkit::PluginLibrary& Library() const { return *library; }
   // The backend of the session's own context ("window" when the caller's).
   const char* BackendName() const { return context ? hostkit::GlBackendName(context->Backend()) : "window"; }
@@ -51,8 +51,8 @@ class HostSession {
   // Declared first, destroyed last: the plugin goes before its context.
   std::unique_ptr<hostkit::GlContext> context;
   std::unique_ptr<hostkit::PluginLibrary> library;
-  hostkit::PluginDescription description;
-  std::vector<hostkit::ParameterDescription> parameters;
+  PluginDescription description;
+  std::vector<ParameterDescription> parameters;
 };
 
 }  // namespace tool

@@ -1,4 +1,4 @@
-#include "output/OutputFile.h"
+#include "sys/OutputFile.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>

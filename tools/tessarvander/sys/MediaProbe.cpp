@@ -1,4 +1,4 @@
-#include "output/MediaProbe.h"
+#include "sys/MediaProbe.h"
 
 namespace tool {
 
