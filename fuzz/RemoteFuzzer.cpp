@@ -12,10 +12,21 @@
 #include "ParameterTable.h"
 #include "formats/ParameterProfile.h"
 #include "remote/ShowService.h"
+#include "remote/WebAccess.h"
 
 namespace {
 
-tool::ShowService& Service() {
+struct Served {
+  Served(const std::vector<tool::ParameterDescription>& parameters, const tool::ParameterProfile& profile)
+      : inbox(tool::ParameterProfile::TableNames()), tree(parameters, profile, 4), changes(tree),
+        service(inbox, tree, changes) {}
+  tool::OscInbox inbox;
+  tool::OscQueryTree tree;
+  tool::ShowChanges changes;
+  tool::ShowService service;
+};
+
+Served& Service() {
   static const std::vector<tool::ParameterDescription> parameters = [] {
     std::vector<tool::ParameterDescription> list;
     for (const tessarvander::ParameterRow& row : tessarvander::kParameterRows)
@@ -24,8 +35,8 @@ tool::ShowService& Service() {
   }();
   static const tool::ParameterProfile profile =
       tool::ParameterProfile::For({tessarvander::kPluginId, "Tessarvander", 2, 1, 1, 1, 0, "", ""});
-  static tool::ShowService service(tool::ParameterProfile::TableNames(), parameters, profile, 4);
-  return service;
+  static Served served(parameters, profile);
+  return served;
 }
 
 }  // namespace
@@ -33,7 +44,8 @@ tool::ShowService& Service() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
-  tool::ShowService& service = Service();
+  Served& served = Service();
+  tool::ShowService& service = served.service;
   switch (data[0] % 3) {
     case 0: {  // a target, then after a newline the cookie header
       const size_t newline = input.find('\n');
@@ -55,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string message(input);
       service.Received(1, data[0] % 3 == 2, message);
       std::vector<tool::OscCommand> commands;
-      service.Drain(1e12, commands);  // the inbox stays bounded
+      served.inbox.Drain(1e12, commands);  // the inbox stays bounded
       break;
     }
   }

@@ -119,7 +119,7 @@ TEST_F(RigTest, LearnedControlsDriveParametersAndActionsAndTheMapRoundTrips) {
 
   tool::MidiTarget blackout;
   blackout.isAction = true;
-  blackout.action = tool::MidiAction::Blackout;
+  blackout.action = tool::PlayerAction::SetBlackout;
   map.Learn(blackout);
   Send(map, values, {{0x99, 40, 100}});
   result = Send(map, values, {{0x99, 40, 100}, {0x99, 40, 0}});
@@ -127,14 +127,14 @@ TEST_F(RigTest, LearnedControlsDriveParametersAndActionsAndTheMapRoundTrips) {
   EXPECT_TRUE(result.actions[0].on);
   EXPECT_FALSE(result.actions[1].on) << "velocity 0 releases a momentary pad";
   tool::MidiTarget recall = blackout;
-  recall.action = tool::MidiAction::Recall;
+  recall.action = tool::PlayerAction::RecallPreset;
   recall.preset = 4;
   map.Learn(recall);
   Send(map, values, {{0x99, 41, 100}});
   result = Send(map, values, {{0x99, 41, 100}});
   ASSERT_EQ(result.actions.size(), 1u);
-  EXPECT_EQ(result.actions[0].action, tool::MidiAction::Recall);
-  EXPECT_EQ(result.actions[0].preset, 4);
+  EXPECT_EQ(result.actions[0].action, tool::PlayerAction::RecallPreset);
+  EXPECT_EQ(result.actions[0].number, 4);
 
   // Learning a target again replaces its control.
   learn(zoom);

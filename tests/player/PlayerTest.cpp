@@ -6,6 +6,7 @@
 #define GLFW_INCLUDE_NONE  // only the key codes
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
+#include <lo/lo.h>
 
 #include <csignal>
 #include <regex>
@@ -13,7 +14,9 @@
 #include "ParameterTable.h"
 #include "PlayerHarness.h"
 #include "RunProgram.h"
+#include "formats/MidiMap.h"
 #include "formats/OscAddresses.h"
+#include "formats/OscMessages.h"
 #include "player/Keys.h"
 #include "remote/OscQueryTree.h"
 #include "formats/ParameterProfile.h"
@@ -149,8 +152,7 @@ TEST_F(PlayerStageTest, StillsAreOneAFrameAndTheTakesOwnFrames) {
   Start();
   PlayFrames(20);
   for (const char* name : {"first.png", "second.png", "third.png"}) {
-    tool::OscCommand still;
-    still.kind = tool::OscKind::Still;
+    tool::PlayerRequest still(tool::PlayerAction::SaveStill);
     still.text = name;
     player->Input().Apply(still);
   }
@@ -162,9 +164,7 @@ TEST_F(PlayerStageTest, StillsAreOneAFrameAndTheTakesOwnFrames) {
   const long first = StillFrame(said, "first.png");
   ASSERT_GT(first, 0);
 
-  tool::OscCommand pause;
-  pause.kind = tool::OscKind::Pause;
-  player->Input().Apply(pause);
+  player->Input().Apply(tool::PlayerRequest(tool::PlayerAction::Pause));
   window.Press(GLFW_KEY_S);
   Pass();
   Pass();
@@ -235,9 +235,7 @@ TEST_F(PlayerStageTest, TheTakeHoldsTheBlackoutAndEndsCleanlyOnCtrlQ) {
   PlayFrames(10);
   const std::vector<uint8_t> black = player->Picture().ReadRgba8();
   const long blackFrame = Shown();
-  tool::OscCommand set;
-  set.kind = tool::OscKind::SetParameter;
-  set.index = param::Zoom;
+  tool::PlayerRequest set(tool::PlayerAction::SetParameter, param::Zoom);
   set.value = 0.8f;
   player->Input().Apply(set);
   window.Press(GLFW_KEY_Q, tool::kKeyControl);
@@ -376,9 +374,7 @@ TEST_F(PlayerStageTest, LooksStoredDuringTheShowAreRecalledAndSaved) {
       << error;
   Start();
   EXPECT_FLOAT_EQ(Value(param::Zoom), 0.3f) << "the show opens on the bank's first look";
-  tool::OscCommand set;
-  set.kind = tool::OscKind::SetParameter;
-  set.index = param::Hue;
+  tool::PlayerRequest set(tool::PlayerAction::SetParameter, param::Hue);
   set.value = 0.125f;
   player->Input().Apply(set);
   const std::vector<float> look = player->Show().Live().Values();
@@ -460,6 +456,7 @@ TEST_F(PlayerStageTest, ThePanelFitsA720pWindow) {
   EXPECT_GT(layout.buttons, 20);
   for (const std::string& clipped : layout.clippedButtons) ADD_FAILURE() << "clipped: " << clipped;
   if (const char* screenshot = std::getenv("SCREENSHOT")) WritePicture(large.WindowPixels(), 1280, 720, screenshot);
+  player.reset();  // before its window
 }
 
 // A MIDI pad, an OSC message, a key and a panel button ask for the same
@@ -472,36 +469,62 @@ TEST_F(PlayerStageTest, KeysPanelOscAndMidiAskThroughOneApply) {
       << error;
   Start();
   PlayFrames(2);
-  const auto osc = [](tool::OscKind kind, float value = 0.0f, uint32_t index = 0) {
-    tool::OscCommand command;
-    command.kind = kind;
-    command.value = value;
-    command.index = index;
-    return command;
+  // What an OSC message and a learned MIDI pad ask, decoded by their own
+  // tables.
+  const auto osc = [&](const std::string& address, const char* types = "", float value = 0.0f) {
+    lo_message message = lo_message_new();
+    if (types[0] == 'i') lo_message_add_int32(message, static_cast<int32_t>(value));
+    if (types[0] == 'f') lo_message_add_float(message, value);
+    size_t size = 0;
+    char* bytes = static_cast<char*>(lo_message_serialise(message, address.c_str(), nullptr, &size));
+    lo_message_free(message);
+    tool::OscDecoded decoded = tool::DecodeOsc(bytes, size, controls->Names());
+    std::free(bytes);
+    EXPECT_TRUE(decoded.ok) << address << ": " << decoded.why;
+    return decoded.command;
   };
-  const std::optional<tool::PlayerRequest> pad = tool::RequestFromMidi({tool::MidiAction::Blackout, 0, true});
-  const std::optional<tool::PlayerRequest> message = tool::RequestFromOsc(osc(tool::OscKind::Blackout, 1.0f));
-  ASSERT_TRUE(pad && message);
-  EXPECT_EQ(pad->action, tool::PlayerAction::SetBlackout);
-  EXPECT_EQ(message->action, pad->action);
-  EXPECT_EQ(message->on, pad->on);
-  EXPECT_FALSE(tool::RequestFromMidi({tool::MidiAction::Still, 0, false})) << "a pad's release asks nothing";
+  tool::MidiMap map(controls->Names());
+  std::vector<float> values = player->Show().Live().Values();
+  const auto pad = [&](uint8_t note, bool down) {
+    tool::MidiResult result;
+    map.Handle({down ? tool::MidiEvent::NoteOn : tool::MidiEvent::NoteOff, 0, note, 100}, values, result);
+    return result.actions;
+  };
+  tool::MidiTarget blackout, recall;
+  blackout.isAction = recall.isAction = true;
+  blackout.action = tool::PlayerAction::SetBlackout;
+  recall.action = tool::PlayerAction::RecallPreset;
+  recall.preset = 1;
+  map.Learn(blackout);
+  pad(36, true);
+  map.Learn(recall);
+  pad(37, true);
 
-  player->Input().Apply(tool::MidiResult::Triggered{tool::MidiAction::Blackout, 0, true});
+  const tool::OscCommand message = osc("/tessarvander/blackout", "i", 1);
+  const std::vector<tool::PlayerRequest> pressed = pad(36, true);
+  ASSERT_EQ(pressed.size(), 1u);
+  EXPECT_EQ(pressed[0].action, tool::PlayerAction::SetBlackout);
+  EXPECT_EQ(message.request.action, pressed[0].action);
+  EXPECT_EQ(message.request.on, pressed[0].on);
+  EXPECT_TRUE(pad(37, false).empty()) << "a recall pad's release asks nothing";
+
+  player->Input().Apply(pressed[0]);
   EXPECT_TRUE(player->Show().GoingToBlack());
-  player->Input().Apply(tool::MidiResult::Triggered{tool::MidiAction::Blackout, 0, false});
+  const std::vector<tool::PlayerRequest> released = pad(36, false);
+  ASSERT_EQ(released.size(), 1u);
+  player->Input().Apply(released[0]);
   EXPECT_FALSE(player->Show().GoingToBlack()) << "a momentary pad lets go";
-  player->Input().Apply(tool::MidiResult::Triggered{tool::MidiAction::Recall, 1, true});
+  for (const tool::PlayerRequest& request : pad(37, true)) player->Input().Apply(request);
   EXPECT_FLOAT_EQ(Value(param::Zoom), 0.7f);
-  player->Input().Apply(osc(tool::OscKind::RecallPreset, 0.0f, 0));
+  player->Input().Apply(osc("/tessarvander/preset/recall", "i", 1));
   EXPECT_FLOAT_EQ(Value(param::Zoom), 0.3f);
-  player->Input().Apply(osc(tool::OscKind::Pause));
+  player->Input().Apply(osc("/tessarvander/pause"));
   EXPECT_TRUE(player->Show().Live().Paused());
   window.Press(GLFW_KEY_SPACE);
   Pass();
   EXPECT_FALSE(player->Show().Live().Paused());
 
-  player->Input().Apply(osc(tool::OscKind::SetParameter, 0.125f, param::Hue));
+  player->Input().Apply(osc("/tessarvander/param/hue", "f", 0.125f));
   EXPECT_FLOAT_EQ(Value(param::Hue), 0.125f);
   player->PanelChanges().edits.push_back({param::Hue, 0.375f});
   player->PanelChanges().actions.push_back(tool::PlayerRequest(tool::PlayerAction::ToggleBlackout));

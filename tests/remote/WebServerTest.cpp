@@ -21,8 +21,11 @@
 #include "ParameterTable.h"
 #include "WebClient.h"
 #include "formats/ParameterProfile.h"
-#include "remote/ShowService.h"
+#include "remote/Controllers.h"
+#include "remote/WebAccess.h"
+#include "remote/WebServer.h"
 #include "remote/WebLimits.h"
+#include "sys/HostAndPort.h"
 
 namespace {
 
@@ -86,7 +89,7 @@ bool SendAll(int socketFd, const std::string& bytes) {
 // came in, on a thread of its own; it keeps the longest call.
 class FrameLoop {
  public:
-  explicit FrameLoop(tool::ShowService& service) : service(service) {
+  explicit FrameLoop(tool::Controllers& service) : service(service) {
     state.parameters.assign(tessarvander::kParameterCount, 0.5f);
     state.health.assign(static_cast<size_t>(tool::Health::Count), 0.0f);
     state.bank = {"01-first", "", "03-third"};
@@ -107,7 +110,8 @@ class FrameLoop {
       const auto start = Clock::now();
       service.Drain(1e12, drained);
       for (const tool::OscCommand& command : drained)
-        if (command.kind == tool::OscKind::SetParameter) state.parameters[command.index] = command.value;
+        if (command.request.action == tool::PlayerAction::SetParameter)
+          state.parameters[static_cast<size_t>(command.request.number)] = command.request.value;
       commands += drained.size();
       state.health[0] += 1.0f;
       service.Publish(state);
@@ -116,7 +120,7 @@ class FrameLoop {
     }
   }
 
-  tool::ShowService& service;
+  tool::Controllers& service;
   tool::ShowState state;
   std::thread thread;
   std::atomic<bool> stop{false};
@@ -127,10 +131,13 @@ class FrameLoop {
 class WebServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    service = std::make_unique<tool::ShowService>(tool::ParameterProfile::TableNames(), parameters, profile, 3);
+    service = std::make_unique<tool::Controllers>(tool::ParameterProfile::TableNames(), parameters, profile, 3);
     std::string error;
-    ASSERT_TRUE(service->Start(tool::ShowService::Setup{}, error)) << error;
-    port = service->Port();
+    std::vector<std::string> said;
+    tool::Controllers::Setup setup;
+    setup.web = true;
+    ASSERT_TRUE(service->Start(setup, said, error)) << error;
+    port = service->WebPort();
     loop = std::make_unique<FrameLoop>(*service);
   }
   void TearDown() override {
@@ -186,7 +193,7 @@ class WebServerTest : public ::testing::Test {
 
   const std::vector<tool::ParameterDescription> parameters = Parameters();
   const tool::ParameterProfile profile = tool::ParameterProfile::For({"QLMB", "Tessarvander", 2, 1, 1, 1, 0, "", ""});
-  std::unique_ptr<tool::ShowService> service;
+  std::unique_ptr<tool::Controllers> service;
   std::unique_ptr<FrameLoop> loop;
   int port = 0;
 };
@@ -331,3 +338,129 @@ TEST_F(WebServerTest, HostileClientsAreBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+// A UDP socket of the test's own on a loopback address; -1 if the machine
+// has no such address.
+int ReceivingSocket(int family, int port) {
+  const int socketFd = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  if (family == AF_INET6) {
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    v6->sin6_family = AF_INET6, v6->sin6_port = htons(static_cast<uint16_t>(port)), v6->sin6_addr = in6addr_loopback;
+    length = sizeof(sockaddr_in6);
+  } else {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET, v4->sin_port = htons(static_cast<uint16_t>(port));
+    v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    length = sizeof(sockaddr_in);
+  }
+  if (socketFd >= 0 && bind(socketFd, reinterpret_cast<sockaddr*>(&address), length) == 0) return socketFd;
+  if (socketFd >= 0) close(socketFd);
+  return -1;
+}
+
+int FreeUdpPort() {
+  const int probe = ReceivingSocket(AF_INET, 0);
+  sockaddr_in bound{};
+  socklen_t length = sizeof bound;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&bound), &length);
+  close(probe);
+  return ntohs(bound.sin_port);
+}
+
+// The first line of the answer to GET / from a TCP connection to `address`.
+std::string StatusOver(int family, const char* address, int port, const std::string& hostHeader) {
+  const int socketFd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage to{};
+  socklen_t length = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  if (family == AF_INET6) {
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&to);
+    v6->sin6_family = AF_INET6, v6->sin6_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET6, address, &v6->sin6_addr);
+  } else {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&to);
+    v4->sin_family = AF_INET, v4->sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address, &v4->sin_addr);
+  }
+  std::string answer;
+  if (connect(socketFd, reinterpret_cast<sockaddr*>(&to), length) == 0 &&
+      SendAll(socketFd, "GET /?HOST_INFO HTTP/1.1\r\nHost: " + hostHeader + "\r\nConnection: close\r\n\r\n")) {
+    char buffer[256];
+    const ssize_t got = recv(socketFd, buffer, sizeof buffer, 0);
+    if (got > 0) answer.assign(buffer, static_cast<size_t>(got));
+  }
+  close(socketFd);
+  return answer.substr(0, answer.find('\r'));
+}
+
+}  // namespace
+
+// Every option that takes HOST:PORT reads it one way: a bracketed IPv6
+// address and a host name reach the controller (--osc-reply hears a change)
+// and serve the web side (--remote); what is not HOST:PORT is one line.
+TEST(ControllersTest, EveryHostAndPortOptionTakesBracketedIpv6AndNames) {
+  std::string host;
+  int port = 0;
+  EXPECT_TRUE(tool::ParseHostAndPort("[::1]:9000", host, port) && host == "::1" && port == 9000);
+  EXPECT_TRUE(tool::ParseHostAndPort("stage.local:80", host, port) && host == "stage.local" && port == 80);
+  host = "kept";
+  EXPECT_TRUE(tool::ParseHostAndPort("8080", host, port) && host == "kept" && port == 8080);
+  for (const char* bad : {"127.0.0.1:", ":9000", "::1:9000", "[::1]9000", "[]:9000", "host:port", "host:99999999",
+                          "host:0", ""})
+    EXPECT_FALSE(tool::ParseHostAndPort(bad, host, port)) << bad;
+
+  const std::vector<tool::ParameterDescription> parameters = Parameters();
+  const tool::ParameterProfile profile = tool::ParameterProfile::For({"QLMB", "Tessarvander", 2, 1, 1, 1, 0, "", ""});
+  const struct {
+    const char* reply;   // --osc-reply, with %d for the port
+    int family;          // where it lands
+    const char* remote;  // --remote's host
+    const char* address;
+    const char* hostHeader;
+  } cases[] = {{"[::1]:%d", AF_INET6, "::1", "::1", "[::1]"}, {"localhost:%d", AF_INET, "localhost", "127.0.0.1", "localhost"}};
+  for (const auto& given : cases) {
+    SCOPED_TRACE(given.reply);
+    const int listening = FreeUdpPort();
+    const int hearing = ReceivingSocket(given.family, 0);
+    if (hearing < 0 && given.family == AF_INET6) GTEST_SKIP() << "no IPv6 loopback on this machine";
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    getsockname(hearing, reinterpret_cast<sockaddr*>(&bound), &length);
+    const int replyPort = ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);  // same place in both families
+    char reply[64];
+    std::snprintf(reply, sizeof reply, given.reply, replyPort);
+
+    tool::Controllers controllers(tool::ParameterProfile::TableNames(), parameters, profile, 0);
+    tool::Controllers::Setup setup;
+    setup.oscPort = listening;
+    setup.oscReply = reply;
+    setup.web = true;
+    setup.webHost = given.remote;
+    std::vector<std::string> said;
+    std::string error;
+    ASSERT_TRUE(controllers.Start(setup, said, error)) << error;
+    tool::ShowState state;
+    state.parameters.assign(tessarvander::kParameterCount, 0.5f);
+    controllers.Publish(state);
+    char heard[512];
+    timeval patience{10, 0};
+    setsockopt(hearing, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    const ssize_t got = recv(hearing, heard, sizeof heard, 0);
+    ASSERT_GT(got, 0) << "nothing reached " << reply;
+    EXPECT_EQ(std::string(heard).rfind("/tessarvander/param/", 0), 0u) << std::string(heard);
+    close(hearing);
+    EXPECT_EQ(StatusOver(given.family, given.address, controllers.WebPort(), given.hostHeader), "HTTP/1.1 200 OK");
+  }
+
+  tool::Controllers refused(tool::ParameterProfile::TableNames(), parameters, profile, 0);
+  tool::Controllers::Setup setup;
+  setup.oscPort = FreeUdpPort();
+  setup.oscReply = "[::1]9000";
+  std::vector<std::string> said;
+  std::string error;
+  EXPECT_FALSE(refused.Start(setup, said, error));
+  EXPECT_EQ(error, "--osc-reply: \"[::1]9000\" is not HOST:PORT of a reachable host");
+}

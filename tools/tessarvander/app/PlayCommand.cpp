@@ -12,7 +12,7 @@
 #include "player/GlfwWindow.h"
 #include "player/Keys.h"
 #include "player/Player.h"
-#include "remote/WebServer.h"
+#include "sys/HostAndPort.h"
 #include "sys/BoundedFile.h"
 #include "sys/Numbers.h"
 
@@ -174,7 +174,7 @@ class PlayCommand : public Command {
       return Fail(kExitUsage, "--out: " + options.outFolder + " is not a folder this program can write in");
     if (options.oscQueryPort > 0 && options.oscPort == 0)
       return Fail(kExitUsage, "--oscquery describes the OSC port: give --osc PORT too");
-    if (!remote.empty() && !web::ParseHostAndPort(remote, options.remoteHost, options.remotePort))
+    if (!remote.empty() && !ParseHostAndPort(remote, options.remoteHost, options.remotePort))
       return Fail(kExitUsage, "--remote: \"" + Printable(remote, 80) + "\" is not PORT or HOST:PORT");
     if (options.remotePort > 0 && options.oscQueryPort > 0)
       return Fail(kExitUsage, "--remote serves OSCQuery too: give --remote alone");

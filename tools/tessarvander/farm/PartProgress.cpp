@@ -50,12 +50,9 @@ bool PartProgress::Write(const std::string& path, std::string& error) const {
 
 bool PartProgress::Read(const std::string& path, std::string& error) {
   nlohmann::json document;
-  std::string format;
-  if (!ReadJsonFile(path, kMaxProgressBytes, "part progress", document, error)) return false;
-  if (!document.is_object() || !JsonText(document, "format", path, format, error) || format != kFormat) {
-    error = path + ": not a part's progress";
+  if (!ReadJsonFile(path, kMaxProgressBytes, "part progress", document, error) ||
+      !JsonFormat(document, kFormat, 0, "part's progress", path, error))
     return false;
-  }
   if (!JsonText(document, "state", path, state, error) || !JsonWhole(document, "done", 0, kMostFrames, path, done, error) ||
       !JsonWhole(document, "total", 0, kMostFrames, path, total, error) ||
       !JsonNumber(document, "perSecond", 0.0, 1e9, path, perSecond, error) ||

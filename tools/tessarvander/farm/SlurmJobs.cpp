@@ -75,6 +75,8 @@ std::string Duration(double seconds) {
   return text;
 }
 
+constexpr const char* kRecordFormat = "tessarvander-farm";
+
 // A marker's name: the prefix and 32 hexadecimal digits, nothing else.
 constexpr const char* kMarkerPrefix = ".tessarvander-farm-";
 bool IsMarkerName(const std::string& name) {
@@ -116,12 +118,9 @@ std::string ShellQuoted(const std::string& text) {
 
 bool FarmRecord::Read(const std::string& path, std::string& error) {
   nlohmann::json document;
-  std::string format;
-  if (!ReadJsonFile(path, 1 << 20, "farm record", document, error)) return false;
-  if (!document.is_object() || !JsonText(document, "format", path, format, error) || format != "tessarvander-farm") {
-    error = path + ": not a farm record of this program";
+  if (!ReadJsonFile(path, 1 << 20, "farm record", document, error) ||
+      !JsonFormat(document, kRecordFormat, 0, "farm record of this program", path, error))
     return false;
-  }
   if (!JsonWhole(document, "parts", 1, kMaxSegments, path, parts, error) ||
       !JsonText(document, "joinJob", path, joinJob, error))
     return false;
@@ -164,7 +163,7 @@ bool FarmRecord::Read(const std::string& path, std::string& error) {
 
 bool FarmRecord::Write(const std::string& path, std::string& error) const {
   nlohmann::ordered_json document;
-  document["format"] = "tessarvander-farm";
+  document["format"] = kRecordFormat;
   document["parts"] = parts;
   document["partJobs"] = nlohmann::ordered_json::object();
   for (const auto& [part, job] : partJobs) document["partJobs"][std::to_string(part)] = job;

@@ -110,4 +110,19 @@ bool JsonText(const nlohmann::json& object, const char* key, const std::string& 
   return true;
 }
 
+bool JsonFormat(const nlohmann::json& document, const char* format, long version, const std::string& what,
+                const std::string& where, std::string& error) {
+  const auto found = document.is_object() ? document.find("format") : document.end();
+  if (found == document.end() || !found->is_string() || found->get<std::string>() != format) {
+    error = where + ": not a " + what + " (key \"format\" must be \"" + format + "\")";
+    return false;
+  }
+  long given = 0;
+  if (version > 0 && !JsonWhole(document, "version", version, version, where, given, error)) {
+    error = where + ": key \"version\" must be " + std::to_string(version);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace tool

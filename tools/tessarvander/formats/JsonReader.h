@@ -31,4 +31,11 @@ bool JsonWhole(const nlohmann::json& object, const char* key, long minimum, long
 bool JsonText(const nlohmann::json& object, const char* key, const std::string& where, std::string& value,
               std::string& error);
 
+// The header every document this program writes starts with: "format"
+// naming what it is and, when `version` is above 0, "version" equal to it.
+// False with one line: "<where>: not a <what> (key "format" must be ...)"
+// or "<where>: key "version" must be N".
+bool JsonFormat(const nlohmann::json& document, const char* format, long version, const std::string& what,
+                const std::string& where, std::string& error);
+
 }  // namespace tool

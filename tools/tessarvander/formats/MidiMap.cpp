@@ -14,13 +14,28 @@ namespace {
 constexpr const char* kFormat = "tessarvander-midi-map";
 constexpr size_t kMapFileLimit = 256 * 1024;
 
-constexpr Named<MidiAction> kActions[] = {{MidiAction::Still, "still"},
-                                   {MidiAction::Blackout, "blackout"},
-                                   {MidiAction::Tap, "tap"},
-                                   {MidiAction::Recall, "recall"},
-                                   {MidiAction::NextPreset, "next-preset"},
-                                   {MidiAction::PreviousPreset, "previous-preset"},
-                                   {MidiAction::Pause, "pause"}};
+// The actions a pad or a controller can fire, as the map file names them.
+// A held action answers the pad's release too (a momentary blackout lets
+// go); the others fire on a press only.
+struct MidiActionRow {
+  PlayerAction action;
+  const char* name;
+  bool held;
+};
+constexpr MidiActionRow kActions[] = {{PlayerAction::SaveStill, "still", false},
+                                      {PlayerAction::SetBlackout, "blackout", true},
+                                      {PlayerAction::Tap, "tap", false},
+                                      {PlayerAction::RecallPreset, "recall", false},
+                                      {PlayerAction::NextPreset, "next-preset", false},
+                                      {PlayerAction::PreviousPreset, "previous-preset", false},
+                                      {PlayerAction::TogglePause, "pause", false}};
+
+const MidiActionRow* ActionRow(PlayerAction action) {
+  for (const MidiActionRow& row : kActions)
+    if (row.action == action) return &row;
+  return nullptr;
+}
+
 constexpr Named<MidiMode> kModes[] = {{MidiMode::Absolute, "absolute"},
                                       {MidiMode::Relative, "relative"},
                                       {MidiMode::RelativeOffset, "relative-offset"},
@@ -37,25 +52,38 @@ int Step(MidiMode mode, int value) {
 
 }  // namespace
 
-const char* MidiActionName(MidiAction action) { return NameOf(kActions, action); }
+const char* MidiActionName(PlayerAction action) {
+  const MidiActionRow* row = ActionRow(action);
+  return row ? row->name : "";
+}
 
-bool ParseMidiAction(const std::string& name, MidiAction& action) { return ValueNamed(kActions, name, action); }
+bool ParseMidiAction(const std::string& name, PlayerAction& action) {
+  for (const MidiActionRow& row : kActions)
+    if (name == row.name) return action = row.action, true;
+  return false;
+}
+
+std::string MidiActionList() {
+  std::string list;
+  for (const MidiActionRow& row : kActions) list += (list.empty() ? "" : ", ") + std::string(row.name);
+  return list;
+}
 
 bool ParseMidiTarget(const std::string& text, const ParameterNames& names, MidiTarget& target, std::string& error) {
   target = MidiTarget();
   if (text.rfind("recall ", 0) == 0) {
     const std::string number = text.substr(7);
     if (number.empty() || number.size() > 3 || number.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoi(number) < 1 || std::stoi(number) > 100) {
-      error = "\"" + Printable(text, 40) + "\": recall takes a preset from 1 to 100";
+        std::stoi(number) < 1 || std::stoi(number) > static_cast<int>(kBankSlots)) {
+      error = "\"" + Printable(text, 40) + "\": recall takes a preset from 1 to " + std::to_string(kBankSlots);
       return false;
     }
     target.isAction = true;
-    target.action = MidiAction::Recall;
+    target.action = PlayerAction::RecallPreset;
     target.preset = std::stoi(number) - 1;
     return true;
   }
-  if (ParseMidiAction(text, target.action) && target.action != MidiAction::Recall) {
+  if (ParseMidiAction(text, target.action) && target.action != PlayerAction::RecallPreset) {
     target.isAction = true;
     return true;
   }
@@ -71,17 +99,17 @@ std::vector<MidiMode> MidiModesFor(bool note) {
   return modes;
 }
 
-std::vector<MidiAction> LearnableActions() {
-  std::vector<MidiAction> actions;
-  for (const Named<MidiAction>& action : kActions)
-    if (action.value != MidiAction::Recall) actions.push_back(action.value);
+std::vector<PlayerAction> LearnableActions() {
+  std::vector<PlayerAction> actions;
+  for (const MidiActionRow& row : kActions)
+    if (row.action != PlayerAction::RecallPreset) actions.push_back(row.action);
   return actions;
 }
 
 bool MidiTarget::operator==(const MidiTarget& other) const {
   if (isAction != other.isAction) return false;
   if (!isAction) return parameter == other.parameter;
-  return action == other.action && (action != MidiAction::Recall || preset == other.preset);
+  return action == other.action && (action != PlayerAction::RecallPreset || preset == other.preset);
 }
 
 void MidiMap::Learn(const MidiTarget& target) {
@@ -143,18 +171,20 @@ void MidiMap::Apply(MidiMapping& mapping, const MidiEvent& event, const std::vec
   if (mapping.target.isAction) {
     // A controller fires an action when it crosses the middle upwards.
     if (!mapping.note && mapping.mode != MidiMode::Absolute) return;
+    bool on = press;
     if (mapping.mode == MidiMode::Toggle) {
       if (!press) return;
-      mapping.on = !mapping.on;
-      result.actions.push_back({mapping.target.action, mapping.target.preset, mapping.on});
-      return;
-    }
-    if (!mapping.note) {
+      on = mapping.on = !mapping.on;
+    } else if (!mapping.note) {
       const bool wasOn = mapping.on;
       mapping.on = press;
       if (press == wasOn) return;
     }
-    result.actions.push_back({mapping.target.action, mapping.target.preset, press});
+    const MidiActionRow* row = ActionRow(mapping.target.action);
+    if (!row || (!press && !row->held)) return;  // a pad's release asks nothing of most actions
+    PlayerRequest request(mapping.target.action, mapping.target.preset);
+    request.on = row->held ? on : true;
+    result.actions.push_back(request);
     return;
   }
   const uint32_t index = mapping.target.parameter;
@@ -206,7 +236,7 @@ std::string MidiMap::Describe(const MidiMapping& mapping) const {
 
 std::string MidiMap::TargetName(const MidiTarget& target) const {
   if (!target.isAction) return names.NameOf(target.parameter);
-  if (target.action == MidiAction::Recall) return "recall " + std::to_string(target.preset + 1);
+  if (target.action == PlayerAction::RecallPreset) return "recall " + std::to_string(target.preset + 1);
   return MidiActionName(target.action);
 }
 
@@ -220,7 +250,7 @@ std::string MidiMap::ToJson() const {
     entry["mode"] = MidiModeName(mapping.mode);
     if (mapping.target.isAction) {
       entry["action"] = MidiActionName(mapping.target.action);
-      if (mapping.target.action == MidiAction::Recall) entry["preset"] = mapping.target.preset + 1;
+      if (mapping.target.action == PlayerAction::RecallPreset) entry["preset"] = mapping.target.preset + 1;
     } else {
       entry["parameter"] = names.NameOf(mapping.target.parameter);
     }
@@ -233,17 +263,7 @@ std::string MidiMap::ToJson() const {
 bool MidiMap::FromJson(const std::string& text, const std::string& where, std::string& error) {
   nlohmann::json document;
   if (!ParseJson(text, where, document, error)) return false;
-  std::string format;
-  long version = 0;
-  if (!document.is_object() || !JsonText(document, "format", where, format, error)) {
-    if (error.empty()) error = where + ": not a MIDI map";
-    return false;
-  }
-  if (format != kFormat) {
-    error = where + ": not a MIDI map (format \"" + Printable(format, 60) + "\")";
-    return false;
-  }
-  if (!JsonWhole(document, "version", 1, 1, where, version, error)) return false;
+  if (!JsonFormat(document, kFormat, 1, "MIDI map", where, error)) return false;
   const auto list = document.find("mappings");
   if (list == document.end() || !list->is_array() || list->size() > kMaxMappings) {
     error = where + ": \"mappings\" must be a list of at most " + std::to_string(kMaxMappings);
@@ -282,11 +302,10 @@ bool MidiMap::FromJson(const std::string& text, const std::string& where, std::s
       if (!JsonText(entry, "action", place, name, error)) return false;
       mapping.target.isAction = true;
       if (!ParseMidiAction(name, mapping.target.action)) {
-        error = place + ": no action \"" + Printable(name, 40) +
-                "\" (still, blackout, tap, recall, next-preset, previous-preset, pause)";
+        error = place + ": no action \"" + Printable(name, 40) + "\" (" + MidiActionList() + ")";
         return false;
       }
-      if (mapping.target.action == MidiAction::Recall && !JsonWhole(entry, "preset", 1, 100, place, preset, error))
+      if (mapping.target.action == PlayerAction::RecallPreset && !JsonWhole(entry, "preset", 1, static_cast<long>(kBankSlots), place, preset, error))
         return false;
       mapping.target.preset = static_cast<int>(preset - 1);
     } else {

@@ -14,17 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "formats/Actions.h"
 #include "formats/MidiMessages.h"
 #include "formats/ParameterControls.h"
 
 namespace tool {
 
-enum class MidiAction { Still, Blackout, Tap, Recall, NextPreset, PreviousPreset, Pause };
-const char* MidiActionName(MidiAction action);
-bool ParseMidiAction(const std::string& name, MidiAction& action);
+// The actions a MIDI control can fire, by the names the map file uses
+// ("still", "blackout", "recall", ...).
+const char* MidiActionName(PlayerAction action);
+bool ParseMidiAction(const std::string& name, PlayerAction& action);
 
-// Every action but Recall (which needs its look), in the panel's order.
-std::vector<MidiAction> LearnableActions();
+// Every action but RecallPreset (which needs its look), in the panel's order.
+std::vector<PlayerAction> LearnableActions();
 
 enum class MidiMode { Absolute, Relative, RelativeOffset, Momentary, Toggle };
 const char* MidiModeName(MidiMode mode);
@@ -32,11 +34,11 @@ const char* MidiModeName(MidiMode mode);
 std::vector<MidiMode> MidiModesFor(bool note);
 
 // What a control drives: a parameter, or an action (with the preset, for
-// Recall).
+// RecallPreset).
 struct MidiTarget {
   bool isAction = false;
   uint32_t parameter = 0;
-  MidiAction action = MidiAction::Tap;
+  PlayerAction action = PlayerAction::Tap;
   int preset = 0;  // from 0
   bool operator==(const MidiTarget& other) const;
 };
@@ -60,12 +62,8 @@ struct MidiMapping {
 // What the events of one frame asked for.
 struct MidiResult {
   std::vector<ParameterValue> edits;
-  struct Triggered {
-    MidiAction action;
-    int preset;
-    bool on;  // pressed; false for a momentary release
-  };
-  std::vector<Triggered> actions;
+  // The actions fired, in order; `on` is false for a held action let go.
+  std::vector<PlayerRequest> actions;
   bool mapChanged = false;  // learned or refined: save the map
   std::string learned;      // "Zoom: controller 74 on channel 1", after a learn
 };

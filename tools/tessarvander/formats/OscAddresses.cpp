@@ -5,31 +5,32 @@
 namespace tool {
 
 const std::vector<OscAddress>& OscAddresses() {
-  using K = OscKind;
+  using P = PlayerAction;
   using A = OscArguments;
   static const std::vector<OscAddress> addresses = {
-      {"param/NAME", K::SetParameter, A::Number,
+      {"param/NAME", P::SetParameter, A::Number,
        "set a parameter (by name or index); without a value, answer its value to the sender"},
-      {"preset/load", K::LoadPreset, A::Text, "load a preset file"},
-      {"preset/recall", K::RecallPreset, A::WholeNumber, "recall a look of the bank, from 1", 1.0, kBankSize},
-      {"preset/store", K::StorePreset, A::WholeNumber, "store the look into a slot of the bank, from 1", 1.0, 100.0},
-      {"blackout", K::Blackout, A::WholeNumber, "1 fades to black, 0 back", 0.0, 1.0},
-      {"tap", K::Tap, A::None, "tap the tempo"},
-      {"pause", K::Pause, A::None, "pause the flight"},
-      {"play", K::Play, A::None, "play the flight"},
-      {"still", K::Still, A::Text, "save the current frame as NAME.png, a new file in --out"},
-      {"midi/learn", K::Learn, A::Text,
+      {"preset/load", P::LoadPreset, A::Text, "load a preset file"},
+      {"preset/recall", P::RecallPreset, A::WholeNumber, "recall a look of the bank, from 1", 1.0, kBankSize},
+      {"preset/store", P::StorePreset, A::WholeNumber, "store the look into a slot of the bank, from 1", 1.0,
+       static_cast<double>(kBankSlots)},
+      {"blackout", P::SetBlackout, A::WholeNumber, "1 fades to black, 0 back", 0.0, 1.0},
+      {"tap", P::Tap, A::None, "tap the tempo"},
+      {"pause", P::Pause, A::None, "pause the flight"},
+      {"play", P::Play, A::None, "play the flight"},
+      {"still", P::SaveStill, A::Text, "save the current frame as NAME.png, a new file in --out"},
+      {"midi/learn", P::Learn, A::Text,
        "the next MIDI control moved drives this parameter or action (zoom, tap, recall 3, ...)"},
-      {"status/frame", K::Status, A::None, "answers the frames of the flight so far", 1, 0, Health::Frame},
-      {"status/drawn", K::Status, A::None, "answers the frames drawn a second", 1, 0, Health::DrawnPerSecond},
-      {"status/longest-draw", K::Status, A::None, "answers the longest draw of the last minute, in seconds", 1, 0,
+      {"status/frame", P::AskStatus, A::None, "answers the frames of the flight so far", 1, 0, Health::Frame},
+      {"status/drawn", P::AskStatus, A::None, "answers the frames drawn a second", 1, 0, Health::DrawnPerSecond},
+      {"status/longest-draw", P::AskStatus, A::None, "answers the longest draw of the last minute, in seconds", 1, 0,
        Health::LongestDraw},
-      {"status/longest-gap", K::Status, A::None,
+      {"status/longest-gap", P::AskStatus, A::None,
        "answers the longest time between two process calls in the last minute, in seconds", 1, 0, Health::LongestGap},
-      {"status/memory", K::Status, A::None, "answers the memory the player holds, in MiB", 1, 0, Health::Memory},
-      {"status/tempo", K::Status, A::None, "answers the tempo in beats a minute (0 before there is one)", 1, 0,
+      {"status/memory", P::AskStatus, A::None, "answers the memory the player holds, in MiB", 1, 0, Health::Memory},
+      {"status/tempo", P::AskStatus, A::None, "answers the tempo in beats a minute (0 before there is one)", 1, 0,
        Health::Tempo},
-      {"status/beat", K::Status, A::None, "answers the beat of the bar, from 1 (0 before there is a tempo)", 1, 0,
+      {"status/beat", P::AskStatus, A::None, "answers the beat of the bar, from 1 (0 before there is a tempo)", 1, 0,
        Health::Beat},
   };
   return addresses;
@@ -52,12 +53,19 @@ const OscAddress* FindOscAddress(const std::string& address, std::string& name) 
   return nullptr;
 }
 
+const char* OscTypeTag(OscArguments arguments) {
+  switch (arguments) {
+    case OscArguments::None: return "";
+    case OscArguments::Text: return "s";
+    case OscArguments::Number: return "f";
+    case OscArguments::WholeNumber: return "i";
+  }
+  return "";
+}
+
 std::string OscSignature(const OscAddress& address) {
-  const char* tag = address.arguments == OscArguments::None     ? ""
-                    : address.arguments == OscArguments::Text   ? " s"
-                    : address.arguments == OscArguments::Number ? " f"
-                                                                : " i";
-  return kOscPrefix + std::string(address.path) + tag;
+  const std::string tag = OscTypeTag(address.arguments);
+  return kOscPrefix + std::string(address.path) + (tag.empty() ? "" : " " + tag);
 }
 
 std::string OscHelp() {

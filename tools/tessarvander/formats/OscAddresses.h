@@ -1,21 +1,16 @@
 // The player's OSC vocabulary: one table that the decoder, the OSCQuery
-// tree, `play --help` and the README all follow. Adding an address is a row
-// here and its case where the player applies it.
+// tree, `play --help` and the README all follow. Each row names the player's
+// action it asks for; adding an address is a row here.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "formats/Actions.h"
+
 namespace tool {
 
 constexpr const char* kOscPrefix = "/tessarvander/";
-
-// What a message to an address asks for.
-enum class OscKind {
-  SetParameter,  // with a value; without one, a query of the value
-  Query, LoadPreset, RecallPreset, StorePreset, Blackout, Tap, Pause, Play, Still, Learn,
-  Status         // a question about the show's health, answered to the sender
-};
 
 // What a monitor can ask of the show (OSC /tessarvander/status/..., OSCQuery).
 enum class Health { Frame, DrawnPerSecond, LongestDraw, LongestGap, Memory, Tempo, Beat, Count };
@@ -25,13 +20,14 @@ enum class OscArguments { None, Number, WholeNumber, Text };
 
 struct OscAddress {
   const char* path;  // after the prefix; "param/NAME" stands for every parameter
-  OscKind kind;
+  // What a message to it asks; a parameter without a value asks for its value.
+  PlayerAction action;
   OscArguments arguments;
   const char* help;  // one line, for --help, OSCQuery's DESCRIPTION and the README
   // For OSCQuery: the range of a number (none when minimum > maximum); a
   // maximum of kBankSize means the bank's size.
   double minimum = 1.0, maximum = 0.0;
-  Health health = Health::Count;  // for Status: which
+  Health health = Health::Count;  // for AskStatus: which
 };
 constexpr double kBankSize = -1.0;
 
@@ -39,6 +35,8 @@ const std::vector<OscAddress>& OscAddresses();
 // The row for a full address ("/tessarvander/param/zoom" finds "param/NAME",
 // with "zoom" in `name`), or null.
 const OscAddress* FindOscAddress(const std::string& address, std::string& name);
+// The OSC type tag of a row's argument: "", "s", "f" or "i".
+const char* OscTypeTag(OscArguments arguments);
 // "/tessarvander/still s": an address as typed, with its type tag.
 std::string OscSignature(const OscAddress& address);
 // Every address and what it does, a line each, for --help and the README.

@@ -49,7 +49,8 @@ bool ReadArguments(const OscAddress& row, const std::string& types, lo_arg** arg
     case OscArguments::Number:
     case OscArguments::WholeNumber:
       if (types.size() == 1 && NumberArgument(types[0], arguments[0], number)) return true;
-      why = row.kind == OscKind::Blackout ? "takes one number (1 to black out, 0 to come back)" : "takes one number";
+      why = row.action == PlayerAction::SetBlackout ? "takes one number (1 to black out, 0 to come back)"
+                                                    : "takes one number";
       return false;
   }
   return false;
@@ -57,50 +58,49 @@ bool ReadArguments(const OscAddress& row, const std::string& types, lo_arg** arg
 
 // What a well-formed message asks for.
 void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments, const ParameterNames& names) {
-  OscCommand& command = decoded.command;
+  PlayerRequest& request = decoded.command.request;
   std::string name;
   const OscAddress* row = FindOscAddress(decoded.address, name);
   if (!row) {
     decoded.why = "unknown address";
     return;
   }
-  command.kind = row->kind;
-  if (row->kind == OscKind::SetParameter) {
+  request = PlayerRequest(row->action, row->action == PlayerAction::AskStatus ? static_cast<int>(row->health) : 0);
+  if (row->action == PlayerAction::SetParameter) {
     std::string unknown;
-    if (!names.Resolve(name, command.index, unknown)) {
+    uint32_t index = 0;
+    if (!names.Resolve(name, index, unknown)) {
       decoded.why = "no such parameter";
       return;
     }
+    request.number = static_cast<int>(index);
     if (types.empty()) {  // a question
-      command.kind = OscKind::Query;
+      request.action = PlayerAction::QueryParameter;
       decoded.ok = true;
       return;
     }
   }
   double number = 0.0;
-  if (!ReadArguments(*row, types, arguments, number, command.text, decoded.why)) return;
-  switch (row->kind) {
-    case OscKind::SetParameter:
+  if (!ReadArguments(*row, types, arguments, number, request.text, decoded.why)) return;
+  switch (row->action) {
+    case PlayerAction::SetParameter:
       if (!std::isfinite(number) || std::fabs(number) > 3.0e38) {
         decoded.why = "the value is not a finite 32-bit number";
         return;
       }
-      command.value = static_cast<float>(number);
+      request.value = static_cast<float>(number);
       break;
-    case OscKind::RecallPreset:
-    case OscKind::StorePreset:
+    case PlayerAction::RecallPreset:
+    case PlayerAction::StorePreset:
       // A slot of the bank, by its number from 1 (as the keys count).
-      if (!(number >= 1.0 && number <= 1000.0) || number != std::floor(number)) {
-        decoded.why = "the number is not a whole number from 1";
+      if (!(number >= 1.0 && number <= static_cast<double>(kBankSlots)) || number != std::floor(number)) {
+        decoded.why = "the slot is not a whole number from 1 to " + std::to_string(kBankSlots);
         return;
       }
-      command.index = static_cast<uint32_t>(number) - 1;
+      request.number = static_cast<int>(number) - 1;
       break;
-    case OscKind::Blackout:
-      command.value = number != 0.0 ? 1.0f : 0.0f;
-      break;
-    case OscKind::Status:
-      command.index = static_cast<uint32_t>(row->health);
+    case PlayerAction::SetBlackout:
+      request.on = number != 0.0;
       break;
     default:
       break;
@@ -152,6 +152,14 @@ std::string OscName(const std::string& displayName) {
   std::string name;
   for (char c : displayName) name += c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return name;
+}
+
+std::string OscAnswerAddress(const PlayerRequest& question, const ParameterNames& names) {
+  if (question.action == PlayerAction::QueryParameter)
+    return kOscPrefix + std::string("param/") + OscName(names.NameOf(static_cast<uint32_t>(question.number)));
+  for (const OscAddress& row : OscAddresses())
+    if (row.action == question.action && static_cast<int>(row.health) == question.number) return kOscPrefix + std::string(row.path);
+  return "";
 }
 
 std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterNames& names) {

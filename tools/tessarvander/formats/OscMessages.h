@@ -22,17 +22,14 @@ constexpr int kMaxOscBundleDepth = 8;
 // The time tag that means "at once".
 constexpr uint64_t kOscImmediately = 1;
 
+// A message as the frame loop takes it: the request it makes, when it
+// falls due and who sent it.
 struct OscCommand {
-  OscKind kind = OscKind::Pause;
-  uint32_t index = 0;  // the parameter, or the preset from 0
-  float value = 0.0f;
-  std::string text;  // the preset's path, the still's name, what to learn
-  std::vector<ParameterValue> values;  // a preset, read
-  // Filled by the listener: when it applies (steady-clock seconds, 0 at
-  // once), and where a query's answer goes.
+  PlayerRequest request;
+  // Filled on the way in: when it applies (steady-clock seconds, 0 at
+  // once), and where an answer goes (the sender's socket address, as bytes).
   double dueAt = 0.0;
-  std::string address;
-  std::string sender;  // the sender's socket address, as bytes
+  std::string sender;
 };
 
 struct OscDecoded {
@@ -46,6 +43,10 @@ struct OscDecoded {
 // A parameter's name as the player's OSC addresses write it in answers,
 // reports and OSCQuery: lower case, spaces as _ ("fractal_type").
 std::string OscName(const std::string& displayName);
+
+// Where the answer to a question goes: the address it asked on, as the
+// table writes it ("/tessarvander/param/zoom", "/tessarvander/status/frame").
+std::string OscAnswerAddress(const PlayerRequest& question, const ParameterNames& names);
 
 // One message of one argument, as bytes to send; empty if it cannot be made.
 std::string EncodeOsc(const std::string& address, float value);

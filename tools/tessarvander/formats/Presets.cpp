@@ -49,16 +49,7 @@ bool ParsePreset(const std::string& text, const std::string& where, const Parame
                  std::vector<ParameterValue>& values, std::string& error) {
   nlohmann::json document;
   if (!ParseJson(text, where, document, error)) return false;
-  std::string format;
-  long version = 0;
-  if (!document.is_object() || !JsonText(document, "format", where, format, error) || format != kFormat) {
-    error = where + ": key \"format\" must be \"" + kFormat + "\"";
-    return false;
-  }
-  if (!JsonWhole(document, "version", kVersion, kVersion, where, version, error)) {
-    error = where + ": key \"version\" must be " + std::to_string(kVersion);
-    return false;
-  }
+  if (!JsonFormat(document, kFormat, kVersion, "preset", where, error)) return false;
   values.clear();
   return ReadParameterValues(document.value("parameters", nlohmann::json()), names, where + ": key \"parameters\"",
                              values, error);

@@ -1,7 +1,6 @@
 #include "player/ControlPanel.h"
 
 #include <imgui.h>
-#include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl3.h>
 
 #include <algorithm>
@@ -277,9 +276,9 @@ void DrawKeys(const PanelState& state, PanelLayout& layout, PanelInput& input) {
 
 // The map: every mapping with its mode and a clear button, and learn
 // buttons for the actions.
-void DrawMidiMap(const MidiMap& map, PanelInput& input) {
+void DrawMidiMap(const MidiMap& map, int& preset, PanelInput& input) {
   if (!ImGui::CollapsingHeader("MIDI")) return;
-  for (MidiAction action : LearnableActions()) {
+  for (PlayerAction action : LearnableActions()) {
     MidiTarget target;
     target.isAction = true;
     target.action = action;
@@ -287,16 +286,15 @@ void DrawMidiMap(const MidiMap& map, PanelInput& input) {
     ImGui::SameLine();
     LearnButton(map, target, MidiActionName(action), input);
   }
-  static int preset = 1;
   ImGui::SetNextItemWidth(90);
   ImGui::InputInt("##preset", &preset);
-  preset = std::max(1, std::min(preset, 100));
+  preset = std::clamp(preset, 1, static_cast<int>(kBankSlots));
   ImGui::SameLine();
   ImGui::Text("recall");
   ImGui::SameLine();
   MidiTarget recall;
   recall.isAction = true;
-  recall.action = MidiAction::Recall;
+  recall.action = PlayerAction::RecallPreset;
   recall.preset = preset - 1;
   LearnButton(map, recall, "recall", input);
   ImGui::Separator();
@@ -335,7 +333,7 @@ void DrawMessages(const Console& console) {
 
 }  // namespace
 
-ControlPanel::ControlPanel(Window& window) : window(window), withPlatform(window.Handle() != nullptr) {
+ControlPanel::ControlPanel(Window& window) : window(window) {
   IMGUI_CHECKVERSION();
   ImGui::CreateContext();
   ImGui::GetIO().IniFilename = nullptr;  // no imgui.ini left in the user's folder
@@ -344,13 +342,13 @@ ControlPanel::ControlPanel(Window& window) : window(window), withPlatform(window
   ImGuiStyle& style = ImGui::GetStyle();
   style.FramePadding.y = 2.0f;
   style.ItemSpacing.y = 2.0f;
-  if (withPlatform) ImGui_ImplGlfw_InitForOpenGL(window.Handle(), true);
+  window.StartPanel();
   ImGui_ImplOpenGL3_Init("#version 410 core");
 }
 
 ControlPanel::~ControlPanel() {
   ImGui_ImplOpenGL3_Shutdown();
-  if (withPlatform) ImGui_ImplGlfw_Shutdown();
+  window.StopPanel();
   ImGui::DestroyContext();
 }
 
@@ -358,15 +356,7 @@ bool ControlPanel::WantsKeyboard() const { return shown && ImGui::GetIO().WantTe
 
 void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
   ImGui_ImplOpenGL3_NewFrame();
-  if (withPlatform) {
-    ImGui_ImplGlfw_NewFrame();
-  } else {
-    int width = 0, height = 0;
-    window.FramebufferSize(width, height);
-    ImGuiIO& io = ImGui::GetIO();
-    io.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));
-    io.DeltaTime = 1.0f / 60.0f;
-  }
+  window.NewPanelFrame();
   ImGui::NewFrame();
   layout = PanelLayout();
   const ImVec2 display = ImGui::GetIO().DisplaySize;
@@ -383,7 +373,7 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
     DrawLook(state, input);
     DrawBank(state, storing, layout, input);
     DrawKeys(state, layout, input);
-    if (state.midiMap) DrawMidiMap(*state.midiMap, input);
+    if (state.midiMap) DrawMidiMap(*state.midiMap, learnRecall, input);
     layout.contentHeight = ImGui::GetCursorPosY();
     layout.windowHeight = ImGui::GetWindowHeight();
     layout.scrolls = ImGui::GetScrollMaxY() > 0.0f;

@@ -23,7 +23,7 @@
 #include "formats/ParameterControls.h"
 #include "formats/ParameterProfile.h"
 #include "music/Reactions.h"
-#include "player/Actions.h"
+#include "formats/Actions.h"
 #include "player/Console.h"
 #include "player/PresetBank.h"
 #include "player/Window.h"
@@ -86,9 +86,8 @@ struct PanelLayout {
 
 class ControlPanel {
  public:
-  // With the window's GLFW handle, ImGui takes its mouse and keys; without
-  // one (a headless window), the panel is drawn at the window's size and
-  // takes no input.
+  // The window gives ImGui its display and, where it has them, the mouse
+  // and the keys (Window::StartPanel).
   explicit ControlPanel(Window& window);
   ~ControlPanel();
   ControlPanel(const ControlPanel&) = delete;
@@ -109,9 +108,9 @@ class ControlPanel {
 
  private:
   Window& window;
-  const bool withPlatform;
   bool shown = true;
   bool storing = false;  // the bank's buttons store the look instead of recalling
+  int learnRecall = 1;   // the slot, from 1, a recall pad is learned for
   PanelLayout layout;
 };
 

@@ -3,6 +3,8 @@
 // GLEW before GLFW, which then leaves the GL declarations to GLEW.
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
+#include <backends/imgui_impl_glfw.h>
+#include <imgui.h>
 
 #include <cstdlib>
 
@@ -143,6 +145,12 @@ void GlfwWindow::OnKey(GLFWwindow* handle, int key, int, int action, int mods) {
   auto* player = static_cast<GlfwWindow*>(glfwGetWindowUserPointer(handle));
   if (std::optional<PlayerRequest> request = RequestForKey(key, mods)) player->requests.push_back(*request);
 }
+
+// ImGui takes the mouse and the keys through GLFW's callbacks, chained
+// before the window's own key handling.
+void GlfwWindow::StartPanel() { ImGui_ImplGlfw_InitForOpenGL(window, true); }
+void GlfwWindow::NewPanelFrame() { ImGui_ImplGlfw_NewFrame(); }
+void GlfwWindow::StopPanel() { ImGui_ImplGlfw_Shutdown(); }
 
 void GlfwWindow::SetTitle(const std::string& wanted) {
   if (wanted == title) return;

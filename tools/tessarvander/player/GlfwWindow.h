@@ -11,6 +11,8 @@
 
 #include "player/Window.h"
 
+struct GLFWwindow;
+
 namespace tool {
 
 struct WindowOptions {
@@ -44,7 +46,9 @@ class GlfwWindow : public Window {
   bool HasOutput() const override { return output != nullptr; }
   void OutputSize(int& width, int& height) const override;
   void ShowOnOutput(unsigned texture, int width, int height) override;
-  GLFWwindow* Handle() const override { return window; }
+  void StartPanel() override;
+  void NewPanelFrame() override;
+  void StopPanel() override;
 
  private:
   GlfwWindow() = default;

@@ -1,6 +1,7 @@
 #include "player/HeadlessWindow.h"
 
 #include <GL/glew.h>
+#include <imgui.h>
 
 #include "player/Keys.h"
 
@@ -18,6 +19,12 @@ std::vector<PlayerRequest> HeadlessWindow::TakeRequests() {
   std::vector<PlayerRequest> taken(pressed.begin(), pressed.end());
   pressed.clear();
   return taken;
+}
+
+void HeadlessWindow::NewPanelFrame() {
+  ImGuiIO& io = ImGui::GetIO();
+  io.DisplaySize = ImVec2(static_cast<float>(window.Width()), static_cast<float>(window.Height()));
+  io.DeltaTime = 1.0f / 60.0f;
 }
 
 void HeadlessWindow::FramebufferSize(int& width, int& height) const {

@@ -45,6 +45,10 @@ class HeadlessWindow : public Window {
   bool HasOutput() const override { return output.Width() > 0; }
   void OutputSize(int& width, int& height) const override;
   void ShowOnOutput(unsigned texture, int width, int height) override;
+  // The panel is drawn at the window's size and takes no input.
+  void StartPanel() override {}
+  void NewPanelFrame() override;
+  void StopPanel() override {}
 
  private:
   hostkit::FrameTarget window;

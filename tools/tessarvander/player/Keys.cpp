@@ -61,11 +61,14 @@ std::optional<PlayerRequest> RequestForKey(int key, int mods) {
 }
 
 std::string KeyHelp() {
+  size_t widest = 0;
+  for (const KeyBinding& binding : KeyBindings())
+    if (binding.help) widest = std::max(widest, std::string(binding.keyName).size());
   std::string help = "keys:";
   for (const KeyBinding& binding : KeyBindings()) {
     if (!binding.help) continue;
     std::string name = binding.keyName;
-    name.resize(std::max<size_t>(name.size(), 8), ' ');
+    name.resize(widest + 2, ' ');
     help += "\n  " + name + binding.help;
   }
   return help;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "player/Actions.h"
+#include "formats/Actions.h"
 
 namespace tool {
 

@@ -51,14 +51,14 @@ bool Player::Start(std::string& error) {
     console.Problem(error + "; takes (T) are off");
     error.clear();
   }
-  if (!StartServers(error)) return false;
+  if (!StartControllers(error)) return false;
   rig = std::make_unique<StageRig>(names);
   if (!rig->Start(options.rig, rigLines, error)) return false;
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
   panel = std::make_unique<ControlPanel>(window);
   panel->SetVisible(!window.Fullscreen() || window.HasOutput());
   input = std::make_unique<PlayerInput>(
-      PlayerInput::Parts{stage, captures, window, *panel, *rig, osc.get(), console, clock, names, options, health});
+      PlayerInput::Parts{stage, captures, window, *panel, *rig, console, clock, names, options, health});
   input->Say(rigLines);
   console.Say("press H for the keys; Q twice or Ctrl+Q quits");
 
@@ -77,36 +77,24 @@ bool Player::Start(std::string& error) {
   return true;
 }
 
-bool Player::StartServers(std::string& error) {
-  if (options.oscPort > 0) {
-    osc = std::make_unique<OscListener>(names);
-    if (!osc->Start(options.oscHost, options.oscPort, error)) return false;
-    if (!options.oscReply.empty() && !osc->ReplyTo(options.oscReply, error)) return false;
-    console.Say("listening for OSC on " + options.oscHost + " port " + std::to_string(options.oscPort) +
-                (web::IsLoopback(options.oscHost) ? " (this machine only)"
-                                                  : " (from the network: anyone who reaches this machine can steer)") +
-                (options.oscReply.empty() ? "" : "; changes go to " + options.oscReply));
-  }
-  return StartWeb(error);
-}
-
-// One server for OSCQuery and the remote page: --remote, or --oscquery on
-// the OSC listener's address.
-bool Player::StartWeb(std::string& error) {
-  ShowService::Setup setup;
-  setup.port = options.remotePort > 0 ? options.remotePort : options.oscQueryPort;
-  if (setup.port <= 0) return true;
-  setup.host = options.remotePort > 0 ? options.remoteHost : options.oscHost;
+// The door to every controller: the OSC port, and one web server for
+// OSCQuery and the remote page (--remote, or --oscquery on the OSC address).
+bool Player::StartControllers(std::string& error) {
+  Controllers::Setup setup;
   setup.oscPort = options.oscPort;
+  setup.oscHost = options.oscHost;
+  setup.oscReply = options.oscReply;
+  setup.web = options.remotePort > 0 || options.oscQueryPort > 0;
+  setup.webPort = options.remotePort > 0 ? options.remotePort : options.oscQueryPort;
+  setup.webHost = options.remotePort > 0 ? options.remoteHost : options.oscHost;
   setup.readOnly = options.remoteReadOnly;
-  web = std::make_unique<ShowService>(names, session.Parameters(), profile, stage.Bank().Size());
-  if (!web->Start(setup, error)) {
-    error = (options.remotePort > 0 ? "--remote: " : "--oscquery: ") + error;
-    return false;
-  }
+  setup.webOption = options.remotePort > 0 ? "--remote" : "--oscquery";
+  controllers = std::make_unique<Controllers>(names, session.Parameters(), profile, stage.Bank().Size());
+  std::vector<std::string> said;
+  if (!controllers->Start(setup, said, error)) return false;
+  for (const std::string& line : said) console.Say(line);
   UpdateShown();
-  web->Publish(shown);
-  console.Say(web->Reach());
+  controllers->Publish(shown);
   return true;
 }
 
@@ -186,18 +174,13 @@ void Player::TakeInput() {
   if (fromPanel.putReaction) rig->Reactions().Put(*fromPanel.putReaction);
   if (fromPanel.removeReaction >= 0) rig->Reactions().Remove(static_cast<uint32_t>(fromPanel.removeReaction));
   fromPanel = PanelInput();
-  if (osc) {
-    osc->Drain(clock.Now(), commands);
-    for (const OscCommand& command : commands) input->Apply(command);
-  }
-  if (web) {
-    web->Drain(clock.Now(), commands);
-    for (const OscCommand& command : commands) input->Apply(command);
-  }
+  controllers->Drain(clock.Now(), commands);
+  for (const OscCommand& command : commands) input->Apply(command);
+  controllers->Answer(input->Answers());
   midi = MidiResult();
   rig->Poll(clock.Now(), stage.Live().Values(), midi, rigLines);
   stage.Live().Apply(midi.edits);
-  for (const MidiResult::Triggered& triggered : midi.actions) input->Apply(triggered);
+  for (const PlayerRequest& request : midi.actions) input->Apply(request);
   input->Say(rigLines);
 }
 
@@ -305,20 +288,17 @@ void Player::SaveRequested() {
   if (pipewire) pipewire->SendPicture(decks.Picture(), drewThisPass);
 }
 
-// The values as they stand to controllers: the show's health and the
-// parameters for OSCQuery, and every value that changed since the last pass,
-// whatever changed it, to the --osc-reply controller.
+// The show as it stands, to every controller: its health, the parameters,
+// the blackout, the bank and the look; each follows what changed.
 void Player::TellControllers() {
   health.Update(clock.Now(), stage.Live().ShownFrames(), statistics.drawnPerSecond,
                 drewThisPass ? statistics.drawSeconds : 0.0, passGap);
   passGap = 0.0;
   const TempoReading tempo = rig->Tempo(clock.Now());
   health.Tempo(tempo.beatsPerMinute, tempo.BeatInBar() + 1);
-  if (web) {
-    UpdateShown();
-    web->Publish(shown);
-  }
-  if (osc) osc->ReportChanges(stage.Live().Values());
+  if (!controllers->Serving()) return;
+  UpdateShown();
+  controllers->Publish(shown);
 }
 
 void Player::UpdateShown() {

@@ -18,8 +18,7 @@
 #include <vector>
 
 #include "formats/ParameterProfile.h"
-#include "remote/OscListener.h"
-#include "remote/ShowService.h"
+#include "remote/Controllers.h"
 #include "player/Captures.h"
 #include "player/Clock.h"
 #include "player/Console.h"
@@ -100,8 +99,7 @@ class Player {
   double Scale() const { return options.autoScale ? governor.Scale() : options.scale; }
   void FollowTheDrawnRate();
   std::string Title() const;
-  bool StartServers(std::string& error);
-  bool StartWeb(std::string& error);
+  bool StartControllers(std::string& error);
   // The show as controllers see it: values, health, blackout, bank, look.
   void UpdateShown();
   void SayRecordFailure();
@@ -118,8 +116,7 @@ class Player {
   Stage stage;
   Captures captures;
   std::unique_ptr<StageRig> rig;
-  std::unique_ptr<OscListener> osc;
-  std::unique_ptr<ShowService> web;  // OSCQuery and the remote page
+  std::unique_ptr<Controllers> controllers;  // OSC, OSCQuery and the remote page
   std::unique_ptr<ControlPanel> panel;
   std::unique_ptr<PlayerInput> input;
   std::unique_ptr<PipeWireOutput> pipewire;
@@ -130,7 +127,7 @@ class Player {
   PanelInput fromPanel;
   std::vector<OscCommand> commands;
   std::vector<RigLine> rigLines;
-  ShowState shown;  // the show as the web server last had it
+  ShowState shown;  // the show as controllers last had it
   MidiResult midi;
   std::vector<ParameterValue> reactionValues;
   std::vector<ParameterValue> firstDeck;  // the first deck's values, while the second's are refilled

@@ -2,45 +2,6 @@
 
 namespace tool {
 
-std::optional<PlayerRequest> RequestFromMidi(const MidiResult::Triggered& triggered) {
-  PlayerRequest request(PlayerAction::Tap);
-  switch (triggered.action) {
-    case MidiAction::Blackout:  // a momentary pad holds the blackout while pressed
-      request = PlayerRequest(PlayerAction::SetBlackout);
-      request.on = triggered.on;
-      return request;
-    case MidiAction::Pause: request = PlayerRequest(PlayerAction::TogglePause); break;
-    case MidiAction::Still: request = PlayerRequest(PlayerAction::SaveStill); break;
-    case MidiAction::Tap: request = PlayerRequest(PlayerAction::Tap); break;
-    case MidiAction::Recall: request = PlayerRequest(PlayerAction::RecallPreset, triggered.preset); break;
-    case MidiAction::NextPreset: request = PlayerRequest(PlayerAction::NextPreset); break;
-    case MidiAction::PreviousPreset: request = PlayerRequest(PlayerAction::PreviousPreset); break;
-  }
-  if (!triggered.on) return std::nullopt;  // a pad's release
-  return request;
-}
-
-std::optional<PlayerRequest> RequestFromOsc(const OscCommand& command) {
-  switch (command.kind) {
-    case OscKind::RecallPreset: return PlayerRequest(PlayerAction::RecallPreset, static_cast<int>(command.index));
-    case OscKind::StorePreset: return PlayerRequest(PlayerAction::StorePreset, static_cast<int>(command.index));
-    case OscKind::Blackout: {
-      PlayerRequest request(PlayerAction::SetBlackout);
-      request.on = command.value != 0.0f;
-      return request;
-    }
-    case OscKind::Tap: return PlayerRequest(PlayerAction::Tap);
-    case OscKind::Pause: return PlayerRequest(PlayerAction::Pause);
-    case OscKind::Play: return PlayerRequest(PlayerAction::Play);
-    case OscKind::Still: {
-      PlayerRequest request(PlayerAction::SaveStill);
-      request.text = command.text;
-      return request;
-    }
-    default: return std::nullopt;
-  }
-}
-
 void PlayerInput::Apply(const PlayerRequest& request) {
   Stage& stage = parts.stage;
   LiveState& live = stage.Live();
@@ -97,8 +58,8 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       break;
     }
     case PlayerAction::StorePreset:
-      if (request.number < 0 || static_cast<size_t>(request.number) >= PresetBank::kMostPresets) {
-        parts.console.Problem("a bank holds at most " + std::to_string(PresetBank::kMostPresets) + " looks");
+      if (request.number < 0 || static_cast<size_t>(request.number) >= kBankSlots) {
+        parts.console.Problem("a bank holds at most " + std::to_string(kBankSlots) + " looks");
         break;
       }
       stage.Bank().Store(static_cast<size_t>(request.number), live.AllValues());
@@ -115,6 +76,15 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       else Recall(request.action == PlayerAction::NextPreset ? stage.NextPreset() : stage.PreviousPreset());
       break;
     case PlayerAction::Tap: Tap(); break;
+    case PlayerAction::SetParameter: live.Set(static_cast<uint32_t>(request.number), request.value); break;
+    case PlayerAction::LoadPreset:
+      // Read on the transport's thread, off the frame loop.
+      live.Apply(request.values);
+      parts.console.Say("loaded preset " + request.text);
+      break;
+    case PlayerAction::Learn: Learn(request.text); break;
+    case PlayerAction::QueryParameter:
+    case PlayerAction::AskStatus: break;  // answered to whoever asked (Apply of an OscCommand)
     case PlayerAction::AskToQuit:
       if (quitGuard.Press(parts.clock.Now())) quit = true;
       else parts.console.Say("press Q again to quit (Ctrl+Q quits at once)");
@@ -124,41 +94,31 @@ void PlayerInput::Apply(const PlayerRequest& request) {
 }
 
 void PlayerInput::Apply(const OscCommand& command) {
-  if (std::optional<PlayerRequest> request = RequestFromOsc(command)) return Apply(*request);
-  LiveState& live = parts.stage.Live();
-  switch (command.kind) {
-    case OscKind::SetParameter: live.Set(command.index, command.value); break;
-    case OscKind::LoadPreset:
-      // Read by the listener, off the frame thread.
-      live.Apply(command.values);
-      parts.console.Say("loaded preset " + command.text);
-      break;
-    case OscKind::Query:
-      // After the messages before it: a set then a query answers the set.
-      if (parts.osc) parts.osc->Answer(command, live.Values()[command.index]);
-      break;
-    case OscKind::Status:
-      if (parts.osc) parts.osc->Answer(command, parts.health.Value(static_cast<Health>(command.index)));
-      break;
-    case OscKind::Learn: {
-      MidiTarget target;
-      std::string error;
-      if (!ParseMidiTarget(command.text, parts.names, target, error)) {
-        parts.console.Problem("OSC learn: " + error);
-      } else if (!parts.rig.MidiOn()) {
-        parts.console.Problem("OSC learn: MIDI is off (--midi)");
-      } else {
-        parts.rig.Map().Learn(target);
-        parts.console.Say("learning: move a control or press a pad for " + parts.rig.Map().TargetName(target));
-      }
-      break;
-    }
-    default: break;
-  }
+  const PlayerRequest& request = command.request;
+  Apply(request);
+  // After the messages before it: a set then a query answers the set.
+  if (request.action == PlayerAction::QueryParameter || request.action == PlayerAction::AskStatus)
+    answers.push_back({command.sender, request, AnswerTo(request)});
 }
 
-void PlayerInput::Apply(const MidiResult::Triggered& triggered) {
-  if (std::optional<PlayerRequest> request = RequestFromMidi(triggered)) Apply(*request);
+float PlayerInput::AnswerTo(const PlayerRequest& question) const {
+  if (question.action == PlayerAction::AskStatus) return parts.health.Value(static_cast<Health>(question.number));
+  const std::vector<float>& values = parts.stage.Live().Values();
+  const size_t index = static_cast<size_t>(question.number);
+  return index < values.size() ? values[index] : 0.0f;
+}
+
+void PlayerInput::Learn(const std::string& what) {
+  MidiTarget target;
+  std::string error;
+  if (!ParseMidiTarget(what, parts.names, target, error)) {
+    parts.console.Problem("OSC learn: " + error);
+  } else if (!parts.rig.MidiOn()) {
+    parts.console.Problem("OSC learn: MIDI is off (--midi)");
+  } else {
+    parts.rig.Map().Learn(target);
+    parts.console.Say("learning: move a control or press a pad for " + parts.rig.Map().TargetName(target));
+  }
 }
 
 // What the panel asked of MIDI learning and the tempo's source.

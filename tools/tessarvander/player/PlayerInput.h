@@ -1,15 +1,15 @@
 // Everything the performer asks of the player, applied in one place. Keys,
-// the panel's buttons, OSC messages and MIDI pads all become PlayerRequests
-// and go through one Apply; parameter changes from any of them go to the
-// stage's values, and so to the take.
+// the panel's buttons, OSC messages, the remote and MIDI pads all become
+// PlayerRequests and go through one Apply; parameter changes from any of
+// them go to the stage's values, and so to the take. Questions are answered
+// as data, for the door they came through (remote/Controllers.h).
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "formats/Actions.h"
 #include "formats/OscMessages.h"
-#include "player/Actions.h"
 #include "player/Captures.h"
 #include "player/Clock.h"
 #include "player/Console.h"
@@ -19,14 +19,9 @@
 #include "player/StageControls.h"
 #include "player/StageRig.h"
 #include "player/Window.h"
-#include "remote/OscListener.h"
+#include "remote/Controllers.h"
 
 namespace tool {
-
-// The request a MIDI pad or an OSC message makes, when it is one of the
-// player's actions (a parameter, a query or a preset file is not).
-std::optional<PlayerRequest> RequestFromMidi(const MidiResult::Triggered& triggered);
-std::optional<PlayerRequest> RequestFromOsc(const OscCommand& command);
 
 class PlayerInput {
  public:
@@ -36,7 +31,6 @@ class PlayerInput {
     Window& window;
     ControlPanel& panel;
     StageRig& rig;
-    OscListener* osc;  // null without --osc
     Console& console;
     const Clock& clock;
     const ParameterNames& names;
@@ -46,9 +40,12 @@ class PlayerInput {
   explicit PlayerInput(const Parts& parts) : parts(parts) {}
 
   void Apply(const PlayerRequest& request);
+  // A command from a controller: its request, and a question's answer kept
+  // for TakeAnswers.
   void Apply(const OscCommand& command);
-  void Apply(const MidiResult::Triggered& triggered);
   void Apply(const PanelInput::Midi& asked);
+  // The answers to the questions applied since the last call.
+  std::vector<OscAnswer>& Answers() { return answers; }
   // What the rig had to say.
   void Say(std::vector<RigLine>& lines);
 
@@ -64,8 +61,12 @@ class PlayerInput {
   void Recall(size_t preset);
   void SetBlackout(bool black);
   void Tap();
+  void Learn(const std::string& what);
+  // The value a question asks for.
+  float AnswerTo(const PlayerRequest& question) const;
 
   Parts parts;
+  std::vector<OscAnswer> answers;
   QuitGuard quitGuard;
   bool quit = false;
   bool showHelp = false;

@@ -26,7 +26,7 @@ bool PresetBank::Load(const std::string& path, const ParameterNames& names, std:
   while (const dirent* entry = readdir(directory)) {
     const std::string name = entry->d_name;
     if (name.size() <= 5 || name.compare(name.size() - 5, 5, ".json") != 0 || name[0] == '.') continue;
-    if (files.size() == kMostPresets) {
+    if (files.size() == kBankSlots) {
       tooMany = true;
       break;
     }
@@ -34,7 +34,7 @@ bool PresetBank::Load(const std::string& path, const ParameterNames& names, std:
   }
   closedir(directory);
   if (tooMany) {
-    error = "--bank: " + path + " holds more than " + std::to_string(kMostPresets) + " presets";
+    error = "--bank: " + path + " holds more than " + std::to_string(kBankSlots) + " presets";
     return false;
   }
   std::sort(files.begin(), files.end());
@@ -53,7 +53,7 @@ bool PresetBank::Load(const std::string& path, const ParameterNames& names, std:
 }
 
 void PresetBank::Store(size_t index, const std::vector<ParameterValue>& values) {
-  if (index >= kMostPresets) return;
+  if (index >= kBankSlots) return;
   while (presets.size() < std::max(index + 1, kKeySlots)) presets.push_back({"empty", {}});
   Preset& slot = presets[index];
   if (slot.values.empty()) slot.name = "stored-" + std::to_string(index + 1);

@@ -10,20 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "formats/Actions.h"
 #include "formats/ParameterControls.h"
 
 namespace tool {
 
 class PresetBank {
  public:
-  static constexpr size_t kMostPresets = 100;
-
   // Every *.json file of the folder, each a preset. False with one line:
-  // no folder, no presets, more than kMostPresets, or a preset that cannot be
+  // no folder, no presets, more than kBankSlots, or a preset that cannot be
   // read (named with its reason).
   bool Load(const std::string& folder, const ParameterNames& names, std::string& error);
-
-  static constexpr size_t kKeySlots = 10;
 
   size_t Size() const { return presets.size(); }
   const std::string& Folder() const { return folder; }
@@ -32,7 +29,7 @@ class PresetBank {
   bool Empty(size_t index) const { return presets[index].values.empty(); }
   const std::vector<ParameterValue>& Values(size_t index) const { return presets[index].values; }
 
-  // Stores a look into slot `index` (from 0, below kMostPresets): the slot
+  // Stores a look into slot `index` (from 0, below kBankSlots): the slot
   // keeps its name, an empty one is named after its number.
   void Store(size_t index, const std::vector<ParameterValue>& values);
   // Writes every look, in order, into a new folder in `parent`; the folder

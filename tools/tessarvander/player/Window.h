@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "player/Actions.h"
-
-struct GLFWwindow;
+#include "formats/Actions.h"
 
 namespace tool {
 
@@ -44,9 +42,12 @@ class Window {
   // Draws the texture (width x height) over the whole output window.
   virtual void ShowOnOutput(unsigned texture, int width, int height) = 0;
 
-  // The GLFW window for the panel's input, or null (the panel then takes
-  // no mouse or keyboard).
-  virtual GLFWwindow* Handle() const { return nullptr; }
+  // The panel's platform side in Dear ImGui: the window gives it the
+  // display's size and, where there is one, the mouse and the keyboard.
+  // Started after ImGui's context is made, stopped before it goes.
+  virtual void StartPanel() = 0;
+  virtual void NewPanelFrame() = 0;
+  virtual void StopPanel() = 0;
 };
 
 }  // namespace tool

@@ -32,33 +32,32 @@ double DueAt(uint64_t timeTag) {
 
 }  // namespace
 
-void OscInbox::Take(char* data, size_t size, const std::string& sender) {
+void OscInbox::Take(char* data, size_t size, const std::string& sender, const char* transport) {
   for (OscDecoded& decoded : DecodeOscPacket(data, size, names)) {
     if (!decoded.ok) {
-      Drop(decoded.address, decoded.why);
+      Drop(transport, decoded.address, decoded.why);
       continue;
     }
     OscCommand& command = decoded.command;
-    command.address = decoded.address;
     command.sender = sender;
     command.dueAt = DueAt(decoded.timeTag);
     if (command.dueAt > SteadySeconds() + kLatestTimeTagSeconds) {
-      Drop(decoded.address, "a time tag more than a minute ahead");
+      Drop(transport, decoded.address, "a time tag more than a minute ahead");
       continue;
     }
     // A preset is read here, off the frame thread: the frame loop only
     // applies its values.
-    if (command.kind == OscKind::LoadPreset) {
+    if (command.request.action == PlayerAction::LoadPreset) {
       std::string error;
-      if (!LoadPreset(command.text, names, command.values, error)) {
-        Drop(decoded.address, error);
+      if (!LoadPreset(command.request.text, names, command.request.values, error)) {
+        Drop(transport, decoded.address, error);
         continue;
       }
     }
     std::lock_guard<std::mutex> lock(mutex);
     if (queue.size() >= kMaxQueued) {
       if (++dropped == 1)
-        Warn(transport + ": more than " + std::to_string(kMaxQueued) +
+        Warn(std::string(transport) + ": more than " + std::to_string(kMaxQueued) +
              " messages waiting for the next frame; dropping the rest");
       continue;
     }
@@ -66,18 +65,18 @@ void OscInbox::Take(char* data, size_t size, const std::string& sender) {
   }
 }
 
-void OscInbox::Drop(const std::string& address, const std::string& why) {
+void OscInbox::Drop(const char* transport, const std::string& address, const std::string& why) {
   std::lock_guard<std::mutex> lock(mutex);
-  const std::string told = address + '\n' + why;  // each reason for each address, once
+  const std::string told = std::string(transport) + '\n' + address + '\n' + why;  // each reason for each address, once
   if (toldOf.count(told)) return;
   if (toldOf.size() >= kMaxToldAddresses) {
     if (++untold == 1)
-      Warn(transport + ": bad messages of more than " + std::to_string(kMaxToldAddresses) +
+      Warn(std::string(transport) + ": bad messages of more than " + std::to_string(kMaxToldAddresses) +
            " kinds; the rest are dropped without a line");
     return;
   }
   toldOf.insert(told);
-  Warn(transport + ": dropped " + Printable(address, 80) + ": " + Printable(why, 300) +
+  Warn(std::string(transport) + ": dropped " + Printable(address, 80) + ": " + Printable(why, 300) +
        " (later ones like it are dropped without a line)");
 }
 

@@ -1,7 +1,7 @@
-// Where OSC packets from any transport wait for the frame loop: the UDP
-// listener's datagrams and the WebSocket's binary messages alike are
-// decoded here (OscMessages.h), checked and queued; the frame loop drains
-// them at the start of its next frame, in arrival order. A bundle's messages
+// Where OSC packets from every transport wait for the frame loop: the UDP
+// listener's datagrams and the WebSockets' binary messages alike are
+// decoded here (OscMessages.h), checked and queued in one line; the frame
+// loop drains them at the start of its next frame, in arrival order. A bundle's messages
 // wait for its time tag (at most a minute ahead). Presets named by OSC are
 // read here, on the transport's thread, through the bounded reader, so that
 // no file can stall a frame.
@@ -26,22 +26,21 @@ namespace tool {
 
 class OscInbox {
  public:
-  // `transport` names the way in, in the lines it says ("OSC", "remote").
-  OscInbox(const ParameterNames& names, std::string transport) : names(names), transport(std::move(transport)) {}
+  explicit OscInbox(const ParameterNames& names) : names(names) {}
 
   // Decodes one packet of `size` bytes (the buffer may be changed) and queues
-  // what it asks; `sender` is where a query's answer goes (empty: nowhere).
-  void Take(char* data, size_t size, const std::string& sender);
+  // what it asks; `sender` is where a query's answer goes (empty: nowhere);
+  // `transport` names the way in, in the lines it says ("OSC", "remote").
+  void Take(char* data, size_t size, const std::string& sender, const char* transport);
   // The commands due by `now` (steady-clock seconds), oldest first; later
   // ones wait.
   void Drain(double now, std::vector<OscCommand>& commands);
 
  private:
   // One line per address and reason, the first time it goes wrong.
-  void Drop(const std::string& address, const std::string& why);
+  void Drop(const char* transport, const std::string& address, const std::string& why);
 
   const ParameterNames& names;
-  const std::string transport;
   std::mutex mutex;
   std::deque<OscCommand> queue;
   std::set<std::string> toldOf;  // address and reason of the bad messages told

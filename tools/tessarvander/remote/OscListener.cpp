@@ -1,27 +1,43 @@
 #include "remote/OscListener.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cmath>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <vector>
 
-#include "sys/Messages.h"
+#include "remote/WebLimits.h"
 
 namespace tool {
 namespace {
 
-constexpr int kPollMilliseconds = 100;
+// Datagrams taken in one go before what waits to go out is sent.
+constexpr int kMostReceivedAtOnce = 64;
 
 }  // namespace
 
 OscListener::~OscListener() {
   stopping = true;
+  outgoing.Close();
   if (thread.joinable()) thread.join();
   if (socketFd >= 0) close(socketFd);
+  if (replyFd >= 0) close(replyFd);
+}
+
+bool OscListener::ReplyTo(const SocketAddress& address, std::string& error) {
+  reply = address;
+  replyFd = socket(reply.address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (replyFd < 0) {
+    error = std::string("--osc-reply: no socket for its address: ") + std::strerror(errno);
+    return false;
+  }
+  changes.FollowParameters(replyFollows);
+  return true;
 }
 
 bool OscListener::Start(const std::string& host, int port, std::string& error) {
@@ -37,7 +53,7 @@ bool OscListener::Start(const std::string& host, int port, std::string& error) {
     return false;
   }
   for (addrinfo* candidate = found; candidate; candidate = candidate->ai_next) {
-    socketFd = socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
+    socketFd = socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC, candidate->ai_protocol);
     if (socketFd < 0) continue;
     // Room for a burst of a few seconds of a flood while a frame draws.
     const int receiveBuffer = 4 << 20;
@@ -51,68 +67,62 @@ bool OscListener::Start(const std::string& host, int port, std::string& error) {
     error = "--osc: cannot listen on " + host + " port " + service + ": " + std::strerror(errno);
     return false;
   }
-  thread = std::thread([this] { Listen(); });
+  outgoing.WakeFd();  // before anything is offered
+  thread = std::thread([this] { Serve(); });
   return true;
 }
 
-void OscListener::Listen() {
-  std::vector<char> buffer(kMaxOscMessageBytes + 1);
+void OscListener::Send(std::string sender, std::string message) {
+  const size_t bytes = sender.size() + message.size();
+  outgoing.Offer({std::move(sender), std::move(message)}, bytes);
+}
+
+// Until stopped: what arrives, what waits to go out, and every push
+// interval the changes the reply address follows.
+void OscListener::Serve() {
+  std::string buffer(kMaxOscMessageBytes + 1, '\0');
+  std::vector<std::string> changed;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point nextPush = Clock::now();
   while (!stopping) {
-    pollfd waiting{socketFd, POLLIN, 0};
-    if (poll(&waiting, 1, kPollMilliseconds) <= 0) continue;
-    sockaddr_storage sender{};
-    socklen_t senderLength = sizeof sender;
-    const ssize_t received = recvfrom(socketFd, buffer.data(), buffer.size(), MSG_TRUNC,
-                                      reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (received < 0) continue;
-    inbox.Take(buffer.data(), static_cast<size_t>(received),
-               std::string(reinterpret_cast<const char*>(&sender), senderLength));
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextPush - Clock::now());
+    pollfd waiting[2] = {{socketFd, POLLIN, 0}, {outgoing.WakeFd(), POLLIN, 0}};
+    if (poll(waiting, 2, static_cast<int>(std::max<long>(0, wait.count()))) > 0 && (waiting[0].revents & POLLIN))
+      for (int k = 0; k < kMostReceivedAtOnce && Receive(buffer); ++k) {}
+    SendWaiting();
+    if (Clock::now() < nextPush) continue;
+    nextPush = Clock::now() + web::kPushInterval;
+    if (replyFd < 0) continue;
+    changes.Take(replyFollows, changed);
+    for (const std::string& message : changed)
+      SendTo(replyFd, message, reinterpret_cast<const sockaddr*>(&reply.address), reply.length);
   }
 }
 
-void OscListener::Send(const std::string& address, float value, const sockaddr* to, socklen_t length) {
-  const std::string message = EncodeOsc(address, value);
-  if (!message.empty()) sendto(socketFd, message.data(), message.size(), 0, to, length);
-}
-
-void OscListener::Answer(const OscCommand& query, float value) {
-  if (query.sender.empty() || query.sender.size() > sizeof(sockaddr_storage)) return;
-  sockaddr_storage to{};
-  std::memcpy(&to, query.sender.data(), query.sender.size());
-  Send(query.address, value, reinterpret_cast<const sockaddr*>(&to), static_cast<socklen_t>(query.sender.size()));
-}
-
-bool OscListener::ReplyTo(const std::string& hostAndPort, std::string& error) {
-  const size_t colon = hostAndPort.rfind(':');
-  const std::string host = colon == std::string::npos ? "" : hostAndPort.substr(0, colon);
-  const std::string port = colon == std::string::npos ? "" : hostAndPort.substr(colon + 1);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_DGRAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  // getaddrinfo takes any number for a port and wraps it: 1 to 65535 only.
-  const bool portIsNumber = !port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos &&
-                            std::stol(port) >= 1 && std::stol(port) <= 65535;
-  if (host.empty() || !portIsNumber || getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
-    error = "--osc-reply: \"" + Printable(hostAndPort, 80) + "\" is not HOST:PORT of a reachable host";
-    return false;
-  }
-  std::memcpy(&replyAddress, found->ai_addr, found->ai_addrlen);
-  replyLength = found->ai_addrlen;
-  freeaddrinfo(found);
+bool OscListener::Receive(std::string& buffer) {
+  sockaddr_storage sender{};
+  socklen_t senderLength = sizeof sender;
+  const ssize_t received = recvfrom(socketFd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT,
+                                    reinterpret_cast<sockaddr*>(&sender), &senderLength);
+  if (received < 0) return false;
+  inbox.Take(buffer.data(), static_cast<size_t>(received),
+             std::string(reinterpret_cast<const char*>(&sender), senderLength), "OSC");
   return true;
 }
 
-void OscListener::ReportChanges(const std::vector<float>& values) {
-  if (replyLength == 0) return;
-  reported.resize(values.size(), NAN);
-  for (uint32_t index = 0; index < values.size(); ++index) {
-    if (values[index] == reported[index]) continue;
-    Send("/tessarvander/param/" + OscName(names.NameOf(index)), values[index],
-         reinterpret_cast<const sockaddr*>(&replyAddress), replyLength);
-    reported[index] = values[index];
+void OscListener::SendWaiting() {
+  std::deque<std::pair<std::string, std::string>> waiting;
+  outgoing.Take(waiting, std::chrono::milliseconds(0));
+  for (const auto& [sender, message] : waiting) {
+    if (sender.empty() || sender.size() > sizeof(sockaddr_storage)) continue;
+    sockaddr_storage to{};
+    std::memcpy(&to, sender.data(), sender.size());
+    SendTo(socketFd, message, reinterpret_cast<const sockaddr*>(&to), static_cast<socklen_t>(sender.size()));
   }
+}
+
+void OscListener::SendTo(int fd, const std::string& message, const sockaddr* to, socklen_t length) const {
+  if (!message.empty()) sendto(fd, message.data(), message.size(), MSG_DONTWAIT, to, length);
 }
 
 }  // namespace tool

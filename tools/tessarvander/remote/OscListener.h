@@ -1,68 +1,62 @@
-// OSC control for `tessarvander play`: a UDP socket of its own, read on a
-// thread of its own, messages and bundles decoded (OscMessages.h) and queued
-// for the frame loop, which applies them at the start of its next frame, in
-// arrival order: a query is answered there too, after the messages before
-// it, so a set followed by a query answers the new value. A bundle's
-// messages wait for its time tag (at most a minute ahead). Presets named by
-// OSC are read on this thread, through the bounded reader, so that no file
-// can stall a frame. With --osc-reply, every change of a value, whatever its
-// source, is sent to a controller.
-//
-// Bad messages (unknown address, wrong type or count, NaN or infinity,
-// oversized, not OSC) are dropped with one line per address and reason, for
-// a bounded number of them, their text made printable. The queue is bounded, so a
-// flood cannot make the frame loop stall or memory grow.
+// The show's UDP port for OSC: a socket of its own, served by a thread of
+// its own. What arrives goes to the inbox (OscInbox.h), where the frame loop
+// takes it; what goes out (answers to questions, and with --osc-reply every
+// change of a parameter, whatever made it) is handed to this thread, which
+// sends it, so the frame loop never touches the socket.
 //
 // The socket is bound by this class, not by liblo, whose servers listen on
 // every interface: by default only this machine can reach it.
 #pragma once
 
-#include <sys/socket.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
-#include <vector>
+#include <utility>
 
-#include "formats/OscMessages.h"
-#include "formats/ParameterControls.h"
 #include "remote/OscInbox.h"
+#include "remote/ShowChanges.h"
+#include "sys/Handoff.h"
+#include "sys/HostAndPort.h"
 
 namespace tool {
 
 class OscListener {
  public:
-  explicit OscListener(const ParameterNames& names) : names(names), inbox(names, "OSC") {}
+  // Answers waiting to go out: far more than a pass of the frame loop makes.
+  static constexpr size_t kMaxWaiting = 1024;
+  static constexpr size_t kMaxWaitingBytes = 256 * 1024;
+
+  OscListener(OscInbox& inbox, const ShowChanges& changes)
+      : inbox(inbox), changes(changes), outgoing(kMaxWaiting, kMaxWaitingBytes) {}
   ~OscListener();
   OscListener(const OscListener&) = delete;
   OscListener& operator=(const OscListener&) = delete;
 
-  // Binds host:port (UDP) and starts listening. False with a reason.
+  // Every parameter's changes go to `address` too (--osc-reply); before
+  // Start. False with a reason when no socket can reach it.
+  bool ReplyTo(const SocketAddress& address, std::string& error);
+  // Binds host:port (UDP) and starts the thread. False with a reason.
   bool Start(const std::string& host, int port, std::string& error);
-  // The commands due by `now` (steady-clock seconds), oldest first; later
-  // ones wait.
-  void Drain(double now, std::vector<OscCommand>& commands) { inbox.Drain(now, commands); }
-  // Answers a query to its sender, on its own address.
-  void Answer(const OscCommand& query, float value);
-  // Where changes go (--osc-reply HOST:PORT). False with a reason.
-  bool ReplyTo(const std::string& hostAndPort, std::string& error);
-  // Sends every value that changed since the last call, whatever changed
-  // it, as /tessarvander/param/NAME f to the reply address.
-  void ReportChanges(const std::vector<float>& values);
+  // A message for `sender` (a socket address, as bytes), sent by the
+  // thread; dropped when too many wait. Never waits.
+  void Send(std::string sender, std::string message);
 
  private:
-  void Listen();
-  void Send(const std::string& address, float value, const sockaddr* to, socklen_t length);
+  void Serve();
+  // One datagram into the inbox; false when none waits.
+  bool Receive(std::string& buffer);
+  void SendWaiting();
+  void SendTo(int fd, const std::string& message, const sockaddr* to, socklen_t length) const;
 
-  const ParameterNames& names;
-  OscInbox inbox;
+  OscInbox& inbox;
+  const ShowChanges& changes;
   int socketFd = -1;
   std::atomic<bool> stopping{false};
   std::thread thread;
-
-  sockaddr_storage replyAddress{};
-  socklen_t replyLength = 0;
-  std::vector<float> reported;  // the values last sent to the reply address
+  Handoff<std::pair<std::string, std::string>> outgoing;  // (sender, message)
+  int replyFd = -1;  // a socket of the reply address's own family
+  SocketAddress reply;
+  ShowChanges::Follower replyFollows;
 };
 
 }  // namespace tool

@@ -17,20 +17,6 @@ OscQueryTree::Node& OscQueryTree::Node::Child(const std::string& name) {
   return *contents.back().second;
 }
 
-namespace {
-
-const char* TypeOf(OscArguments arguments) {
-  switch (arguments) {
-    case OscArguments::None: return "";
-    case OscArguments::Text: return "s";
-    case OscArguments::Number: return "f";
-    case OscArguments::WholeNumber: return "i";
-  }
-  return "";
-}
-
-}  // namespace
-
 OscQueryTree::OscQueryTree(const std::vector<ParameterDescription>& parameters,
                            const ParameterProfile& profile, size_t bankSize)
     : profile(profile) {
@@ -40,30 +26,30 @@ OscQueryTree::OscQueryTree(const std::vector<ParameterDescription>& parameters,
   // Every address of the vocabulary; "param/NAME" stands for a node per
   // parameter, which can also be read.
   for (const OscAddress& address : OscAddresses()) {
-    if (address.kind == OscKind::RecallPreset && bankSize == 0) continue;
+    if (address.action == PlayerAction::RecallPreset && bankSize == 0) continue;
     Node* parent = &player;
     std::string path = address.path;
     for (size_t slash; (slash = path.find('/')) != std::string::npos; path = path.substr(slash + 1))
       parent = &parent->Child(path.substr(0, slash));
     if (path != "NAME") {
       Node& node = parent->Child(path);
-      node.type = TypeOf(address.arguments);
+      node.type = OscTypeTag(address.arguments);
       node.access = 2;
       node.description = address.help;
       node.ranged = address.minimum <= address.maximum || address.maximum == kBankSize;
       node.minimum = address.minimum;
       node.maximum = address.maximum == kBankSize ? static_cast<double>(bankSize) : address.maximum;
-      if (address.kind == OscKind::Status) {
+      if (address.action == PlayerAction::AskStatus) {
         node.type = "f", node.access = 1, node.source = Source::Health;
         node.index = static_cast<size_t>(address.health);
       }
-      if (address.kind == OscKind::Blackout) node.access = 3, node.source = Source::Blackout;
+      if (address.action == PlayerAction::SetBlackout) node.access = 3, node.source = Source::Blackout;
       continue;
     }
     parent->description = "the plugin's parameters";
     for (const ParameterDescription& parameter : parameters) {
       Node& node = parent->Child(OscName(parameter.name));
-      node.type = TypeOf(address.arguments);
+      node.type = OscTypeTag(address.arguments);
       node.access = 3;
       node.source = Source::Parameter;
       node.index = parameter.index;

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "remote/WebAccess.h"
+#include "sys/HostAndPort.h"
 #include "sys/Messages.h"
 
 namespace tool {
@@ -30,7 +32,7 @@ std::string AddressForOthers(const std::string& host) {
     if (!at->ifa_addr || at->ifa_addr->sa_family != AF_INET) continue;
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(at->ifa_addr)->sin_addr, text, sizeof text);
-    if (web::IsLoopback(text)) continue;
+    if (IsLoopback(text)) continue;
     found = text;
     break;
   }
@@ -40,13 +42,9 @@ std::string AddressForOthers(const std::string& host) {
 
 }  // namespace
 
-ShowService::ShowService(const ParameterNames& names, const std::vector<ParameterDescription>& parameters,
-                         const ParameterProfile& profile, size_t bankSize)
-    : inbox(names, "remote"), tree(parameters, profile, bankSize) {}
-
 bool ShowService::Start(const Setup& wanted, std::string& error) {
   setup = wanted;
-  if (!web::IsLoopback(setup.host)) {
+  if (!IsLoopback(setup.host)) {
     token = web::NewToken();
     if (token.empty()) {
       error = "no random token to guard the remote with";
@@ -64,8 +62,7 @@ bool ShowService::Start(const Setup& wanted, std::string& error) {
 }
 
 std::string ShowService::RemoteUrl() const {
-  const std::string host = reachableAt.find(':') != std::string::npos ? "[" + reachableAt + "]" : reachableAt;
-  return "http://" + host + ":" + std::to_string(server.Port()) + "/remote" + (token.empty() ? "" : "?token=" + token);
+  return "http://" + HostAndPortText(reachableAt, server.Port()) + "/remote" + (token.empty() ? "" : "?token=" + token);
 }
 
 std::string ShowService::Reach() const {
@@ -73,20 +70,6 @@ std::string ShowService::Reach() const {
   if (token.empty()) return line + " (this machine only" + (setup.readOnly ? ", read only)" : ")");
   return line + " (from the network, " + (setup.readOnly ? "read only, " : "") +
          "with this token only: keep the whole address)";
-}
-
-void ShowService::Publish(const ShowState& state) {
-  std::lock_guard<std::mutex> hold(stateLock);
-  published.parameters.assign(state.parameters.begin(), state.parameters.end());
-  published.health.assign(state.health.begin(), state.health.end());
-  published.blackout = state.blackout;
-  if (published.bank != state.bank) published.bank = state.bank;
-  if (published.look != state.look) published.look = state.look;
-}
-
-ShowState ShowService::Current() {
-  std::lock_guard<std::mutex> hold(stateLock);
-  return published;
 }
 
 web::Answer ShowService::Answer(const web::Request& request) {
@@ -124,7 +107,7 @@ web::Answer ShowService::Answer(const web::Request& request) {
     answer.status = 404;
     return answer;
   }
-  answer.body = tree.Describe(*node, attribute, Current(), answer.status);
+  answer.body = tree.Describe(*node, attribute, changes.Current(), answer.status);
   if (answer.status == 200) answer.type = "application/json";
   return answer;
 }
@@ -132,7 +115,7 @@ web::Answer ShowService::Answer(const web::Request& request) {
 void ShowService::Received(uint64_t socket, bool binary, std::string& message) {
   if (binary) {
     // OSC, as if it came to the OSC port; a read-only remote changes nothing.
-    if (!setup.readOnly) inbox.Take(message.data(), message.size(), "");
+    if (!setup.readOnly) inbox.Take(message.data(), message.size(), "", "remote");
     return;
   }
   // {"COMMAND": "LISTEN" or "IGNORE", "DATA": "/tessarvander/param/zoom"}
@@ -144,22 +127,16 @@ void ShowService::Received(uint64_t socket, bool binary, std::string& message) {
   if (!node || node->source == OscQueryTree::Source::None) return;
   const std::string verb = command["COMMAND"].get<std::string>();
   // The current value goes out at the next push.
-  if (verb == "LISTEN") listening[socket].emplace(node, "");
-  else if (verb == "IGNORE") listening[socket].erase(node);
+  if (verb == "LISTEN") listening[socket].Follow(*node);
+  else if (verb == "IGNORE") listening[socket].Ignore(*node);
 }
 
 void ShowService::Push() {
   for (uint64_t socket : closedSockets) listening.erase(socket);
   closedSockets.clear();
-  if (listening.empty()) return;
-  const ShowState state = Current();
-  for (auto& [socket, nodes] : listening) {
-    for (auto& [node, sent] : nodes) {
-      std::string message = tree.ValueMessage(*node, state);
-      if (message.empty() || message == sent) continue;
-      sent = message;
-      server.Send(socket, true, std::move(message));
-    }
+  for (auto& [socket, follower] : listening) {
+    changes.Take(follower, pushed);
+    for (std::string& message : pushed) server.Send(socket, true, std::move(message));
   }
 }
 

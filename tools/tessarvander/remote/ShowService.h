@@ -12,21 +12,19 @@
 //                             out (binary OSC) whenever they change,
 //                             whatever changed them
 //
-// The frame loop publishes the show once a pass and drains what came in;
-// it only ever waits for a mutex held to copy a few values.
+// What comes in goes to the show's one inbox, and listeners follow the
+// show's changes (ShowChanges.h), both shared with the OSC port; the frame
+// loop meets them only through Controllers.h.
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "formats/PluginDescription.h"
-#include "formats/ParameterNames.h"
-#include "formats/ParameterProfile.h"
 #include "remote/OscInbox.h"
 #include "remote/OscQueryTree.h"
+#include "remote/ShowChanges.h"
 #include "remote/WebServer.h"
 
 namespace tool {
@@ -40,8 +38,8 @@ class ShowService {
     bool readOnly = false;  // values shown, never changed from here
   };
 
-  ShowService(const ParameterNames& names, const std::vector<ParameterDescription>& parameters,
-              const ParameterProfile& profile, size_t bankSize);
+  ShowService(OscInbox& inbox, const OscQueryTree& tree, const ShowChanges& changes)
+      : inbox(inbox), tree(tree), changes(changes) {}
 
   // Serves. Off this machine, every request must carry a new random token.
   // False with one line when it cannot.
@@ -52,10 +50,6 @@ class ShowService {
   // One line: what is served, where, and who can reach it.
   std::string Reach() const;
 
-  // From the frame loop.
-  void Publish(const ShowState& state);
-  void Drain(double now, std::vector<OscCommand>& commands) { inbox.Drain(now, commands); }
-
   // On the server's thread (and the fuzzer's): a request answered, a
   // socket's message taken.
   web::Answer Answer(const web::Request& request);
@@ -64,20 +58,18 @@ class ShowService {
  private:
   // Every listened value that changed, to its listener.
   void Push();
-  ShowState Current();
 
-  OscInbox inbox;
-  OscQueryTree tree;
+  OscInbox& inbox;
+  const OscQueryTree& tree;
+  const ShowChanges& changes;
   Setup setup;
   std::string token;
   std::string reachableAt;  // the host a remote uses, for the URL
-  std::mutex stateLock;
-  ShowState published;
-  // The server thread's own: per socket, the nodes it listens to and the
-  // message last sent for each.
-  std::map<uint64_t, std::map<const OscQueryTree::Node*, std::string>> listening;
+  // The server thread's own: what each socket follows.
+  std::map<uint64_t, ShowChanges::Follower> listening;
   // Sockets closed since the last push (a send can close one mid-push).
   std::vector<uint64_t> closedSockets;
+  std::vector<std::string> pushed;
   web::WebServer server;  // the last member: it stops before the rest goes
 };
 

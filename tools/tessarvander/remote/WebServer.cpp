@@ -1,7 +1,5 @@
 #include "remote/WebServer.h"
 
-#include <openssl/crypto.h>
-
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -13,8 +11,9 @@
 #include <optional>
 #include <thread>
 
+#include "remote/WebAccess.h"
 #include "remote/WebLimits.h"
-#include "sys/Digest.h"
+#include "sys/HostAndPort.h"
 #include "sys/Messages.h"
 
 namespace tool::web {
@@ -26,131 +25,17 @@ namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
 using SteadyTime = std::chrono::steady_clock::time_point;
 
-namespace {
-
-constexpr const char* kTokenCookie = "tessarvander-token";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// %XX decoded; false for a broken escape or a NUL.
-bool PercentDecoded(std::string_view text, std::string& decoded) {
-  decoded.clear();
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '%') {
-      if (i + 2 >= text.size()) return false;
-      const int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
-      if (high < 0 || low < 0) return false;
-      c = static_cast<char>(high * 16 + low);
-      i += 2;
-    }
-    if (c == '\0') return false;
-    decoded += c;
-  }
-  return true;
-}
-
-// The value of `name` in "a=1&b=2" (as sent), and the rest without it.
-std::string TakeParameter(std::string& query, const std::string& name) {
-  std::string value, rest;
-  size_t start = 0;
-  while (start <= query.size()) {
-    const size_t end = std::min(query.find('&', start), query.size());
-    const std::string_view item(query.data() + start, end - start);
-    if (item.substr(0, name.size() + 1) == name + "=") value = std::string(item.substr(name.size() + 1));
-    else if (!item.empty()) rest += (rest.empty() ? "" : "&") + std::string(item);
-    start = end + 1;
-  }
-  query = rest;
-  return value;
-}
-
-std::string CookieValue(std::string_view cookies, const std::string& name) {
-  const std::string wanted = name + "=";
-  size_t start = 0;
-  while (start < cookies.size()) {
-    while (start < cookies.size() && cookies[start] == ' ') ++start;
-    const size_t end = std::min(cookies.find(';', start), cookies.size());
-    const std::string_view item = cookies.substr(start, end - start);
-    if (item.substr(0, wanted.size()) == wanted) return std::string(item.substr(wanted.size()));
-    start = end + 1;
-  }
-  return "";
-}
-
-bool SameToken(const std::string& given, const std::string& token) {
-  return given.size() == token.size() && CRYPTO_memcmp(given.data(), token.data(), token.size()) == 0;
-}
-
-// The host of a Host header ("127.0.0.1:8080", "[::1]:80", "localhost").
-std::string HostOf(std::string_view header) {
-  if (!header.empty() && header.front() == '[') {
-    const size_t close = header.find(']');
-    return close == std::string_view::npos ? "" : std::string(header.substr(1, close - 1));
-  }
-  const size_t colon = header.rfind(':');
-  return std::string(colon == std::string_view::npos ? header : header.substr(0, colon));
-}
-
-}  // namespace
-
-bool ReadTarget(std::string_view target, std::string_view cookies, Target& read) {
-  if (target.empty() || target.front() != '/') return false;
-  const size_t question = target.find('?');
-  if (!PercentDecoded(target.substr(0, question), read.path)) return false;
-  read.query = question == std::string_view::npos ? "" : std::string(target.substr(question + 1));
-  read.token = TakeParameter(read.query, "token");
-  read.tokenInQuery = !read.token.empty();
-  if (read.token.empty()) read.token = CookieValue(cookies, kTokenCookie);
-  return true;
-}
-
-bool IsLoopback(const std::string& host) {
-  if (host == "localhost") return true;
-  beast::error_code ec;
-  const asio::ip::address address = asio::ip::make_address(host, ec);
-  return !ec && address.is_loopback();
-}
-
-bool ParseHostAndPort(const std::string& text, std::string& host, int& port) {
-  std::string hostPart, portPart = text;
-  if (!text.empty() && text.front() == '[') {
-    const size_t close = text.find("]:");
-    if (close == std::string::npos) return false;
-    hostPart = text.substr(1, close - 1);
-    portPart = text.substr(close + 2);
-  } else if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
-    hostPart = text.substr(0, colon);
-    portPart = text.substr(colon + 1);
-    if (hostPart.empty() || hostPart.find(':') != std::string::npos) return false;
-  }
-  if (portPart.empty() || portPart.size() > 5 || portPart.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  const int number = std::stoi(portPart);
-  if (number < 1 || number > 65535) return false;
-  if (!hostPart.empty()) host = hostPart;
-  port = number;
-  return true;
-}
-
-std::string NewToken() { return RandomHex(16); }
-
 class SocketPeer;
 
 // A connection, HTTP or (after the upgrade) WebSocket, as the server
 // counts it: registered while it lives, by a number that grows with age.
 class Peer {
  public:
-  explicit Peer(WebServer::Impl& server);
+  explicit Peer(ServerCore& server);
   virtual ~Peer();
   virtual void Close() = 0;
 
-  WebServer::Impl& server;
+  ServerCore& server;
   const uint64_t id;
   bool socket = false;   // a WebSocket: never closed to make room
   bool idle = false;     // waiting for its next request
@@ -159,9 +44,9 @@ class Peer {
   SteadyTime since = std::chrono::steady_clock::now();  // of its present state
 };
 
-class WebServer::Impl {
+class ServerCore {
  public:
-  Impl() : acceptor(io), tickTimer(io), acceptPause(io), stopTimer(io) {}
+  ServerCore() : acceptor(io), tickTimer(io), acceptPause(io), stopTimer(io) {}
 
   void Accept();
   void Tick();
@@ -187,7 +72,7 @@ class WebServer::Impl {
   std::thread thread;
 };
 
-Peer::Peer(WebServer::Impl& server) : server(server), id(server.nextId++) { server.peers[id] = this; }
+Peer::Peer(ServerCore& server) : server(server), id(server.nextId++) { server.peers[id] = this; }
 
 Peer::~Peer() {
   server.peers.erase(id);
@@ -198,7 +83,7 @@ Peer::~Peer() {
 // messages out through a bounded queue.
 class SocketPeer : public Peer, public std::enable_shared_from_this<SocketPeer> {
  public:
-  SocketPeer(beast::tcp_stream&& stream, WebServer::Impl& server) : Peer(server), ws(std::move(stream)) {
+  SocketPeer(beast::tcp_stream&& stream, ServerCore& server) : Peer(server), ws(std::move(stream)) {
     socket = true;
   }
 
@@ -214,7 +99,6 @@ class SocketPeer : public Peer, public std::enable_shared_from_this<SocketPeer> 
       if (ec || self->closing || self->server.stopping) return self->Close();
       self->opened = true;
       self->server.sockets[self->id] = self;
-      if (self->server.handlers.opened) self->server.handlers.opened(self->id);
       self->Read();
     });
   }
@@ -286,7 +170,7 @@ class SocketPeer : public Peer, public std::enable_shared_from_this<SocketPeer> 
 // WebSocket upgrade hands the connection to a SocketPeer.
 class HttpPeer : public Peer, public std::enable_shared_from_this<HttpPeer> {
  public:
-  HttpPeer(tcp::socket&& socket, WebServer::Impl& server)
+  HttpPeer(tcp::socket&& socket, ServerCore& server)
       : Peer(server), stream(std::move(socket)), idleTimer(server.io) {}
 
   void Start() { WaitForRequest(); }
@@ -414,7 +298,7 @@ class HttpPeer : public Peer, public std::enable_shared_from_this<HttpPeer> {
   http::response<http::string_body> response;
 };
 
-void WebServer::Impl::Accept() {
+void ServerCore::Accept() {
   acceptor.async_accept(io, [this](beast::error_code ec, tcp::socket socket) {
     if (stopping) return;
     if (ec) {  // out of descriptors, most likely: try again in a moment
@@ -434,7 +318,7 @@ void WebServer::Impl::Accept() {
   });
 }
 
-bool WebServer::Impl::MakeRoom() {
+bool ServerCore::MakeRoom() {
   if (Open(false) < kMaxConnections) return true;
   Peer* idleLongest = nullptr;
   Peer* slowest = nullptr;  // still sending its request
@@ -449,21 +333,21 @@ bool WebServer::Impl::MakeRoom() {
   return true;
 }
 
-size_t WebServer::Impl::Open(bool socketsOnly) const {
+size_t ServerCore::Open(bool socketsOnly) const {
   size_t open = 0;
   for (const auto& [id, peer] : peers)
     if (!peer->closing && (!socketsOnly || peer->socket)) ++open;
   return open;
 }
 
-bool WebServer::Impl::Admitted(const http::request<http::empty_body>& request, const std::string& givenToken) const {
+bool ServerCore::Admitted(const http::request<http::empty_body>& request, const std::string& givenToken) const {
   if (!token.empty()) return SameToken(givenToken, token);
   // This machine only: the Host a browser sends must be this machine too.
   const auto host = request[http::field::host];
   return IsLoopback(HostOf(std::string_view(host.data(), host.size())));
 }
 
-void WebServer::Impl::Tick() {
+void ServerCore::Tick() {
   tickTimer.expires_after(kPushInterval);
   tickTimer.async_wait([this](beast::error_code ec) {
     if (ec || stopping) return;
@@ -472,7 +356,7 @@ void WebServer::Impl::Tick() {
   });
 }
 
-void WebServer::Impl::Stop() {
+void ServerCore::Stop() {
   stopping = true;
   beast::error_code ignored;
   acceptor.close(ignored);
@@ -490,41 +374,41 @@ void WebServer::Impl::Stop() {
   }
 }
 
-WebServer::WebServer() : impl(std::make_unique<Impl>()) {}
+WebServer::WebServer() : core(std::make_unique<ServerCore>()) {}
 
 WebServer::~WebServer() {
-  if (!impl->thread.joinable()) return;
-  asio::post(impl->io, [this] { impl->Stop(); });
-  impl->thread.join();
+  if (!core->thread.joinable()) return;
+  asio::post(core->io, [this] { core->Stop(); });
+  core->thread.join();
 }
 
 bool WebServer::Start(const std::string& host, int port, const std::string& token, Handlers handlers,
                       std::string& error) {
-  impl->handlers = std::move(handlers);
-  impl->token = token;
+  core->handlers = std::move(handlers);
+  core->token = token;
   beast::error_code ec;
-  tcp::resolver resolver(impl->io);
+  tcp::resolver resolver(core->io);
   const auto found = resolver.resolve(host, std::to_string(port), tcp::resolver::passive | tcp::resolver::numeric_service, ec);
   if (ec || found.empty()) {
     error = "cannot resolve " + Printable(host, 80) + ": " + ec.message();
     return false;
   }
   const tcp::endpoint endpoint = found.begin()->endpoint();
-  impl->acceptor.open(endpoint.protocol(), ec);
-  if (!ec) impl->acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-  if (!ec) impl->acceptor.bind(endpoint, ec);
-  if (!ec) impl->acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  core->acceptor.open(endpoint.protocol(), ec);
+  if (!ec) core->acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) core->acceptor.bind(endpoint, ec);
+  if (!ec) core->acceptor.listen(asio::socket_base::max_listen_connections, ec);
   if (ec) {
     error = "cannot serve on " + Printable(host, 80) + " port " + std::to_string(port) + ": " + ec.message();
     return false;
   }
-  impl->port = impl->acceptor.local_endpoint(ec).port();
-  impl->Accept();
-  impl->Tick();
-  impl->thread = std::thread([this] {
+  core->port = core->acceptor.local_endpoint(ec).port();
+  core->Accept();
+  core->Tick();
+  core->thread = std::thread([this] {
     for (;;) {
       try {
-        impl->io.run();
+        core->io.run();
         return;
       } catch (const std::exception& e) {  // a handler's failure costs its request, not the server
         Warn(std::string("web server: ") + e.what());
@@ -534,21 +418,12 @@ bool WebServer::Start(const std::string& host, int port, const std::string& toke
   return true;
 }
 
-int WebServer::Port() const { return impl->port; }
+int WebServer::Port() const { return core->port; }
 
 void WebServer::Send(uint64_t socket, bool binary, std::string message) {
-  const auto found = impl->sockets.find(socket);
-  if (found == impl->sockets.end()) return;
+  const auto found = core->sockets.find(socket);
+  if (found == core->sockets.end()) return;
   if (auto peer = found->second.lock()) peer->Send(binary, std::move(message));
 }
-
-void WebServer::Close(uint64_t socket) {
-  const auto found = impl->sockets.find(socket);
-  if (found == impl->sockets.end()) return;
-  if (auto peer = found->second.lock()) peer->Close();
-}
-
-size_t WebServer::Connections() const { return impl->Open(false); }
-size_t WebServer::WebSockets() const { return impl->Open(true); }
 
 }  // namespace tool::web

@@ -5,8 +5,8 @@
 // One thread runs every connection, all asynchronous, so a slow or hostile
 // client holds no thread and delays no other; the bounds of WebLimits.h
 // hold what any mix of clients can take. Handlers run on that thread, and
-// Send, Close and Count are for that thread (from handlers) only. The frame
-// loop never calls in here: it meets the handlers' owner behind a mutex.
+// Send is for that thread (from handlers) only. The frame loop never calls
+// in here: it meets the handlers' owner behind a mutex.
 //
 // Access: with a token, every request and socket must carry it (the query
 // parameter "token" or the cookie the remote page gets); without one, the
@@ -19,7 +19,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,14 +40,15 @@ struct Answer {
 
 struct Handlers {
   std::function<Answer(const Request&)> answer;
-  // A WebSocket, by a number of its own: opened, a message (binary or
-  // text), closed.
-  std::function<void(uint64_t socket)> opened;
+  // A WebSocket, by a number of its own: a message (binary or text), and
+  // its end.
   std::function<void(uint64_t socket, bool binary, std::string& message)> received;
   std::function<void(uint64_t socket)> closed;
   // Every kPushInterval.
   std::function<void()> tick;
 };
+
+class ServerCore;
 
 class WebServer {
  public:
@@ -64,36 +64,11 @@ class WebServer {
   int Port() const;
 
   // On the server's thread: a message to a socket (dropped if it is gone;
-  // the socket is closed if it lets too much wait), or the socket closed.
+  // the socket is closed if it lets too much wait).
   void Send(uint64_t socket, bool binary, std::string message);
-  void Close(uint64_t socket);
-  // Open connections, and WebSockets among them.
-  size_t Connections() const;
-  size_t WebSockets() const;
-
-  class Impl;
 
  private:
-  std::unique_ptr<Impl> impl;
+  std::unique_ptr<ServerCore> core;
 };
-
-// What a request's target ("/path?query") and Cookie header ask: the path
-// decoded, the query without the token, and the token given (in the query,
-// else in the cookie). False for a target this server never serves: not a
-// path, a broken escape, a NUL.
-struct Target {
-  std::string path, query, token;
-  bool tokenInQuery = false;
-};
-bool ReadTarget(std::string_view target, std::string_view cookies, Target& read);
-
-// A token for the URL: 128 random bits, as 32 hexadecimal digits.
-std::string NewToken();
-// Whether a host given to listen on is this machine only (127.x, ::1,
-// localhost).
-bool IsLoopback(const std::string& host);
-// "8080", "0.0.0.0:8080", "[::]:8080": the host (unchanged when none is
-// given) and a port from 1 to 65535. False for anything else.
-bool ParseHostAndPort(const std::string& text, std::string& host, int& port);
 
 }  // namespace tool::web
