@@ -154,14 +154,6 @@ std::string OscName(const std::string& displayName) {
   return name;
 }
 
-std::string OscAnswerAddress(const PlayerRequest& question, const ParameterNames& names) {
-  if (question.action == PlayerAction::QueryParameter)
-    return kOscPrefix + std::string("param/") + OscName(names.NameOf(static_cast<uint32_t>(question.number)));
-  for (const OscAddress& row : OscAddresses())
-    if (row.action == question.action && static_cast<int>(row.health) == question.number) return kOscPrefix + std::string(row.path);
-  return "";
-}
-
 std::vector<OscDecoded> DecodeOscPacket(char* data, size_t size, const ParameterNames& names) {
   if (size > kMaxOscMessageBytes || !IsBundle(data, size)) return {DecodeOsc(data, size, names)};
   std::vector<OscDecoded> messages;

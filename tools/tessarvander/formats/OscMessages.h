@@ -30,6 +30,8 @@ struct OscCommand {
   // once), and where an answer goes (the sender's socket address, as bytes).
   double dueAt = 0.0;
   std::string sender;
+  // A question's address as it was asked: OSC answers on it.
+  std::string address;
 };
 
 struct OscDecoded {
@@ -43,10 +45,6 @@ struct OscDecoded {
 // A parameter's name as the player's OSC addresses write it in answers,
 // reports and OSCQuery: lower case, spaces as _ ("fractal_type").
 std::string OscName(const std::string& displayName);
-
-// Where the answer to a question goes: the address it asked on, as the
-// table writes it ("/tessarvander/param/zoom", "/tessarvander/status/frame").
-std::string OscAnswerAddress(const PlayerRequest& question, const ParameterNames& names);
 
 // One message of one argument, as bytes to send; empty if it cannot be made.
 std::string EncodeOsc(const std::string& address, float value);

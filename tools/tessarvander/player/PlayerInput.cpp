@@ -98,7 +98,7 @@ void PlayerInput::Apply(const OscCommand& command) {
   Apply(request);
   // After the messages before it: a set then a query answers the set.
   if (request.action == PlayerAction::QueryParameter || request.action == PlayerAction::AskStatus)
-    answers.push_back({command.sender, request, AnswerTo(request)});
+    answers.push_back({command.sender, command.address, AnswerTo(request)});
 }
 
 float PlayerInput::AnswerTo(const PlayerRequest& question) const {

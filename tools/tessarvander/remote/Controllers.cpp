@@ -8,7 +8,7 @@ namespace tool {
 
 Controllers::Controllers(const ParameterNames& names, const std::vector<ParameterDescription>& parameters,
                          const ParameterProfile& profile, size_t bankSize)
-    : names(names), inbox(names), tree(parameters, profile, bankSize), changes(tree) {}
+    : inbox(names), tree(parameters, profile, bankSize), changes(tree) {}
 
 Controllers::~Controllers() = default;
 
@@ -44,7 +44,7 @@ bool Controllers::Start(const Setup& setup, std::vector<std::string>& said, std:
 void Controllers::Answer(std::vector<OscAnswer>& answers) {
   for (OscAnswer& answer : answers)
     if (osc && !answer.sender.empty())
-      osc->Send(std::move(answer.sender), EncodeOsc(OscAnswerAddress(answer.question, names), answer.value));
+      osc->Send(std::move(answer.sender), EncodeOsc(answer.address, answer.value));
   answers.clear();
 }
 

@@ -28,8 +28,8 @@ class ShowService;
 // An answer to a question (a parameter's value, the show's health), for
 // whoever asked.
 struct OscAnswer {
-  std::string sender;      // the asker's socket address, as bytes
-  PlayerRequest question;  // QueryParameter or AskStatus
+  std::string sender;   // the asker's socket address, as bytes
+  std::string address;  // as asked: the answer goes back on it
   float value = 0.0f;
 };
 
@@ -66,7 +66,6 @@ class Controllers {
   std::string RemoteUrl() const;
 
  private:
-  const ParameterNames& names;
   OscInbox inbox;
   OscQueryTree tree;
   ShowChanges changes;

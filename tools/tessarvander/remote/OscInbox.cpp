@@ -40,6 +40,8 @@ void OscInbox::Take(char* data, size_t size, const std::string& sender, const ch
     }
     OscCommand& command = decoded.command;
     command.sender = sender;
+    const PlayerAction action = command.request.action;
+    if (action == PlayerAction::QueryParameter || action == PlayerAction::AskStatus) command.address = decoded.address;
     command.dueAt = DueAt(decoded.timeTag);
     if (command.dueAt > SteadySeconds() + kLatestTimeTagSeconds) {
       Drop(transport, decoded.address, "a time tag more than a minute ahead");

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "../support/SyntheticMusic.h"
+#include "SyntheticMusic.h"
 #include "ParameterTable.h"
 #include "music/AudioAnalysis.h"
 #include "music/Reactions.h"

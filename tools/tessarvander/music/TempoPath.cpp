@@ -1,0 +1,145 @@
+#include "music/TempoPath.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "music/Indexing.h"
+#include "music/TempoEvidence.h"
+
+namespace tool {
+namespace {
+
+constexpr double kTempoWindowSeconds = 8.0;
+constexpr double kTempoStepSeconds = 0.5;
+// The period when nothing speaks for one: 120 beats a minute.
+constexpr double kDefaultPeriodSeconds = 0.5;
+// What changing tempo costs between two windows, per octave of change, in
+// units of a typical window's evidence.
+constexpr double kTempoChangeCost = 3.0;
+// The chosen metrical level is held steady as the median over this many
+// windows each side (half a second apart).
+constexpr long kLevelSmoothingWindows = 4;
+// The windows whose best evidence is the live path's unit.
+constexpr size_t kFollowedWindows = 20;
+
+double Median(std::vector<double> values) {
+  std::nth_element(values.begin(), values.begin() + Count(values) / 2, values.end());
+  return At(values, Count(values) / 2);
+}
+
+// Each window's period moved to a related level whose metre fits clearly
+// better, then held steady: the median level over the windows around it.
+void ChooseMetricalLevel(const std::vector<std::vector<double>>& correlations, const std::vector<bool>& heard,
+                         double hop, std::vector<double>& period) {
+  const long windows = Count(period);
+  std::vector<double> level(period.size(), 1.0);
+  for (long w = 0; w < windows; ++w)
+    if (At(heard, w)) At(level, w) = BetterLevel(At(correlations, w), At(period, w), hop);
+  std::vector<double> steady(level.size());
+  for (long w = 0; w < windows; ++w) {
+    std::vector<double> around;
+    for (long v = std::max(0L, w - kLevelSmoothingWindows); v <= std::min(windows - 1, w + kLevelSmoothingWindows); ++v)
+      if (At(heard, v)) around.push_back(At(level, v));
+    At(steady, w) = around.empty() ? 1.0 : Median(around);
+  }
+  for (long w = 0; w < windows; ++w) At(period, w) /= At(steady, w);
+}
+
+}  // namespace
+
+std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::vector<uint8_t>& inside, double hop) {
+  const long n = Count(onset);
+  const long states = TempoStates();
+  const long window = std::min(n, std::lround(kTempoWindowSeconds / hop));
+  const long step = std::max(1L, std::lround(kTempoStepSeconds / hop));
+  const long windows = n <= window ? 1 : 1 + (n - window + step - 1) / step;
+  const std::vector<double> fallback(onset.size(), kDefaultPeriodSeconds / hop);
+  if (n < 2 * static_cast<long>(PeriodOfState(static_cast<double>(states - 1), hop))) return fallback;
+
+  const std::vector<double> blurred = BlurredOnsets(onset);
+  // Each window's evidence for each tempo, and its correlation for the
+  // metrical level; windows mostly silent are not heard.
+  std::vector<std::vector<double>> evidence(static_cast<size_t>(windows));
+  std::vector<std::vector<double>> correlations(static_cast<size_t>(windows));
+  std::vector<double> correlation(static_cast<size_t>(LongestLag(hop)) + 1, 0.0);
+  std::vector<double> strongest;
+  std::vector<bool> heard(static_cast<size_t>(windows), false);
+  for (long w = 0; w < windows; ++w) {
+    At(evidence, w).assign(static_cast<size_t>(states), 0.0);
+    const long first = std::min(w * step, std::max(0L, n - window)), end = std::min(n, first + window);
+    long sounding = 0;
+    for (long h = first; h < end; ++h) sounding += At(inside, h);
+    if (2 * sounding < end - first) continue;
+    At(heard, w) = true;
+    Autocorrelation(blurred, first, end, correlation);
+    strongest.push_back(EvidenceByState(correlation, hop, At(evidence, w)));
+    At(correlations, w) = correlation;
+  }
+  // Evidence in units of a typical window's best.
+  const double typical = strongest.empty() ? 0.0 : Median(strongest);
+  if (typical <= 0.0) return fallback;
+  for (auto& row : evidence)
+    for (double& value : row) value /= typical;
+
+  // Viterbi: the path of tempi with the most evidence, less the cost of its
+  // changes.
+  const double costPerStep = kTempoChangeCost * OctavesPerState();
+  std::vector<std::vector<int>> from(static_cast<size_t>(windows));
+  std::vector<double> total = evidence[0], arrival;
+  for (long w = 1; w < windows; ++w) {
+    BestArrivals(total, costPerStep, arrival, At(from, w));
+    for (long s = 0; s < states; ++s) At(total, s) = At(arrival, s) + At(At(evidence, w), s);
+  }
+  std::vector<double> periodOfWindow(static_cast<size_t>(windows));
+  long state = std::max_element(total.begin(), total.end()) - total.begin();
+  for (long w = windows - 1; w >= 0; --w) {
+    At(periodOfWindow, w) = PeriodOfState(RefinedState(state, At(evidence, w)), hop);
+    if (w > 0) state = At(At(from, w), state);
+  }
+  ChooseMetricalLevel(correlations, heard, hop, periodOfWindow);
+  // Windows in silence take the period of the nearest window heard.
+  for (long w = 1; w < windows; ++w)
+    if (!At(heard, w) && At(heard, w - 1)) At(heard, w) = true, At(periodOfWindow, w) = At(periodOfWindow, w - 1);
+
+  std::vector<double> period(onset.size());
+  for (long h = 0; h < n; ++h) At(period, h) = At(periodOfWindow, std::clamp((h - window / 2 + step / 2) / step, 0L, windows - 1));
+  return period;
+}
+
+double TempoFollower::Follow(const std::vector<double>& strength, bool whole) {
+  const long n = Count(strength), states = TempoStates();
+  if (n < 2 * static_cast<long>(PeriodOfState(0.0, hop))) return 0.0;
+  const std::vector<double> blurred = BlurredOnsets(EmphasisedOnsets(strength, {}, hop));
+  std::vector<double> correlation(static_cast<size_t>(LongestLag(hop)) + 1, 0.0);
+  Autocorrelation(blurred, 0, n, correlation);
+  std::vector<double> evidence;
+  const double best = EvidenceByState(correlation, hop, evidence);
+  if (best <= 0.0) return 0.0;
+  // Evidence in units of a recent window's best, as the track's are in a
+  // typical window's.
+  strongest.push_back(best);
+  if (strongest.size() > kFollowedWindows) strongest.pop_front();
+  const double typical = Median(std::vector<double>(strongest.begin(), strongest.end()));
+  for (double& value : evidence) value /= typical;
+  // A stretch shorter than the follower's own speaks for itself only: the
+  // path starts at the first whole one, so that the first seconds' guesses
+  // do not hold it back.
+  if (!whole) total.clear(), levels.clear();
+  if (total.empty()) {
+    total = evidence;
+  } else {
+    std::vector<double> arrival;
+    std::vector<int> from;
+    BestArrivals(total, kTempoChangeCost * OctavesPerState(), arrival, from);
+    const double top = *std::max_element(arrival.begin(), arrival.end());
+    for (long s = 0; s < states; ++s) At(total, s) = At(arrival, s) - top + At(evidence, s);
+  }
+  const long state = std::max_element(total.begin(), total.end()) - total.begin();
+  const double period = PeriodOfState(RefinedState(state, evidence), hop);
+  // The level held steady: the median of the last windows'.
+  levels.push_back(BetterLevel(correlation, period, hop));
+  if (Count(levels) > kLevelSmoothingWindows + 1) levels.pop_front();
+  return period / Median(std::vector<double>(levels.begin(), levels.end())) * hop;
+}
+
+}  // namespace tool
