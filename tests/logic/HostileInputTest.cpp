@@ -21,7 +21,8 @@
 #include "formats/Takes.h"
 #include "farm/Segments.h"
 #include "farm/PartProgress.h"
-#include "farm/SlurmJobs.h"
+#include "farm/FarmState.h"
+#include "sys/ShellQuote.h"
 #include "formats/MidiMap.h"
 #include "music/AudioAnalysis.h"
 #include "player/PresetBank.h"
@@ -232,8 +233,9 @@ TEST_F(HostileInputTest, FarmRecordsAreCheckedBeforeTheirJobIdsReachSlurm) {
   ASSERT_TRUE(tool::ReadFarmState(Path("flight.mkv"), state, error)) << error;
   unsetenv("SLURM_CONF");
   ASSERT_EQ(state.parts.size(), 2u);
-  EXPECT_EQ(state.parts[0].second, "unknown");
-  EXPECT_EQ(state.join, "unknown");
+  EXPECT_EQ(state.parts[0].Text(), "unknown");
+  EXPECT_EQ(state.JoinText(), "unknown");
+  EXPECT_EQ(state.Result(), tool::FarmState::Outcome::Unknown);
   EXPECT_NE(state.unknown.find("squeue: "), std::string::npos) << state.unknown;
   // The commands --dry-run prints read back, pasted into a shell, as exactly
   // their arguments, and run nothing hidden in them.
@@ -297,6 +299,7 @@ TEST_F(HostileInputTest, PartProgressFromAnyNodeIsCheckedBeforeItIsShown) {
       with("\"node3\"", "42"),
       with("120", "-5"),
       with("480", "1e300"),
+      with("480", "100"),  // more frames done than the part holds
   };
   for (const std::string& text : refused) {
     tool::PartProgress hostile;

@@ -10,8 +10,11 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "farm/FarmState.h"
 #include "farm/SlurmJobs.h"
 #include "sys/Interrupts.h"
+#include "sys/Messages.h"
+#include "sys/ShellQuote.h"
 
 namespace tool {
 namespace {
@@ -85,8 +88,9 @@ class FarmCommand : public Command {
     SlurmJobs jobs;
     if (!jobs.Plan(request, error)) return Fail(kExitUsage, error);
     if (dryRun) {
-      std::printf("# %s/parts.sh\n%s\n# %s/join.sh\n%s\n", jobs.Files().work.c_str(), jobs.PartsScript().c_str(),
-                  jobs.Files().work.c_str(), jobs.JoinScript().c_str());
+      const std::string work = Printable(jobs.Files().work, 500);
+      std::printf("# %s/parts.sh\n%s\n# %s/join.sh\n%s\n", work.c_str(), jobs.PartsScript().c_str(), work.c_str(),
+                  jobs.JoinScript().c_str());
       std::printf("# submitted as:\n%s\n%s\n",
                   ShellCommand(jobs.PartsSubmission(jobs.Files().work + "/parts.sh")).c_str(),
                   ShellCommand(jobs.JoinSubmission(jobs.Files().work + "/join.sh", "PARTS_JOB")).c_str());
@@ -96,8 +100,8 @@ class FarmCommand : public Command {
     if (!jobs.Submit(partsJob, joinJob, error)) return Fail(kExitFailure, error);
     std::printf("submitted the parts as job %s and the join as job %s\nlogs: %s/part-K.log and %s\n"
                 "follow it with: tessarvander farm status %s\n",
-                partsJob.c_str(), joinJob.c_str(), jobs.Files().work.c_str(), jobs.Files().JoinLog().c_str(),
-                jobs.Files().output.c_str());
+                partsJob.c_str(), joinJob.c_str(), Printable(jobs.Files().work, 500).c_str(),
+                Printable(jobs.Files().JoinLog(), 500).c_str(), ShellCommand({jobs.Files().output}).c_str());
     return kExitSuccess;
   }
 
@@ -106,8 +110,8 @@ class FarmCommand : public Command {
     FarmState state;
     std::string error;
     if (!ReadFarmState(statusOutput, state, error)) return Fail(kExitUsage, error);
-    for (const auto& [part, said] : state.parts) std::printf("part %ld: %s\n", part, said.c_str());
-    std::printf("join: %s\n", state.join.c_str());
+    for (const PartState& part : state.parts) std::printf("part %ld: %s\n", part.part, part.Text().c_str());
+    std::printf("join: %s\n", state.JoinText().c_str());
     if (!state.Whole().empty()) std::printf("render: %s\n", state.Whole().c_str());
     if (!state.unknown.empty()) return Fail(kExitFailure, state.unknown + "; what is not done is unknown");
     return kExitSuccess;
@@ -124,8 +128,8 @@ class FarmCommand : public Command {
       std::string error;
       if (!ReadFarmState(statusOutput, state, error)) return Fail(kExitUsage, error);
       std::string block;
-      for (const auto& [part, said] : state.parts) block += "part " + std::to_string(part) + ": " + said + "\n";
-      block += "join: " + state.join + "\n";
+      for (const PartState& part : state.parts) block += "part " + std::to_string(part.part) + ": " + part.Text() + "\n";
+      block += "join: " + state.JoinText() + "\n";
       if (state.framesTotal > 0) block += Bar(state) + "\n";
       if (!state.unknown.empty()) block += state.unknown + "\n";
       if (terminal) {
@@ -137,7 +141,7 @@ class FarmCommand : public Command {
       }
       std::fflush(stdout);
       last = block;
-      switch (state.outcome) {
+      switch (state.Result()) {
         case FarmState::Outcome::Done: return kExitSuccess;
         case FarmState::Outcome::Failed: return kExitFailure;
         case FarmState::Outcome::Unknown: return kExitUnknown;

@@ -60,7 +60,8 @@ bool PartProgress::Read(const std::string& path, std::string& error) {
     return false;
   requeuedFrom.clear();
   if (document.contains("requeuedFrom") && !JsonText(document, "requeuedFrom", path, requeuedFrom, error)) return false;
-  if ((state != "running" && state != "done" && state != "failed") || !PlainNode(node) || !PlainNode(requeuedFrom)) {
+  if ((state != "running" && state != "done" && state != "failed") || !PlainNode(node) || !PlainNode(requeuedFrom) ||
+      done > total) {
     error = path + ": not a part's progress";
     return false;
   }

@@ -4,20 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
+#include <cerrno>
 
-#include <nlohmann/json.hpp>
-
-#include "formats/JsonReader.h"
-#include "farm/PartProgress.h"
 #include "farm/Segments.h"
-#include "sys/OutputFile.h"
 #include "output/OutputKind.h"
-#include "sys/BoundedFile.h"
 #include "sys/ChildProcess.h"
-#include "sys/Digest.h"
 #include "sys/Messages.h"
+#include "sys/OutputFile.h"
+#include "sys/ShellQuote.h"
 
 namespace tool {
 namespace {
@@ -27,150 +21,17 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// A job id as sbatch --parsable prints it: "1234" or "1234;cluster".
-std::string JobId(const std::string& printed) {
-  std::string id = LastLine(printed);
-  return id.substr(0, id.find(';'));
-}
-
-// What squeue says of a job: its state ("PENDING", "RUNNING", "FAILED"
-// while it is still remembered), the reason, its nodes and its comment; all
-// empty once it has left the queue. False, with squeue's own words in
-// `why`, when squeue cannot say (no controller answers, squeue missing).
-struct Queued {
-  std::string state, reason, nodes, comment;
-};
-
-bool QueueState(const std::string& job, Queued& queued, std::string& why) {
-  queued = Queued();
-  if (!why.empty()) return false;  // squeue could not say before: it is not asked again
-  if (job.empty()) return true;
-  const ChildResult asked = RunChild({"squeue", "-h", "--states=all", "--jobs=" + job, "-o", "%T|%r|%N|%k"});
-  if (!asked.started || asked.exitCode != 0) {
-    // A job that has left the queue long ago is "Invalid job id": gone, not unknown.
-    if (asked.err.find("Invalid job id") != std::string::npos) return true;
-    why = asked.started ? "squeue: " + LastLine(asked.err) : NotInstalled("squeue", "farm status");
-    return false;
-  }
-  std::string line = LastLine(asked.out);
-  std::string* fields[] = {&queued.state, &queued.reason, &queued.nodes};
-  for (std::string* field : fields) {
-    const size_t bar = line.find('|');
-    *field = line.substr(0, bar);
-    line = bar == std::string::npos ? "" : line.substr(bar + 1);
-  }
-  queued.comment = line == "(null)" ? "" : line;
-  return true;
-}
-
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
-// "2 min 10 s", "45 s", "1 h 05 min".
-std::string Duration(double seconds) {
-  const long whole = std::lround(seconds);
-  char text[48];
-  if (whole >= 3600) std::snprintf(text, sizeof text, "%ld h %02ld min", whole / 3600, whole % 3600 / 60);
-  else if (whole >= 60) std::snprintf(text, sizeof text, "%ld min %ld s", whole / 60, whole % 60);
-  else std::snprintf(text, sizeof text, "%ld s", whole);
-  return text;
-}
-
-constexpr const char* kRecordFormat = "tessarvander-farm";
-
-// A marker's name: the prefix and 32 hexadecimal digits, nothing else.
-constexpr const char* kMarkerPrefix = ".tessarvander-farm-";
-bool IsMarkerName(const std::string& name) {
-  const std::string prefix = kMarkerPrefix;
-  return name.size() == prefix.size() + 32 && StartsWith(name, kMarkerPrefix) &&
-         name.find_first_not_of("0123456789abcdef", prefix.size()) == std::string::npos;
-}
-
-// "dir/flight.part-" and ".mp4": a part's name around its number.
-void PartNameAround(const std::string& output, std::string& before, std::string& after) {
-  const size_t slash = output.rfind('/');
-  const size_t dot = output.rfind('.');
-  const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  before = (extension ? output.substr(0, dot) : output) + ".part-";
-  after = extension ? output.substr(dot) : "";
+// Why a scheduler's command did not give an answer to believe, in one line.
+std::string SchedulerFailure(const ChildResult& result) {
+  if (result.timedOut) return "no answer within " + std::to_string(static_cast<int>(kSchedulerLimits.seconds)) + " s";
+  if (result.interrupted) return "interrupted";
+  if (result.truncated) return "an answer longer than any it gives";
+  const std::string said = LastLine(result.err).empty() ? LastLine(result.out) : LastLine(result.err);
+  if (result.exitCode == 0) return "it answered \"" + Printable(said, 120) + "\", which is no job id";
+  return Printable(said, 300);
 }
 
 }  // namespace
-
-FarmFiles::FarmFiles(const std::string& given) : output(given) {
-  std::string before, after;
-  PartNameAround(given, before, after);
-  work = before.substr(0, before.size() - std::string(".part-").size()) + ".farm";
-}
-
-std::string FarmFiles::Marker(const std::string& name) const { return FolderOf(output) + "/" + name; }
-
-std::string FarmFiles::Part(long part) const {
-  std::string before, after;
-  PartNameAround(output, before, after);
-  return before + std::to_string(part) + after;
-}
-
-std::string ShellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-bool FarmRecord::Read(const std::string& path, std::string& error) {
-  nlohmann::json document;
-  if (!ReadJsonFile(path, 1 << 20, "farm record", document, error) ||
-      !JsonFormat(document, kRecordFormat, 0, "farm record of this program", path, error))
-    return false;
-  if (!JsonWhole(document, "parts", 1, kMaxSegments, path, parts, error) ||
-      !JsonText(document, "joinJob", path, joinJob, error))
-    return false;
-  // Job ids go to squeue and scancel: digits, and a task after _, only.
-  const auto isJob = [](const std::string& job) {
-    const size_t bar = job.find('_');
-    const std::string id = job.substr(0, bar), task = bar == std::string::npos ? "1" : job.substr(bar + 1);
-    const auto digits = [](const std::string& text) {
-      return !text.empty() && text.size() <= 12 && text.find_first_not_of("0123456789") == std::string::npos;
-    };
-    return digits(id) && digits(task);
-  };
-  if (!document.contains("partJobs") || !document["partJobs"].is_object()) {
-    error = path + ": key \"partJobs\" must be an object of part numbers and job ids";
-    return false;
-  }
-  partJobs.clear();
-  for (const auto& [part, job] : document["partJobs"].items()) {
-    const long number = part.size() <= 6 && part.find_first_not_of("0123456789") == std::string::npos && !part.empty()
-                            ? std::stol(part)
-                            : 0;
-    if (number < 1 || number > parts || !job.is_string() || !isJob(job.get<std::string>())) {
-      error = path + ": key \"partJobs\" / \"" + Printable(part, 40) + "\" must be a part from 1 to " +
-              std::to_string(parts) + " with a Slurm job id";
-      return false;
-    }
-    partJobs[number] = job.get<std::string>();
-  }
-  if (!isJob(joinJob)) {
-    error = path + ": key \"joinJob\" must be a Slurm job id";
-    return false;
-  }
-  marker.clear();
-  if (document.contains("marker") && (!JsonText(document, "marker", path, marker, error) || !IsMarkerName(marker))) {
-    error = path + ": key \"marker\" must be a marker's name";
-    return false;
-  }
-  return true;
-}
-
-bool FarmRecord::Write(const std::string& path, std::string& error) const {
-  nlohmann::ordered_json document;
-  document["format"] = kRecordFormat;
-  document["parts"] = parts;
-  document["partJobs"] = nlohmann::ordered_json::object();
-  for (const auto& [part, job] : partJobs) document["partJobs"][std::to_string(part)] = job;
-  document["joinJob"] = joinJob;
-  if (!marker.empty()) document["marker"] = marker;
-  return WriteWholeFile(path, document.dump(2) + "\n", error);
-}
 
 bool SlurmJobs::Plan(const SlurmRequest& given, std::string& error) {
   request = given;
@@ -207,12 +68,11 @@ bool SlurmJobs::Plan(const SlurmRequest& given, std::string& error) {
     return false;
   }
   files = FarmFiles(output);
-  const std::string random = RandomHex(16);
-  if (random.empty()) {
+  marker = NewMarkerName();
+  if (marker.empty()) {
     error = "farm slurm: no random name for the marker";
     return false;
   }
-  marker = kMarkerPrefix + random;
   arrayText = "1-" + std::to_string(request.parts);
   if (!request.only.empty()) {
     arrayText.clear();
@@ -230,9 +90,8 @@ bool SlurmJobs::Plan(const SlurmRequest& given, std::string& error) {
 std::string SlurmJobs::PartsScript() const {
   // The whole array reads its part from Slurm; a resubmission of some parts
   // names the part, since its array no longer spans them all.
-  std::string before, after;
-  PartNameAround(files.output, before, after);
-  const std::string part = ShellQuoted(before) + "\"$SLURM_ARRAY_TASK_ID\"" + ShellQuoted(after);
+  const std::string part =
+      ShellQuoted(files.PartNamePrefix()) + "\"$SLURM_ARRAY_TASK_ID\"" + ShellQuoted(files.PartNameSuffix());
   const std::string work = ShellQuoted(files.work + "/part-") + "\"$SLURM_ARRAY_TASK_ID\"";
   std::string script =
       "#!/bin/sh\n"
@@ -284,11 +143,10 @@ std::vector<std::string> SlurmJobs::JoinSubmission(const std::string& script, co
 
 bool SlurmJobs::Submit(std::string& partsJob, std::string& joinJob, std::string& error) {
   if (mkdir(files.work.c_str(), 0755) != 0 && errno != EEXIST) {
-    error = "farm slurm: cannot make " + files.work;
+    error = "farm slurm: cannot make " + Printable(files.work, 300);
     return false;
   }
   FarmRecord record;
-  std::string ignored;
   if (!request.only.empty() && !record.Read(files.Record(), error)) return false;
   // Every part looks for the marker first; the parts submitted again start
   // their progress afresh.
@@ -298,15 +156,24 @@ bool SlurmJobs::Submit(std::string& partsJob, std::string& joinJob, std::string&
   const std::string partsScript = files.work + "/parts.sh", joinScript = files.work + "/join.sh";
   if (!WriteWholeFile(partsScript, PartsScript(), error) || !WriteWholeFile(joinScript, JoinScript(), error))
     return false;
-  const ChildResult parts = RunChild(PartsSubmission(partsScript));
+  const ChildResult parts = RunChild(PartsSubmission(partsScript), "", "", kSchedulerLimits);
   if (!parts.started) return error = NotInstalled("sbatch", "farm slurm"), false;
-  if (parts.exitCode != 0) return error = "farm slurm: sbatch refused the parts: " + LastLine(parts.err), false;
-  partsJob = JobId(parts.out);
-  const ChildResult join = RunChild(JoinSubmission(joinScript, partsJob));
-  if (join.exitCode != 0) return error = "farm slurm: sbatch refused the join: " + LastLine(join.err), false;
-  joinJob = JobId(join.out);
+  partsJob = SubmittedJobId(parts.out);
+  if (!parts.Finished() || parts.exitCode != 0 || partsJob.empty())
+    return error = "farm slurm: sbatch refused the parts: " + SchedulerFailure(parts), false;
+  const ChildResult join = RunChild(JoinSubmission(joinScript, partsJob), "", "", kSchedulerLimits);
+  joinJob = SubmittedJobId(join.out);
+  if (!join.Finished() || join.exitCode != 0 || joinJob.empty()) {
+    // Parts without a join would render for nothing: they go.
+    const ChildResult cancelled = RunChild({"scancel", partsJob}, "", "", kSchedulerLimits);
+    error = "farm slurm: sbatch refused the join: " + SchedulerFailure(join) +
+            (cancelled.Finished() && cancelled.exitCode == 0
+                 ? "; the parts (job " + partsJob + ") were cancelled"
+                 : "; the parts (job " + partsJob + ") could not be cancelled: scancel " + partsJob);
+    return false;
+  }
   // A join left waiting on parts that failed would never run: it goes.
-  if (!record.joinJob.empty()) RunChild({"scancel", record.joinJob});
+  if (!record.joinJob.empty()) RunChild({"scancel", record.joinJob}, "", "", kSchedulerLimits);
   record.parts = request.parts;
   if (request.only.empty())
     for (long part = 1; part <= request.parts; ++part) record.partJobs[part] = partsJob + "_" + std::to_string(part);
@@ -314,84 +181,6 @@ bool SlurmJobs::Submit(std::string& partsJob, std::string& joinJob, std::string&
   record.joinJob = joinJob;
   record.marker = marker;
   return record.Write(files.Record(), error);
-}
-
-namespace {
-
-// One part's line, and its share of the whole.
-std::string PartLine(const FarmFiles& files, long part, const std::string& job, FarmState& state, bool& failed) {
-  PartProgress told;
-  std::string ignored;
-  const bool progress = told.Read(files.PartStatus(part), ignored);
-  const std::string where = progress && !told.node.empty() ? ", on " + Printable(told.node, 64) : "";
-  const std::string requeued = progress && !told.requeuedFrom.empty() ? " (requeued from " + Printable(told.requeuedFrom, 64) + ")" : "";
-  if (progress) state.framesTotal += told.total;
-  Queued queued;
-  if (IsFile(files.Part(part)) && IsFile(files.Part(part) + ".segment.json")) {
-    state.framesDone += progress ? told.total : 0;
-    return "done" + (progress ? ", " + std::to_string(told.total) + " frames" + where + requeued : std::string());
-  }
-  if (!QueueState(job, queued, state.unknown)) return "unknown";
-  if (StartsWith(queued.state, "PENDING") || StartsWith(queued.state, "REQUEUE")) {
-    // A part that has run before and waits again was requeued.
-    return "waiting" + (progress ? " (requeued from " + Printable(told.node, 64) + ")" : std::string());
-  }
-  if (StartsWith(queued.state, "RUNNING") || StartsWith(queued.state, "CONFIGURING") ||
-      StartsWith(queued.state, "COMPLETING") || StartsWith(queued.state, "SUSPENDED")) {
-    if (!progress || told.state != "running")
-      return "running" + (queued.nodes.empty() ? std::string() : ", on " + Printable(queued.nodes, 64));
-    state.framesDone += told.done;
-    state.perSecond += told.perSecond;
-    char line[160];
-    std::snprintf(line, sizeof line, "running, %ld of %ld frames (%.0f %%), %.1f a second", told.done, told.total,
-                  told.total > 0 ? 100.0 * static_cast<double>(told.done) / static_cast<double>(told.total) : 0.0,
-                  told.perSecond);
-    return line + where + requeued;
-  }
-  failed = true;
-  if (StartsWith(queued.state, "CANCELLED")) return "cancelled";
-  if (!queued.comment.empty()) return "failed: " + Printable(queued.comment, 200);
-  return "failed (see " + files.PartLog(part) + ")";
-}
-
-}  // namespace
-
-std::string FarmState::Whole() const {
-  if (framesTotal <= 0) return "";
-  char line[160];
-  std::snprintf(line, sizeof line, "%.0f %% of %ld frames", 100.0 * static_cast<double>(framesDone) / framesTotal,
-                framesTotal);
-  std::string whole = line;
-  if (perSecond > 0.0 && framesDone < framesTotal) {
-    std::snprintf(line, sizeof line, ", %.1f a second, about ", perSecond);
-    whole += line + Duration(static_cast<double>(framesTotal - framesDone) / perSecond) + " left";
-  }
-  return whole;
-}
-
-bool ReadFarmState(const std::string& output, FarmState& state, std::string& error) {
-  const FarmFiles files(output);
-  FarmRecord record;
-  if (!record.Read(files.Record(), error)) return false;
-  bool failed = false;
-  for (long part = 1; part <= record.parts; ++part)
-    state.parts.push_back({part, PartLine(files, part, record.partJobs[part], state, failed)});
-  Queued queued;
-  if (IsFile(output)) state.join = "done";
-  else if (failed) state.join = "will not run: a part failed";
-  else if (!QueueState(record.joinJob, queued, state.unknown)) state.join = "unknown";
-  else if (queued.reason.find("DependencyNeverSatisfied") != std::string::npos) state.join = "will not run: a part failed";
-  else if (StartsWith(queued.state, "PENDING")) state.join = "waiting for the parts";
-  else if (StartsWith(queued.state, "RUNNING") || StartsWith(queued.state, "COMPLETING")) state.join = "running";
-  else if (StartsWith(queued.state, "CANCELLED")) state.join = "cancelled";
-  else state.join = "failed (see " + files.JoinLog() + ")";
-  using Outcome = FarmState::Outcome;
-  if (state.join == "done") state.outcome = Outcome::Done;
-  else if (failed || StartsWith(state.join, "will not") || StartsWith(state.join, "failed") || state.join == "cancelled")
-    state.outcome = Outcome::Failed;
-  else if (!state.unknown.empty()) state.outcome = Outcome::Unknown;
-  else state.outcome = Outcome::Going;
-  return true;
 }
 
 bool CancelFarm(const std::string& output, std::string& said, std::string& error) {
@@ -408,26 +197,16 @@ bool CancelFarm(const std::string& output, std::string& said, std::string& error
   std::vector<std::string> command = {"scancel"};
   command.insert(command.end(), arrays.begin(), arrays.end());
   command.push_back(record.joinJob);
-  const ChildResult cancelled = RunChild(command);
+  const ChildResult cancelled = RunChild(command, "", "", kSchedulerLimits);
   if (!cancelled.started) return error = NotInstalled("scancel", "farm cancel"), false;
-  if (cancelled.exitCode != 0) return error = "farm cancel: scancel: " + LastLine(cancelled.err), false;
+  if (!cancelled.Finished() || cancelled.exitCode != 0)
+    return error = "farm cancel: scancel: " + SchedulerFailure(cancelled), false;
   if (!record.marker.empty()) unlink(files.Marker(record.marker).c_str());
   std::string parts;
   for (const std::string& array : arrays) parts += (parts.empty() ? "" : ", ") + array;
   said = (arrays.empty() ? "no part was left to cancel" : "cancelled the parts (job " + parts + ")") +
          " and the join (job " + record.joinJob + ")";
   return true;
-}
-
-std::string ShellCommand(const std::vector<std::string>& arguments) {
-  std::string line;
-  for (const std::string& argument : arguments) {
-    const bool plain = !argument.empty() && argument.find_first_not_of(
-                                                "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=.,:/@%") ==
-                                                std::string::npos;
-    line += (line.empty() ? "" : " ") + (plain ? argument : ShellQuoted(argument));
-  }
-  return line;
 }
 
 }  // namespace tool

@@ -7,10 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+
+#include "sys/Interrupts.h"
 
 extern char** environ;
 
@@ -142,8 +146,20 @@ int ChildProcess::Wait() {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-void ChildProcess::Stop() {
-  if (pid > 0) kill(-pid, SIGTERM);
+void ChildProcess::Stop(double grace) {
+  if (pid <= 0) return;
+  kill(-pid, SIGTERM);
+  // A child that ignores the request (a hung scheduler client) is killed.
+  for (double waited = 0.0; waited < grace; waited += 0.01) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      pid = -1;
+      ClosePipes();
+      return;
+    }
+    usleep(10000);
+  }
+  kill(-pid, SIGKILL);
   Wait();
 }
 
@@ -154,9 +170,10 @@ ChildProcess::~ChildProcess() {
 
 namespace {
 
-// Feeds `input` and reads both outputs at once, so that no pipe fills up.
+// Feeds `input` and reads both outputs at once, so that no pipe fills up,
+// until the child ends, its deadline passes or this program is interrupted.
 ChildResult Converse(const std::vector<std::string>& arguments, const std::string& input, const std::string& folder,
-                     const std::function<bool(const char*, size_t)>* consume) {
+                     const std::function<bool(const char*, size_t)>* consume, const ChildLimits& limits) {
   ChildResult result;
   ChildProcess child;
   std::string error;
@@ -169,11 +186,24 @@ ChildResult Converse(const std::vector<std::string>& arguments, const std::strin
   }
   result.started = true;
   if (child.InputFd() >= 0) fcntl(child.InputFd(), F_SETFL, O_NONBLOCK);
+  const auto started = std::chrono::steady_clock::now();
+  const auto stop = [&](bool& why) {
+    why = true;
+    child.Stop();
+    result.exitCode = -1;
+    return result;
+  };
   size_t written = 0;
   char buffer[65536];
   while (child.OutputFd() >= 0 || child.ErrorFd() >= 0) {
+    if (Interrupted()) return stop(result.interrupted);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (limits.seconds > 0.0 && elapsed >= limits.seconds) return stop(result.timedOut);
+    // Awake at least every quarter second, to see an interrupt.
+    const double left = limits.seconds > 0.0 ? limits.seconds - elapsed : 0.25;
+    const int wait = static_cast<int>(std::clamp(left, 0.0, 0.25) * 1000.0) + 1;
     pollfd fds[3] = {{child.OutputFd(), POLLIN, 0}, {child.ErrorFd(), POLLIN, 0}, {child.InputFd(), POLLOUT, 0}};
-    if (poll(fds, 3, -1) < 0) {
+    if (poll(fds, 3, wait) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -193,6 +223,9 @@ ChildResult Converse(const std::vector<std::string>& arguments, const std::strin
           result.exitCode = -1;
           return result;
         }
+      } else if (result.out.size() + static_cast<size_t>(got) > limits.maxOutput) {
+        result.out.append(buffer, limits.maxOutput - std::min(limits.maxOutput, result.out.size()));
+        result.truncated = true;
       } else {
         result.out.append(buffer, static_cast<size_t>(got));
       }
@@ -209,13 +242,14 @@ ChildResult Converse(const std::vector<std::string>& arguments, const std::strin
 
 }  // namespace
 
-ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& input, const std::string& folder) {
-  return Converse(arguments, input, folder, nullptr);
+ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& input, const std::string& folder,
+                     const ChildLimits& limits) {
+  return Converse(arguments, input, folder, nullptr, limits);
 }
 
 ChildResult StreamChild(const std::vector<std::string>& arguments,
                         const std::function<bool(const char* data, size_t size)>& consume) {
-  return Converse(arguments, "", "", &consume);
+  return Converse(arguments, "", "", &consume, ChildLimits{0.0, 0});
 }
 
 std::string LastLine(const std::string& text) {

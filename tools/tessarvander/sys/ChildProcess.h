@@ -56,8 +56,9 @@ class ChildProcess {
   void CloseErrors();
   // Waits for the child; its exit code, or 128 + the signal that ended it.
   int Wait();
-  // Ends the child's whole group at once and waits for it.
-  void Stop();
+  // Ends the child's whole group and waits for it: asked to end (SIGTERM),
+  // then, if it has not within `grace` seconds, made to (SIGKILL).
+  void Stop(double grace = 1.0);
 
  private:
   void ClosePipes();
@@ -67,21 +68,37 @@ class ChildProcess {
   int errors = -1;
 };
 
+// The bounds every helper runs within: stopped past its deadline (0: none)
+// or on Ctrl-C or SIGTERM to this program; its output kept up to a cap (the
+// rest read and dropped, so the helper never blocks on a full pipe).
+struct ChildLimits {
+  double seconds = 600.0;
+  size_t maxOutput = 64u << 20;
+};
+// A scheduler's command (squeue, sbatch, scancel): a few seconds' work.
+constexpr ChildLimits kSchedulerLimits{30.0, 1u << 20};
+
 struct ChildResult {
   bool started = false;
   int exitCode = -1;
   std::string out;
   std::string err;
+  bool timedOut = false;     // stopped at its deadline
+  bool interrupted = false;  // stopped by Ctrl-C or SIGTERM to this program
+  bool truncated = false;    // said more than the cap; `out` holds the start
+  // Ended by itself, with its whole output: what it said can be believed.
+  bool Finished() const { return started && !timedOut && !interrupted && !truncated; }
 };
 
 // Runs a program to completion with `input` on its standard input and both
-// outputs captured, in `folder` when given.
+// outputs captured, in `folder` when given, within `limits`.
 ChildResult RunChild(const std::vector<std::string>& arguments, const std::string& input = "",
-                     const std::string& folder = "");
+                     const std::string& folder = "", const ChildLimits& limits = ChildLimits());
 
 // Runs a program to completion and hands its standard output to `consume`
 // piece by piece as it comes, holding none of it; its messages are captured
-// (the last 64 KiB). `consume` answers false to stop the child early.
+// (the last 64 KiB). `consume` answers false to stop the child early. Only
+// an interrupt bounds it: a long track takes as long as it takes.
 ChildResult StreamChild(const std::vector<std::string>& arguments,
                         const std::function<bool(const char* data, size_t size)>& consume);
 
