@@ -1,7 +1,8 @@
-// The library's two exports. plugMain decodes the host's function code and
+// The library's two exports. plugMain finds the host's function code in one
+// routing table (kRoutes: who answers it, and how it fails), decodes the
 // records, calls the registration, the query instance or an instance's
-// virtual operations, and encodes the answer. Nothing past this file knows the
-// raw codes or the 64-bit value.
+// virtual operations, and encodes the answer. Nothing past this file knows
+// the raw codes or the 64-bit value.
 //
 // The host is meant to call from one thread, its render thread, with its GL
 // context current for codes 17, 18, 19 and 23. Handles must come from code 18
@@ -36,21 +37,6 @@ PlugMainValue AnswerBool(bool value) { return Answer(value ? 1 : 0); }
 
 const PlugMainValue kFail = Answer(FF_FAIL);
 const PlugMainValue kNull = AnswerPointer(nullptr);
-
-// Codes whose answer is a pointer fail with null; all others with FF_FAIL.
-PlugMainValue FailureAnswerFor(FunctionCode code) {
-  switch (code) {
-    case FunctionCode::GetInfo:
-    case FunctionCode::GetExtendedInfo:
-    case FunctionCode::GetParameterName:
-    case FunctionCode::GetPluginData:
-    case FunctionCode::GetElementName:
-    case FunctionCode::GetExtension:
-      return kNull;
-    default:
-      return kFail;
-  }
-}
 
 // ---- Decoding inputs --------------------------------------------------------
 
@@ -284,207 +270,197 @@ PlugMainValue AnswerField(CFFGLPluginManager* registry, uint32_t index, Field fi
   return record ? field(*record) : kFail;
 }
 
-// ---- Dispatch ---------------------------------------------------------------
+// ---- The routing table ------------------------------------------------------
 
-bool IsElementQuestion(FunctionCode code) {
-  switch (code) {
-    case FunctionCode::GetElementCount:
-    case FunctionCode::GetElementName:
-    case FunctionCode::GetElementValue:
-    case FunctionCode::GetParameterVisibility:
-      return true;
-    default:
-      return false;
-  }
+// Who answers a code:
+//   Plugin    the registration alone, or instance creation; no lock;
+//   Query     the query instance, with its lock held;
+//   Elements  the instance's own records, or the query instance's (locked)
+//             when the host names no instance;
+//   Instance  the instance the host names; none, and the answer is failure.
+enum class Scope { Plugin, Query, Elements, Instance };
+
+// One call as a handler sees it: the host's input, the instance it names
+// (when the scope is Instance or Elements), the registry the question is
+// asked of, and the query instance's lock (Query scope only).
+struct Call {
+  PlugMainValue input;
+  CFFGLPlugin* instance;
+  CFFGLPluginManager* registry;
+  const QueryInstanceLock* lock;
+};
+
+struct Route {
+  FunctionCode code;
+  Scope scope;
+  bool answersPointer;  // fails with null, not FF_FAIL
+  PlugMainValue (*answer)(const Call&);
+};
+
+CFFGLPlugin* Query(const Call& call) { return QueryInstance(*call.lock); }
+
+// Every code this plugin answers, once. Anything else fails.
+constexpr Route kRoutes[] = {
+    {FunctionCode::GetInfo, Scope::Plugin, true,
+     [](const Call&) {
+       const PluginRegistration* registration = CurrentRegistration();
+       return registration ? AnswerPointer(&registration->info) : kNull;
+     }},
+    {FunctionCode::GetExtendedInfo, Scope::Plugin, true,
+     [](const Call&) {
+       const PluginRegistration* registration = CurrentRegistration();
+       return registration ? AnswerPointer(&registration->extendedInfo) : kNull;
+     }},
+    {FunctionCode::GetThumbnail, Scope::Plugin, false,
+     [](const Call& call) { return GetThumbnail(RecordFrom<ThumbnailRecord>(call.input)); }},
+    {FunctionCode::InstantiateGL, Scope::Plugin, false,
+     [](const Call& call) { return InstantiateGL(RecordFrom<const ViewportRecord>(call.input)); }},
+
+    {FunctionCode::Initialise, Scope::Query, false,
+     [](const Call& call) { return Answer(SetUpQueryInstance(*call.lock)); }},
+    {FunctionCode::Deinitialise, Scope::Query, false, [](const Call& call) { return Deinitialise(*call.lock); }},
+    {FunctionCode::GetCapability, Scope::Query, false,
+     [](const Call& call) { return GetCapability(IndexFrom(call.input), *call.lock); }},
+    {FunctionCode::GetPluginData, Scope::Query, true,
+     [](const Call& call) { return Query(call) ? AnswerPointer(Query(call)->GetPluginData()) : kNull; }},
+    {FunctionCode::GetParameterCount, Scope::Query, false,
+     [](const Call& call) { return Query(call) ? Answer(Query(call)->ParameterCount()) : kFail; }},
+    {FunctionCode::GetParameterName, Scope::Query, true,
+     [](const Call& call) {
+       const ParameterRecord* record = Query(call) ? Query(call)->FindParameter(IndexFrom(call.input)) : nullptr;
+       return record ? AnswerPointer(record->name.c_str()) : kNull;
+     }},
+    {FunctionCode::GetParameterDefault, Scope::Query, false,
+     [](const Call& call) { return GetParameterDefault(IndexFrom(call.input), Query(call)); }},
+    {FunctionCode::GetParameterType, Scope::Query, false,
+     [](const Call& call) {
+       return AnswerField(Query(call), IndexFrom(call.input), [](const ParameterRecord& r) { return Answer(r.type); });
+     }},
+    {FunctionCode::GetParameterUsage, Scope::Query, false,
+     [](const Call& call) {
+       return AnswerField(Query(call), IndexFrom(call.input), [](const ParameterRecord& r) { return Answer(r.usage); });
+     }},
+    {FunctionCode::GetParameterRange, Scope::Query, false,
+     [](const Call& call) { return GetParameterRange(RecordFrom<RangeRecord>(call.input), Query(call)); }},
+    {FunctionCode::GetExtensionCount, Scope::Query, false,
+     [](const Call& call) {
+       if (!Query(call)) return kFail;
+       const ParameterRecord* record = Query(call)->FindParameter(IndexFrom(call.input));
+       return Answer(record ? static_cast<uint32_t>(record->fileExtensions.size()) : 0);
+     }},
+    {FunctionCode::GetExtension, Scope::Query, true,
+     [](const Call& call) { return GetExtension(RecordFrom<const ElementAddressRecord>(call.input), Query(call)); }},
+    {FunctionCode::GetSeparatorCount, Scope::Query, false,
+     [](const Call& call) {
+       const ParameterRecord* record = Query(call) ? Query(call)->FindParameter(IndexFrom(call.input)) : nullptr;
+       return Answer(record ? static_cast<uint32_t>(record->separators.size()) : 0);
+     }},
+    {FunctionCode::GetSeparator, Scope::Query, false,
+     [](const Call& call) { return GetSeparator(RecordFrom<const ElementAddressRecord>(call.input), Query(call)); }},
+    {FunctionCode::GetParameterGroup, Scope::Query, false,
+     [](const Call& call) {
+       const TextRequestRecord* request = RecordFrom<const TextRequestRecord>(call.input);
+       if (!request || request->bufferSize == 0 || !Query(call)) return kFail;
+       return Answer(CopyTextOut(ParameterGroup(*Query(call), request->index), *request));
+     }},
+
+    {FunctionCode::GetElementCount, Scope::Elements, false,
+     [](const Call& call) {
+       return AnswerField(call.registry, IndexFrom(call.input),
+                          [](const ParameterRecord& r) { return Answer(static_cast<uint32_t>(r.elements.size())); });
+     }},
+    {FunctionCode::GetElementName, Scope::Elements, true,
+     [](const Call& call) { return GetElementName(call.registry, RecordFrom<const ElementAddressRecord>(call.input)); }},
+    {FunctionCode::GetElementValue, Scope::Elements, false,
+     [](const Call& call) { return GetElementValue(call.registry, RecordFrom<const ElementAddressRecord>(call.input)); }},
+    {FunctionCode::GetParameterVisibility, Scope::Elements, false,
+     [](const Call& call) {
+       return AnswerField(call.registry, IndexFrom(call.input), [](const ParameterRecord& r) { return AnswerBool(r.visible); });
+     }},
+
+    {FunctionCode::GetParameterDisplay, Scope::Instance, false,
+     [](const Call& call) { return AnswerPointer(call.instance->GetParameterDisplay(IndexFrom(call.input))); }},
+    {FunctionCode::SetParameter, Scope::Instance, false,
+     [](const Call& call) { return SetParameter(*call.instance, RecordFrom<const ParameterValueRecord>(call.input)); }},
+    {FunctionCode::GetParameter, Scope::Instance, false,
+     [](const Call& call) { return GetParameter(*call.instance, IndexFrom(call.input)); }},
+    {FunctionCode::GetInputStatus, Scope::Instance, false,
+     [](const Call& call) { return Answer(call.instance->GetInputStatus(IndexFrom(call.input))); }},
+    {FunctionCode::ProcessFrame, Scope::Instance, false,
+     [](const Call& call) { return ProcessFrame(*call.instance, RecordFrom<const ProcessRecord>(call.input)); }},
+    {FunctionCode::DeinstantiateGL, Scope::Instance, false, [](const Call& call) { return DeinstantiateGL(call.instance); }},
+    {FunctionCode::SetTime, Scope::Instance, false,
+     [](const Call& call) {
+       const double* seconds = RecordFrom<const double>(call.input);
+       return seconds ? Answer(call.instance->SetTime(*seconds)) : kFail;
+     }},
+    {FunctionCode::Connect, Scope::Instance, false, [](const Call& call) { return Connect(*call.instance); }},
+    {FunctionCode::Disconnect, Scope::Instance, false, [](const Call& call) { return Disconnect(*call.instance); }},
+    {FunctionCode::Resize, Scope::Instance, false,
+     [](const Call& call) {
+       const ViewportRecord* viewport = RecordFrom<const ViewportRecord>(call.input);
+       return viewport ? Answer(call.instance->Resize(viewport)) : kFail;
+     }},
+    {FunctionCode::SetElementValue, Scope::Instance, false,
+     [](const Call& call) { return SetElementValue(*call.instance, RecordFrom<const ElementValueRecord>(call.input)); }},
+    {FunctionCode::SetBeatInfo, Scope::Instance, false,
+     [](const Call& call) {
+       const BeatRecord* beat = RecordFrom<const BeatRecord>(call.input);
+       if (!beat) return kFail;
+       call.instance->SetBeatInfo(beat->bpm, beat->barPhase);
+       return Answer(FF_SUCCESS);
+     }},
+    {FunctionCode::SetHostInfo, Scope::Instance, false,
+     [](const Call& call) {
+       const HostInfoRecord* host = RecordFrom<const HostInfoRecord>(call.input);
+       if (!host) return kFail;
+       call.instance->SetHostInfo(host->name, host->version);
+       return Answer(FF_SUCCESS);
+     }},
+    {FunctionCode::SetSampleRate, Scope::Instance, false,
+     [](const Call& call) {
+       call.instance->SetSampleRate(IndexFrom(call.input));
+       return Answer(FF_SUCCESS);
+     }},
+    {FunctionCode::GetParameterEvents, Scope::Instance, false,
+     [](const Call& call) {
+       EventBatchRecord* batch = RecordFrom<EventBatchRecord>(call.input);
+       return batch ? Answer(CollectParameterEvents(*call.instance, *batch)) : kFail;
+     }},
+    {FunctionCode::EnableCapability, Scope::Instance, false,
+     [](const Call& call) { return EnableCapability(*call.instance, IndexFrom(call.input)); }},
+    {FunctionCode::GetParameterDisplayName, Scope::Instance, false,
+     [](const Call& call) {
+       const TextRequestRecord* request = RecordFrom<const TextRequestRecord>(call.input);
+       if (!request) return kFail;
+       return Answer(CopyTextOut(ParameterDisplayName(*call.instance, request->index), *request));
+     }},
+};
+
+const Route* RouteOf(FunctionCode code) {
+  for (const Route& route : kRoutes)
+    if (route.code == code) return &route;
+  return nullptr;
 }
 
-// Codes answered by the query instance: the plugin-level ones, and the
-// element questions asked without an instance.
-bool IsPluginQuestion(FunctionCode code, const CFFGLPlugin* instance) {
-  switch (code) {
-    case FunctionCode::Initialise:
-    case FunctionCode::Deinitialise:
-    case FunctionCode::GetCapability:
-    case FunctionCode::GetPluginData:
-    case FunctionCode::GetParameterCount:
-    case FunctionCode::GetParameterName:
-    case FunctionCode::GetParameterDefault:
-    case FunctionCode::GetParameterType:
-    case FunctionCode::GetParameterUsage:
-    case FunctionCode::GetParameterRange:
-    case FunctionCode::GetExtensionCount:
-    case FunctionCode::GetExtension:
-    case FunctionCode::GetSeparatorCount:
-    case FunctionCode::GetSeparator:
-    case FunctionCode::GetParameterGroup:
-      return true;
-    default:
-      return !instance && IsElementQuestion(code);
+PlugMainValue Dispatch(const Route& route, PlugMainValue input, CFFGLPlugin* instance) {
+  Call call{input, instance, instance, nullptr};
+  switch (route.scope) {
+    case Scope::Plugin:
+      return route.answer(call);
+    case Scope::Instance:
+      return instance ? route.answer(call) : kFail;
+    case Scope::Elements:
+      if (instance) return route.answer(call);
+      [[fallthrough]];
+    case Scope::Query: {
+      QueryInstanceLock lock;
+      call.lock = &lock;
+      call.registry = QueryInstance(lock);
+      return route.answer(call);
+    }
   }
-}
-
-// Element questions: from the given registry, the instance's own or the query
-// instance's.
-PlugMainValue AnswerElementQuestion(FunctionCode code, PlugMainValue input, CFFGLPluginManager* registry) {
-  switch (code) {
-    case FunctionCode::GetElementCount:
-      return AnswerField(registry, IndexFrom(input),
-                         [](const ParameterRecord& r) { return Answer(static_cast<uint32_t>(r.elements.size())); });
-    case FunctionCode::GetElementName:
-      return GetElementName(registry, RecordFrom<const ElementAddressRecord>(input));
-    case FunctionCode::GetElementValue:
-      return GetElementValue(registry, RecordFrom<const ElementAddressRecord>(input));
-    case FunctionCode::GetParameterVisibility:
-      return AnswerField(registry, IndexFrom(input), [](const ParameterRecord& r) { return AnswerBool(r.visible); });
-    default:
-      return kFail;
-  }
-}
-
-// Called with the query instance locked.
-PlugMainValue AnswerPluginQuestion(FunctionCode code, PlugMainValue input, const QueryInstanceLock& lock) {
-  switch (code) {
-    case FunctionCode::Initialise:
-      return Answer(SetUpQueryInstance(lock));
-    case FunctionCode::Deinitialise:
-      return Deinitialise(lock);
-    case FunctionCode::GetCapability:
-      return GetCapability(IndexFrom(input), lock);
-    default:
-      break;
-  }
-
-  CFFGLPlugin* query = QueryInstance(lock);
-  switch (code) {
-    case FunctionCode::GetPluginData:
-      return query ? AnswerPointer(query->GetPluginData()) : kNull;
-    case FunctionCode::GetParameterCount:
-      return query ? Answer(query->ParameterCount()) : kFail;
-    case FunctionCode::GetParameterName: {
-      const ParameterRecord* record = query ? query->FindParameter(IndexFrom(input)) : nullptr;
-      return record ? AnswerPointer(record->name.c_str()) : kNull;
-    }
-    case FunctionCode::GetParameterDefault:
-      return GetParameterDefault(IndexFrom(input), query);
-    case FunctionCode::GetParameterType:
-      return AnswerField(query, IndexFrom(input), [](const ParameterRecord& r) { return Answer(r.type); });
-    case FunctionCode::GetParameterUsage:
-      return AnswerField(query, IndexFrom(input), [](const ParameterRecord& r) { return Answer(r.usage); });
-    case FunctionCode::GetParameterRange:
-      return GetParameterRange(RecordFrom<RangeRecord>(input), query);
-    case FunctionCode::GetExtensionCount: {
-      if (!query) return kFail;
-      const ParameterRecord* record = query->FindParameter(IndexFrom(input));
-      return Answer(record ? static_cast<uint32_t>(record->fileExtensions.size()) : 0);
-    }
-    case FunctionCode::GetExtension:
-      return GetExtension(RecordFrom<const ElementAddressRecord>(input), query);
-    case FunctionCode::GetSeparatorCount: {
-      const ParameterRecord* record = query ? query->FindParameter(IndexFrom(input)) : nullptr;
-      return Answer(record ? static_cast<uint32_t>(record->separators.size()) : 0);
-    }
-    case FunctionCode::GetSeparator:
-      return GetSeparator(RecordFrom<const ElementAddressRecord>(input), query);
-    case FunctionCode::GetParameterGroup: {
-      const TextRequestRecord* request = RecordFrom<const TextRequestRecord>(input);
-      if (!request || request->bufferSize == 0) return kFail;
-      if (!query) return kFail;
-      return Answer(CopyTextOut(ParameterGroup(*query, request->index), *request));
-    }
-    default:
-      return AnswerElementQuestion(code, input, query);
-  }
-}
-
-PlugMainValue Dispatch(FunctionCode code, PlugMainValue input, CFFGLPlugin* instance) {
-  // Codes answered from the registration alone, and instance creation.
-  switch (code) {
-    case FunctionCode::GetInfo: {
-      const PluginRegistration* registration = CurrentRegistration();
-      return registration ? AnswerPointer(&registration->info) : kNull;
-    }
-    case FunctionCode::GetExtendedInfo: {
-      const PluginRegistration* registration = CurrentRegistration();
-      return registration ? AnswerPointer(&registration->extendedInfo) : kNull;
-    }
-    case FunctionCode::GetThumbnail:
-      return GetThumbnail(RecordFrom<ThumbnailRecord>(input));
-    case FunctionCode::InstantiateGL:
-      return InstantiateGL(RecordFrom<const ViewportRecord>(input));
-    default:
-      break;
-  }
-
-  if (IsPluginQuestion(code, instance)) {
-    QueryInstanceLock lock;
-    return AnswerPluginQuestion(code, input, lock);
-  }
-
-  // Everything below acts on the instance the host names; without one, and
-  // for every code not handled at all, the answer is failure.
-  if (!instance) return kFail;
-
-  switch (code) {
-    case FunctionCode::GetParameterDisplay:
-      return AnswerPointer(instance->GetParameterDisplay(IndexFrom(input)));
-    case FunctionCode::SetParameter:
-      return SetParameter(*instance, RecordFrom<const ParameterValueRecord>(input));
-    case FunctionCode::GetParameter:
-      return GetParameter(*instance, IndexFrom(input));
-    case FunctionCode::GetInputStatus:
-      return Answer(instance->GetInputStatus(IndexFrom(input)));
-    case FunctionCode::ProcessFrame:
-      return ProcessFrame(*instance, RecordFrom<const ProcessRecord>(input));
-    case FunctionCode::DeinstantiateGL:
-      return DeinstantiateGL(instance);
-    case FunctionCode::SetTime: {
-      const double* seconds = RecordFrom<const double>(input);
-      return seconds ? Answer(instance->SetTime(*seconds)) : kFail;
-    }
-    case FunctionCode::Connect:
-      return Connect(*instance);
-    case FunctionCode::Disconnect:
-      return Disconnect(*instance);
-    case FunctionCode::Resize: {
-      const ViewportRecord* viewport = RecordFrom<const ViewportRecord>(input);
-      return viewport ? Answer(instance->Resize(viewport)) : kFail;
-    }
-    case FunctionCode::SetElementValue:
-      return SetElementValue(*instance, RecordFrom<const ElementValueRecord>(input));
-    case FunctionCode::SetBeatInfo: {
-      const BeatRecord* beat = RecordFrom<const BeatRecord>(input);
-      if (!beat) return kFail;
-      instance->SetBeatInfo(beat->bpm, beat->barPhase);
-      return Answer(FF_SUCCESS);
-    }
-    case FunctionCode::SetHostInfo: {
-      const HostInfoRecord* host = RecordFrom<const HostInfoRecord>(input);
-      if (!host) return kFail;
-      instance->SetHostInfo(host->name, host->version);
-      return Answer(FF_SUCCESS);
-    }
-    case FunctionCode::SetSampleRate:
-      instance->SetSampleRate(IndexFrom(input));
-      return Answer(FF_SUCCESS);
-    case FunctionCode::GetParameterEvents: {
-      EventBatchRecord* batch = RecordFrom<EventBatchRecord>(input);
-      return batch ? Answer(CollectParameterEvents(*instance, *batch)) : kFail;
-    }
-    case FunctionCode::EnableCapability:
-      return EnableCapability(*instance, IndexFrom(input));
-    case FunctionCode::GetElementCount:
-    case FunctionCode::GetElementName:
-    case FunctionCode::GetElementValue:
-    case FunctionCode::GetParameterVisibility:
-      return AnswerElementQuestion(code, input, instance);
-    case FunctionCode::GetParameterDisplayName: {
-      const TextRequestRecord* request = RecordFrom<const TextRequestRecord>(input);
-      if (!request) return kFail;
-      return Answer(CopyTextOut(ParameterDisplayName(*instance, request->index), *request));
-    }
-    default:
-      return kFail;
-  }
+  return kFail;
 }
 
 }  // namespace
@@ -492,11 +468,12 @@ PlugMainValue Dispatch(FunctionCode code, PlugMainValue input, CFFGLPlugin* inst
 extern "C" {
 
 FFGL_EXPORT PlugMainValue plugMain(uint32_t functionCode, PlugMainValue input, InstanceHandle instance) {
-  const FunctionCode code = static_cast<FunctionCode>(functionCode);
+  const Route* route = RouteOf(static_cast<FunctionCode>(functionCode));
+  if (!route) return kFail;
   try {
-    return Dispatch(code, input, static_cast<CFFGLPlugin*>(instance));
+    return Dispatch(*route, input, static_cast<CFFGLPlugin*>(instance));
   } catch (...) {
-    return FailureAnswerFor(code);
+    return route->answersPointer ? kNull : kFail;
   }
 }
 
