@@ -12,6 +12,7 @@
 #include "player/GlfwWindow.h"
 #include "player/Keys.h"
 #include "player/Player.h"
+#include "sys/Executable.h"
 #include "sys/HostAndPort.h"
 #include "sys/BoundedFile.h"
 #include "sys/Numbers.h"
@@ -28,7 +29,13 @@ const char* kPlayDescription =
 
 // The looks shipped with the program, in the source tree it was built from;
 // none when that tree is gone.
-std::string ShippedBank() { return IsReadableFolder(TESSARVANDER_PRESETS) ? TESSARVANDER_PRESETS : ""; }
+// The looks installed with the program, or those of the source it was
+// built from.
+std::string ShippedBank() {
+  if (const std::string installed = Installed(TESSARVANDER_INSTALLED_PRESETS); IsReadableFolder(installed))
+    return installed;
+  return IsReadableFolder(TESSARVANDER_PRESETS) ? TESSARVANDER_PRESETS : "";
+}
 
 class PlayCommand : public Command {
  public:

@@ -3,30 +3,17 @@
 #include <GL/glew.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cmath>
-#include <fstream>
+
+#include "sys/Executable.h"
 
 namespace tool {
-namespace {
-
-
-bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
-
-std::string ExecutableFolder() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return ".";
-  path[length] = '\0';
-  std::string folder(path);
-  return folder.substr(0, folder.rfind('/'));
-}
-
-}  // namespace
 
 std::string DefaultPluginPath() {
-  const std::string beside = ExecutableFolder() + "/Tessarvander.so";
-  if (FileExists(beside)) return beside;
+  // Beside the program, as a release folder has it; where the package
+  // installs it; else the one built with it.
+  for (const char* place : {"Tessarvander.so", TESSARVANDER_INSTALLED_PLUGIN})
+    if (const std::string found = Installed(place); !found.empty()) return found;
   return TESSARVANDER_BUILT_PLUGIN;
 }
 
