@@ -20,11 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tool::DecodeOscPacket(buffer.data(), size, tool::ParameterProfile::TableNames());
   if (packet.empty() || packet.size() > tool::kMaxOscBundleMessages) __builtin_trap();
   for (const tool::OscDecoded& decoded : packet) {
-    const bool parameter = decoded.command.kind == tool::OscKind::SetParameter ||
-                           decoded.command.kind == tool::OscKind::Query;
-    if (decoded.ok && decoded.command.kind == tool::OscKind::SetParameter && !std::isfinite(decoded.command.value))
+    const tool::PlayerRequest& request = decoded.command.request;
+    const bool parameter =
+        request.action == tool::PlayerAction::SetParameter || request.action == tool::PlayerAction::QueryParameter;
+    if (decoded.ok && request.action == tool::PlayerAction::SetParameter && !std::isfinite(request.value))
       __builtin_trap();
-    if (decoded.ok && parameter && decoded.command.index >= tessarvander::kParameterCount) __builtin_trap();
+    if (decoded.ok && parameter && (request.number < 0 || request.number >= static_cast<int>(tessarvander::kParameterCount)))
+      __builtin_trap();
     if (!decoded.ok && decoded.why.empty()) __builtin_trap();
   }
   return 0;

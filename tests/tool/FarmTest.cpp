@@ -16,6 +16,8 @@
 // with the render's outcome.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <filesystem>
@@ -49,6 +51,28 @@ bool WaitUntil(Condition condition) {
   return false;
 }
 
+// Two neighbouring TCP ports free on this machine, for the controller and
+// the nodes: below the range the kernel hands out to outgoing connections
+// (which a port derived from the pid fell into, and found taken), and
+// checked by binding both.
+int FreePortPair() {
+  const auto free = [](int port) {
+    const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    const bool bound = bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(probe);
+    return bound;
+  };
+  for (int k = 0; k < 5000; ++k) {
+    const int port = 20000 + ((getpid() + k) % 5000) * 2;
+    if (free(port) && free(port + 1)) return port;
+  }
+  return 20000;
+}
+
 class SlurmCluster {
  public:
   SlurmCluster(const fs::path& folder, const fs::path& hidden) : folder(folder) {
@@ -67,7 +91,7 @@ class SlurmCluster {
     gethostname(host, sizeof host - 1);
     std::string controller = host;
     controller = controller.substr(0, controller.find('.'));
-    const int port = 40000 + (getpid() % 10000) * 2;
+    const int port = FreePortPair();
     const std::string f = folder.string();
     std::ofstream conf(folder / "slurm.conf");
     conf << "ClusterName=tessarvander\nSlurmctldHost=" << controller << "(127.0.0.1)\nAuthType=auth/munge\n"

@@ -53,6 +53,13 @@ const OscAddress* FindOscAddress(const std::string& address, std::string& name) 
   return nullptr;
 }
 
+std::string OscAddressOf(PlayerAction action) {
+  if (action == PlayerAction::QueryParameter) action = PlayerAction::SetParameter;
+  for (const OscAddress& row : OscAddresses())
+    if (row.action == action) return kOscPrefix + std::string(row.path);
+  return kOscPrefix;
+}
+
 const char* OscTypeTag(OscArguments arguments) {
   switch (arguments) {
     case OscArguments::None: return "";

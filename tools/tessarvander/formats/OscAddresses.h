@@ -35,6 +35,9 @@ const std::vector<OscAddress>& OscAddresses();
 // The row for a full address ("/tessarvander/param/zoom" finds "param/NAME",
 // with "zoom" in `name`), or null.
 const OscAddress* FindOscAddress(const std::string& address, std::string& name);
+// The address of the first row that asks for `action` ("/tessarvander/tap"),
+// or the prefix alone when none does.
+std::string OscAddressOf(PlayerAction action);
 // The OSC type tag of a row's argument: "", "s", "f" or "i".
 const char* OscTypeTag(OscArguments arguments);
 // "/tessarvander/still s": an address as typed, with its type tag.

@@ -7,19 +7,30 @@
 namespace tool {
 namespace {
 
-std::string Normalised(const std::string& name) {
-  std::string folded;
-  for (char c : name)
-    if (c != ' ' && c != '-' && c != '_') folded += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return folded;
+// Whether `given` names the parameter `name`: the same letters in any case,
+// each space of the name written as a space, "_", "-" or nothing
+// ("Fractal Type", "fractal_type", "FractalType"). Nothing else matches: a
+// name with anything more is another name.
+bool Names(const std::string& given, const std::string& name) {
+  size_t at = 0;
+  for (char c : name) {
+    if (c == ' ') {
+      if (at < given.size() && (given[at] == ' ' || given[at] == '_' || given[at] == '-')) ++at;
+      continue;
+    }
+    if (at >= given.size() ||
+        std::tolower(static_cast<unsigned char>(given[at])) != std::tolower(static_cast<unsigned char>(c)))
+      return false;
+    ++at;
+  }
+  return at == given.size();
 }
 
 }  // namespace
 
 bool ParameterNames::Resolve(const std::string& name, uint32_t& index, std::string& error) const {
-  const std::string wanted = Normalised(name);
   for (const auto& parameter : parameters) {
-    if (Normalised(parameter.name) == wanted || std::to_string(parameter.index) == name) {
+    if (Names(name, parameter.name) || std::to_string(parameter.index) == name) {
       index = parameter.index;
       return true;
     }

@@ -24,18 +24,16 @@ std::string Captures::StampedName(const std::string& extension) {
 
 void Captures::AskForStill() { stillPaths.push_back(StampedName(".png")); }
 
-void Captures::AskForStill(const std::string& name) {
+bool Captures::AskForStill(const std::string& name, std::string& error) {
   if (outsideStillThisPass) {
     ++refusedStills;
-    return;
+    return true;
   }
-  std::string path, error;
-  if (!OutsideName(options.outFolder.empty() ? "." : options.outFolder, name, ".png", path, error)) {
-    console.Problem("OSC still: " + error);
-    return;
-  }
+  std::string path;
+  if (!OutsideName(options.outFolder.empty() ? "." : options.outFolder, name, ".png", path, error)) return false;
   outsideStillThisPass = true;
   stillPaths.push_back(path);
+  return true;
 }
 
 void Captures::NewPass() {

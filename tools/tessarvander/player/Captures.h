@@ -29,7 +29,7 @@ class Captures {
   void AskForStill();
   // A still named from outside (OSC): a new file in --out, at most one a
   // pass; the rest are counted and said once by NewPass.
-  void AskForStill(const std::string& name);
+  bool AskForStill(const std::string& name, std::string& error);
   // A pass of the loop begins: the one-still-a-pass limit starts again.
   void NewPass();
   void ToggleVideo();

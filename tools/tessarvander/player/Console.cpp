@@ -3,15 +3,13 @@
 #include <cstdio>
 
 #include "sys/Messages.h"
+#include "sys/Terminal.h"
 
 namespace tool {
 
 void Console::Say(const std::string& line) {
   const std::string shown = Printable(line, 1000);
-  if (!quiet) {
-    std::printf("%s\n", shown.c_str());
-    std::fflush(stdout);
-  }
+  if (!quiet) TerminalLine(false, shown);
   Keep(shown, false);
 }
 

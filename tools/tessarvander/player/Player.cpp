@@ -177,6 +177,7 @@ void Player::TakeInput() {
   controllers->Drain(clock.Now(), commands);
   for (const OscCommand& command : commands) input->Apply(command);
   controllers->Answer(input->Answers());
+  controllers->Refuse(input->Refusals());
   midi = MidiResult();
   rig->Poll(clock.Now(), stage.Live().Values(), midi, rigLines);
   stage.Live().Apply(midi.edits);

@@ -3,6 +3,7 @@
 namespace tool {
 
 void PlayerInput::Apply(const PlayerRequest& request) {
+  currentAction = request.action;
   Stage& stage = parts.stage;
   LiveState& live = stage.Live();
   Window& window = parts.window;
@@ -28,7 +29,7 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       } else if (window.OpenOutput(parts.options.outputMonitor, error)) {
         parts.console.Say("output window open: the picture alone, full screen");
       } else {
-        parts.console.Problem(error);
+        Problem(error);
       }
       break;
     }
@@ -44,22 +45,24 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       parts.console.Say(messagesOverPicture ? "messages show over the picture in a window"
                                             : "messages show in the panel, the title and the terminal only");
       break;
-    case PlayerAction::SaveStill:
+    case PlayerAction::SaveStill: {
+      std::string error;
       if (request.text.empty()) parts.captures.AskForStill();
-      else parts.captures.AskForStill(request.text);
+      else if (!parts.captures.AskForStill(request.text, error)) Problem("OSC still: " + error);
       break;
+    }
     case PlayerAction::ToggleRecording: parts.captures.ToggleVideo(); break;
     case PlayerAction::SaveBank: {
       std::string written, error;
       if (stage.Bank().Save(parts.options.outFolder, parts.names, written, error))
         parts.console.Say("saved the bank in " + written);
       else
-        parts.console.Problem(error);
+        Problem(error);
       break;
     }
     case PlayerAction::StorePreset:
       if (request.number < 0 || static_cast<size_t>(request.number) >= kBankSlots) {
-        parts.console.Problem("a bank holds at most " + std::to_string(kBankSlots) + " looks");
+        Problem("a bank holds at most " + std::to_string(kBankSlots) + " looks");
         break;
       }
       stage.Bank().Store(static_cast<size_t>(request.number), live.AllValues());
@@ -95,10 +98,19 @@ void PlayerInput::Apply(const PlayerRequest& request) {
 
 void PlayerInput::Apply(const OscCommand& command) {
   const PlayerRequest& request = command.request;
+  fromController = true;
   Apply(request);
+  fromController = false;
   // After the messages before it: a set then a query answers the set.
   if (request.action == PlayerAction::QueryParameter || request.action == PlayerAction::AskStatus)
     answers.push_back({command.sender, command.address, AnswerTo(request)});
+}
+
+// A request from a controller that fails is data for the door it came
+// through, said once per address and reason; the performer's own are said.
+void PlayerInput::Problem(const std::string& line) {
+  if (fromController) refusals.push_back({OscAddressOf(currentAction), line});
+  else parts.console.Problem(line);
 }
 
 float PlayerInput::AnswerTo(const PlayerRequest& question) const {
@@ -112,9 +124,9 @@ void PlayerInput::Learn(const std::string& what) {
   MidiTarget target;
   std::string error;
   if (!ParseMidiTarget(what, parts.names, target, error)) {
-    parts.console.Problem("OSC learn: " + error);
+    Problem("OSC learn: " + error);
   } else if (!parts.rig.MidiOn()) {
-    parts.console.Problem("OSC learn: MIDI is off (--midi)");
+    Problem("OSC learn: MIDI is off (--midi)");
   } else {
     parts.rig.Map().Learn(target);
     parts.console.Say("learning: move a control or press a pad for " + parts.rig.Map().TargetName(target));
@@ -163,7 +175,7 @@ bool PlayerInput::AudienceWatching() const { return parts.window.Fullscreen() &&
 
 void PlayerInput::Recall(size_t preset) {
   std::string why;
-  if (!parts.stage.Recall(preset, why)) return parts.console.Problem(why);
+  if (!parts.stage.Recall(preset, why)) return Problem(why);
   parts.console.Say("preset " + std::to_string(preset + 1) + ": " + parts.stage.Bank().Name(preset));
 }
 

@@ -44,8 +44,10 @@ class PlayerInput {
   // for TakeAnswers.
   void Apply(const OscCommand& command);
   void Apply(const PanelInput::Midi& asked);
-  // The answers to the questions applied since the last call.
+  // The answers to the questions applied since the last call, and the
+  // controllers' requests that failed, for the door they came through.
   std::vector<OscAnswer>& Answers() { return answers; }
+  std::vector<OscRefusal>& Refusals() { return refusals; }
   // What the rig had to say.
   void Say(std::vector<RigLine>& lines);
 
@@ -62,11 +64,15 @@ class PlayerInput {
   void SetBlackout(bool black);
   void Tap();
   void Learn(const std::string& what);
+  void Problem(const std::string& line);
   // The value a question asks for.
   float AnswerTo(const PlayerRequest& question) const;
 
   Parts parts;
   std::vector<OscAnswer> answers;
+  std::vector<OscRefusal> refusals;
+  bool fromController = false;  // applying a controller's command
+  PlayerAction currentAction = PlayerAction::Tap;
   QuitGuard quitGuard;
   bool quit = false;
   bool showHelp = false;

@@ -48,6 +48,11 @@ void Controllers::Answer(std::vector<OscAnswer>& answers) {
   answers.clear();
 }
 
+void Controllers::Refuse(std::vector<OscRefusal>& refusals) {
+  for (const OscRefusal& refusal : refusals) inbox.Refused("OSC", refusal.address, refusal.why);
+  refusals.clear();
+}
+
 int Controllers::WebPort() const { return web ? web->Port() : 0; }
 std::string Controllers::RemoteUrl() const { return web ? web->RemoteUrl() : ""; }
 

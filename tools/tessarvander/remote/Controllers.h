@@ -33,6 +33,12 @@ struct OscAnswer {
   float value = 0.0f;
 };
 
+// A controller's request that failed where the show applied it.
+struct OscRefusal {
+  std::string address;
+  std::string why;
+};
+
 class Controllers {
  public:
   struct Setup {
@@ -58,6 +64,8 @@ class Controllers {
   // The frame loop's door, once a pass.
   void Drain(double now, std::vector<OscCommand>& commands) { inbox.Drain(now, commands); }
   void Answer(std::vector<OscAnswer>& answers);
+  // Said once per address and reason, as the decoder's refusals are.
+  void Refuse(std::vector<OscRefusal>& refusals);
   void Publish(const ShowState& state) { changes.Publish(state); }
 
   // The web server's port and the remote page's address (for tests and the

@@ -10,12 +10,6 @@
 namespace tool {
 namespace {
 
-// About four seconds of a flood of 10,000 messages a second.
-constexpr size_t kMaxQueued = 40000;
-// Bad messages are told once per address, for this many addresses; the rest
-// are counted, so that a flood of new addresses costs neither memory nor a
-// screenful of lines.
-constexpr size_t kMaxToldAddresses = 32;
 // A bundle may wait for its time tag this long, no longer.
 constexpr double kLatestTimeTagSeconds = 60.0;
 
@@ -30,21 +24,32 @@ double DueAt(uint64_t timeTag) {
   return SteadySeconds() + std::max(0.0, wall - nowWall);
 }
 
+// What a waiting command holds, near enough.
+size_t Bytes(const OscCommand& command) {
+  return sizeof(OscCommand) + command.request.text.size() + command.sender.size() + command.address.size() +
+         command.request.values.size() * sizeof(ParameterValue);
+}
+
+bool Question(const PlayerRequest& request) {
+  return request.action == PlayerAction::QueryParameter || request.action == PlayerAction::AskStatus;
+}
+
 }  // namespace
 
-void OscInbox::Take(char* data, size_t size, const std::string& sender, const char* transport) {
+void OscInbox::Take(char* data, size_t size, const std::string& replyTo, const std::string& from,
+                    const char* transport) {
+  const double now = SteadySeconds();
   for (OscDecoded& decoded : DecodeOscPacket(data, size, names)) {
     if (!decoded.ok) {
-      Drop(transport, decoded.address, decoded.why);
+      Refused(transport, decoded.address, decoded.why);
       continue;
     }
     OscCommand& command = decoded.command;
-    command.sender = sender;
-    const PlayerAction action = command.request.action;
-    if (action == PlayerAction::QueryParameter || action == PlayerAction::AskStatus) command.address = decoded.address;
+    command.sender = replyTo;
+    if (Question(command.request)) command.address = decoded.address;
     command.dueAt = DueAt(decoded.timeTag);
-    if (command.dueAt > SteadySeconds() + kLatestTimeTagSeconds) {
-      Drop(transport, decoded.address, "a time tag more than a minute ahead");
+    if (command.dueAt > now + kLatestTimeTagSeconds) {
+      Refused(transport, decoded.address, "a time tag more than a minute ahead");
       continue;
     }
     // A preset is read here, off the frame thread: the frame loop only
@@ -52,34 +57,39 @@ void OscInbox::Take(char* data, size_t size, const std::string& sender, const ch
     if (command.request.action == PlayerAction::LoadPreset) {
       std::string error;
       if (!LoadPreset(command.request.text, names, command.request.values, error)) {
-        Drop(transport, decoded.address, error);
+        Refused(transport, decoded.address, error);
         continue;
       }
     }
+    const size_t bytes = Bytes(command);
+    const bool scheduled = command.dueAt > now;
     std::lock_guard<std::mutex> lock(mutex);
-    if (queue.size() >= kMaxQueued) {
-      if (++dropped == 1)
-        Warn(std::string(transport) + ": more than " + std::to_string(kMaxQueued) +
-             " messages waiting for the next frame; dropping the rest");
+    Budget& budget = senders[from];
+    if (budget.bytes + bytes > kSenderBytes || (scheduled && budget.scheduled >= kSenderScheduled) ||
+        totalBytes + bytes > kTotalBytes) {
+      bool overflow = false;
+      if (overBudget.First(from, overflow))
+        Warn(std::string(transport) + ": a controller sends more than the show takes (" +
+             std::to_string(kSenderBytes / 1024) + " KiB waiting, " + std::to_string(kSenderScheduled) +
+             " for later); what it sends beyond that is dropped, without a line from now on");
+      if (budget.bytes == 0) senders.erase(from);
       continue;
     }
-    queue.push_back(std::move(command));
+    budget.bytes += bytes;
+    budget.scheduled += scheduled;
+    totalBytes += bytes;
+    queue.push_back({std::move(command), from, bytes, scheduled});
   }
 }
 
-void OscInbox::Drop(const char* transport, const std::string& address, const std::string& why) {
-  std::lock_guard<std::mutex> lock(mutex);
-  const std::string told = std::string(transport) + '\n' + address + '\n' + why;  // each reason for each address, once
-  if (toldOf.count(told)) return;
-  if (toldOf.size() >= kMaxToldAddresses) {
-    if (++untold == 1)
-      Warn(std::string(transport) + ": bad messages of more than " + std::to_string(kMaxToldAddresses) +
-           " kinds; the rest are dropped without a line");
-    return;
+void OscInbox::Refused(const char* transport, const std::string& address, const std::string& why) {
+  bool overflow = false;
+  if (said.First(std::string(transport) + '\n' + address + '\n' + why, overflow)) {
+    Warn(std::string(transport) + ": dropped " + Printable(address, 80) + ": " + Printable(why, 300) +
+         " (later ones like it are dropped without a line)");
+  } else if (overflow) {
+    Warn(std::string(transport) + ": bad messages of many kinds; the rest are dropped without a line");
   }
-  toldOf.insert(told);
-  Warn(std::string(transport) + ": dropped " + Printable(address, 80) + ": " + Printable(why, 300) +
-       " (later ones like it are dropped without a line)");
 }
 
 void OscInbox::Drain(double now, std::vector<OscCommand>& commands) {
@@ -88,8 +98,17 @@ void OscInbox::Drain(double now, std::vector<OscCommand>& commands) {
   // The due ones out in order; the waiting ones close up behind them.
   size_t kept = 0;
   for (size_t i = 0; i < queue.size(); ++i) {
-    if (queue[i].dueAt <= now) commands.push_back(std::move(queue[i]));
-    else if (kept++ != i) queue[kept - 1] = std::move(queue[i]);
+    Waiting& waiting = queue[i];
+    if (waiting.command.dueAt > now) {
+      if (kept++ != i) queue[kept - 1] = std::move(waiting);
+      continue;
+    }
+    Budget& budget = senders[waiting.from];
+    budget.bytes -= waiting.bytes;
+    budget.scheduled -= waiting.scheduled;
+    totalBytes -= waiting.bytes;
+    if (budget.bytes == 0) senders.erase(waiting.from);
+    commands.push_back(std::move(waiting.command));
   }
   queue.resize(kept);
 }

@@ -105,8 +105,8 @@ bool OscListener::Receive(std::string& buffer) {
   const ssize_t received = recvfrom(socketFd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT,
                                     reinterpret_cast<sockaddr*>(&sender), &senderLength);
   if (received < 0) return false;
-  inbox.Take(buffer.data(), static_cast<size_t>(received),
-             std::string(reinterpret_cast<const char*>(&sender), senderLength), "OSC");
+  const std::string from(reinterpret_cast<const char*>(&sender), senderLength);
+  inbox.Take(buffer.data(), static_cast<size_t>(received), from, from, "OSC");
   return true;
 }
 

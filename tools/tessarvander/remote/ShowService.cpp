@@ -115,7 +115,7 @@ web::Answer ShowService::Answer(const web::Request& request) {
 void ShowService::Received(uint64_t socket, bool binary, std::string& message) {
   if (binary) {
     // OSC, as if it came to the OSC port; a read-only remote changes nothing.
-    if (!setup.readOnly) inbox.Take(message.data(), message.size(), "", "remote");
+    if (!setup.readOnly) inbox.Take(message.data(), message.size(), "", "socket " + std::to_string(socket), "remote");
     return;
   }
   // {"COMMAND": "LISTEN" or "IGNORE", "DATA": "/tessarvander/param/zoom"}

@@ -2,13 +2,23 @@
 
 #include <cstdio>
 
+#include "sys/Terminal.h"
+
 namespace tool {
 
-void Warn(const std::string& message) {
-  std::fprintf(stderr, "tessarvander: %s\n", Printable(message, 2000).c_str());
-}
+void Warn(const std::string& message) { TerminalLine(true, "tessarvander: " + Printable(message, 2000)); }
 
 namespace {
+
+// Invisible characters that change how the text around them shows: the
+// bidirectional embeddings, overrides and isolates (a name shown reversed),
+// zero-width spaces and joiners, the soft hyphen, byte-order marks, the
+// interlinear annotations and the tag characters.
+bool FormatControl(unsigned code) {
+  return code == 0xad || code == 0x61c || code == 0x180e || (code >= 0x200b && code <= 0x200f) ||
+         (code >= 0x202a && code <= 0x202e) || (code >= 0x2060 && code <= 0x2069) || code == 0xfeff ||
+         (code >= 0xfff9 && code <= 0xfffb) || (code >= 0xe0000 && code <= 0xe007f);
+}
 
 // The length of the UTF-8 sequence at `at` that is a printable character
 // (not a C1 control, no overlong or surrogate form), or 0.
@@ -29,6 +39,7 @@ size_t PrintableSequence(const std::string& text, size_t at) {
   const unsigned smallest[] = {0, 0, 0x80, 0x800, 0x10000};
   if (code < smallest[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
   if (code <= 0x9f) return 0;  // C1 controls: a terminal may take them for escapes
+  if (FormatControl(code)) return 0;
   return length;
 }
 

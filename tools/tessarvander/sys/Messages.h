@@ -11,8 +11,10 @@ namespace tool {
 // whatever the message holds.
 void Warn(const std::string& message);
 
-// The text with every control character (C0, DEL and C1) and every byte
-// that is not part of a well-formed UTF-8 character written as \xNN, and at
+// The text with every control character (C0, DEL and C1), every format
+// control (bidirectional overrides and isolates, zero-width characters) and
+// every byte that is not part of a well-formed UTF-8 character written as
+// \xNN, and at
 // most `limit` bytes of it. Everything from outside (file names, preset
 // names, ports, devices, OSC addresses) reaches the terminal, the panel and
 // the window title only through this.
