@@ -122,8 +122,12 @@ TEST_F(ToolLogicTest, LiveStateRecordsWhatATakeReplays) {
     live.FrameShown();
   }
   EXPECT_EQ(live.ShownFrames(), 6);
-  ASSERT_TRUE(live.WriteTake((folder / "live.take").string(), error)) << error;
+  live.WriteTake((folder / "live.take").string());
   EXPECT_FALSE(live.TakeRecording());
+  ASSERT_TRUE(live.SettleHistory(10.0));
+  const std::vector<tool::TakeJournal::News> news = live.JournalNews();
+  ASSERT_EQ(news.size(), 1u);
+  EXPECT_FALSE(news[0].problem) << news[0].line;
 
   tool::Take take;
   ASSERT_TRUE(tool::LoadTake((folder / "live.take").string(), names, take, error)) << error;

@@ -1,21 +1,20 @@
 #include "formats/Takes.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cmath>
-
-#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "formats/JsonReader.h"
-#include "sys/OutputFile.h"
-#include "sys/BoundedFile.h"
-#include "sys/NameTable.h"
 #include "formats/Presets.h"
+#include "sys/BoundedFile.h"
+#include "sys/Messages.h"
+#include "sys/NameTable.h"
 
 namespace tool {
 namespace {
@@ -47,41 +46,93 @@ bool Unfinished(const std::string& text) {
 
 }  // namespace
 
-const char* BlendName(Blend blend) { return NameOf(kBlends, blend); }
-bool ParseBlend(const std::string& name, Blend& blend) { return ValueNamed(kBlends, name, blend); }
+// A take's lines, one at a time, from its file or its text: never more than
+// a line held. A line longer than kMaxTakeLineBytes is read through and
+// reported, not kept.
+class TakeLines {
+ public:
+  explicit TakeLines(const Take& take) : text(take.path.empty() ? &take.text : nullptr) {
+    if (!text) fd = open(take.path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  TakeLines(const std::string& path, const std::string* text) : text(text) {
+    if (!text) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  ~TakeLines() {
+    if (fd >= 0) close(fd);
+  }
+  bool Opened() const { return text || fd >= 0; }
 
-bool LoadTake(const std::string& path, const ParameterNames& names, Take& take, std::string& error) {
-  std::string text;
-  return ReadBoundedFile(path, kMaxTakeBytes, "take", text, error) && ParseTake(text, path, names, take, error);
-}
+  // The next line, without its newline; false at the end. `terminated`:
+  // it ended with a newline; `tooLong`: it was longer than the bound.
+  bool Next(std::string& line, bool& terminated, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    for (;;) {
+      if (at == buffered.size() && !Fill()) {
+        terminated = false;
+        return !line.empty() || tooLong;
+      }
+      const size_t newline = buffered.find('\n', at);
+      const size_t end = newline == std::string::npos ? buffered.size() : newline;
+      if (!tooLong) {
+        line.append(buffered, at, end - at);
+        if (line.size() > kMaxTakeLineBytes) tooLong = true, line.clear();
+      }
+      at = end;
+      if (newline != std::string::npos) {
+        ++at;
+        terminated = true;
+        return true;
+      }
+    }
+  }
 
-bool ParseTake(const std::string& text, const std::string& path, const ParameterNames& names, Take& take,
-               std::string& error) {
-  take = Take();
-  long number = 0;
-  bool sawHeader = false, sawEnd = false;
-  long lastFrame = -1, recordedUpTo = -1;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t newline = text.find('\n', start);
-    const std::string line = text.substr(start, newline == std::string::npos ? std::string::npos : newline - start);
-    start = newline == std::string::npos ? text.size() : newline + 1;
+ private:
+  bool Fill() {
+    buffered.clear();
+    at = 0;
+    if (text) {
+      if (textRead) return false;
+      textRead = true;
+      buffered = *text;
+      return !buffered.empty();
+    }
+    buffered.resize(1 << 16);
+    ssize_t got;
+    do got = read(fd, buffered.data(), buffered.size());
+    while (got < 0 && errno == EINTR);
+    buffered.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return got > 0;
+  }
+
+  const std::string* text;
+  bool textRead = false;
+  int fd = -1;
+  std::string buffered;
+  size_t at = 0;
+};
+
+// One line of a take read: the header, an "upto", the end, or a change of
+// a frame. Checks the line in its place among those before it.
+class TakeLineReader {
+ public:
+  TakeLineReader(const std::string& path, const ParameterNames& names, Take& take) : path(path), names(names), take(take) {}
+
+  enum class Kind { Blank, Header, Upto, End, Change, Cut };
+  // False with the line's error.
+  bool Read(const std::string& line, bool terminated, long& frame, TakeChange& change, Kind& kind,
+            std::string& error) {
     ++number;
     const std::string where = "take " + path + ", line " + std::to_string(number);
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    if (sawEnd) {
-      error = where + ": nothing may follow the \"frames\" line";
-      return false;
-    }
-    nlohmann::json entry;
+    kind = Kind::Blank;
+    if (line.find_first_not_of(" \t\r") == std::string::npos) return true;
+    if (sawEnd) return error = where + ": nothing may follow the \"frames\" line", false;
     // A last line without its newline that is not JSON was cut short (a
     // crash, a full disk): it is dropped, and the take ends at its last "upto".
-    if (newline == std::string::npos && Unfinished(line)) break;
+    if (!terminated && Unfinished(line)) return kind = Kind::Cut, true;
+    nlohmann::json entry;
     if (!ParseJson(line, where, entry, error)) return false;
-    if (!entry.is_object()) {
-      error = where + ": each line must be a JSON object";
-      return false;
-    }
+    if (!entry.is_object()) return error = where + ": each line must be a JSON object", false;
     if (!sawHeader) {
       long version = 0;
       if (!JsonWhole(entry, "take", kTakeVersion, kTakeVersion, where, version, error) ||
@@ -93,111 +144,199 @@ bool ParseTake(const std::string& text, const std::string& path, const Parameter
                                take.start, error))
         return false;
       sawHeader = true;
-      continue;
+      return kind = Kind::Header, true;
     }
     if (entry.contains("frames") || entry.contains("upto")) {
       const bool end = entry.contains("frames");
       long frames = 0;
       if (!JsonWhole(entry, end ? "frames" : "upto", 0, kMaxFrames, where, frames, error)) return false;
-      if (frames <= lastFrame || frames < recordedUpTo || (end && frames <= take.first)) {
-        error = where + ": key \"" + (end ? "frames" : "upto") +
-                "\" must be above \"first\" and every frame of a change";
-        return false;
-      }
-      if (end) {
-        take.frames = frames;
-        sawEnd = true;
-      } else {
-        recordedUpTo = frames;
-      }
-      continue;
+      if (frames <= lastFrame || frames < recordedUpTo || (end && frames <= take.first))
+        return error = where + ": key \"" + (end ? "frames" : "upto") +
+                       "\" must be above \"first\" and every frame of a change",
+               false;
+      if (end) take.frames = frames, sawEnd = true;
+      else recordedUpTo = frames;
+      return kind = end ? Kind::End : Kind::Upto, true;
     }
-    long frame = 0;
     if (!JsonWhole(entry, "frame", std::max(0L, std::max(lastFrame, recordedUpTo)), kMaxFrames - 1, where, frame,
-                   error)) {
-      error = where + ": key \"frame\" must be a whole number, not below the frame before it";
-      return false;
-    }
+                   error))
+      return error = where + ": key \"frame\" must be a whole number, not below the frame before it", false;
     lastFrame = frame;
-    Take::Change& change = take.changes[lastFrame];
+    change = TakeChange();
     if (entry.contains("set") && !ReadParameterValues(entry["set"], names, where + ": key \"set\"", change.values, error))
       return false;
     if (entry.contains("pause")) {
-      if (!entry["pause"].is_boolean()) {
-        error = where + ": key \"pause\" must be true or false";
-        return false;
-      }
+      if (!entry["pause"].is_boolean()) return error = where + ": key \"pause\" must be true or false", false;
       change.pause = entry["pause"].get<bool>() ? 1 : 0;
     }
+    double number = 0.0;
     if (entry.contains("level")) {
-      double level = 1.0;
-      if (!JsonNumber(entry, "level", 0.0, 1.0, where, level, error)) return false;
-      change.level = static_cast<float>(level);
+      if (!JsonNumber(entry, "level", 0.0, 1.0, where, number, error)) return false;
+      change.level = static_cast<float>(number);
     }
     if (entry.contains("set2") &&
         !ReadParameterValues(entry["set2"], names, where + ": key \"set2\"", change.secondDeck, error))
       return false;
     if (entry.contains("mix")) {
-      double mix = 0.0;
-      if (!JsonNumber(entry, "mix", 0.0, 1.0, where, mix, error)) return false;
-      change.mix = static_cast<float>(mix);
+      if (!JsonNumber(entry, "mix", 0.0, 1.0, where, number, error)) return false;
+      change.mix = static_cast<float>(number);
     }
     if (entry.contains("blend")) {
       std::string name;
       Blend blend = Blend::Dissolve;
       if (!JsonText(entry, "blend", where, name, error)) return false;
-      if (!ParseBlend(name, blend)) {
-        error = where + ": key \"blend\" must be dissolve, add or luma";
-        return false;
-      }
+      if (!ParseBlend(name, blend)) return error = where + ": key \"blend\" must be dissolve, add or luma", false;
       change.blend = static_cast<int>(blend);
     }
     take.twoDecks = take.twoDecks || entry.contains("set2") || entry.contains("mix");
     if (!entry.contains("set") && !entry.contains("pause") && !entry.contains("level") && !entry.contains("set2") &&
-        !entry.contains("mix") && !entry.contains("blend")) {
-      error = where + ": a change needs a key \"set\", \"pause\", \"level\", \"set2\", \"mix\" or \"blend\"";
+        !entry.contains("mix") && !entry.contains("blend"))
+      return error = where + ": a change needs a key \"set\", \"pause\", \"level\", \"set2\", \"mix\" or \"blend\"",
+             false;
+    return kind = Kind::Change, true;
+  }
+
+  long Number() const { return number; }
+  bool SawHeader() const { return sawHeader; }
+  bool SawEnd() const { return sawEnd; }
+  long RecordedUpTo() const { return recordedUpTo; }
+
+ private:
+  const std::string path;
+  const ParameterNames& names;
+  Take& take;
+  long number = 0;
+  bool sawHeader = false, sawEnd = false;
+  long lastFrame = -1, recordedUpTo = -1;
+};
+
+namespace {
+
+// Reads every line of the take once, checking each and keeping none.
+bool ReadTakeLines(TakeLines& lines, const std::string& shownPath, const ParameterNames& names, Take& take,
+                   std::string& error) {
+
+  TakeLineReader reader(shownPath, names, take);
+  std::string line;
+  bool terminated = false, tooLong = false, anyComplete = false;
+  long frame = 0;
+  TakeChange change;
+  TakeLineReader::Kind kind;
+  // The changes counted when the last "upto" was read: all of those below it.
+  long changesAtUpto = 0, lastChangeAtUpto = -1;
+  while (lines.Next(line, terminated, tooLong)) {
+    anyComplete = anyComplete || terminated;
+    if (tooLong) {
+      error = "take " + shownPath + (terminated || anyComplete
+                                         ? ", line " + std::to_string(reader.Number() + 1) + ": longer than " +
+                                               std::to_string(kMaxTakeLineBytes >> 20) + " MiB"
+                                         : ": has no complete line");
       return false;
     }
+    if (!reader.Read(line, terminated, frame, change, kind, error)) return false;
+    if (kind == TakeLineReader::Kind::Cut) break;
+    if (kind == TakeLineReader::Kind::Change && take.lastChange != frame) ++take.changeFrames, take.lastChange = frame;
+    if (kind == TakeLineReader::Kind::Upto) changesAtUpto = take.changeFrames, lastChangeAtUpto = take.lastChange;
   }
   // A take whose session ended without closing it (a crash) holds the frames
   // recorded up to its last "upto" line.
-  if (sawHeader && !sawEnd && recordedUpTo > take.first) {
-    take.frames = recordedUpTo;
-    take.changes.erase(take.changes.lower_bound(recordedUpTo), take.changes.end());
+  if (reader.SawHeader() && !reader.SawEnd() && reader.RecordedUpTo() > take.first) {
+    take.frames = reader.RecordedUpTo();
     take.cutShort = true;
-    sawEnd = true;
-  }
-  if (!sawHeader || !sawEnd) {
-    error = "take " + path + ": " + (sawHeader ? "the last line must give \"frames\"" : "the file is empty");
+    take.changeFrames = changesAtUpto, take.lastChange = lastChangeAtUpto;
+  } else if (!reader.SawHeader() || !reader.SawEnd()) {
+    error = "take " + shownPath + ": " +
+            (reader.SawHeader() ? "the last line must give \"frames\""
+                                : anyComplete || reader.Number() > 0 ? "has no complete line" : "the file is empty");
     return false;
   }
   return true;
 }
 
-TakePlayer::TakePlayer(const Take& take) : take(take), values(take.start), secondDeck(take.start) {}
+}  // namespace
 
+const char* BlendName(Blend blend) { return NameOf(kBlends, blend); }
+bool ParseBlend(const std::string& name, Blend& blend) { return ValueNamed(kBlends, name, blend); }
+
+bool LoadTake(const std::string& path, const ParameterNames& names, Take& take, std::string& error) {
+  take = Take();
+  if (!IsRegularFile(path)) {
+    error = "take " + Printable(path, 300) + ": " + (PathExists(path) ? "not a regular file" : "cannot be read");
+    return false;
+  }
+  take.path = path;
+  TakeLines lines(path, nullptr);
+  if (!lines.Opened()) {
+    error = "take " + Printable(path, 300) + ": cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  return ReadTakeLines(lines, Printable(path, 300), names, take, error);
+}
+
+bool ParseTake(const std::string& text, const std::string& path, const ParameterNames& names, Take& take,
+               std::string& error) {
+  take = Take();
+  take.text = text;
+  TakeLines lines(path, &take.text);
+  return ReadTakeLines(lines, path, names, take, error);
+}
+
+TakePlayer::TakePlayer(const Take& take, const ParameterNames& names)
+    : take(take),
+      lines(std::make_unique<TakeLines>(take)),
+      reader(std::make_unique<TakeLineReader>(take.path, names, header)),
+      values(take.start),
+      secondDeck(take.start) {}
+
+TakePlayer::~TakePlayer() = default;
+
+// The take was read whole before: its lines are read again as the frames
+// reach them, one change ahead. A line that no longer reads (the file
+// changed since) ends the take's changes there.
 void TakePlayer::Advance(long frame) {
-  const auto change = take.changes.find(frame);
-  if (change == take.changes.end()) return;
-  const Take::Change& here = change->second;
-  for (const ParameterValue& value : here.values) PutValue(values, value.index, value.value);
-  for (const ParameterValue& value : here.secondDeck) PutValue(secondDeck, value.index, value.value);
-  if (here.pause >= 0) paused = here.pause == 1;
-  if (here.level >= 0.0f) level = here.level;
-  if (here.mix >= 0.0f) mix = here.mix;
-  if (here.blend >= 0) blend = static_cast<Blend>(here.blend);
+  for (;;) {
+    if (pendingFrame >= 0) {
+      if (pendingFrame > frame) return;
+      Apply(pending);
+      pendingFrame = -1;
+    }
+    if (done) return;
+    std::string line, error;
+    bool terminated = false, tooLong = false;
+    TakeLineReader::Kind kind = TakeLineReader::Kind::Blank;
+    long at = 0;
+    if (!lines->Next(line, terminated, tooLong) || tooLong || !reader->Read(line, terminated, at, pending, kind, error)) {
+      done = true;
+      continue;
+    }
+    if (kind == TakeLineReader::Kind::End || kind == TakeLineReader::Kind::Cut || (kind == TakeLineReader::Kind::Change && at >= take.frames))
+      done = true;
+    else if (kind == TakeLineReader::Kind::Change)
+      pendingFrame = at;
+  }
 }
 
 namespace {
 
+// A float as the shortest decimal that reads back as the same float ("0.3"),
+// held in a double that JSON then writes as briefly.
+double Shortest(float value) {
+  char text[32];
+  const auto written = std::to_chars(text, text + sizeof text - 1, value);
+  *written.ptr = '\0';
+  return std::strtod(text, nullptr);
+}
+
 nlohmann::ordered_json ValuesObject(const std::vector<ParameterValue>& values, const ParameterNames& names) {
   nlohmann::ordered_json object = nlohmann::ordered_json::object();
-  for (const ParameterValue& value : values) object[names.NameOf(value.index)] = value.value;
+  for (const ParameterValue& value : values) object[names.NameOf(value.index)] = Shortest(value.value);
   return object;
 }
 
-std::string HeaderLine(double framesPerSecond, long first, const std::vector<ParameterValue>& start,
-                       const ParameterNames& names) {
+}  // namespace
+
+std::string TakeHeaderLine(double framesPerSecond, long first, const std::vector<ParameterValue>& start,
+                           const ParameterNames& names) {
   nlohmann::ordered_json header;
   header["take"] = kTakeVersion;
   header["fps"] = framesPerSecond;
@@ -206,178 +345,25 @@ std::string HeaderLine(double framesPerSecond, long first, const std::vector<Par
   return header.dump() + "\n";
 }
 
-std::string ChangeLine(long frame, const Take::Change& change, const ParameterNames& names) {
+std::string TakeChangeLine(long frame, const TakeChange& change, const ParameterNames& names) {
   nlohmann::ordered_json entry;
   entry["frame"] = frame;
   if (!change.values.empty()) entry["set"] = ValuesObject(change.values, names);
   if (change.pause >= 0) entry["pause"] = change.pause == 1;
-  if (change.level >= 0.0f) entry["level"] = change.level;
+  if (change.level >= 0.0f) entry["level"] = Shortest(change.level);
   if (!change.secondDeck.empty()) entry["set2"] = ValuesObject(change.secondDeck, names);
-  if (change.mix >= 0.0f) entry["mix"] = change.mix;
+  if (change.mix >= 0.0f) entry["mix"] = Shortest(change.mix);
   if (change.blend >= 0) entry["blend"] = BlendName(static_cast<Blend>(change.blend));
   return entry.dump() + "\n";
 }
 
-}  // namespace
-
-TakeJournal::~TakeJournal() {
-  if (fd >= 0) close(fd);
-}
-
-bool TakeJournal::Open(const std::string& takePath, const std::string& folder, double fps,
-                       const std::vector<ParameterValue>& startValues, const ParameterNames& takeNames,
-                       std::string& error) {
-  path = takePath;
-  names = &takeNames;
-  framesPerSecond = fps;
-  start = startValues;
-  if (Named()) {
-    recordingPath = path + ".recording";
-    struct stat existing {};
-    if (stat(path.c_str(), &existing) == 0) {
-      error = "--take: " + path + " is there already, and a take is never replaced: give another name";
-      return false;
-    }
-    // New, or refused: a file left there is a crashed session's take.
-    fd = open(recordingPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      error = "--take: cannot record " + recordingPath + ": " + std::strerror(errno) +
-              (errno == EEXIST ? " (a take of a session that ended early: render it with --take, or remove it)" : "");
-      return false;
-    }
-  } else {
-    fd = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      error = "cannot keep the session's history in " + (folder.empty() ? std::string(".") : folder) + ": " +
-              std::strerror(errno);
-      return false;
-    }
-  }
-  const std::string header = HeaderLine(framesPerSecond, 0, start, takeNames);
-  headerBytes = header.size();
-  return Append(header) || (error = "--take: " + failure, false);
-}
-
-// One write of whole lines; on the first failure the journal stops and says why.
-bool TakeJournal::Append(const std::string& text) {
-  if (fd < 0 || !failure.empty()) return false;
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t put = write(fd, text.data() + done, text.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      failure = errno == ENOSPC ? std::string("the disk is full") : std::string(std::strerror(put < 0 ? errno : EIO));
-      return false;
-    }
-    done += static_cast<size_t>(put);
-    written += put;
-  }
-  return true;
-}
-
-void TakeJournal::Set(long frame, uint32_t index, float value) {
-  if (fd >= 0) PutValue(pending[frame].values, index, value);
-}
-
-void TakeJournal::SetSecond(long frame, uint32_t index, float value) {
-  if (fd >= 0) PutValue(pending[frame].secondDeck, index, value);
-}
-
-void TakeJournal::Mix(long frame, float mix, Blend blend) {
-  if (fd < 0) return;
-  pending[frame].mix = mix;
-  pending[frame].blend = static_cast<int>(blend);
-}
-
-void TakeJournal::Pause(long frame, bool paused) {
-  if (fd >= 0) pending[frame].pause = paused ? 1 : 0;
-}
-
-void TakeJournal::Level(long frame, float level) {
-  if (fd >= 0) pending[frame].level = level;
-}
-
-void TakeJournal::FrameDone(long frames) {
-  if (fd < 0 || !failure.empty()) return;
-  lines.clear();
-  while (!pending.empty() && pending.begin()->first < frames) {
-    lines += ChangeLine(pending.begin()->first, pending.begin()->second, *names);
-    pending.erase(pending.begin());
-  }
-  const bool upto = frames - lastUpto >= kUptoEvery;
-  if (upto) lines += "{\"upto\":" + std::to_string(frames) + "}\n";
-  if (lines.empty() || !Append(lines)) return;
-  if (upto) lastUpto = recordedUpTo = frames;
-}
-
-bool TakeJournal::WriteTake(const std::string& take, long first, long end, std::string& error) {
-  if (!failure.empty()) {
-    error = "the session's history could not be written (" + failure + ")";
-    return false;
-  }
-  if (end <= first) {
-    error = "the take holds no frame yet";
-    return false;
-  }
-  FrameDone(end);
-  OutputFile file;
-  if (!file.Open(take, error, OutputFile::Existing::Keep)) return false;
-  const int out = open(file.TemporaryPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (out < 0) {
-    error = "cannot write " + take + ": " + std::strerror(errno);
-    return false;
-  }
-  // The session's header with the take's first frame, then every line
-  // written since, then the take's end.
-  std::string text = HeaderLine(framesPerSecond, first, start, *names);
-  bool ok = true;
-  std::vector<char> buffer(1 << 20);
-  for (long at = static_cast<long>(headerBytes); ok && at < written;) {
-    const ssize_t got = pread(fd, buffer.data(), std::min<long>(buffer.size(), written - at), at);
-    if (got <= 0) {
-      ok = false;
-      break;
-    }
-    text.append(buffer.data(), static_cast<size_t>(got));
-    at += got;
-    if (text.size() >= buffer.size()) {
-      ok = ::write(out, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-      text.clear();
-    }
-  }
-  text += "{\"frames\":" + std::to_string(end) + "}\n";
-  ok = ok && ::write(out, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  const int writeErrno = errno;
-  ok = close(out) == 0 && ok;
-  if (!ok) {
-    error = "cannot write " + take + ": " + std::strerror(writeErrno);
-    return false;
-  }
-  return file.Commit(error);
-}
-
-bool TakeJournal::Close(long frames, std::string& error) {
-  if (fd < 0) return true;
-  // A change asked for as the show ended never reached a frame: the take
-  // holds what was shown.
-  pending.erase(pending.lower_bound(frames), pending.end());
-  FrameDone(frames);
-  const bool closed = Append("{\"frames\":" + std::to_string(frames) + "}\n") && fsync(fd) == 0;
-  close(fd);
-  fd = -1;
-  if (!Named()) return true;
-  if (!closed) {
-    error = "take: " + (failure.empty() ? std::string(std::strerror(errno)) : failure) + "; the take is in " +
-            recordingPath + " and holds frames up to " + std::to_string(recordedUpTo);
-    return false;
-  }
-  // Never over a file that appeared meanwhile.
-  if (link(recordingPath.c_str(), path.c_str()) != 0) {
-    error = "take: cannot put " + path + " in place (" + std::strerror(errno) + "); the take is in " + recordingPath;
-    return false;
-  }
-  unlink(recordingPath.c_str());
-  return true;
+void TakePlayer::Apply(const TakeChange& change) {
+  for (const ParameterValue& value : change.values) PutValue(values, value.index, value.value);
+  for (const ParameterValue& value : change.secondDeck) PutValue(secondDeck, value.index, value.value);
+  if (change.pause >= 0) paused = change.pause == 1;
+  if (change.level >= 0.0f) level = change.level;
+  if (change.mix >= 0.0f) mix = change.mix;
+  if (change.blend >= 0) blend = static_cast<Blend>(change.blend);
 }
 
 }  // namespace tool

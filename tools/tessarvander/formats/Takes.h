@@ -31,7 +31,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,9 +40,10 @@
 
 namespace tool {
 
-// The largest take read; its frame rate and frames keep the command line's
-// bounds (kMinFramesPerSecond ... kMaxFrames).
-constexpr size_t kMaxTakeBytes = 256u << 20;
+// A take is read line by line, never whole: a line may be at most this
+// long; the file as long as the frame limits allow. What a render holds of
+// it at once is a line and the values of one frame.
+constexpr size_t kMaxTakeLineBytes = 1u << 20;
 
 // How the crossfader blends the decks: a linear dissolve, an additive
 // crossfade, or the second deck keyed in by its luma.
@@ -50,38 +51,50 @@ enum class Blend { Dissolve, Add, Luma };
 const char* BlendName(Blend blend);
 bool ParseBlend(const std::string& name, Blend& blend);
 
+// What changes before one frame.
+struct TakeChange {
+  std::vector<ParameterValue> values;
+  std::vector<ParameterValue> secondDeck;
+  int pause = -1;      // 1 pause from here, 0 play from here, -1 unchanged
+  float level = -1.0f; // the picture's level (1 the picture, 0 black), or -1 unchanged
+  float mix = -1.0f;   // the crossfader, or -1 unchanged
+  int blend = -1;      // a Blend, or -1 unchanged
+};
+
+// A take as checked: its header, its length and what its changes hold, and
+// where its lines are (a file, or a text held here), for a TakePlayer to
+// read them again as frames go by.
 struct Take {
   double framesPerSecond = 60.0;
   long first = 0;
   long frames = 0;
   std::vector<ParameterValue> start;
-  // What changes before each frame; frames without changes are absent.
-  struct Change {
-    std::vector<ParameterValue> values;
-    std::vector<ParameterValue> secondDeck;
-    int pause = -1;      // 1 pause from here, 0 play from here, -1 unchanged
-    float level = -1.0f; // the picture's level (1 the picture, 0 black), or -1 unchanged
-    float mix = -1.0f;   // the crossfader, or -1 unchanged
-    int blend = -1;      // a Blend, or -1 unchanged
-  };
-  std::map<long, Change> changes;
   // The take plays the second deck.
   bool twoDecks = false;
   // The take ended before it was closed: it holds the frames to its last "upto".
   bool cutShort = false;
+  long changeFrames = 0;  // frames with a change, below `frames`
+  long lastChange = -1;   // the last of them
+  std::string path;       // its file, or empty for `text`
+  std::string text;
 };
 
-// Reads a take. False with one line naming the file, the line and what is
-// wrong.
+// Reads a take, line by line. False with one line naming the file, the
+// line and what is wrong.
 bool LoadTake(const std::string& path, const ParameterNames& names, Take& take, std::string& error);
 // The same from a take's text; `path` names it in the messages.
 bool ParseTake(const std::string& text, const std::string& path, const ParameterNames& names, Take& take,
                std::string& error);
 
-// Plays a take back frame by frame: the values to send and whether to process.
+class TakeLines;
+class TakeLineReader;
+
+// Plays a take back frame by frame: the values to send and whether to
+// process, its lines read again as the frames reach them.
 class TakePlayer {
  public:
-  explicit TakePlayer(const Take& take);
+  TakePlayer(const Take& take, const ParameterNames& names);
+  ~TakePlayer();
   // Call once per frame, in order from 0: applies that frame's changes.
   void Advance(long frame);
   const std::vector<ParameterValue>& Values() const { return values; }
@@ -93,7 +106,15 @@ class TakePlayer {
   Blend Blending() const { return blend; }
 
  private:
+  void Apply(const TakeChange& change);
+
   const Take& take;
+  Take header;  // the reader's own account of the header it reads again
+  std::unique_ptr<TakeLines> lines;
+  std::unique_ptr<TakeLineReader> reader;
+  bool done = false;
+  long pendingFrame = -1;  // the frame of the change read ahead, -1 for none
+  TakeChange pending;
   std::vector<ParameterValue> values, secondDeck;
   bool paused = false;
   float level = 1.0f;
@@ -101,64 +122,10 @@ class TakePlayer {
   Blend blend = Blend::Dissolve;
 };
 
-// A live session's take, written as the session runs: every change with
-// the frame it took effect at, appended as the frame ends. Lines are built
-// whole in a buffer of the journal's own and written with one call, every
-// write checked: a crash, a kill or a full disk leaves whole lines and the
-// "upto" of the last frames written, never half a line. The first write that
-// fails stops the journal and is kept as one line for the player to say; the
-// show goes on.
-//
-// With a path, the journal is PATH.recording, new (an existing PATH or
-// PATH.recording is refused: a take is never replaced), and is put in place
-// as PATH when the session ends. Without one, it is an unnamed file in the
-// out folder that only the session's own takes (T) read: the session's
-// history lives on disk, never in memory, however long the show.
-class TakeJournal {
- public:
-  // Frames between two "upto" lines: at 60 a second, a crash loses at most
-  // half a second.
-  static constexpr long kUptoEvery = 30;
-
-  ~TakeJournal();
-  bool Open(const std::string& path, const std::string& folder, double framesPerSecond,
-            const std::vector<ParameterValue>& start, const ParameterNames& names, std::string& error);
-  bool Recording() const { return fd >= 0; }
-  bool Named() const { return !path.empty(); }
-  void Set(long frame, uint32_t index, float value);
-  void SetSecond(long frame, uint32_t index, float value);
-  void Pause(long frame, bool paused);
-  void Level(long frame, float level);
-  void Mix(long frame, float mix, Blend blend);
-  // Frames before `frames` are done: their changes are written.
-  void FrameDone(long frames);
-  // The take of frames [first, end) of the session, copied from what is
-  // written, as a new file at `take`.
-  bool WriteTake(const std::string& take, long first, long end, std::string& error);
-  // The session's frames end at `frames`; a named take is put in place.
-  bool Close(long frames, std::string& error);
-  const std::string& Path() const { return path; }
-  // The first write that failed ("the disk is full"), or empty.
-  const std::string& Failure() const { return failure; }
-  // The frames the file holds for sure: up to its last "upto".
-  long RecordedUpTo() const { return recordedUpTo; }
-
- private:
-  bool Append(const std::string& lines);
-
-  std::string path;
-  std::string recordingPath;
-  const ParameterNames* names = nullptr;
-  int fd = -1;
-  double framesPerSecond = 60.0;
-  std::vector<ParameterValue> start;
-  size_t headerBytes = 0;
-  long written = 0;  // bytes
-  std::map<long, Take::Change> pending;
-  std::string lines;  // built for the next write
-  long lastUpto = 0;
-  long recordedUpTo = 0;
-  std::string failure;
-};
+// The take's lines as the journal writes them: values at the precision
+// they have (a float's shortest form, "0.3", never "0.30000001192092896").
+std::string TakeHeaderLine(double framesPerSecond, long first, const std::vector<ParameterValue>& start,
+                           const ParameterNames& names);
+std::string TakeChangeLine(long frame, const TakeChange& change, const ParameterNames& names);
 
 }  // namespace tool

@@ -125,15 +125,7 @@ void Captures::ToggleTake(LiveState& live) {
     console.Say("recording take from frame " + std::to_string(live.TakeFirst()));
     return;
   }
-  std::string error;
-  const std::string path = StampedName(".take");
-  const long first = live.TakeFirst();
-  if (!live.WriteTake(path, error)) {
-    console.Problem("take: " + error);
-    return;
-  }
-  console.Say("saved take " + path + " (frames " + std::to_string(first) + " to " + std::to_string(live.ShownFrames()) +
-              "); render it with: tessarvander render --take " + path + " -o take.mp4");
+  live.WriteTake(StampedName(".take"));  // said when written
 }
 
 }  // namespace tool

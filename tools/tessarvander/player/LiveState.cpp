@@ -54,10 +54,10 @@ void LiveState::SetLevel(float wanted) {
   journal.Level(shownFrames, level);
 }
 
-bool LiveState::WriteTake(const std::string& path, std::string& error) {
+void LiveState::WriteTake(const std::string& path) {
   const long first = takeFirst;
   takeFirst = -1;
-  return journal.WriteTake(path, first, shownFrames, error);
+  journal.WriteTake(path, first, shownFrames);
 }
 
 bool LiveState::Record(const std::string& path, const std::string& folder, std::string& error) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/TakeJournal.h"
 #include "formats/Takes.h"
 #include "formats/ParameterControls.h"
 
@@ -63,16 +64,22 @@ class LiveState {
   const std::string& SessionTakePath() const { return journal.Path(); }
   // The first write of the history that failed, or empty; and the frames it
   // holds for sure.
-  const std::string& RecordFailure() const { return journal.Failure(); }
+  std::string RecordFailure() const { return journal.Failure(); }
   long RecordedUpTo() const { return journal.RecordedUpTo(); }
+  // What the history's writer has to say: takes saved, gigabytes passed.
+  std::vector<TakeJournal::News> JournalNews() { return journal.TakeNews(); }
   bool CloseSession(std::string& error) { return journal.Close(shownFrames, error); }
+  // Waits for the history's writer (for the tests).
+  bool SettleHistory(double patience) { return journal.Settle(patience); }
 
   // A take (T) runs from the frame it started at to the frame now.
   void StartTake() { takeFirst = shownFrames; }
   bool TakeRecording() const { return takeFirst >= 0; }
   long TakeFirst() const { return takeFirst; }
-  // Writes the take from the session's history and stops recording it.
-  bool WriteTake(const std::string& path, std::string& error);
+  // Hands the take to the history's writer, which writes it from the
+  // session's history (its outcome comes with the news), and stops
+  // recording it.
+  void WriteTake(const std::string& path);
 
  private:
   const ParameterNames& names;

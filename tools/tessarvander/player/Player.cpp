@@ -152,9 +152,14 @@ void Player::FollowTheDrawnRate() {
   console.Say(line);
 }
 
-// A take that cannot be written is said once; the show goes on.
+// What the session's history has to say (takes saved, gigabytes passed),
+// and a take that cannot be written, once; the show goes on.
 void Player::SayRecordFailure() {
-  const LiveState& live = stage.Live();
+  LiveState& live = stage.Live();
+  for (const TakeJournal::News& news : live.JournalNews()) {
+    if (news.problem) console.Problem(news.line);
+    else console.Say(news.line);
+  }
   if (recordFailureSaid || live.RecordFailure().empty()) return;
   recordFailureSaid = true;
   console.Problem(live.RecordingSession() ? "take: " + live.RecordFailure() + "; the take holds frames up to " +

@@ -34,6 +34,7 @@
 #include "player/Window.h"
 #include "render/Decks.h"
 #include "session/HostSession.h"
+#include "sys/Terminal.h"
 
 namespace tool {
 
@@ -112,6 +113,9 @@ class Player {
   const PlayerOptions options;
   const ParameterProfile profile;
 
+  // The terminal's lines through a writer of their own for the whole show:
+  // a terminal nobody reads never holds up a frame.
+  TerminalWriter terminal;
   Console console;
   Stage stage;
   Captures captures;

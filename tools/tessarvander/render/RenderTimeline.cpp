@@ -5,7 +5,7 @@ namespace tool {
 RenderTimeline::RenderTimeline(const ParameterControls& controls, long preRollFrames, long outputFrames,
                                const Take* take)
     : controls(controls), preRoll(preRollFrames), outputs(outputFrames), take(take) {
-  if (take) takePlayer = std::make_unique<TakePlayer>(*take);
+  if (take) takePlayer = std::make_unique<TakePlayer>(*take, controls.Names());
 }
 
 bool RenderTimeline::Next(std::vector<ParameterValue>& values) {
