@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <lo/lo.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -83,6 +85,50 @@ int Connect(int port) {
 
 bool SendAll(int socketFd, const std::string& bytes) {
   return send(socketFd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+// A client's WebSocket frame, masked as a client's must be: FIN (or not),
+// the opcode, and the payload.
+std::string Frame(bool fin, int opcode, const std::string& payload) {
+  std::string frame{static_cast<char>((fin ? 0x80 : 0) | opcode), static_cast<char>(0x80 | payload.size())};
+  const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+  frame.append(mask, 4);
+  for (size_t i = 0; i < payload.size(); ++i) frame += static_cast<char>(payload[i] ^ mask[i % 4]);
+  return frame;
+}
+
+// A WebSocket opened by hand on a raw connection, `after` sent in the same
+// write as the upgrade request; -1 when the server refuses it.
+int RawSocket(int port, const std::string& after = "") {
+  const int socketFd = Connect(port);
+  if (socketFd < 0) return -1;
+  const std::string upgrade = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+  std::string answer;
+  char byte = 0;
+  timeval patience{5, 0};
+  setsockopt(socketFd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+  if (SendAll(socketFd, upgrade + after))
+    while (answer.find("\r\n\r\n") == std::string::npos && recv(socketFd, &byte, 1, 0) == 1) answer += byte;
+  if (answer.rfind("HTTP/1.1 101", 0) != 0) {
+    close(socketFd);
+    return -1;
+  }
+  return socketFd;
+}
+
+// Whether the server closed the connection within `seconds` (what it sends
+// meanwhile is read and dropped).
+bool ClosedWithin(int socketFd, double seconds) {
+  const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+  char buffer[4096];
+  while (Clock::now() < deadline) {
+    pollfd waiting{socketFd, POLLIN, 0};
+    if (poll(&waiting, 1, 50) <= 0) continue;
+    const ssize_t got = recv(socketFd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return true;
+  }
+  return false;
 }
 
 // The show as a frame loop of 60 calls a second publishes it, draining what
@@ -335,6 +381,56 @@ TEST_F(WebServerTest, HostileClientsAreBounded) {
     }
   }, 3.0);
   EXPECT_EQ(loop->Commands(), 0u) << "nothing of the junk reached the frame loop";
+
+  // Clients that pipeline requests and never read their answers: stalled
+  // answers are the first to go when room is needed.
+  Survive("clients that never read", 64, [this](int, std::atomic<bool>& stop) {
+    const int socketFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int tiny = 1024;
+    setsockopt(socketFd, SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      const std::string request = "GET /remote HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+      for (int k = 0; k < 64 && !stop; ++k) send(socketFd, request.data(), request.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    close(socketFd);
+  }, 3.0);
+
+  // A message that never ends (empty continuation frames without end) and a
+  // flood of empty pings: each socket is closed within its bounds.
+  for (const auto& [name, unit] : std::vector<std::pair<std::string, std::string>>{
+           {"endless fragments", Frame(false, 0x0, "")}, {"a ping flood", Frame(true, 0x9, "")}}) {
+    SCOPED_TRACE(name);
+    const int socketFd = RawSocket(port, name == "endless fragments" ? Frame(false, 0x2, "") : "");
+    ASSERT_GE(socketFd, 0);
+    std::string burst;
+    for (int k = 0; k < 1000; ++k) burst += unit;
+    const auto until = Clock::now() + std::chrono::seconds(6);
+    bool closed = false;
+    while (!closed && Clock::now() < until) {
+      closed = !SendAll(socketFd, burst) || ClosedWithin(socketFd, 0.01);
+    }
+    EXPECT_TRUE(closed || ClosedWithin(socketFd, 1.0)) << "still open after 6 s of it";
+    close(socketFd);
+    ExpectAnsweredInTime(name);
+  }
+
+  // Frames sent with the upgrade, before its answer, reach the show.
+  char osc[64];
+  lo_message set = lo_message_new();
+  lo_message_add_float(set, 0.375f);
+  size_t length = sizeof osc;
+  lo_message_serialise(set, "/tessarvander/param/zoom", osc, &length);
+  lo_message_free(set);
+  const int eager = RawSocket(port, Frame(true, 0x2, std::string(osc, length)));
+  ASSERT_GE(eager, 0);
+  EXPECT_TRUE(WaitUntil([&] { return HttpGet(port, "/tessarvander/param/zoom?VALUE").body == "{\"VALUE\":[0.375]}"; }))
+      << "the frame sent with the upgrade was lost";
+  close(eager);
 }
 
 }  // namespace
