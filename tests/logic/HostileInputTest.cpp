@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -22,6 +23,7 @@
 #include "farm/Segments.h"
 #include "farm/PartProgress.h"
 #include "farm/FarmState.h"
+#include "farm/SlurmJobs.h"
 #include "formats/TakeJournal.h"
 #include "sys/ShellQuote.h"
 #include "formats/MidiMap.h"
@@ -32,6 +34,8 @@
 #include "sys/OutputFile.h"
 #include "formats/ParameterProfile.h"
 #include "sys/ChildProcess.h"
+#include "sys/Interrupts.h"
+#include "sys/WorkerThread.h"
 
 namespace {
 
@@ -76,6 +80,9 @@ TEST_F(HostileInputTest, NamesFromOutsideArePrintedEscaped) {
   EXPECT_EQ(tool::Printable("a\nb\x1b]0;pwned\x07"), "a\\x0ab\\x1b]0;pwned\\x07");
   EXPECT_EQ(tool::Printable("\xc2\x9b" "2J"), "\\xc2\\x9b2J") << "C1's CSI";
   EXPECT_EQ(tool::Printable("\xff\xc0\xaf\xed\xa0\x80"), "\\xff\\xc0\\xaf\\xed\\xa0\\x80") << "broken and overlong UTF-8";
+  EXPECT_EQ(tool::Printable("bank\xe2\x80\xaegnp.exe"), "bank\\xe2\\x80\\xaegnp.exe") << "a right-to-left override";
+  EXPECT_EQ(tool::Printable("a\xe2\x81\xa6" "b\xe2\x80\x8b" "c\xef\xbb\xbf"), "a\\xe2\\x81\\xa6b\\xe2\\x80\\x8bc\\xef\\xbb\\xbf")
+      << "an isolate, a zero-width space, a byte-order mark";
   fs::create_directories(Path("bank"));
   Write("bank/1-x\ny.json", "not json");
   Write("bank/2-\x1b[2J.json", "{}");
@@ -268,6 +275,95 @@ TEST_F(HostileInputTest, FarmRecordsAreCheckedBeforeTheirJobIdsReachSlurm) {
   EXPECT_FALSE(fs::exists(Path("PWNED")));
 }
 
+// Every helper runs within bounds: a child that hangs is stopped at its
+// deadline, one that ignores SIGTERM is killed, one that talks without end
+// is stopped at its cap, and Ctrl-C or SIGTERM to this program stops it.
+// The scheduler's commands, faked on PATH, are believed only when their
+// answers are what they should be: an sbatch that answers anything but a
+// job id records nothing, a join refused after its parts cancels the parts
+// and says so, squeue is asked once for a record of 3,000 parts, and an
+// squeue that talks without end or hangs leaves the state unknown.
+TEST_F(HostileInputTest, SchedulerCommandsAreBoundedAndTheirAnswersChecked) {
+  using Clock = std::chrono::steady_clock;
+  const auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
+  auto started = Clock::now();
+  tool::ChildResult hung = tool::RunChild({"sleep", "60"}, "", "", {0.5, 1024});
+  EXPECT_TRUE(hung.timedOut);
+  EXPECT_FALSE(hung.Finished());
+  hung = tool::RunChild({"sh", "-c", "trap '' TERM; sleep 60"}, "", "", {0.5, 1024});
+  EXPECT_TRUE(hung.timedOut) << "a child that ignores SIGTERM is killed";
+  const tool::ChildResult talker = tool::RunChild({"yes"}, "", "", {30.0, 4096});
+  EXPECT_TRUE(talker.truncated);
+  EXPECT_EQ(talker.out.size(), 4096u);
+  EXPECT_LT(seconds(started), 10.0);
+
+  // Fakes of the scheduler's commands, first on PATH.
+  fs::create_directories(Path("bin"));
+  const auto fake = [&](const std::string& name, const std::string& body) {
+    Write("bin/" + name, "#!/bin/sh\n" + body + "\n");
+    fs::permissions(Path("bin/" + name), fs::perms::owner_all);
+  };
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (Path("bin") + ":" + path).c_str(), 1);
+  fake("scancel", "echo \"$@\" >> " + Path("cancelled"));
+  tool::SlurmRequest request;
+  request.parts = 2;
+  request.render = {"render", "-o", Path("flight.mp4")};
+  request.tool = "/bin/true";
+  request.folder = folder.string();
+  std::string partsJob, joinJob, error;
+  {
+    fake("sbatch", "echo 'Submitted batch job 12'");
+    tool::SlurmJobs jobs;
+    ASSERT_TRUE(jobs.Plan(request, error)) << error;
+    EXPECT_FALSE(jobs.Submit(partsJob, joinJob, error));
+    EXPECT_NE(error.find("which is no job id"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(Path("flight.farm/jobs.json"))) << "nothing recorded of an answer not believed";
+  }
+  {
+    fake("sbatch", "case \"$*\" in *dependency*) echo 'sbatch: error: Batch job submission failed' >&2; exit 1;; esac\n"
+                   "echo 1234");
+    tool::SlurmJobs jobs;
+    ASSERT_TRUE(jobs.Plan(request, error)) << error;
+    EXPECT_FALSE(jobs.Submit(partsJob, joinJob, error));
+    EXPECT_NE(error.find("the parts (job 1234) were cancelled"), std::string::npos) << error;
+    EXPECT_EQ(Read(Path("cancelled")), "1234\n");
+  }
+  // A record of 3,000 parts: one squeue call a refresh.
+  std::string partJobs;
+  for (int part = 1; part <= 3000; ++part) partJobs += (part > 1 ? ", \"" : "\"") + std::to_string(part) + "\": \"77_" + std::to_string(part) + "\"";
+  Write("flight.farm/jobs.json",
+        R"({"format": "tessarvander-farm", "parts": 3000, "partJobs": {)" + partJobs + R"(}, "joinJob": "78"})");
+  fake("squeue", "echo called >> " + Path("asked") + "\necho '77_1|RUNNING|None|node1|(null)'");
+  tool::FarmState state;
+  ASSERT_TRUE(tool::ReadFarmState(Path("flight.mp4"), state, error)) << error;
+  EXPECT_EQ(Read(Path("asked")), "called\n");
+  EXPECT_EQ(state.parts[0].status, tool::PartStatus::Running);
+  EXPECT_EQ(state.parts[1].status, tool::PartStatus::Failed) << "gone from the queue, not done";
+  // An squeue that talks without end, or hangs until this program is
+  // interrupted: the state is unknown, at once.
+  fake("squeue", "exec yes '77_1|RUNNING|None|node1|(null)'");
+  state = tool::FarmState();
+  started = Clock::now();
+  ASSERT_TRUE(tool::ReadFarmState(Path("flight.mp4"), state, error)) << error;
+  EXPECT_EQ(state.Result(), tool::FarmState::Outcome::Unknown) << state.unknown;
+  EXPECT_LT(seconds(started), 10.0);
+  fake("squeue", "exec sleep 600");
+  tool::InstallInterruptHandlers();
+  std::thread interrupter([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    raise(SIGTERM);
+  });
+  state = tool::FarmState();
+  started = Clock::now();
+  ASSERT_TRUE(tool::ReadFarmState(Path("flight.mp4"), state, error)) << error;
+  interrupter.join();
+  tool::ForgetInterrupt();
+  EXPECT_EQ(state.unknown, "squeue: interrupted");
+  EXPECT_LT(seconds(started), 10.0) << "SIGTERM stops the wait";
+  setenv("PATH", path.c_str(), 1);
+}
+
 // A part's progress file is written on whichever node runs it and read by
 // `farm status` anywhere: a whole one reads back as written; anything else
 // (not JSON, oversized, another format, numbers out of range, a node name
@@ -353,6 +449,8 @@ TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
       {R"({"take": 1, "fps": 1e-300, "parameters": {}})" "\n" R"({"frames": 10})", "key \"fps\" must be"},
       {header + R"({"frame": 2.5, "pause": true})" "\n" R"({"frames": 10})", "key \"frame\" must be"},
       {header + R"({"frame": 3, "set": {"Hue": 1e400}})", "out of range"},
+      {std::string(3 << 20, ' '), "has no complete line"},
+      {header + std::string(2 << 20, 'x') + "\n", "line 2: longer than 1 MiB"},
   };
   for (const auto& [text, message] : takes) {
     tool::Take take;
@@ -519,6 +617,28 @@ TEST_F(HostileInputTest, ATakeIsNeverReplacedAndEndsCleanlyHoweverTheShowEnds) {
     EXPECT_NE(error.find("holds frames up to " + std::to_string(full.RecordedUpTo())), std::string::npos) << error;
     ASSERT_TRUE(tool::LoadTake(Path("w.take.recording"), names, take, error)) << error;
     EXPECT_EQ(take.frames, full.RecordedUpTo());
+  }
+
+  // A disk that stops taking lines (frozen, or a hung share): the journal
+  // stops at its last whole line once its writer falls behind, says so, and
+  // the show goes on; the take holds the frames the disk took.
+  {
+    tool::TakeJournal stalled;
+    ASSERT_TRUE(stalled.Open(Path("x.take"), "", 60.0, {}, names, error)) << error;
+    tool::WorkerThread::HoldForTests(true);
+    long frame = 0;
+    for (; frame < 6000 && stalled.Failure().empty(); ++frame) {
+      stalled.Set(frame, param::Hue, static_cast<float>(frame % 100) / 100.0f);
+      stalled.FrameDone(frame + 1);
+    }
+    EXPECT_EQ(stalled.Failure(), "the disk did not keep up with the show");
+    EXPECT_FALSE(stalled.Close(frame, error, 0.2));
+    EXPECT_NE(error.find("the take is in " + Path("x.take.recording")), std::string::npos) << error;
+    tool::WorkerThread::HoldForTests(false);
+    ASSERT_TRUE(stalled.Settle(10.0));
+    ASSERT_TRUE(tool::LoadTake(Path("x.take.recording"), names, take, error)) << error;
+    EXPECT_EQ(take.frames, stalled.RecordedUpTo());
+    EXPECT_GT(take.frames, 1000);
   }
 
   // T: frames 40 to 90 of a session kept on disk, unnamed.

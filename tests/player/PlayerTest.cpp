@@ -9,6 +9,13 @@
 #include <lo/lo.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 #include <regex>
 
 #include "ParameterTable.h"
@@ -21,6 +28,7 @@
 #include "remote/OscQueryTree.h"
 #include "formats/ParameterProfile.h"
 #include "sys/Interrupts.h"
+#include "sys/WorkerThread.h"
 #include "music/Reactions.h"
 #include "output/StillSink.h"
 
@@ -531,6 +539,70 @@ TEST_F(PlayerStageTest, KeysPanelOscAndMidiAskThroughOneApply) {
   Pass();
   EXPECT_FLOAT_EQ(Value(param::Hue), 0.375f);
   EXPECT_TRUE(player->Show().GoingToBlack());
+}
+
+// The show never waits on what is outside it. The disk (every writer held,
+// as a frozen filesystem holds them), the terminal (standard output and
+// error a pipe nobody reads) and the controllers (a reply address that
+// never reads) all block; a controller floods messages that fail, and sets
+// a parameter every frame. No pass of the loop takes 100 ms of wall time,
+// the failures are said once, and the take renders.
+TEST_F(PlayerStageTest, TheShowNeverWaitsOnADiskATerminalOrAClient) {
+  options.takePath = Path("stall.take");
+  options.quiet = false;
+  const int deaf = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);  // bound, never read
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(deaf, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  getsockname(deaf, reinterpret_cast<sockaddr*>(&address), &length);
+  options.oscPort = 20000 + getpid() % 20000;
+  options.oscReply = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  Start();
+  std::signal(SIGPIPE, SIG_IGN);
+  int terminal[2];
+  ASSERT_EQ(pipe2(terminal, O_CLOEXEC), 0);
+  const int standardOut = dup(1), standardError = dup(2);
+  dup2(terminal[1], 1);
+  dup2(terminal[1], 2);
+  tool::WorkerThread::HoldForTests(true);
+  double longest = 0.0;
+  tool::OscCommand learn;
+  learn.request = tool::PlayerRequest(tool::PlayerAction::Learn);
+  learn.request.text = "no-such-knob";
+  for (int pass = 0; pass < 600; ++pass) {
+    if (pass == 300) tool::WorkerThread::HoldForTests(false);  // the disk thaws; the terminal stays unread
+    tool::PlayerRequest set(tool::PlayerAction::SetParameter, param::Hue);
+    set.value = static_cast<float>(pass % 100) / 100.0f;
+    player->Input().Apply(set);
+    for (int k = 0; k < 20; ++k) player->Input().Apply(learn);
+    const auto started = std::chrono::steady_clock::now();
+    Pass();
+    longest = std::max(longest, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  }
+  EXPECT_LT(longest, 0.1) << "a pass waited on the world";
+  dup2(standardOut, 1);
+  dup2(standardError, 2);
+  close(standardOut);
+  close(standardError);
+  std::thread drain([&] {
+    char buffer[4096];
+    while (read(terminal[0], buffer, sizeof buffer) > 0) {
+    }
+  });
+  Finish();
+  player.reset();  // its terminal's writer says what waits, and ends
+  close(terminal[1]);
+  drain.join();
+  close(terminal[0]);
+  close(deaf);
+  tool::Take take;
+  std::string error;
+  ASSERT_TRUE(tool::LoadTake(Path("stall.take"), controls->Names(), take, error)) << error;
+  EXPECT_EQ(take.frames, 600);
+  EXPECT_EQ(std::count_if(said.begin(), said.end(), [](const std::string& line) { return line.find("no-such-knob") != std::string::npos; }),
+            0) << "failures go to the controllers' door, said once there, not a line each";
 }
 
 }  // namespace

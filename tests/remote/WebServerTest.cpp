@@ -28,6 +28,7 @@
 #include "remote/WebServer.h"
 #include "remote/WebLimits.h"
 #include "sys/HostAndPort.h"
+#include "sys/SteadyClock.h"
 
 namespace {
 
@@ -559,4 +560,66 @@ TEST(ControllersTest, EveryHostAndPortOptionTakesBracketedIpv6AndNames) {
   std::string error;
   EXPECT_FALSE(refused.Start(setup, said, error));
   EXPECT_EQ(error, "--osc-reply: \"[::1]9000\" is not HOST:PORT of a reachable host");
+}
+
+// The inbox every transport shares, flooded as one controller could: bundles
+// of 64 sets timed 50 s ahead, 700 of them, and sets of a parameter's name
+// padded with 3,990 "_". The flooding sender loses its own messages only:
+// another sender's set still arrives at the next drain, what waits stays
+// within the inbox's bounds, and the padded name is no parameter.
+TEST(OscInboxTest, OneSenderCannotShutOutAnother) {
+  tool::OscInbox inbox(tool::ParameterProfile::TableNames());
+  const auto ahead = [](double seconds) {
+    const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const double ntp = now + 2208988800.0 + seconds;
+    lo_timetag tag;
+    tag.sec = static_cast<uint32_t>(ntp);
+    tag.frac = static_cast<uint32_t>((ntp - std::floor(ntp)) * 4294967296.0);
+    return tag;
+  };
+  const auto serialised = [](lo_bundle bundle) {
+    size_t size = 0;
+    void* bytes = lo_bundle_serialise(bundle, nullptr, &size);
+    std::string data(static_cast<char*>(bytes), size);
+    free(bytes);
+    return data;
+  };
+  std::string later;
+  {
+    lo_bundle bundle = lo_bundle_new(ahead(50.0));
+    for (int k = 0; k < 64; ++k) {
+      lo_message set = lo_message_new();
+      lo_message_add_float(set, 0.5f);
+      lo_bundle_add_message(bundle, "/tessarvander/param/hue", set);
+    }
+    later = serialised(bundle);
+    lo_bundle_free_recursive(bundle);
+  }
+  for (int k = 0; k < 700; ++k) {
+    std::string data = later;
+    inbox.Take(data.data(), data.size(), "", "flooder", "OSC");
+  }
+  char message[4096];
+  const auto set = [&](const std::string& address, float value) {
+    lo_message built = lo_message_new();
+    lo_message_add_float(built, value);
+    size_t length = sizeof message;
+    lo_message_serialise(built, address.c_str(), message, &length);
+    lo_message_free(built);
+    return length;
+  };
+  for (int k = 0; k < 5000; ++k) {
+    const size_t length = set("/tessarvander/param/zoom" + std::string(3990, '_'), 0.1f);
+    inbox.Take(message, length, "", "flooder", "OSC");
+  }
+  size_t length = set("/tessarvander/param/zoom", 0.625f);
+  inbox.Take(message, length, "", "another", "OSC");
+  std::vector<tool::OscCommand> drained;
+  inbox.Drain(tool::SteadySeconds(), drained);
+  ASSERT_EQ(drained.size(), 1u) << "only the other controller's set is due, and it arrived";
+  EXPECT_EQ(drained[0].request.number, static_cast<int>(tessarvander::param::Zoom));
+  EXPECT_EQ(drained[0].request.value, 0.625f);
+  // The flooder's later sets wait within its budget for later commands.
+  inbox.Drain(tool::SteadySeconds() + 55.0, drained);
+  EXPECT_EQ(drained.size(), tool::OscInbox::kSenderScheduled);
 }

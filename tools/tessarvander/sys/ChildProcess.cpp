@@ -224,8 +224,9 @@ ChildResult Converse(const std::vector<std::string>& arguments, const std::strin
           return result;
         }
       } else if (result.out.size() + static_cast<size_t>(got) > limits.maxOutput) {
+        // More than any answer it gives: nothing it says can be believed.
         result.out.append(buffer, limits.maxOutput - std::min(limits.maxOutput, result.out.size()));
-        result.truncated = true;
+        return stop(result.truncated);
       } else {
         result.out.append(buffer, static_cast<size_t>(got));
       }

@@ -68,9 +68,9 @@ class ChildProcess {
   int errors = -1;
 };
 
-// The bounds every helper runs within: stopped past its deadline (0: none)
-// or on Ctrl-C or SIGTERM to this program; its output kept up to a cap (the
-// rest read and dropped, so the helper never blocks on a full pipe).
+// The bounds every helper runs within: stopped past its deadline (0: none),
+// on Ctrl-C or SIGTERM to this program, or when it says more than its cap
+// (what it said up to the cap is kept).
 struct ChildLimits {
   double seconds = 600.0;
   size_t maxOutput = 64u << 20;

@@ -1,6 +1,13 @@
 #include "sys/WorkerThread.h"
 
 namespace tool {
+namespace {
+
+std::atomic<bool> held{false};
+
+}  // namespace
+
+void WorkerThread::HoldForTests(bool hold) { held = hold; }
 
 WorkerThread::WorkerThread(size_t maxJobs, size_t maxBytes)
     : shared(std::make_shared<Shared>(maxJobs, maxBytes)), thread(Run, shared) {}
@@ -34,6 +41,7 @@ void WorkerThread::Run(std::shared_ptr<Shared> shared) {
   std::deque<std::function<void()>> taken;
   while (shared->jobs.Take(taken, std::chrono::milliseconds(200)) || !taken.empty()) {
     for (std::function<void()>& job : taken) {
+      while (held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       job();
       ++shared->done;
     }

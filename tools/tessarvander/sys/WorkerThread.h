@@ -34,6 +34,10 @@ class WorkerThread {
   // The jobs refused since the last call.
   size_t TakeRefused() { return shared->jobs.TakeRefused(); }
 
+  // For the tests: every worker holds its jobs, as a frozen filesystem or a
+  // terminal nobody reads would hold them, until released.
+  static void HoldForTests(bool hold);
+
  private:
   // What the thread works on, held by it too, so that a thread left to
   // finish a stuck job outlives this object safely.
