@@ -1,7 +1,10 @@
 // libFuzzer target for the readers of the documents the tool is given:
-// presets, takes, segment manifests, beat lists, --react texts and MIDI maps. The first byte chooses the reader,
+// presets, takes (read, then played), segment manifests, beat lists,
+// --react texts, MIDI maps, the farm's records and parts' progress, and
+// sbatch's answers. The first byte chooses the reader,
 // the rest is the document's text. Every input must end in an answer, true
 // or false with one line, and nothing may escape the reader.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +14,8 @@
 #include "formats/BeatList.h"
 #include "formats/Presets.h"
 #include "formats/Takes.h"
+#include "farm/FarmRecord.h"
+#include "farm/PartProgress.h"
 #include "farm/Segments.h"
 #include "music/Reactions.h"
 #include "formats/MidiMap.h"
@@ -20,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::string error;
   bool read = false;
-  switch (data[0] % 6) {
+  switch (data[0] % 9) {
     case 0: {
       std::vector<tool::ParameterValue> values;
       read = tool::ParsePreset(text, "preset", tool::ParameterProfile::TableNames(), values, error);
@@ -30,6 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tool::Take take;
       read = tool::ParseTake(text, "take", tool::ParameterProfile::TableNames(), take, error);
       if (read && (take.frames <= take.first || take.frames > tool::kMaxFrames)) __builtin_trap();
+      if (read && take.lastChange >= take.frames) __builtin_trap();
+      if (read) {  // played as a render plays it, a bounded stretch of it
+        tool::TakePlayer player(take, tool::ParameterProfile::TableNames());
+        for (long frame = 0; frame < std::min(take.frames, 2000L); ++frame) player.Advance(frame);
+        if (!(player.Level() >= 0.0f && player.Level() <= 1.0f && player.Mix() >= 0.0f && player.Mix() <= 1.0f))
+          __builtin_trap();
+      }
       break;
     }
     case 3: {
@@ -51,6 +63,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (read && map.Mappings().size() > tool::MidiMap::kMaxMappings) __builtin_trap();
       if (!read && !map.Mappings().empty()) __builtin_trap();  // nothing half read is kept
       break;
+    }
+    case 6: {
+      tool::FarmRecord record;
+      read = record.Parse(text, "jobs.json", error);
+      if (read && (record.parts < 1 || !tool::IsJobId(record.joinJob))) __builtin_trap();
+      for (const auto& [part, job] : record.partJobs)
+        if (read && (part < 1 || part > record.parts || !tool::IsJobId(job))) __builtin_trap();
+      break;
+    }
+    case 7: {
+      tool::PartProgress progress;
+      read = progress.Parse(text, "part-1.status", error);
+      if (read && !(progress.done >= 0 && progress.done <= progress.total)) __builtin_trap();
+      break;
+    }
+    case 8: {
+      // sbatch's answer: a job id of digits, or nothing believed.
+      const std::string job = tool::SubmittedJobId(text);
+      if (job.find_first_not_of("0123456789") != std::string::npos) __builtin_trap();
+      return 0;
     }
     default: {
       tool::SegmentManifest manifest;

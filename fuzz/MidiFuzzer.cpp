@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       values[edit.index] = edit.value;
     }
     for (const auto& action : result.actions)
-      if (action.preset < 0 || action.preset >= 100) __builtin_trap();
+      if (action.number < 0 || action.number >= static_cast<int>(tool::kBankSlots)) __builtin_trap();
   }
   if (map.Mappings().size() > tool::MidiMap::kMaxMappings) __builtin_trap();
   // What was learned writes and reads back the same.

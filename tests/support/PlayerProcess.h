@@ -29,14 +29,18 @@ namespace fs = std::filesystem;
 // A running `tessarvander play`, its output in files.
 class PlayerProcess {
  public:
-  PlayerProcess(const fs::path& folder, std::vector<std::string> arguments) : out(folder / "play.out"), err(folder / "play.err") {
+  // Its standard error goes to `errors` when given (a pipe of the test's),
+  // else to a file.
+  PlayerProcess(const fs::path& folder, std::vector<std::string> arguments, int errors = -1)
+      : out(folder / "play.out"), err(folder / "play.err") {
     if (std::find(arguments.begin(), arguments.end(), "--size") == arguments.end())
       arguments.insert(arguments.begin(), {"--size", "160x90"});
     arguments.insert(arguments.begin(), {TESSARVANDER_TOOL, "play", "--out", folder.string()});
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (errors >= 0) posix_spawn_file_actions_adddup2(&actions, errors, STDERR_FILENO);
+    else posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -321,3 +321,73 @@ TEST_F(PlayTest, BadMessagesAndAFloodLeaveTheLoopRunning) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether a program of the system is there to run.
+bool Installed(const char* path) { return access(path, X_OK) == 0; }
+
+}  // namespace
+
+// The stalls of a real stage: the take's filesystem frozen (fsfreeze on a
+// filesystem of the test's own, on a loop device) and standard error a pipe
+// nobody reads, while a controller floods messages that fail. The flight
+// goes on: its frame count answers and grows, the longest gap between
+// process calls stays short, and once the disk thaws the take is whole.
+// Needs root and loop devices; skipped where they are not.
+TEST_F(PlayTest, AFrozenDiskAndAnUnreadTerminalLeaveTheShowRunning) {
+  if (geteuid() != 0 || !Installed("/sbin/fsfreeze") || !Installed("/sbin/mkfs.ext4") || !Installed("/bin/mount"))
+    GTEST_SKIP() << "needs root, fsfreeze, mkfs.ext4 and mount";
+  const std::string image = Path("disk.img"), disk = Path("disk");
+  fs::create_directories(disk);
+  ASSERT_EQ(truncate(image.c_str(), 0), -1);
+  std::ofstream(image).close();
+  ASSERT_EQ(truncate(image.c_str(), 64 << 20), 0);
+  ASSERT_EQ(RunProgram({"/sbin/mkfs.ext4", "-q", "-F", image}).exitCode, 0);
+  if (RunProgram({"/bin/mount", "-o", "loop", image, disk}).exitCode != 0) GTEST_SKIP() << "no loop devices here";
+  int unread[2];
+  ASSERT_EQ(pipe2(unread, O_CLOEXEC), 0);
+  double longestGap = -1.0;
+  long framesBefore = 0, framesDuring = 0;
+  {
+    Player player(folder, {"--osc", std::to_string(port), "--take", disk + "/show.take"}, unread[1]);
+    ASSERT_TRUE(player.WaitFor("listening for OSC"));
+    lo_server client = lo_server_new(nullptr, nullptr);
+    lo_address address = lo_address_new("127.0.0.1", std::to_string(port).c_str());
+    float answer = -1.0f;
+    lo_server_add_method(client, nullptr, "f", [](const char*, const char*, lo_arg** argv, int, lo_message, void* to) {
+      *static_cast<float*>(to) = argv[0]->f;
+      return 0;
+    }, &answer);
+    const auto ask = [&](const char* what) {
+      answer = -1.0f;
+      lo_send_from(address, client, LO_TT_IMMEDIATE, what, "");
+      for (int wait = 0; wait < 20 && answer < 0.0f; ++wait) lo_server_recv_noblock(client, 50);
+      return answer;
+    };
+    framesBefore = static_cast<long>(ask("/tessarvander/status/frame"));
+    ASSERT_EQ(RunProgram({"/sbin/fsfreeze", "-f", disk}).exitCode, 0);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+    while (std::chrono::steady_clock::now() < until) {
+      for (int k = 0; k < 200; ++k) {
+        lo_send(address, "/tessarvander/midi/learn", "s", ("no-such-knob-" + std::to_string(k)).c_str());
+        lo_send(address, "/tessarvander/param/hue", "f", static_cast<float>(k) / 200.0f);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    framesDuring = static_cast<long>(ask("/tessarvander/status/frame"));
+    longestGap = ask("/tessarvander/status/longest-gap");
+    RunProgram({"/sbin/fsfreeze", "-u", disk});
+    player.Key("ctrl+q");
+    EXPECT_EQ(player.Wait(), 0) << player.Errors();
+    lo_address_free(address);
+    lo_server_free(client);
+  }
+  close(unread[1]);
+  close(unread[0]);
+  EXPECT_GT(framesDuring, framesBefore + 6 * 30) << "the flight stood still while the disk was frozen";
+  EXPECT_GE(longestGap, 0.0) << "no answer while the disk was frozen";
+  EXPECT_LT(longestGap, 0.5) << "a process call waited on the disk or the terminal";
+  Render({"--take", disk + "/show.take", "-o", Path("take.png")});
+  RunProgram({"/bin/umount", disk});
+}

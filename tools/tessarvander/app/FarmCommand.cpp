@@ -158,7 +158,8 @@ class FarmCommand : public Command {
   static std::string Bar(const FarmState& state) {
     constexpr int kWidth = 30;
     const int filled = static_cast<int>(kWidth * state.framesDone / std::max(1L, state.framesTotal));
-    return "[" + std::string(static_cast<size_t>(filled), '#') + std::string(static_cast<size_t>(kWidth - filled), '.') +
+    return "[" + std::string(static_cast<size_t>(std::clamp(filled, 0, kWidth)), '#') +
+           std::string(static_cast<size_t>(kWidth - std::clamp(filled, 0, kWidth)), '.') +
            "]  " + state.Whole();
   }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/Commands.h"
+#include "sys/Messages.h"
 #include "app/CommandSupport.h"
 #include "hostkit/GlContext.h"
 #include "formats/ParameterProfile.h"
@@ -38,7 +39,7 @@ class InfoCommand : public Command {
       if (!hostkit::ListEglDevices(devices, error)) return Fail(kExitFailure, error);
       for (const hostkit::EglDevice& device : devices)
         std::printf("%d  %-9s %-14s %s\n", device.index, device.software ? "software" : "hardware",
-                    device.file.empty() ? "-" : device.file.c_str(), device.renderer.c_str());
+                    device.file.empty() ? "-" : Printable(device.file).c_str(), Printable(device.renderer).c_str());
       return kExitSuccess;
     }
     if (!pluginPath.empty()) flags.plugin = pluginPath;
@@ -49,14 +50,14 @@ class InfoCommand : public Command {
   const HostSession& session = *context.session;
   const PluginDescription& plugin = session.Description();
 
-  std::printf("Plugin       %s\n", session.Library().Path().c_str());
-  std::printf("Id           %s\n", plugin.uniqueId.c_str());
-  std::printf("Name         %s\n", plugin.name.c_str());
+  std::printf("Plugin       %s\n", Printable(session.Library().Path(), 300).c_str());
+  std::printf("Id           %s\n", Printable(plugin.uniqueId, 300).c_str());
+  std::printf("Name         %s\n", Printable(plugin.name, 300).c_str());
   std::printf("Type         %u (%s)\n", plugin.pluginType, plugin.pluginType == 1 ? "source" : "effect");
   std::printf("API          %u.%u\n", plugin.apiMajorVersion, plugin.apiMinorVersion);
   std::printf("Version      %u.%u\n", plugin.pluginMajorVersion, plugin.pluginMinorVersion);
-  std::printf("Description  %s\n", plugin.description.c_str());
-  std::printf("About        %s\n", plugin.about.c_str());
+  std::printf("Description  %s\n", Printable(plugin.description, 300).c_str());
+  std::printf("About        %s\n", Printable(plugin.about, 300).c_str());
   std::printf("GL           %s\n\n", session.BackendName());
 
   auto instance = session.CreateInstance(64, 64, error);
@@ -73,9 +74,9 @@ class InfoCommand : public Command {
     std::snprintf(range, sizeof range, "%g..%g", static_cast<double>(parameter.minimum),
                   static_cast<double>(parameter.maximum));
     const float value = instance->GetParameter(parameter.index);
-    std::printf("%3u  %-14s %-5s %8.4g  %-9s %-10s %s\n", parameter.index, parameter.name.c_str(),
+    std::printf("%3u  %-14s %-5s %8.4g  %-9s %-10s %s\n", parameter.index, Printable(parameter.name, 60).c_str(),
                 TypeName(parameter.type), static_cast<double>(parameter.defaultValue), range,
-                instance->DisplayText(parameter.index).c_str(), profile.Meaning(parameter.index, value).c_str());
+                Printable(instance->DisplayText(parameter.index), 60).c_str(), profile.Meaning(parameter.index, value).c_str());
   }
   return kExitSuccess;
   }

@@ -4,6 +4,7 @@
 // there once, the frame ranges adjoining.
 #include <cstdio>
 
+#include "sys/Messages.h"
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
 #include "farm/Join.h"
@@ -52,7 +53,7 @@ class JoinCommand : public Command {
       return Fail(kExitUsage, error);
     if (!ConcatenateParts(manifests, track, output, error)) return Fail(kExitFailure, error);
     if (!quiet)
-      std::printf("wrote %s (%zu parts, %ld frames%s)\n", output.c_str(), manifests.size(), manifests.back().end,
+      std::printf("wrote %s (%zu parts, %ld frames%s)\n", Printable(output, 500).c_str(), manifests.size(), manifests.back().end,
                   track.empty() ? "" : ", with its music");
     return kExitSuccess;
   }

@@ -208,7 +208,7 @@ class RenderCommand : public Command {
     music.Attach(timeline, framesPerSecond, outputFrames);
     if (!music.ReportPath().empty()) {
       if (!music.WriteReport(context.Names(), error)) return Fail(kExitFailure, error);
-      if (!flags.quiet) std::printf("wrote %s\n", music.ReportPath().c_str());
+      if (!flags.quiet) std::printf("wrote %s\n", Printable(music.ReportPath(), 500).c_str());
       if (output.empty()) return kExitSuccess;
     }
 
@@ -291,7 +291,7 @@ class RenderCommand : public Command {
     if (Interrupted()) return Fail(kExitInterrupted, "interrupted after the output was complete");
     endProgress.succeeded = true;
     if (!flags.quiet)
-      std::printf("wrote %s in %.1f s (%.1f frames per second)\n", sink->Describe().c_str(),
+      std::printf("wrote %s in %.1f s (%.1f frames per second)\n", Printable(sink->Describe(), 500).c_str(),
                   progress.ElapsedSeconds(), (end - first) / std::max(1e-9, progress.ElapsedSeconds()));
     return kExitSuccess;
   }

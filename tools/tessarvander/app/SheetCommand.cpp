@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "sys/Messages.h"
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
 #include "output/OutputKind.h"
@@ -104,7 +105,7 @@ class SheetCommand : public Command {
     progress.Finish();
     if (!sink.Write(pixels.data(), 0, error) || !sink.Finish(error)) return Fail(kExitFailure, error);
     if (!flags.quiet) {
-      std::printf("wrote %s: %zu x %zu stills at %g s\n", sink.Describe().c_str(), columnAxis.values.size(),
+      std::printf("wrote %s: %zu x %zu stills at %g s\n", Printable(sink.Describe(), 500).c_str(), columnAxis.values.size(),
                   rowAxis.values.size(), settings.at);
       std::printf("  across: %s = %s\n", columnAxis.name.c_str(), Listed(columnAxis.values).c_str());
       std::printf("  down:   %s = %s\n", rowAxis.name.c_str(), Listed(rowAxis.values).c_str());

@@ -4,6 +4,7 @@
 
 #include "farm/Segments.h"
 #include "formats/JsonReader.h"
+#include "sys/BoundedFile.h"
 #include "sys/Digest.h"
 #include "sys/Messages.h"
 #include "sys/OutputFile.h"
@@ -82,8 +83,13 @@ std::string NewMarkerName() {
 }
 
 bool FarmRecord::Read(const std::string& path, std::string& error) {
+  std::string text;
+  return ReadBoundedFile(path, 1 << 20, "farm record", text, error) && Parse(text, path, error);
+}
+
+bool FarmRecord::Parse(const std::string& text, const std::string& path, std::string& error) {
   nlohmann::json document;
-  if (!ReadJsonFile(path, 1 << 20, "farm record", document, error) ||
+  if (!ParseJson(text, "farm record " + path, document, error) ||
       !JsonFormat(document, kRecordFormat, 0, "farm record of this program", path, error))
     return false;
   if (!JsonWhole(document, "parts", 1, kMaxSegments, path, parts, error) ||

@@ -45,6 +45,8 @@ struct FarmRecord {
   std::string joinJob;
   std::string marker;  // the marker's file name
   bool Read(const std::string& path, std::string& error);
+  // The same from a file's text; `path` names it in the messages.
+  bool Parse(const std::string& text, const std::string& path, std::string& error);
   bool Write(const std::string& path, std::string& error) const;
 };
 

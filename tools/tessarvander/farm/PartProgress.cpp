@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formats/JsonReader.h"
+#include "sys/BoundedFile.h"
 #include "sys/OutputFile.h"
 
 namespace tool {
@@ -49,8 +50,13 @@ bool PartProgress::Write(const std::string& path, std::string& error) const {
 }
 
 bool PartProgress::Read(const std::string& path, std::string& error) {
+  std::string text;
+  return ReadBoundedFile(path, kMaxProgressBytes, "part progress", text, error) && Parse(text, path, error);
+}
+
+bool PartProgress::Parse(const std::string& text, const std::string& path, std::string& error) {
   nlohmann::json document;
-  if (!ReadJsonFile(path, kMaxProgressBytes, "part progress", document, error) ||
+  if (!ParseJson(text, "part progress " + path, document, error) ||
       !JsonFormat(document, kFormat, 0, "part's progress", path, error))
     return false;
   if (!JsonText(document, "state", path, state, error) || !JsonWhole(document, "done", 0, kMostFrames, path, done, error) ||

@@ -20,6 +20,8 @@ struct PartProgress {
   bool Write(const std::string& path, std::string& error) const;
   // False (with one line) when the file is not there or not a part's progress.
   bool Read(const std::string& path, std::string& error);
+  // The same from a file's text; `path` names it in the messages.
+  bool Parse(const std::string& text, const std::string& path, std::string& error);
 };
 
 // The writer a part's render keeps: it says where it runs, and whether an
