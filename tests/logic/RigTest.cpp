@@ -309,7 +309,8 @@ TEST_F(RigTest, MissingDevicesAreOneLineEachAndTheRigStarts) {
   options.audioDevice = std::string(300, 'x') + "\n";
   options.tempo = tool::TempoSource::MidiClock;
   options.midiMapPath = (folder / "map.json").string();
-  tool::StageRig rig(Names());
+  tool::Backstage backstage;
+  tool::StageRig rig(Names(), backstage);
   std::vector<tool::RigLine> lines;
   std::string error;
   ASSERT_TRUE(rig.Start(options, lines, error)) << error;

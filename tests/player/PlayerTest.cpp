@@ -166,6 +166,7 @@ TEST_F(PlayerStageTest, StillsAreOneAFrameAndTheTakesOwnFrames) {
   }
   PlayFrames(1);
   Pass();
+  ASSERT_TRUE(player->SettleWrites(10.0));
   EXPECT_TRUE(fs::exists(Path("first.png")));
   EXPECT_FALSE(fs::exists(Path("second.png")));
   EXPECT_TRUE(SaidSomething("refused 2 still requests: one still a frame"));
@@ -180,6 +181,7 @@ TEST_F(PlayerStageTest, StillsAreOneAFrameAndTheTakesOwnFrames) {
   window.Press(GLFW_KEY_S);
   Pass();
   Pass();
+  ASSERT_TRUE(player->SettleWrites(10.0));
   EXPECT_EQ(Shown(), shownWhilePaused) << "no frame while paused";
   std::vector<std::string> paused;
   for (const auto& entry : fs::directory_iterator(folder))

@@ -8,8 +8,8 @@
 
 namespace tool {
 
-Captures::Captures(const PlayerOptions& options, Console& console, const Clock& clock)
-    : options(options), console(console), clock(clock) {}
+Captures::Captures(const PlayerOptions& options, Console& console, const Clock& clock, Backstage& backstage)
+    : options(options), console(console), clock(clock), backstage(backstage) {}
 
 Captures::~Captures() { StopVideo(); }
 
@@ -75,20 +75,31 @@ void Captures::Save(const hostkit::FrameTarget& picture, bool full, bool drew, b
 
 void Captures::FrameWentBy(const hostkit::FrameTarget& picture) {
   if (!readback) return;
-  if (!readback->Submit(picture, videoFrames++)) StopVideo("the encoder stopped: " + readback->Error());
+  // A moment's wait for an encoder that lags, never more: one that is stuck
+  // (its disk frozen or full) ends the video with what it has.
+  switch (readback->Submit(picture, videoFrames, kEncoderPatience)) {
+    case ReadbackPipeline::Submitted::Queued: ++videoFrames; break;
+    case ReadbackPipeline::Submitted::Stuck: StopVideo("the encoder stopped taking frames: is its disk full or stalled?"); break;
+    case ReadbackPipeline::Submitted::Failed: StopVideo("the encoder stopped: " + readback->Error()); break;
+  }
 }
 
+// The picture is read here; it is encoded and written off the frame loop.
 void Captures::SaveStill(const hostkit::FrameTarget& picture, const std::string& path, long frame) {
-  std::string error;
-  PngStillSink sink;
-  const std::vector<uint8_t> pixels = picture.ReadRgba8();
-  if (!sink.Start(path, picture.Width(), picture.Height(), PngOptions(), error, OutputFile::Existing::Keep) ||
-      !sink.Write(pixels.data(), 0, error) || !sink.Finish(error)) {
-    console.Problem("still: " + error);
-    return;
-  }
-  console.Say("saved still " + path + " (frame " + std::to_string(frame) + " of the flight, " +
-              std::to_string(picture.Width()) + "x" + std::to_string(picture.Height()) + ")");
+  const int width = picture.Width(), height = picture.Height();
+  std::vector<uint8_t> pixels = picture.ReadRgba8();
+  const size_t bytes = pixels.size();
+  backstage.Write(
+      [pixels = std::move(pixels), path, width, height, frame]() -> Backstage::Outcome {
+        std::string error;
+        PngStillSink sink;
+        if (!sink.Start(path, width, height, PngOptions(), error, OutputFile::Existing::Keep) ||
+            !sink.Write(pixels.data(), 0, error) || !sink.Finish(error))
+          return {true, "still: " + error};
+        return {false, "saved still " + path + " (frame " + std::to_string(frame) + " of the flight, " +
+                           std::to_string(width) + "x" + std::to_string(height) + ")"};
+      },
+      bytes, "still " + path);
 }
 
 void Captures::StartVideo(const hostkit::FrameTarget& picture) {

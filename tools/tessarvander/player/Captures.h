@@ -11,6 +11,7 @@
 #include "hostkit/FrameTarget.h"
 #include "output/VideoSink.h"
 #include "player/Clock.h"
+#include "player/Backstage.h"
 #include "player/Console.h"
 #include "player/LiveState.h"
 #include "player/PlayerOptions.h"
@@ -20,7 +21,11 @@ namespace tool {
 
 class Captures {
  public:
-  Captures(const PlayerOptions& options, Console& console, const Clock& clock);
+  // How long a frame waits for an encoder that lags, in seconds of wall time.
+  static constexpr double kEncoderPatience = 0.25;
+
+  // Stills are written by `backstage`, off the frame loop.
+  Captures(const PlayerOptions& options, Console& console, const Clock& clock, Backstage& backstage);
   ~Captures();
   Captures(const Captures&) = delete;
   Captures& operator=(const Captures&) = delete;
@@ -58,6 +63,7 @@ class Captures {
   const PlayerOptions& options;
   Console& console;
   const Clock& clock;
+  Backstage& backstage;
 
   std::vector<std::string> stillPaths;  // asked for, not yet saved
   bool outsideStillThisPass = false;

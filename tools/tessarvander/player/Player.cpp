@@ -21,7 +21,7 @@ Player::Player(Window& window, Clock& clock, const HostSession& session, const P
       profile(ParameterProfile::For(session.Description())),
       console(clock, options.quiet),
       stage(controls, profile, this->options),
-      captures(this->options, console, clock),
+      captures(this->options, console, clock, backstage),
       pacer(options.framesPerSecond),
       governor(options.targetPerSecond),
       drawDelay(options.drawDelayPerMegapixel) {
@@ -52,13 +52,13 @@ bool Player::Start(std::string& error) {
     error.clear();
   }
   if (!StartControllers(error)) return false;
-  rig = std::make_unique<StageRig>(names);
+  rig = std::make_unique<StageRig>(names, backstage);
   if (!rig->Start(options.rig, rigLines, error)) return false;
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
   panel = std::make_unique<ControlPanel>(window);
   panel->SetVisible(!window.Fullscreen() || window.HasOutput());
   input = std::make_unique<PlayerInput>(
-      PlayerInput::Parts{stage, captures, window, *panel, *rig, console, clock, names, options, health});
+      PlayerInput::Parts{stage, captures, window, *panel, *rig, console, backstage, clock, names, options, health});
   input->Say(rigLines);
   console.Say("press H for the keys; Q twice or Ctrl+Q quits");
 
@@ -152,9 +152,16 @@ void Player::FollowTheDrawnRate() {
   console.Say(line);
 }
 
+bool Player::SettleWrites(double seconds) {
+  const bool settled = backstage.Settle(seconds) && stage.Live().SettleHistory(seconds);
+  SayRecordFailure();
+  return settled;
+}
+
 // What the session's history has to say (takes saved, gigabytes passed),
 // and a take that cannot be written, once; the show goes on.
 void Player::SayRecordFailure() {
+  backstage.Say(console);
   LiveState& live = stage.Live();
   for (const TakeJournal::News& news : live.JournalNews()) {
     if (news.problem) console.Problem(news.line);

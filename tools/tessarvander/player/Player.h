@@ -19,6 +19,7 @@
 
 #include "formats/ParameterProfile.h"
 #include "remote/Controllers.h"
+#include "player/Backstage.h"
 #include "player/Captures.h"
 #include "player/Clock.h"
 #include "player/Console.h"
@@ -75,6 +76,9 @@ class Player {
   // What the audience sees now: the decks' picture, blended and dimmed.
   const hostkit::FrameTarget& Picture() const { return decks.Picture(); }
   const Decks& DeckPair() const { return decks; }
+  // Waits until what the show handed to be written is written, and says
+  // how it went (for the tests).
+  bool SettleWrites(double seconds);
   // A slower or faster machine: seconds each megapixel drawn costs on top.
   void SetDrawDelay(double secondsPerMegapixel) { drawDelay = secondsPerMegapixel; }
   ControlPanel& Panel() { return *panel; }
@@ -117,6 +121,7 @@ class Player {
   // a terminal nobody reads never holds up a frame.
   TerminalWriter terminal;
   Console console;
+  Backstage backstage;  // stills, the bank and the MIDI map, written off the loop
   Stage stage;
   Captures captures;
   std::unique_ptr<StageRig> rig;

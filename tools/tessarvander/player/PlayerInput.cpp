@@ -52,14 +52,16 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       break;
     }
     case PlayerAction::ToggleRecording: parts.captures.ToggleVideo(); break;
-    case PlayerAction::SaveBank: {
-      std::string written, error;
-      if (stage.Bank().Save(parts.options.outFolder, parts.names, written, error))
-        parts.console.Say("saved the bank in " + written);
-      else
-        Problem(error);
+    case PlayerAction::SaveBank:
+      // As it stands now, written off the frame loop.
+      parts.backstage.Write(
+          [bank = stage.Bank(), folder = parts.options.outFolder, names = parts.names]() mutable -> Backstage::Outcome {
+            std::string written, error;
+            if (!bank.Save(folder, names, written, error)) return {true, error};
+            return {false, "saved the bank in " + written};
+          },
+          stage.Bank().Size() * 1024, "the bank");
       break;
-    }
     case PlayerAction::StorePreset:
       if (request.number < 0 || static_cast<size_t>(request.number) >= kBankSlots) {
         Problem("a bank holds at most " + std::to_string(kBankSlots) + " looks");

@@ -32,6 +32,7 @@ class PlayerInput {
     ControlPanel& panel;
     StageRig& rig;
     Console& console;
+    Backstage& backstage;
     const Clock& clock;
     const ParameterNames& names;
     const PlayerOptions& options;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "sys/BoundedFile.h"
+#include "sys/OutputFile.h"
 #include "sys/Messages.h"
 #include "sys/SteadyClock.h"
 
@@ -33,7 +34,7 @@ std::string TempoLine(double beatsPerMinute, TempoSource source) {
 
 }  // namespace
 
-StageRig::StageRig(const ParameterNames& names) : names(names), map(names) {}
+StageRig::StageRig(const ParameterNames& names, Backstage& backstage) : names(names), backstage(backstage), map(names) {}
 StageRig::~StageRig() = default;
 
 bool StageRig::Start(const RigOptions& options, std::vector<RigLine>& lines, std::string& error) {
@@ -201,10 +202,17 @@ void StageRig::Tap(double now, std::vector<RigLine>& lines) {
 
 void StageRig::MapEdited(std::vector<RigLine>& lines) { SaveMap(lines); }
 
-void StageRig::SaveMap(std::vector<RigLine>& lines) {
+// The map as it stands, written whole off the frame loop; a failure is said
+// with the writer's next outcomes.
+void StageRig::SaveMap(std::vector<RigLine>&) {
   if (mapPath.empty()) return;
-  std::string error;
-  if (!map.Save(mapPath, error)) lines.push_back({"MIDI map: " + error, true});
+  backstage.Write(
+      [path = mapPath, text = map.ToJson()]() -> Backstage::Outcome {
+        std::string error;
+        if (!WriteWholeFile(path, text, error)) return {true, "MIDI map: " + error};
+        return {};
+      },
+      4096, "the MIDI map");
 }
 
 }  // namespace tool

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "music/LiveAnalysis.h"
+#include "player/Backstage.h"
 #include "music/LiveReactions.h"
 #include "rig/AudioInput.h"
 #include "rig/LinkSession.h"
@@ -37,7 +38,8 @@ struct RigLine {
 
 class StageRig {
  public:
-  explicit StageRig(const ParameterNames& names);
+  // The map file is written by `backstage`, off the frame loop.
+  StageRig(const ParameterNames& names, Backstage& backstage);
   ~StageRig();
 
   // Opens what the options ask for. A MIDI system or sound device that is
@@ -75,6 +77,7 @@ class StageRig {
   void SaveMap(std::vector<RigLine>& lines);
 
   const ParameterNames& names;
+  Backstage& backstage;
   MidiMap map;
   std::string mapPath;
   std::unique_ptr<MidiInput> midiInput;

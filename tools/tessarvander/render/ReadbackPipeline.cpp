@@ -1,5 +1,7 @@
 #include "render/ReadbackPipeline.h"
 
+#include <chrono>
+
 namespace tool {
 namespace {
 constexpr GLuint64 kFenceWaitNanoseconds = 1000000000;  // one second, repeated
@@ -43,22 +45,25 @@ bool ReadbackPipeline::WriterFailed() {
   return failed;
 }
 
-bool ReadbackPipeline::Submit(const hostkit::FrameTarget& target, long frameIndex) {
+ReadbackPipeline::Submitted ReadbackPipeline::Submit(const hostkit::FrameTarget& target, long frameIndex,
+                                                     double patience) {
   glBindFramebuffer(GL_READ_FRAMEBUFFER, target.FrameBuffer());
   if (slots.empty()) {
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, naiveFrame.data());
-    if (sink.Write(naiveFrame.data(), frameIndex, error)) return true;
+    if (sink.Write(naiveFrame.data(), frameIndex, error)) return Submitted::Queued;
     failed = true;
-    return false;
+    return Submitted::Failed;
   }
 
   Slot& slot = slots[next];
   {
     std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [&] { return slot.state != SlotState::Writing; });
+    const auto free = [&] { return slot.state != SlotState::Writing; };
+    if (patience <= 0.0) changed.wait(lock, free);
+    else if (!changed.wait_for(lock, std::chrono::duration<double>(patience), free)) return Submitted::Stuck;
   }
   if (slot.state == SlotState::Written) Reclaim(slot);
-  if (WriterFailed()) return false;
+  if (WriterFailed()) return Submitted::Failed;
 
   glBindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
@@ -71,8 +76,8 @@ bool ReadbackPipeline::Submit(const hostkit::FrameTarget& target, long frameInde
 
   // Keep all but one slot reading; the oldest goes to the writer.
   while (reading.size() > slots.size() - 1)
-    if (!HandOldestToWriter()) return false;
-  return true;
+    if (!HandOldestToWriter()) return Submitted::Failed;
+  return Submitted::Queued;
 }
 
 bool ReadbackPipeline::HandOldestToWriter() {

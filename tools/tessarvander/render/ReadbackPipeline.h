@@ -37,9 +37,16 @@ class ReadbackPipeline {
   ReadbackPipeline(const ReadbackPipeline&) = delete;
   ReadbackPipeline& operator=(const ReadbackPipeline&) = delete;
 
-  // Queues the picture in `target` (of the pipeline's size). False when the
-  // writer has failed (the reason is in Error()).
-  bool Submit(const hostkit::FrameTarget& target, long frameIndex);
+  // Queues the picture in `target` (of the pipeline's size). When every
+  // buffer is still with the writer, waits for it, at most `patience`
+  // seconds (0: as long as it takes): a live show waits a moment for an
+  // encoder that lags, never for one that is stuck. Failed when the writer
+  // has failed (the reason is in Error()), or is stuck.
+  enum class Submitted { Queued, Stuck, Failed };
+  Submitted Submit(const hostkit::FrameTarget& target, long frameIndex, double patience);
+  bool Submit(const hostkit::FrameTarget& target, long frameIndex) {
+    return Submit(target, frameIndex, 0.0) == Submitted::Queued;
+  }
   // Waits for every queued frame to be written.
   bool Finish();
   const std::string& Error() const { return error; }
