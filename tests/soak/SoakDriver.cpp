@@ -5,6 +5,9 @@
 // malformed packets; MIDI controllers, notes and a clock through a JACK
 // dummy server of its own; recalls of the bank with crossfades; blackouts;
 // stills; HTTP requests to the OSCQuery server; a take recorded all along.
+// Two stalls on the way: from 40 % to 55 % of the run the player's standard
+// error (a pipe) is not read, and from 60 % to 70 % the take's filesystem
+// (an image of its own, loop-mounted, as root) is frozen.
 // Every 10 s it samples the player's memory, threads and descriptors, and
 // the longest gap between process calls (asked over OSC). At the end the
 // player is interrupted as Ctrl-C does, the take is re-rendered at every
@@ -14,6 +17,8 @@
 // Run it under a display: scripts/soak does, under xvfb-run.
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <lo/lo.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -30,9 +35,13 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+
 #include "JackRig.h"
 #include "RunProgram.h"
 #include "WebClient.h"
+
+extern char** environ;
 
 namespace {
 
@@ -200,6 +209,40 @@ void SendHttp(int port, double seconds, Counts& counts, std::atomic<bool>& stop)
   }
 }
 
+// A filesystem of the soak's own, for the take, that can be frozen: an
+// ext4 image loop-mounted at `folder`, as root. Empty when it cannot be.
+std::string MountDisk(const fs::path& out) {
+  if (geteuid() != 0 || access("/sbin/fsfreeze", X_OK) != 0 || access("/sbin/mkfs.ext4", X_OK) != 0) return "";
+  const std::string image = (out / "disk.img").string(), disk = (out / "disk").string();
+  fs::create_directories(disk);
+  if (truncate(image.c_str(), 0) != 0) std::fclose(std::fopen(image.c_str(), "w"));
+  if (truncate(image.c_str(), 4L << 30) != 0) return "";
+  if (testsupport::RunProgram({"/sbin/mkfs.ext4", "-q", "-F", image}).exitCode != 0) return "";
+  if (testsupport::RunProgram({"/bin/mount", "-o", "loop", image, disk}).exitCode != 0) return "";
+  return disk;
+}
+
+// The player, its standard output to a file and its standard error to a
+// pipe whose reading end is `errors`.
+int StartPlayer(const std::vector<std::string>& arguments, const fs::path& log, int& errors) {
+  int pipes[2];
+  if (pipe2(pipes, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, pipes[1], STDERR_FILENO);
+  std::vector<std::string> copied = arguments;
+  std::vector<char*> argv;
+  for (std::string& argument : copied) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipes[1]);
+  errors = pipes[0];
+  return spawned == 0 ? pid : -1;
+}
+
 int Fail(const std::string& why) {
   std::fprintf(stderr, "soak: %s\n", why.c_str());
   return 1;
@@ -240,13 +283,42 @@ int main(int argc, char** argv) {
   testsupport::JackServer jack(out);
   testsupport::Feeder feeder(jack.name);
   if (!feeder.Ready()) return Fail("the JACK dummy server did not start (see " + (out / "jackd.log").string() + ")");
-  const std::string take = (out / "soak.take").string();
-  const int player = testsupport::StartProgram(
+  const std::string disk = MountDisk(out);
+  if (disk.empty()) std::printf("soak: the frozen-disk phase is skipped: it needs root, loop devices and fsfreeze\n");
+  const std::string take = ((disk.empty() ? out : fs::path(disk)) / "soak.take").string();
+  int errors = -1;
+  const int player = StartPlayer(
       {settings.tool, "play", "--size", settings.size, "--out", out.string(), "--take", take, "--osc",
        std::to_string(port), "--oscquery", std::to_string(port + 1), "--midi", "feeder", "--tempo", "midi-clock",
        "--crossfade", "1", "--blackout-time", "0.5"},
-      (out / "play.log").string());
+      out / "play.log", errors);
   if (player <= 0) return Fail("cannot start " + settings.tool);
+  // Its standard error, read into a file but while the terminal stalls.
+  std::atomic<bool> terminalStalled{false}, finished{false};
+  std::thread reader([&] {
+    FILE* log = std::fopen((out / "play.err").c_str(), "w");
+    char buffer[4096];
+    while (!finished) {
+      if (terminalStalled) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        continue;
+      }
+      pollfd waiting{errors, POLLIN, 0};
+      if (poll(&waiting, 1, 100) <= 0) continue;
+      const ssize_t got = read(errors, buffer, sizeof buffer);
+      if (got <= 0) break;
+      std::fwrite(buffer, 1, static_cast<size_t>(got), log);
+    }
+    std::fclose(log);
+  });
+  struct Joined {  // on every way out
+    std::atomic<bool>& finished;
+    std::thread& reader;
+    ~Joined() {
+      finished = true;
+      if (reader.joinable()) reader.join();
+    }
+  } joined{finished, reader};
   // Ready when it answers a question.
   Answers answers;
   lo_address address = lo_address_new("127.0.0.1", std::to_string(port).c_str());
@@ -263,8 +335,14 @@ int main(int argc, char** argv) {
   std::vector<Sample> samples;
   const auto start = Clock::now();
   bool alive = true;
+  bool frozen = false;
   for (double at = 0.0; at < seconds; at = std::chrono::duration<double>(Clock::now() - start).count()) {
     std::this_thread::sleep_until(start + std::chrono::seconds(10 * (samples.size() + 1)));
+    const double share = std::chrono::duration<double>(Clock::now() - start).count() / seconds;
+    terminalStalled = share >= 0.40 && share < 0.55;
+    const bool freeze = !disk.empty() && share >= 0.60 && share < 0.70;
+    if (freeze != frozen) testsupport::RunProgram({"/sbin/fsfreeze", freeze ? "-f" : "-u", disk});
+    frozen = freeze;
     if (waitpid(player, nullptr, WNOHANG) != 0) {
       alive = false;
       break;
@@ -273,10 +351,13 @@ int main(int argc, char** argv) {
     sample.at = std::chrono::duration<double>(Clock::now() - start).count();
     sample.gapMs = answers.Ask(address, "/tessarvander/status/longest-gap") * 1000.0;
     samples.push_back(sample);
-    std::printf("soak %4.0f s: RSS %.1f MB (its own %.1f), %ld threads, %ld descriptors, longest gap %.0f ms\n",
-                sample.at, sample.rssMb, sample.privateMb, sample.threads, sample.descriptors, sample.gapMs);
+    std::printf("soak %4.0f s: RSS %.1f MB (its own %.1f), %ld threads, %ld descriptors, longest gap %.0f ms%s%s\n",
+                sample.at, sample.rssMb, sample.privateMb, sample.threads, sample.descriptors, sample.gapMs,
+                terminalStalled ? "; standard error not read" : "", frozen ? "; the take's disk frozen" : "");
     std::fflush(stdout);
   }
+  if (frozen) testsupport::RunProgram({"/sbin/fsfreeze", "-u", disk});
+  terminalStalled = false;
   stop = true;
   osc.join();
   midi.join();
@@ -286,6 +367,9 @@ int main(int argc, char** argv) {
   kill(player, SIGINT);  // Ctrl-C: the take is finished
   int status = 0;
   waitpid(player, &status, 0);
+  finished = true;
+  reader.join();
+  close(errors);
   const std::string said = testsupport::ReadFile((out / "play.log").string());
 
   // Stills against their frames re-rendered from the take: at most 12,
@@ -344,5 +428,6 @@ int main(int argc, char** argv) {
   check(stills > 0 && equal == stills, "stills that differ from the take");
   check(counts.answered == counts.requests, "HTTP requests not answered");
   check(WIFEXITED(status) && WEXITSTATUS(status) == 130, "the player did not end as Ctrl-C ends it");
+  if (!disk.empty()) testsupport::RunProgram({"/bin/umount", disk});
   return passed ? 0 : 1;
 }

@@ -65,12 +65,12 @@ void OscInbox::Take(char* data, size_t size, const std::string& replyTo, const s
     const bool scheduled = command.dueAt > now;
     std::lock_guard<std::mutex> lock(mutex);
     Budget& budget = senders[from];
-    if (budget.bytes + bytes > kSenderBytes || (scheduled && budget.scheduled >= kSenderScheduled) ||
-        totalBytes + bytes > kTotalBytes) {
+    if (budget.bytes + bytes > kSenderBytes || totalBytes + bytes > kTotalBytes ||
+        (scheduled && (budget.scheduled >= kSenderScheduled || totalScheduled >= kTotalScheduled))) {
       bool overflow = false;
       if (overBudget.First(from, overflow))
         Warn(std::string(transport) + ": a controller sends more than the show takes (" +
-             std::to_string(kSenderBytes / 1024) + " KiB waiting, " + std::to_string(kSenderScheduled) +
+             std::to_string(kSenderBytes >> 20) + " MiB waiting, " + std::to_string(kSenderScheduled) +
              " for later); what it sends beyond that is dropped, without a line from now on");
       if (budget.bytes == 0) senders.erase(from);
       continue;
@@ -78,6 +78,7 @@ void OscInbox::Take(char* data, size_t size, const std::string& replyTo, const s
     budget.bytes += bytes;
     budget.scheduled += scheduled;
     totalBytes += bytes;
+    totalScheduled += scheduled;
     queue.push_back({std::move(command), from, bytes, scheduled});
   }
 }
@@ -107,6 +108,7 @@ void OscInbox::Drain(double now, std::vector<OscCommand>& commands) {
     budget.bytes -= waiting.bytes;
     budget.scheduled -= waiting.scheduled;
     totalBytes -= waiting.bytes;
+    totalScheduled -= waiting.scheduled;
     if (budget.bytes == 0) senders.erase(waiting.from);
     commands.push_back(std::move(waiting.command));
   }

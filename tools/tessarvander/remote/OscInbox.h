@@ -7,9 +7,12 @@
 // so that no file can stall a frame.
 //
 // Bounded per sender, so one controller cannot shut out the others: what
-// one sender has waiting may take at most kSenderBytes, of which at most
+// one sender has waiting may take at most kSenderBytes (a flood of ten
+// thousand messages between two frames fits), of which at most
 // kSenderScheduled commands wait for a later time tag; all together at most
-// kTotalBytes. A sender over its budget loses its own messages, said once.
+// kTotalBytes, and kTotalScheduled for later, so that commands for later
+// never crowd out those due now. A sender over its budget loses its own
+// messages, said once.
 // The queue keeps the command as resolved, not the address as sent (but
 // for a question's, which its answer goes back on).
 //
@@ -34,9 +37,10 @@ namespace tool {
 
 class OscInbox {
  public:
-  static constexpr size_t kSenderBytes = 256 * 1024;
+  static constexpr size_t kSenderBytes = 4u << 20;
   static constexpr size_t kSenderScheduled = 256;
-  static constexpr size_t kTotalBytes = 8u << 20;
+  static constexpr size_t kTotalBytes = 16u << 20;
+  static constexpr size_t kTotalScheduled = 4096;
 
   explicit OscInbox(const ParameterNames& names) : names(names) {}
 
@@ -68,7 +72,7 @@ class OscInbox {
   std::mutex mutex;
   std::deque<Waiting> queue;
   std::map<std::string, Budget> senders;  // those with commands waiting
-  size_t totalBytes = 0;
+  size_t totalBytes = 0, totalScheduled = 0;
   SaidOnce said;
   SaidOnce overBudget{8};  // senders told they send too much
 };
