@@ -337,11 +337,15 @@ TEST_F(PlayerStageTest, TappedTempoDrivesMotionsAndTheTakeKeepsThem) {
 // A look recalled with a dissolve is drawn by the second instance beside the
 // first, and the two pictures are blended: half way, the picture is the
 // mean of the two instances' pictures (within 1/255); at the end it is the
-// new look's picture alone; a take re-renders the dissolve frame for frame.
-TEST_F(PlayerStageTest, ALookDissolvesInFromASecondInstance) {
+// new look's picture alone, to the bit the picture a cut to it gives at that
+// frame (the looks travel at different speeds, so an instance with a clock
+// of its own would be elsewhere); a take re-renders the dissolve frame for
+// frame.
+TEST_F(PlayerStageTest, ALookDissolvesInFromASecondInstanceAndEndsWhereACutWould) {
   std::string error;
-  ASSERT_TRUE(options.bank.Load(Bank({{"1-julia", R"("Fractal Type": 0.4, "Color Mode": 0.25)"},
-                                      {"2-mandel", R"("Fractal Type": 0.9, "Color Mode": 0.55, "Zoom": 0.7)"}}),
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-julia", R"("Fractal Type": 0.4, "Color Mode": 0.25, "Speed": 0.2)"},
+                                      {"2-mandel", R"("Fractal Type": 0.9, "Color Mode": 0.55, "Zoom": 0.7,
+                                                      "Speed": 0.9, "Depth Layers": 0.8)"}}),
                                 controls->Names(), error))
       << error;
   options.crossfadeSeconds = 1.0;
@@ -373,6 +377,23 @@ TEST_F(PlayerStageTest, ALookDissolvesInFromASecondInstance) {
   Finish();
   EXPECT_EQ(RenderTakeFrame(Path("show.take"), halfwayFrame), halfway) << "the take re-renders the dissolve";
   EXPECT_EQ(RenderTakeFrame(Path("show.take"), endFrame), end);
+
+  // The same show with a cut at the same frame.
+  player.reset();
+  options.crossfadeSeconds = 0.0;
+  options.takePath.clear();
+  tool::HeadlessWindow another;
+  ASSERT_TRUE(another.Create(160, 90, error)) << error;
+  tool::Player cut(another, clock, Session(), *controls, options);
+  ASSERT_TRUE(cut.Start(error)) << error;
+  auto playTo = [&](long frame) {
+    while (cut.Show().Live().ShownFrames() < frame) ASSERT_TRUE(cut.Pass(error)) << error;
+  };
+  playTo(10);
+  another.Press(GLFW_KEY_2);
+  playTo(endFrame);
+  ASSERT_EQ(cut.Show().Live().ShownFrames(), endFrame);
+  EXPECT_EQ(cut.Picture().ReadRgba8(), end) << "the dissolve ends on the cut's picture";
 }
 
 // A look found during the show is stored into a slot at once (Shift+3) and

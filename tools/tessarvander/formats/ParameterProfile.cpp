@@ -62,6 +62,11 @@ int ParameterProfile::ChoiceOf(uint32_t index, float value) const {
   return bands.count > 0 ? tessarvander::BandOf(bands, value) : -1;
 }
 
+bool ParameterProfile::Eases(uint32_t index) const {
+  return known && index < tessarvander::kParameterCount &&
+         tessarvander::kParameterRows[index].easing == tessarvander::Easing::Eased;
+}
+
 const ParameterNames& ParameterProfile::TableNames() {
   static const ParameterNames names = [] {
     std::vector<ParameterDescription> parameters;

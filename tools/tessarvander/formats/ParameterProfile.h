@@ -33,6 +33,10 @@ class ParameterProfile {
   std::vector<Choice> Choices(uint32_t index) const;
   // The band the plugin draws for this value (-1 for a parameter without).
   int ChoiceOf(uint32_t index, float value) const;
+  // True for a parameter the plugin eases over frames (and integrates into
+  // its travel clock): an instance's picture depends on its history, not
+  // only on its value now. False for any parameter of an unknown plugin.
+  bool Eases(uint32_t index) const;
   // The known table's parameters as a host reads them, as the names --set
   // and documents resolve against: for what works without loading the
   // plugin (tests, fuzzers).

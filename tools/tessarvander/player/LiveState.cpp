@@ -20,10 +20,14 @@ const std::vector<ParameterValue>& LiveState::AllValues(int deck) {
 }
 
 void LiveState::SetOn(int deck, uint32_t index, float value) {
-  if (index >= values[deck].size() || values[deck][index] == value) return;
-  values[deck][index] = value;
-  if (deck == 0) journal.Set(shownFrames, index, value);
-  else journal.SetSecond(shownFrames, index, value);
+  if (index >= values[deck].size()) return;
+  const bool shared = index < sharedByDecks.size() && sharedByDecks[index];
+  for (int each = 0; each < kDecks; ++each) {
+    if ((each != deck && !shared) || values[each][index] == value) continue;
+    values[each][index] = value;
+    if (each == 0) journal.Set(shownFrames, index, value);
+    else journal.SetSecond(shownFrames, index, value);
+  }
 }
 
 void LiveState::ApplyTo(int deck, const std::vector<ParameterValue>& changes) {

@@ -24,6 +24,12 @@ class LiveState {
   // over them.
   LiveState(const ParameterControls& controls, double framesPerSecond);
 
+  // Parameters whose values both decks always share: those the plugin eases
+  // and integrates into its travel clock. Both instances then keep one clock
+  // and one set of eased values from the first frame on, so a look that
+  // comes in on the other deck is drawn exactly as a cut to it would be.
+  void ShareBetweenDecks(const std::vector<bool>& shared) { sharedByDecks = shared; }
+
   // The deck changes go to: the one on air, or coming on.
   int LiveDeck() const { return liveDeck; }
   void SetLiveDeck(int deck) { liveDeck = deck; }
@@ -86,6 +92,7 @@ class LiveState {
   double framesPerSecond;
   std::vector<float> values[kDecks];  // by parameter index
   std::vector<ParameterValue> allValues;
+  std::vector<bool> sharedByDecks;  // by parameter index
   int liveDeck = 0;
   float mix = 0.0f;
   Blend blend = Blend::Dissolve;

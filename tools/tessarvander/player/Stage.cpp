@@ -11,8 +11,12 @@ Stage::Stage(const ParameterControls& controls, const ParameterProfile& profile,
       transitionKind(options.transition),
       blackout(options.blackoutSeconds, options.framesPerSecond) {
   switchesAtMidpoint.assign(live.Values().size(), false);
-  for (size_t index = 0; index < switchesAtMidpoint.size(); ++index)
+  std::vector<bool> eases(live.Values().size(), false);
+  for (size_t index = 0; index < switchesAtMidpoint.size(); ++index) {
     switchesAtMidpoint[index] = !profile.Choices(static_cast<uint32_t>(index)).empty();
+    eases[index] = profile.Eases(static_cast<uint32_t>(index));
+  }
+  live.ShareBetweenDecks(eases);
 }
 
 bool Stage::Recall(size_t preset, std::string& why) {

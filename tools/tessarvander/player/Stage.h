@@ -1,6 +1,8 @@
 // The look on stage, frame by frame: every parameter's value on both decks
 // (LiveState), the bank of looks, the transition into a recalled look (a
-// dissolve from one deck to the other, or a morph of the values on one), the
+// dissolve from one deck to the other, or a morph of the values on one; the
+// decks share the values that move the travel, so a dissolve ends on the
+// very picture a cut would have given), the
 // live reactions laid over everything, and the blackout's fade. No GL here:
 // the player draws what this holds, and the tests step it as it is.
 #pragma once
