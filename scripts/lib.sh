@@ -1,7 +1,7 @@
 # Shared by the scripts: package set-up and the build. Sourced, not run.
 
 # The Debian packages each job needs.
-BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-dev libx11-dev libpng-dev
+BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-dev libx11-dev libxrandr-dev libpng-dev
   libegl-mesa0 libgl1-mesa-dri libglx-mesa0 libcli11-dev nlohmann-json3-dev libglfw3-dev libimgui-dev liblo-dev libaubio-dev libssl-dev
   libpipewire-0.3-dev libboost-dev librtmidi-dev librtaudio-dev libjack-jackd2-dev libasound2-dev
   ableton-link-dev libasio-dev"

@@ -627,7 +627,9 @@ TEST_F(HostileInputTest, ATakeIsNeverReplacedAndEndsCleanlyHoweverTheShowEnds) {
     ASSERT_TRUE(stalled.Open(Path("x.take"), "", 60.0, {}, names, error)) << error;
     tool::WorkerThread::HoldForTests(true);
     long frame = 0;
-    for (; frame < 6000 && stalled.Failure().empty(); ++frame) {
+    // The held writer may have taken a batch of up to its 4096 jobs before
+    // it stopped, and its queue takes 4096 more.
+    for (; frame < 20000 && stalled.Failure().empty(); ++frame) {
       stalled.Set(frame, param::Hue, static_cast<float>(frame % 100) / 100.0f);
       stalled.FrameDone(frame + 1);
     }

@@ -334,6 +334,99 @@ TEST_F(PlayerStageTest, TappedTempoDrivesMotionsAndTheTakeKeepsThem) {
   EXPECT_EQ(RenderTakeFrame(Path("show.take"), frame), shown) << "the take replays the motions";
 }
 
+// Taps timed when the key went down, under draws of 70 ms: exactly 120 a
+// minute reads 120 (timed when the loop took them, they read 118). A new
+// tempo shows only once it has held. Then the performer's hand on a
+// scripted tempo, read at any time as one line of beats: a nudge moves the
+// beat a step, a held one pushes on; "the one" makes now a downbeat;
+// doubling and halving keep the beats counting on; a lock holds the tempo
+// against new taps until released, and the beats run on without a jump.
+TEST_F(PlayerStageTest, TheTempoIsInThePerformersHands) {
+  Start();
+  player->SetDrawDelay(0.07 / (160.0 * 90.0 / 1e6));
+  tool::StageRig& rig = player->Rig();
+  const auto beats = [&](double at) { return rig.Tempo(at).beats; };
+  const auto passUntil = [&](double at) {
+    while (clock.Now() < at) Pass();
+  };
+  const double first = clock.Now() + 0.013, last = first + 3.5;
+  for (int tap = 0; tap < 8; ++tap) {
+    passUntil(first + 0.5 * tap);
+    window.Press(GLFW_KEY_ENTER, 0, first + 0.5 * tap);
+    if (tap == 2) {
+      EXPECT_EQ(rig.Shown().BeatsPerMinute(), 0.0) << "a tempo of two taps, not yet confirmed";
+      EXPECT_TRUE(rig.Shown().Changing());
+    }
+  }
+  Pass();
+  EXPECT_NEAR(rig.Tempo(clock.Now()).beatsPerMinute, 120.0, 0.01);
+  EXPECT_NEAR(player->Health().Value(tool::Health::Tempo), 120.0, 0.01) << "confirmed";
+  // Eight taps: the last is beat 7; every time reads off that line.
+  double t = clock.Now() + 0.01;
+  EXPECT_NEAR(beats(t), 7.0 + 2.0 * (t - last), 1e-9);
+
+  double shift = 0.0;
+  const auto press = [&](int key, double held) {
+    const double at = clock.Now();
+    window.Press(key, 0, at);
+    if (held > 0.0) window.Release(key, at + held);
+    passUntil(at + held + 0.01);
+  };
+  press(GLFW_KEY_RIGHT, 0.1);
+  shift += 1.0 / 32.0;
+  t = clock.Now();
+  EXPECT_NEAR(beats(t), 7.0 + 2.0 * (t - last) + shift, 1e-9) << "a step earlier";
+  press(GLFW_KEY_RIGHT, 1.3);
+  shift += 1.0 / 32.0 + 0.25 * (1.3 - 0.3);
+  t = clock.Now();
+  EXPECT_NEAR(beats(t), 7.0 + 2.0 * (t - last) + shift, 1e-9) << "held: a push of a quarter beat a second";
+  press(GLFW_KEY_LEFT, 0.05);
+  shift -= 1.0 / 32.0;
+  t = clock.Now();
+  EXPECT_NEAR(beats(t), 7.0 + 2.0 * (t - last) + shift, 1e-9) << "a step later";
+
+  double at = clock.Now();
+  window.Press(GLFW_KEY_D, 0, at);
+  Pass();
+  EXPECT_NEAR(std::fmod(beats(at), 4.0), 0.0, 1e-9) << "the one: a downbeat when D went down";
+  EXPECT_EQ(rig.Tempo(at + 0.01).BeatInBar(), 0);
+
+  at = clock.Now();
+  const double before = beats(at);
+  window.Press(GLFW_KEY_UP, 0, at);
+  Pass();
+  EXPECT_NEAR(rig.Tempo(at).beatsPerMinute, 240.0, 0.01);
+  EXPECT_NEAR(beats(at), before, 1e-9) << "no jump";
+  EXPECT_NEAR(beats(at + 0.5), before + 2.0, 1e-9);
+  EXPECT_NEAR(rig.Shown().BeatsPerMinute(), 240.0, 0.01) << "the hand's tempo shows at once";
+  window.Press(GLFW_KEY_DOWN, 0, clock.Now());
+  window.Press(GLFW_KEY_DOWN, 0, clock.Now());
+  Pass();
+  EXPECT_NEAR(rig.Tempo(clock.Now()).beatsPerMinute, 60.0, 0.01);
+  window.Press(GLFW_KEY_UP);
+  Pass();
+
+  window.Press(GLFW_KEY_L);
+  Pass();
+  EXPECT_TRUE(rig.TempoLocked());
+  passUntil(clock.Now() + 2.5);  // a new run of taps, at 100 a minute
+  const double run = clock.Now();
+  for (int tap = 0; tap < 4; ++tap) {
+    passUntil(run + 0.6 * tap);
+    window.Press(GLFW_KEY_ENTER, 0, run + 0.6 * tap);
+  }
+  passUntil(run + 2.0);
+  EXPECT_NEAR(rig.Tempo(clock.Now()).beatsPerMinute, 120.0, 0.01) << "locked against the taps";
+  EXPECT_EQ(player->Health().Value(tool::Health::TempoLocked), 1.0f);
+  at = clock.Now();
+  const double held = beats(at);
+  window.Press(GLFW_KEY_L, 0, at);
+  Pass();
+  EXPECT_FALSE(rig.TempoLocked());
+  EXPECT_NEAR(rig.Tempo(at).beatsPerMinute, 100.0, 0.01) << "the taps lead again";
+  EXPECT_NEAR(beats(at), held, 1e-9) << "from where the held beats stood";
+}
+
 // A look recalled with a dissolve is drawn by the second instance beside the
 // first, and the two pictures are blended: half way, the picture is the
 // mean of the two instances' pictures (within 1/255); at the end it is the
@@ -424,6 +517,7 @@ TEST_F(PlayerStageTest, LooksStoredDuringTheShowAreRecalledAndSaved) {
   PlayFrames(1);
   window.Press(GLFW_KEY_P);
   PlayFrames(1);
+  ASSERT_TRUE(player->SettleWrites(10.0)) << "the saves are written off the frame loop";
   std::vector<std::string> saved;
   for (const auto& entry : fs::directory_iterator(folder))
     if (entry.path().filename().string().rfind("tessarvander-bank-", 0) == 0) saved.push_back(entry.path().string());
@@ -525,7 +619,7 @@ TEST_F(PlayerStageTest, KeysPanelOscAndMidiAskThroughOneApply) {
   blackout.isAction = recall.isAction = true;
   blackout.action = tool::PlayerAction::SetBlackout;
   recall.action = tool::PlayerAction::RecallPreset;
-  recall.preset = 1;
+  recall.number = 1;
   map.Learn(blackout);
   pad(36, true);
   map.Learn(recall);

@@ -34,6 +34,11 @@ enum class PlayerAction {
   RecallPreset,     // `number`: the preset from 0 (key 1 is 0, key 0 is 9)
   PreviousPreset, NextPreset,
   Tap,
+  NudgeTempo,       // `number`: +1 earlier, -1 later; `on`: pressed, false: let go
+  TempoOne,         // the next downbeat is now
+  HalveTempo, DoubleTempo,
+  ToggleTempoLock,
+  SetTempoLock,     // `on`: hold the tempo against its source, or let it lead
   Learn,            // `text`: what the next MIDI control moved drives ("zoom", "recall 3")
   AskStatus,        // `number`: the Health asked; answered to whoever asked
   AskToQuit,        // Q: quits when pressed twice within two seconds
@@ -48,6 +53,13 @@ struct PlayerRequest {
   bool on = true;
   std::string text;
   std::vector<ParameterValue> values;
+  // When it happened (the key went down, the pad was hit, the message
+  // arrived), of the player's clock; below 0: when it is applied.
+  double at = -1.0;
 };
+
+// Actions that last while a key or pad is held: its release asks again
+// with `on` false.
+inline bool HeldAction(PlayerAction action) { return action == PlayerAction::NudgeTempo; }
 
 }  // namespace tool

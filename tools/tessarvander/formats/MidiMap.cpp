@@ -14,26 +14,47 @@ namespace {
 constexpr const char* kFormat = "tessarvander-midi-map";
 constexpr size_t kMapFileLimit = 256 * 1024;
 
-// The actions a pad or a controller can fire, as the map file names them.
-// A held action answers the pad's release too (a momentary blackout lets
-// go); the others fire on a press only.
+// The actions a pad or a controller can fire, as the map file names them,
+// with the request's number. A held action answers the pad's release too (a
+// momentary blackout lets go, a nudge stops pushing); the others fire on a
+// press only.
 struct MidiActionRow {
   PlayerAction action;
+  int number;
   const char* name;
   bool held;
 };
-constexpr MidiActionRow kActions[] = {{PlayerAction::SaveStill, "still", false},
-                                      {PlayerAction::SetBlackout, "blackout", true},
-                                      {PlayerAction::Tap, "tap", false},
-                                      {PlayerAction::RecallPreset, "recall", false},
-                                      {PlayerAction::NextPreset, "next-preset", false},
-                                      {PlayerAction::PreviousPreset, "previous-preset", false},
-                                      {PlayerAction::TogglePause, "pause", false}};
+constexpr MidiActionRow kActions[] = {{PlayerAction::SaveStill, 0, "still", false},
+                                      {PlayerAction::SetBlackout, 0, "blackout", true},
+                                      {PlayerAction::Tap, 0, "tap", false},
+                                      {PlayerAction::NudgeTempo, 1, "nudge-earlier", true},
+                                      {PlayerAction::NudgeTempo, -1, "nudge-later", true},
+                                      {PlayerAction::TempoOne, 0, "one", false},
+                                      {PlayerAction::HalveTempo, 0, "halve-tempo", false},
+                                      {PlayerAction::DoubleTempo, 0, "double-tempo", false},
+                                      {PlayerAction::ToggleTempoLock, 0, "lock-tempo", false},
+                                      {PlayerAction::RecallPreset, 0, "recall", false},
+                                      {PlayerAction::NextPreset, 0, "next-preset", false},
+                                      {PlayerAction::PreviousPreset, 0, "previous-preset", false},
+                                      {PlayerAction::TogglePause, 0, "pause", false}};
 
-const MidiActionRow* ActionRow(PlayerAction action) {
+// A recall's number is its look; other rows are told apart by theirs.
+const MidiActionRow* ActionRow(PlayerAction action, int number) {
   for (const MidiActionRow& row : kActions)
-    if (row.action == action) return &row;
+    if (row.action == action && (action == PlayerAction::RecallPreset || row.number == number)) return &row;
   return nullptr;
+}
+
+const MidiActionRow* ActionNamed(const std::string& name) {
+  for (const MidiActionRow& row : kActions)
+    if (name == row.name) return &row;
+  return nullptr;
+}
+
+std::string MidiActionList() {
+  std::string list;
+  for (const MidiActionRow& row : kActions) list += (list.empty() ? "" : ", ") + std::string(row.name);
+  return list;
 }
 
 constexpr Named<MidiMode> kModes[] = {{MidiMode::Absolute, "absolute"},
@@ -52,23 +73,6 @@ int Step(MidiMode mode, int value) {
 
 }  // namespace
 
-const char* MidiActionName(PlayerAction action) {
-  const MidiActionRow* row = ActionRow(action);
-  return row ? row->name : "";
-}
-
-bool ParseMidiAction(const std::string& name, PlayerAction& action) {
-  for (const MidiActionRow& row : kActions)
-    if (name == row.name) return action = row.action, true;
-  return false;
-}
-
-std::string MidiActionList() {
-  std::string list;
-  for (const MidiActionRow& row : kActions) list += (list.empty() ? "" : ", ") + std::string(row.name);
-  return list;
-}
-
 bool ParseMidiTarget(const std::string& text, const ParameterNames& names, MidiTarget& target, std::string& error) {
   target = MidiTarget();
   if (text.rfind("recall ", 0) == 0) {
@@ -80,11 +84,14 @@ bool ParseMidiTarget(const std::string& text, const ParameterNames& names, MidiT
     }
     target.isAction = true;
     target.action = PlayerAction::RecallPreset;
-    target.preset = std::stoi(number) - 1;
+    target.number = std::stoi(number) - 1;
     return true;
   }
-  if (ParseMidiAction(text, target.action) && target.action != PlayerAction::RecallPreset) {
+  const MidiActionRow* row = ActionNamed(text);
+  if (row && row->action != PlayerAction::RecallPreset) {
     target.isAction = true;
+    target.action = row->action;
+    target.number = row->number;
     return true;
   }
   return names.Resolve(text, target.parameter, error);
@@ -99,17 +106,23 @@ std::vector<MidiMode> MidiModesFor(bool note) {
   return modes;
 }
 
-std::vector<PlayerAction> LearnableActions() {
-  std::vector<PlayerAction> actions;
-  for (const MidiActionRow& row : kActions)
-    if (row.action != PlayerAction::RecallPreset) actions.push_back(row.action);
+std::vector<MidiTarget> LearnableActions() {
+  std::vector<MidiTarget> actions;
+  for (const MidiActionRow& row : kActions) {
+    if (row.action == PlayerAction::RecallPreset) continue;
+    MidiTarget target;
+    target.isAction = true;
+    target.action = row.action;
+    target.number = row.number;
+    actions.push_back(target);
+  }
   return actions;
 }
 
 bool MidiTarget::operator==(const MidiTarget& other) const {
   if (isAction != other.isAction) return false;
   if (!isAction) return parameter == other.parameter;
-  return action == other.action && (action != PlayerAction::RecallPreset || preset == other.preset);
+  return action == other.action && number == other.number;
 }
 
 void MidiMap::Learn(const MidiTarget& target) {
@@ -180,9 +193,9 @@ void MidiMap::Apply(MidiMapping& mapping, const MidiEvent& event, const std::vec
       mapping.on = press;
       if (press == wasOn) return;
     }
-    const MidiActionRow* row = ActionRow(mapping.target.action);
+    const MidiActionRow* row = ActionRow(mapping.target.action, mapping.target.number);
     if (!row || (!press && !row->held)) return;  // a pad's release asks nothing of most actions
-    PlayerRequest request(mapping.target.action, mapping.target.preset);
+    PlayerRequest request(mapping.target.action, mapping.target.number);
     request.on = row->held ? on : true;
     result.actions.push_back(request);
     return;
@@ -236,8 +249,9 @@ std::string MidiMap::Describe(const MidiMapping& mapping) const {
 
 std::string MidiMap::TargetName(const MidiTarget& target) const {
   if (!target.isAction) return names.NameOf(target.parameter);
-  if (target.action == PlayerAction::RecallPreset) return "recall " + std::to_string(target.preset + 1);
-  return MidiActionName(target.action);
+  if (target.action == PlayerAction::RecallPreset) return "recall " + std::to_string(target.number + 1);
+  const MidiActionRow* row = ActionRow(target.action, target.number);
+  return row ? row->name : "";
 }
 
 std::string MidiMap::ToJson() const {
@@ -249,8 +263,8 @@ std::string MidiMap::ToJson() const {
     if (mapping.fine) entry["bits"] = 14;
     entry["mode"] = MidiModeName(mapping.mode);
     if (mapping.target.isAction) {
-      entry["action"] = MidiActionName(mapping.target.action);
-      if (mapping.target.action == PlayerAction::RecallPreset) entry["preset"] = mapping.target.preset + 1;
+      entry["action"] = ActionRow(mapping.target.action, mapping.target.number)->name;
+      if (mapping.target.action == PlayerAction::RecallPreset) entry["preset"] = mapping.target.number + 1;
     } else {
       entry["parameter"] = names.NameOf(mapping.target.parameter);
     }
@@ -301,13 +315,17 @@ bool MidiMap::FromJson(const std::string& text, const std::string& where, std::s
     if (entry.contains("action")) {
       if (!JsonText(entry, "action", place, name, error)) return false;
       mapping.target.isAction = true;
-      if (!ParseMidiAction(name, mapping.target.action)) {
+      const MidiActionRow* row = ActionNamed(name);
+      if (!row) {
         error = place + ": no action \"" + Printable(name, 40) + "\" (" + MidiActionList() + ")";
         return false;
       }
-      if (mapping.target.action == PlayerAction::RecallPreset && !JsonWhole(entry, "preset", 1, static_cast<long>(kBankSlots), place, preset, error))
-        return false;
-      mapping.target.preset = static_cast<int>(preset - 1);
+      mapping.target.action = row->action;
+      mapping.target.number = row->number;
+      if (mapping.target.action == PlayerAction::RecallPreset) {
+        if (!JsonWhole(entry, "preset", 1, static_cast<long>(kBankSlots), place, preset, error)) return false;
+        mapping.target.number = static_cast<int>(preset - 1);
+      }
     } else {
       if (!JsonText(entry, "parameter", place, name, error)) return false;
       std::string why;

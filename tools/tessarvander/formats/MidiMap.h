@@ -20,13 +20,12 @@
 
 namespace tool {
 
-// The actions a MIDI control can fire, by the names the map file uses
-// ("still", "blackout", "recall", ...).
-const char* MidiActionName(PlayerAction action);
-bool ParseMidiAction(const std::string& name, PlayerAction& action);
+struct MidiTarget;
 
-// Every action but RecallPreset (which needs its look), in the panel's order.
-std::vector<PlayerAction> LearnableActions();
+// Every action a control can fire but "recall" (which needs its look), in
+// the panel's order, with the name the map file uses ("still", "blackout",
+// "nudge-earlier", ...).
+std::vector<MidiTarget> LearnableActions();
 
 enum class MidiMode { Absolute, Relative, RelativeOffset, Momentary, Toggle };
 const char* MidiModeName(MidiMode mode);
@@ -39,7 +38,7 @@ struct MidiTarget {
   bool isAction = false;
   uint32_t parameter = 0;
   PlayerAction action = PlayerAction::Tap;
-  int preset = 0;  // from 0
+  int number = 0;  // recall: the preset from 0; a nudge: its direction
   bool operator==(const MidiTarget& other) const;
 };
 

@@ -13,7 +13,7 @@ namespace tool {
 constexpr const char* kOscPrefix = "/tessarvander/";
 
 // What a monitor can ask of the show (OSC /tessarvander/status/..., OSCQuery).
-enum class Health { Frame, DrawnPerSecond, LongestDraw, LongestGap, Memory, Tempo, Beat, Count };
+enum class Health { Frame, DrawnPerSecond, LongestDraw, LongestGap, Memory, Tempo, TempoChanging, TempoLocked, Beat, Count };
 
 // The arguments an address takes.
 enum class OscArguments { None, Number, WholeNumber, Text };

@@ -100,7 +100,12 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
       request.number = static_cast<int>(number) - 1;
       break;
     case PlayerAction::SetBlackout:
+    case PlayerAction::SetTempoLock:
       request.on = number != 0.0;
+      break;
+    case PlayerAction::NudgeTempo:
+      request.number = number > 0.0 ? 1 : number < 0.0 ? -1 : 0;
+      request.on = request.number != 0;
       break;
     default:
       break;

@@ -53,12 +53,12 @@ std::string Fitted(const std::string& text, float width) {
 // to them; every button is checked for its label.
 class ButtonRow {
  public:
-  explicit ButtonRow(PanelLayout& layout) : layout(layout) {
+  explicit ButtonRow(PanelLayout& layout, int columns = 3) : layout(layout), columns(columns) {
     const float spacing = ImGui::GetStyle().ItemSpacing.x;
-    width = (ImGui::GetContentRegionAvail().x - 2.0f * spacing) / 3.0f;
+    width = (ImGui::GetContentRegionAvail().x - (columns - 1) * spacing) / columns;
   }
   bool Button(const std::string& label, bool lit = false) {
-    if (column++ % 3 != 0) ImGui::SameLine();
+    if (column++ % columns != 0) ImGui::SameLine();
     const float padding = 2.0f * ImGui::GetStyle().FramePadding.x;
     const std::string shown = Fitted(label, width - padding);
     if (lit) ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.2f, 0.5f, 0.3f, 1));
@@ -72,9 +72,21 @@ class ButtonRow {
 
  private:
   PanelLayout& layout;
+  int columns;
   float width = 0.0f;
   int column = 0;
 };
+
+// The keys that steer the tempo have their buttons by the tempo.
+bool SteersTempo(PlayerAction action) {
+  switch (action) {
+    case PlayerAction::TempoOne:
+    case PlayerAction::HalveTempo:
+    case PlayerAction::DoubleTempo:
+    case PlayerAction::ToggleTempoLock: return true;
+    default: return false;
+  }
+}
 
 // What shows over the picture in a window, whether the panel is shown or not.
 void DrawOverlays(const PanelState& state, bool panelShown) {
@@ -98,19 +110,25 @@ void LearnButton(const MidiMap& map, const MidiTarget& target, const char* id, P
   if (learning) ImGui::PopStyleColor();
 }
 
-// The first line: how the drawing goes, and what is on.
-void DrawStatus(const PanelState& state) {
-  ImGui::Text("frame %ld  %.1f ms  %.1f drawn/s  at %.0f %%", state.frame, state.drawMilliseconds,
-              state.framesPerSecond, 100.0 * state.scale);
-  if (state.paused || state.recording || state.takeRecording || state.blackout) {
-    ImGui::SameLine();
-    ImGui::TextColored(kProblem, "%s%s%s%s", state.paused ? " paused" : "", state.recording ? " video" : "",
-                       state.takeRecording ? " take" : "", state.blackout ? " BLACKOUT" : "");
-  }
+// The panel's title: how the drawing goes. ImGui's "###" keeps the
+// window's identity while its title changes.
+std::string PanelTitle(const PanelState& state) {
+  char title[160];
+  std::snprintf(title, sizeof title, "Tessarvander  frame %ld  %.1f ms  %.1f drawn/s  at %.0f %%###panel", state.frame,
+                state.drawMilliseconds, state.framesPerSecond, 100.0 * state.scale);
+  return title;
+}
+
+// What is on, in red, after the tempo's line.
+void DrawWhatIsOn(const PanelState& state) {
+  if (!state.paused && !state.recording && !state.takeRecording && !state.blackout) return;
+  ImGui::SameLine();
+  ImGui::TextColored(kProblem, "%s%s%s%s", state.paused ? " paused" : "", state.recording ? " video" : "",
+                     state.takeRecording ? " take" : "", state.blackout ? " BLACKOUT" : "");
 }
 
 // The tempo, its source and the beat of the bar as four lights.
-void DrawTempo(const PanelState& state, PanelInput& input) {
+void DrawTempoLine(const PanelState& state, PanelInput& input) {
   ImGui::SetNextItemWidth(100);
   if (ImGui::BeginCombo("##tempo source", TempoSourceName(state.tempoSource))) {
     for (TempoSource source : kTempoSources)
@@ -119,11 +137,14 @@ void DrawTempo(const PanelState& state, PanelInput& input) {
   }
   ImGui::SameLine();
   if (state.beatsPerMinute <= 0.0) {
-    ImGui::TextDisabled(state.tempoSource == TempoSource::Link ? "no tempo yet (%zu Link peers)" : "no tempo yet",
+    ImGui::TextDisabled(state.tempoSource == TempoSource::Link ? "no tempo yet (%zu Link peers)"
+                        : state.tempoChanging                  ? "a tempo is coming"
+                                                               : "no tempo yet",
                         state.linkPeers);
-    return;
+    return DrawWhatIsOn(state);
   }
-  ImGui::Text("%.1f bpm", state.beatsPerMinute);
+  ImGui::Text("%.1f bpm%s%s", state.beatsPerMinute, state.tempoChanging ? " (changing)" : "",
+              state.tempoLocked ? " locked" : "");
   for (int beat = 0; beat < 4; ++beat) {
     ImGui::SameLine();
     ImGui::TextColored(beat == state.beatInBar ? ImVec4(1, 0.8f, 0.2f, 1) : ImVec4(0.35f, 0.35f, 0.35f, 1),
@@ -132,6 +153,21 @@ void DrawTempo(const PanelState& state, PanelInput& input) {
   if (state.tempoSource == TempoSource::Link) {
     ImGui::SameLine();
     ImGui::TextDisabled("%zu peers", state.linkPeers);
+  }
+  DrawWhatIsOn(state);
+}
+
+bool ToggledOn(PlayerAction action, const PanelState& state);
+
+// The tempo, its source and the beat of the bar as four lights; under
+// them, the buttons that steer it.
+void DrawTempo(const PanelState& state, PanelLayout& layout, PanelInput& input) {
+  DrawTempoLine(state, input);
+  ButtonRow row(layout, 4);
+  for (const KeyBinding& binding : KeyBindings()) {
+    const bool on = ToggledOn(binding.action, state);
+    if (binding.button && SteersTempo(binding.action) && row.Button(ButtonLabel(binding, on), on))
+      input.actions.push_back(binding.action);
   }
 }
 
@@ -259,6 +295,7 @@ bool ToggledOn(PlayerAction action, const PanelState& state) {
     case PlayerAction::ToggleTake: return state.takeRecording;
     case PlayerAction::ToggleBlackout: return state.blackout;
     case PlayerAction::ToggleOutput: return state.output;
+    case PlayerAction::ToggleTempoLock: return state.tempoLocked;
     default: return false;
   }
 }
@@ -268,7 +305,7 @@ void DrawKeys(const PanelState& state, PanelLayout& layout, PanelInput& input) {
   if (!ImGui::CollapsingHeader("Keys", ImGuiTreeNodeFlags_DefaultOpen)) return;
   ButtonRow row(layout);
   for (const KeyBinding& binding : KeyBindings()) {
-    if (!binding.button) continue;
+    if (!binding.button || SteersTempo(binding.action)) continue;
     if (row.Button(ButtonLabel(binding, ToggledOn(binding.action, state)))) input.actions.push_back(binding.action);
   }
   if (state.askingToQuit) ImGui::TextColored(ImVec4(1, 0.8f, 0.3f, 1), "Press Q again to quit (Ctrl+Q quits at once)");
@@ -278,13 +315,11 @@ void DrawKeys(const PanelState& state, PanelLayout& layout, PanelInput& input) {
 // buttons for the actions.
 void DrawMidiMap(const MidiMap& map, int& preset, PanelInput& input) {
   if (!ImGui::CollapsingHeader("MIDI")) return;
-  for (PlayerAction action : LearnableActions()) {
-    MidiTarget target;
-    target.isAction = true;
-    target.action = action;
-    ImGui::Text("%-16s", MidiActionName(action));
+  for (const MidiTarget& target : LearnableActions()) {
+    const std::string name = map.TargetName(target);
+    ImGui::Text("%-16s", name.c_str());
     ImGui::SameLine();
-    LearnButton(map, target, MidiActionName(action), input);
+    LearnButton(map, target, name.c_str(), input);
   }
   ImGui::SetNextItemWidth(90);
   ImGui::InputInt("##preset", &preset);
@@ -295,7 +330,7 @@ void DrawMidiMap(const MidiMap& map, int& preset, PanelInput& input) {
   MidiTarget recall;
   recall.isAction = true;
   recall.action = PlayerAction::RecallPreset;
-  recall.preset = preset - 1;
+  recall.number = preset - 1;
   LearnButton(map, recall, "recall", input);
   ImGui::Separator();
   const auto& mappings = map.Mappings();
@@ -366,9 +401,8 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
   if (panelShown) {
     ImGui::SetNextWindowPos(ImVec2(kMargin, kMargin), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowSize(ImVec2(kPanelWidth, display.y - 2.0f * kMargin), ImGuiCond_FirstUseEver);
-    ImGui::Begin("Tessarvander");
-    DrawStatus(state);
-    DrawTempo(state, input);
+    ImGui::Begin(PanelTitle(state).c_str());
+    DrawTempo(state, layout, input);
     if (state.console) DrawMessages(*state.console);
     DrawLook(state, input);
     DrawBank(state, storing, layout, input);

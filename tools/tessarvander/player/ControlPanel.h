@@ -48,8 +48,10 @@ struct PanelState {
   bool output = false;               // the picture is on the output window too
   bool audience = false;             // full screen without an output window: draw nothing
   bool messagesOverPicture = true;   // in a window without the panel
-  double beatsPerMinute = 0.0;       // 0 for none yet
-  int beatInBar = 0;
+  double beatsPerMinute = 0.0;       // shown: confirmed; 0 for none yet
+  bool tempoChanging = false;        // a new tempo heard, not yet confirmed
+  bool tempoLocked = false;
+  int beatInBar = -1;                // from 0; -1 without a tempo
   TempoSource tempoSource = TempoSource::Tap;
   size_t linkPeers = 0;
   const MidiMap* midiMap = nullptr;  // with --midi: learn buttons and the map

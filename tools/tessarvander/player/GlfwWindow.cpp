@@ -10,6 +10,11 @@
 
 #include "hostkit/GlContext.h"
 #include "player/Keys.h"
+#include "sys/SteadyClock.h"
+
+// Last: X11's headers define names (None, Status) the code above uses.
+#define GLFW_EXPOSE_NATIVE_X11
+#include <GLFW/glfw3native.h>
 
 namespace tool {
 namespace {
@@ -102,6 +107,8 @@ std::unique_ptr<GlfwWindow> GlfwWindow::Open(const WindowOptions& options, std::
   hostkit::KeepGlDriverLoaded();
   glfwSetWindowUserPointer(player->window, player.get());
   glfwSetKeyCallback(player->window, OnKey);
+  if (Display* display = glfwGetX11Display())
+    player->arrivals.Start(DisplayString(display), glfwGetX11Window(player->window));
   return player;
 }
 
@@ -140,10 +147,17 @@ void GlfwWindow::ToggleFullscreen() {
 
 void GlfwWindow::SwapBuffers() { glfwSwapBuffers(window); }
 
-void GlfwWindow::OnKey(GLFWwindow* handle, int key, int, int action, int mods) {
-  if (action != GLFW_PRESS) return;
+// Every press and release claims its arrival, whether it asks anything or
+// not, so the claims stay in step with the arrivals.
+void GlfwWindow::OnKey(GLFWwindow* handle, int key, int scancode, int action, int mods) {
+  if (action == GLFW_REPEAT) return;
   auto* player = static_cast<GlfwWindow*>(glfwGetWindowUserPointer(handle));
-  if (std::optional<PlayerRequest> request = RequestForKey(key, mods)) player->requests.push_back(*request);
+  const bool pressed = action == GLFW_PRESS;
+  const double at = handle == player->window ? player->arrivals.Claim(scancode, pressed, SteadySeconds()) : -1.0;
+  if (std::optional<PlayerRequest> request = RequestForKey(key, mods, pressed)) {
+    request->at = at;
+    player->requests.push_back(*request);
+  }
 }
 
 // ImGui takes the mouse and the keys through GLFW's callbacks, chained

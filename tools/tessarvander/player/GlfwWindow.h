@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "player/KeyArrivals.h"
 #include "player/Window.h"
 
 struct GLFWwindow;
@@ -62,6 +63,7 @@ class GlfwWindow : public Window {
   int windowedX = 0, windowedY = 0, windowedWidth = 0, windowedHeight = 0;
   std::string title = "Tessarvander";
   std::vector<PlayerRequest> requests;
+  KeyArrivals arrivals;  // when the keys went down, for taps and nudges
 };
 
 // The monitors GLFW sees, "index: name (WxH)", for --list-monitors; empty

@@ -11,8 +11,18 @@ bool HeadlessWindow::Create(int width, int height, std::string& error) {
   return window.Create(width, height, hostkit::PixelFormat::Rgba8, error);
 }
 
-void HeadlessWindow::Press(int key, int mods) {
-  if (std::optional<PlayerRequest> request = RequestForKey(key, mods)) pressed.push_back(*request);
+void HeadlessWindow::Press(int key, int mods, double at) {
+  if (std::optional<PlayerRequest> request = RequestForKey(key, mods)) {
+    request->at = at;
+    pressed.push_back(*request);
+  }
+}
+
+void HeadlessWindow::Release(int key, double at) {
+  if (std::optional<PlayerRequest> request = RequestForKey(key, 0, false)) {
+    request->at = at;
+    pressed.push_back(*request);
+  }
 }
 
 std::vector<PlayerRequest> HeadlessWindow::TakeRequests() {

@@ -18,8 +18,11 @@ class HeadlessWindow : public Window {
   // A window of width x height in the current context. False with one line.
   bool Create(int width, int height, std::string& error);
 
-  // A key pressed (GLFW key code and modifiers), taken at the next poll.
-  void Press(int key, int mods = 0);
+  // A key pressed (GLFW key code and modifiers) or released, taken at the
+  // next poll; `at` the time it went down, of the player's clock (below 0:
+  // when the player takes it).
+  void Press(int key, int mods = 0, double at = -1.0);
+  void Release(int key, double at = -1.0);
   // The window's close box.
   void Close() { closing = true; }
   // The output monitor's size, for OpenOutput.

@@ -42,6 +42,13 @@ const std::vector<KeyBinding>& KeyBindings() {
       {GLFW_KEY_RIGHT_BRACKET, 0, A::NextPreset, 0, "]", "the look after in the bank", nullptr},
       {GLFW_KEY_ENTER, 0, A::Tap, 0, "Enter", "tap the tempo", "Tap"},
       {GLFW_KEY_KP_ENTER, 0, A::Tap, 0, "Enter", nullptr, nullptr},
+      {GLFW_KEY_RIGHT, 0, A::NudgeTempo, 1, "Right", "nudge the beat earlier (hold to push)", nullptr},
+      {GLFW_KEY_LEFT, 0, A::NudgeTempo, -1, "Left", "nudge the beat later (hold to push)", nullptr},
+      {GLFW_KEY_D, 0, A::TempoOne, 0, "D", "the next downbeat is now", "One"},
+      {GLFW_KEY_UP, 0, A::DoubleTempo, 0, "Up", "double the tempo", "Double"},
+      {GLFW_KEY_DOWN, 0, A::HalveTempo, 0, "Down", "halve the tempo", "Halve"},
+      {GLFW_KEY_L, 0, A::ToggleTempoLock, 0, "L", "lock the tempo against its source, or let it lead",
+       "Lock"},
       {GLFW_KEY_B, 0, A::ToggleBlackout, 0, "B", "blackout, or back", "Blackout|Back"},
       {GLFW_KEY_TAB, 0, A::TogglePanel, 0, "Tab", "show or hide the panel", "Hide panel"},
       {GLFW_KEY_M, 0, A::ToggleMessages, 0, "M", "messages over the picture on or off (in a window)", nullptr},
@@ -53,10 +60,16 @@ const std::vector<KeyBinding>& KeyBindings() {
   return bindings;
 }
 
-std::optional<PlayerRequest> RequestForKey(int key, int mods) {
-  // The first row whose modifiers are all held: Ctrl+Q before Q.
-  for (const KeyBinding& binding : KeyBindings())
-    if (binding.key == key && (mods & binding.mods) == binding.mods) return PlayerRequest(binding.action, binding.number);
+std::optional<PlayerRequest> RequestForKey(int key, int mods, bool pressed) {
+  // The first row whose modifiers are all held: Ctrl+Q before Q. A release
+  // asks only of a held action.
+  for (const KeyBinding& binding : KeyBindings()) {
+    if (binding.key != key || (pressed && (mods & binding.mods) != binding.mods)) continue;
+    if (!pressed && !HeldAction(binding.action)) continue;
+    PlayerRequest request(binding.action, binding.number);
+    request.on = pressed;
+    return request;
+  }
   return std::nullopt;
 }
 

@@ -27,8 +27,8 @@ struct KeyBinding {
 
 // Every key, in the order the key list shows them.
 const std::vector<KeyBinding>& KeyBindings();
-// The request a key press makes, if any.
-std::optional<PlayerRequest> RequestForKey(int key, int mods);
+// The request a key press (or a held action's release) makes, if any.
+std::optional<PlayerRequest> RequestForKey(int key, int mods, bool pressed = true);
 // The key list, one key or group of keys a line, for the help overlay,
 // --help and the README.
 std::string KeyHelp();

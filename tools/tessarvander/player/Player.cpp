@@ -308,7 +308,8 @@ void Player::TellControllers() {
                 drewThisPass ? statistics.drawSeconds : 0.0, passGap);
   passGap = 0.0;
   const TempoReading tempo = rig->Tempo(clock.Now());
-  health.Tempo(tempo.beatsPerMinute, tempo.BeatInBar() + 1);
+  health.Tempo(rig->Shown().BeatsPerMinute(), rig->Shown().Changing(), rig->TempoLocked(),
+               tempo.Known() ? tempo.BeatInBar() + 1 : 0);
   if (!controllers->Serving()) return;
   UpdateShown();
   controllers->Publish(shown);
@@ -358,8 +359,10 @@ void Player::Present() {
   state.audience = input->AudienceWatching();
   state.messagesOverPicture = input->MessagesOverPicture();
   const TempoReading tempo = rig->Tempo(clock.Now());
-  state.beatsPerMinute = tempo.beatsPerMinute;
-  state.beatInBar = tempo.BeatInBar();
+  state.beatsPerMinute = rig->Shown().BeatsPerMinute();
+  state.tempoChanging = rig->Shown().Changing();
+  state.tempoLocked = rig->TempoLocked();
+  state.beatInBar = tempo.Known() ? tempo.BeatInBar() : -1;
   state.tempoSource = rig->Source();
   state.linkPeers = rig->LinkPeers();
   state.midiMap = rig->MidiOn() ? &rig->Map() : nullptr;

@@ -80,7 +80,15 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       if (stage.Bank().Size() == 0) Recall(0);  // says there is no bank
       else Recall(request.action == PlayerAction::NextPreset ? stage.NextPreset() : stage.PreviousPreset());
       break;
-    case PlayerAction::Tap: Tap(); break;
+    case PlayerAction::Tap: parts.rig.Tap(When(request), rigLines); break;
+    case PlayerAction::NudgeTempo: parts.rig.Nudge(request.number, request.on, When(request)); break;
+    case PlayerAction::TempoOne: parts.rig.One(When(request), rigLines); break;
+    case PlayerAction::HalveTempo:
+    case PlayerAction::DoubleTempo:
+      parts.rig.ScaleTempo(request.action == PlayerAction::DoubleTempo ? 2.0 : 0.5, When(request), rigLines);
+      break;
+    case PlayerAction::ToggleTempoLock: parts.rig.LockTempo(!parts.rig.TempoLocked(), When(request), rigLines); break;
+    case PlayerAction::SetTempoLock: parts.rig.LockTempo(request.on, When(request), rigLines); break;
     case PlayerAction::SetParameter: live.Set(static_cast<uint32_t>(request.number), request.value); break;
     case PlayerAction::LoadPreset:
       // Read on the transport's thread, off the frame loop.
@@ -96,6 +104,7 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       break;
     case PlayerAction::Quit: quit = true; break;
   }
+  Say(rigLines);
 }
 
 void PlayerInput::Apply(const OscCommand& command) {
@@ -167,7 +176,7 @@ void PlayerInput::Apply(const PanelInput::Midi& asked) {
 
 void PlayerInput::Say(std::vector<RigLine>& lines) {
   for (const RigLine& line : lines) {
-    if (line.problem) parts.console.Problem(line.text);
+    if (line.problem) Problem(line.text);
     else parts.console.Say(line.text);
   }
   lines.clear();
@@ -185,9 +194,8 @@ void PlayerInput::SetBlackout(bool black) {
   if (parts.stage.SetBlackout(black)) parts.console.Say(black ? "blackout" : "back from blackout");
 }
 
-void PlayerInput::Tap() {
-  parts.rig.Tap(parts.clock.Now(), rigLines);
-  Say(rigLines);
+double PlayerInput::When(const PlayerRequest& request) const {
+  return request.at >= 0.0 ? request.at : parts.clock.Now();
 }
 
 }  // namespace tool

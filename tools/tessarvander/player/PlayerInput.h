@@ -63,7 +63,8 @@ class PlayerInput {
  private:
   void Recall(size_t preset);
   void SetBlackout(bool black);
-  void Tap();
+  // When the request happened, of the clock: its own time, or now.
+  double When(const PlayerRequest& request) const;
   void Learn(const std::string& what);
   void Problem(const std::string& line);
   // The value a question asks for.

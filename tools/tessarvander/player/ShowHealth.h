@@ -16,10 +16,14 @@ class ShowHealth {
   // After a pass, at the clock's `now`: the pass's draw (0 for none) and the
   // longest time between two of its process calls and the one before them.
   void Update(double now, long frames, double drawnPerSecond, double lastDraw, double longestGap);
-  // The tempo as it stands (0 for none), and the beat of the bar from 1.
-  void Tempo(double beatsPerMinute, int beatOfBar) {
+  // The tempo shown (0 for none), whether a new one is heard but not yet
+  // confirmed, whether it is locked, and the beat of the bar from 1 (0
+  // without a tempo).
+  void Tempo(double beatsPerMinute, bool changing, bool locked, int beatOfBar) {
     values[static_cast<size_t>(Health::Tempo)] = static_cast<float>(beatsPerMinute);
-    values[static_cast<size_t>(Health::Beat)] = static_cast<float>(beatsPerMinute > 0.0 ? beatOfBar : 0);
+    values[static_cast<size_t>(Health::TempoChanging)] = changing ? 1.0f : 0.0f;
+    values[static_cast<size_t>(Health::TempoLocked)] = locked ? 1.0f : 0.0f;
+    values[static_cast<size_t>(Health::Beat)] = static_cast<float>(beatOfBar);
   }
   float Value(Health which) const { return values[static_cast<size_t>(which)]; }
   const std::array<float, static_cast<size_t>(Health::Count)>& Values() const { return values; }

@@ -11,15 +11,6 @@
 namespace tool {
 namespace {
 
-// A change of tempo said to the performer: more than this share at once,
-// or a tempo that has stayed within the second share this long.
-constexpr double kSaidTempoChange = 0.01;
-constexpr double kChangeHeldSeconds = 1.0;
-constexpr double kSettledChange = 0.002;
-constexpr double kSettledSeconds = 3.0;
-
-}  // namespace
-namespace {
 
 // Malformed MIDI is counted and said at most this often.
 constexpr double kMalformedSaidEvery = 5.0;
@@ -78,7 +69,7 @@ bool StageRig::Start(const RigOptions& options, std::vector<RigLine>& lines, std
 void StageRig::SetSource(TempoSource chosen, std::vector<RigLine>& lines) {
   source = chosen;
   if (source == TempoSource::Link && !link) {
-    link = std::make_unique<LinkSession>(lastBeatsPerMinute > 0.0 ? lastBeatsPerMinute : 120.0);
+    link = std::make_unique<LinkSession>(shown.BeatsPerMinute() > 0.0 ? shown.BeatsPerMinute() : 120.0);
     lines.push_back({"joined Ableton Link (peers on this network share its tempo and beat)"});
   }
   if (source != TempoSource::Link) link.reset();
@@ -105,7 +96,12 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
         case MidiEvent::Start: midiClock.Start(); break;
         case MidiEvent::Continue: midiClock.Continue(); break;
         case MidiEvent::Stop: midiClock.Stop(); break;
-        default: map.Handle(event, values, midi);
+        default: {
+          // A pad's action keeps the time it was hit, for taps and nudges.
+          const size_t before = midi.actions.size();
+          map.Handle(event, values, midi);
+          for (size_t k = before; k < midi.actions.size(); ++k) midi.actions[k].at = message.at;
+        }
       }
     }
     if (dropped > 0) lines.push_back({"MIDI: " + std::to_string(dropped) + " messages dropped: more came than a frame takes", true});
@@ -140,25 +136,13 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
   SayTempo(now, lines);
 }
 
-// A tempo that changes is said, whatever its source: a change of more than
-// kSaidTempoChange once it has held a second (not every first guess), and
-// the value it settles at once it has held for kSettledSeconds (once after
-// each change), so a performer reads where it stands without a line for
-// every correction. The live sound's tempo is said once its tempo path has
-// heard a whole stretch, not as the first seconds' guess.
+// The tempo shown, and a line whenever it changes (see ShownTempo); the
+// live sound's tempo counts once its tempo path has heard a whole stretch,
+// not as the first seconds' guess.
 void StageRig::SayTempo(double now, std::vector<RigLine>& lines) {
   const TempoReading tempo = Tempo(now);
-  if (!tempo.Known() || (source == TempoSource::Audio && !analysis.TempoConfident())) return;
-  const double bpm = tempo.beatsPerMinute;
-  if (std::fabs(bpm / holding - 1.0) > kSaidTempoChange) holding = bpm, holdingSince = now;
-  if (std::fabs(bpm / settling - 1.0) > kSettledChange) settling = bpm, settlingSince = now;
-  const bool changed = (lastBeatsPerMinute <= 0.0 || std::fabs(bpm / lastBeatsPerMinute - 1.0) > kSaidTempoChange) &&
-                       now - holdingSince >= kChangeHeldSeconds;
-  const bool settled = !settledSaid && now - settlingSince >= kSettledSeconds && std::fabs(bpm - lastBeatsPerMinute) >= 0.05;
-  if (!changed && !settled) return;
-  lines.push_back({TempoLine(bpm, source)});
-  lastBeatsPerMinute = bpm;
-  settledSaid = settled && !changed;
+  const bool trusted = hand.Locked() || source != TempoSource::Audio || analysis.TempoConfident();
+  if (shown.Update(now, tempo.beatsPerMinute, trusted)) lines.push_back({TempoLine(tempo.beatsPerMinute, source)});
 }
 
 double StageRig::SoundSecondsAt(double time) const {
@@ -178,11 +162,13 @@ void StageRig::ReactionValues(double time, std::vector<ParameterValue>& values) 
   reactions->Frame(moment, values);
 }
 
-TempoReading StageRig::Tempo(double now) const {
+TempoReading StageRig::Tempo(double time) const { return hand.Read(SourceTempo(time), time); }
+
+TempoReading StageRig::SourceTempo(double now) const {
   switch (source) {
     case TempoSource::Tap: return tapTempo.At(now);
     case TempoSource::MidiClock: return midiClock.At(now);
-    case TempoSource::Link: return link ? link->Now() : TempoReading();
+    case TempoSource::Link: return link ? link->At(now) : TempoReading();
     case TempoSource::Audio:
       if (!audioInput || analysis.BeatsPerMinute() <= 0.0) return {};
       return {analysis.BeatsPerMinute(), analysis.BeatsAt(SoundSecondsAt(now))};
@@ -190,14 +176,44 @@ TempoReading StageRig::Tempo(double now) const {
   return {};
 }
 
-void StageRig::Tap(double now, std::vector<RigLine>& lines) {
-  tapTempo.Tap(now);
+void StageRig::Tap(double at, std::vector<RigLine>& lines) {
+  tapTempo.Tap(at);
   if (source == TempoSource::Link) {
     // Taps lead a Link session: the tapped tempo goes to every peer.
-    if (link && tapTempo.At(now).Known()) link->SetTempo(tapTempo.At(now).beatsPerMinute);
+    if (link && tapTempo.At(at).Known()) link->SetTempo(tapTempo.At(at).beatsPerMinute);
   } else if (source != TempoSource::Tap) {
     lines.push_back({std::string("the tempo follows ") + TempoSourceName(source) + ": taps count when it is tap"});
   }
+}
+
+void StageRig::One(double at, std::vector<RigLine>& lines) {
+  if (!hand.One(SourceTempo(at), at)) lines.push_back({"no tempo yet: tap it, or give it a source", true});
+}
+
+void StageRig::ScaleTempo(double by, double at, std::vector<RigLine>& lines) {
+  if (!hand.Scale(by, SourceTempo(at), at)) {
+    lines.push_back({hand.Locked() || SourceTempo(at).Known() ? "the tempo is as far from its source as it goes"
+                                                              : "no tempo yet: tap it, or give it a source",
+                     true});
+    return;
+  }
+  const double bpm = Tempo(at).beatsPerMinute;
+  shown.Accept(at, bpm);
+  lines.push_back({TempoLine(bpm, source) + (by > 1.0 ? ": doubled" : ": halved")});
+}
+
+void StageRig::LockTempo(bool on, double at, std::vector<RigLine>& lines) {
+  if (on == hand.Locked()) return;
+  if (!hand.Lock(on, SourceTempo(at), at)) {
+    lines.push_back({"no tempo to lock yet", true});
+    return;
+  }
+  const double bpm = Tempo(at).beatsPerMinute;
+  if (bpm > 0.0) shown.Accept(at, bpm);
+  char line[96];
+  if (on) std::snprintf(line, sizeof line, "tempo locked at %.1f beats a minute", bpm);
+  else std::snprintf(line, sizeof line, "tempo unlocked: it follows %s again", TempoSourceName(source));
+  lines.push_back({line});
 }
 
 void StageRig::MapEdited(std::vector<RigLine>& lines) { SaveMap(lines); }

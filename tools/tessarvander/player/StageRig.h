@@ -16,7 +16,9 @@
 #include "rig/LinkSession.h"
 #include "rig/MidiInput.h"
 #include "formats/MidiMap.h"
+#include "rig/ShownTempo.h"
 #include "rig/Tempo.h"
+#include "rig/TempoHand.h"
 
 namespace tool {
 
@@ -60,10 +62,22 @@ class StageRig {
 
   TempoSource Source() const { return source; }
   void SetSource(TempoSource chosen, std::vector<RigLine>& lines);
+  // The tempo at `time` (of the steady clock, any time near now), as the
+  // source gives it and the performer's hand makes it.
   TempoReading Tempo(double time) const;
+  // The tempo to show: confirmed, or the one before while it changes.
+  const ShownTempo& Shown() const { return shown; }
+
+  // The performer's hand on the tempo; `at` is when the key went down, the
+  // pad was hit or the message arrived.
   // A tap: the tapped tempo, or, while Link leads, a tempo proposed to the
   // session.
-  void Tap(double now, std::vector<RigLine>& lines);
+  void Tap(double at, std::vector<RigLine>& lines);
+  void Nudge(int direction, bool held, double at) { hand.Nudge(direction, held, at); }
+  void One(double at, std::vector<RigLine>& lines);
+  void ScaleTempo(double by, double at, std::vector<RigLine>& lines);
+  void LockTempo(bool on, double at, std::vector<RigLine>& lines);
+  bool TempoLocked() const { return hand.Locked(); }
 
   bool MidiOn() const { return midiInput != nullptr; }
   MidiMap& Map() { return map; }
@@ -93,12 +107,9 @@ class StageRig {
   std::unique_ptr<LiveReactions> reactions;
   std::vector<float> samples;
   bool silenceSaid = false;
-  double lastBeatsPerMinute = 0.0;  // the tempo last said
-  // The tempo holding within the said change, and within the settled one,
-  // and since when.
-  double holding = 0.0, holdingSince = 0.0;
-  double settling = 0.0, settlingSince = 0.0;
-  bool settledSaid = false;  // the settled value since the last change
+  TempoHand hand;
+  ShownTempo shown;
+  TempoReading SourceTempo(double time) const;
   void SayTempo(double now, std::vector<RigLine>& lines);
   // The sound's own seconds at the last poll, and the clock's then: a time
   // of the clock is a time of the sound.

@@ -48,6 +48,8 @@ void OscInbox::Take(char* data, size_t size, const std::string& replyTo, const s
     command.sender = replyTo;
     if (Question(command.request)) command.address = decoded.address;
     command.dueAt = DueAt(decoded.timeTag);
+    // Its own time, for a tap or a nudge: when it arrived, or its time tag.
+    command.request.at = std::max(now, command.dueAt);
     if (command.dueAt > now + kLatestTimeTagSeconds) {
       Refused(transport, decoded.address, "a time tag more than a minute ahead");
       continue;

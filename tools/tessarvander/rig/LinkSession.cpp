@@ -2,6 +2,10 @@
 
 #include <ableton/Link.hpp>
 
+#include <chrono>
+
+#include "sys/SteadyClock.h"
+
 namespace tool {
 
 struct LinkSession::Session {
@@ -16,10 +20,13 @@ LinkSession::LinkSession(double beatsPerMinute, int beatsPerBar)
 
 LinkSession::~LinkSession() { session->link.enable(false); }
 
-TempoReading LinkSession::Now() const {
+TempoReading LinkSession::At(double time) const {
   const auto state = session->link.captureAppSessionState();
-  const auto time = session->link.clock().micros();
-  return {state.tempo(), state.beatAtTime(time, beatsPerBar)};
+  // Link keeps a clock of its own: `time` is as far from its now as from
+  // the steady clock's.
+  const auto since = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::duration<double>(time - SteadySeconds()));
+  return {state.tempo(), state.beatAtTime(session->link.clock().micros() + since, beatsPerBar)};
 }
 
 void LinkSession::SetTempo(double beatsPerMinute) {

@@ -19,8 +19,9 @@ class LinkSession {
   LinkSession(const LinkSession&) = delete;
   LinkSession& operator=(const LinkSession&) = delete;
 
-  // The session's tempo and beats now; its bar is Link's quantum.
-  TempoReading Now() const;
+  // The session's tempo and beats at `time` of the steady clock (a frame's
+  // own time, near now); its bar is Link's quantum.
+  TempoReading At(double time) const;
   // Proposes a tempo to every peer (a tap while Link leads the tempo).
   void SetTempo(double beatsPerMinute);
   size_t Peers() const;

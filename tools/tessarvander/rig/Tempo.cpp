@@ -45,6 +45,7 @@ TempoReading TapTempo::At(double now) const {
 
 void MidiClockTempo::Pulse(double at) {
   pulses.push_back(at);
+  lastOnTime = at;
   while (pulses.size() > kBeatsFitted * kPulsesPerBeat + 1) pulses.pop_front();
   if (running) ++position;
   const size_t n = pulses.size();
@@ -72,6 +73,9 @@ void MidiClockTempo::Pulse(double at) {
   const double slope = (pulses[hull[edge]] - pulses[hull[edge - 1]]) / static_cast<double>(hull[edge] - hull[edge - 1]);
   // Beyond 20-400 beats a minute is not a clock.
   if (slope > 60.0 / (400.0 * kPulsesPerBeat) && slope < 60.0 / (20.0 * kPulsesPerBeat)) pulsePeriod = slope;
+  // When the newest pulse was due, on that line: every reading counts from
+  // there, so a late burst moves no beat.
+  if (pulsePeriod > 0.0) lastOnTime = pulses[hull[edge - 1]] + static_cast<double>(n - 1 - hull[edge - 1]) * pulsePeriod;
 }
 
 void MidiClockTempo::Start() {
@@ -82,8 +86,10 @@ void MidiClockTempo::Start() {
 TempoReading MidiClockTempo::At(double now) const {
   if (pulsePeriod <= 0.0 || pulses.empty() || now - pulses.back() > 2.0) return {};  // the clock stopped coming
   double beats = static_cast<double>(std::max(0L, position)) / kPulsesPerBeat;
+  // Any time reads off the line, before the newest pulse (a frame that
+  // catches up) or after it (up to a beat: a clock that stops coming holds).
   if (running && position >= 0)
-    beats += std::clamp((now - pulses.back()) / pulsePeriod, 0.0, 1.0) / kPulsesPerBeat;
+    beats += std::clamp((now - lastOnTime) / pulsePeriod, -1.0 * kPulsesPerBeat, 1.0 * kPulsesPerBeat) / kPulsesPerBeat;
   return {60.0 / (pulsePeriod * kPulsesPerBeat), beats};
 }
 

@@ -48,8 +48,10 @@ class TapTempo {
 // and in bursts; the tempo is the slope of the lower hull of the last eight
 // beats' pulse times (the line under them that on-time pulses fix), which
 // such lateness does not tilt (a change of tempo is followed within those
-// eight beats). Start makes the
-// next pulse a downbeat, Stop holds the position, Continue goes on from it.
+// eight beats). The beats are read off that line at any time asked, so a
+// motion locked to the clock moves at every process call, not pulse by
+// pulse. Start makes the next pulse a downbeat, Stop holds the position,
+// Continue goes on from it.
 class MidiClockTempo {
  public:
   static constexpr int kPulsesPerBeat = 24;
@@ -65,6 +67,7 @@ class MidiClockTempo {
   std::deque<double> pulses;  // times of the last pulses
   std::vector<size_t> hull;   // their lower hull, by index
   double pulsePeriod = 0.0;
+  double lastOnTime = 0.0;    // when the newest pulse was due
   long position = -1;         // pulses since the start; -1 before the first
   bool running = true;        // a clock without Start still gives a tempo
 };
