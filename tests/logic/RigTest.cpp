@@ -316,7 +316,7 @@ TEST_F(RigTest, LinkSessionsAgreeOnTempoAndBeat) {
   const double at = tool::SteadySeconds() + 0.010;
   const tool::TempoReading a = first.At(at), b = second.At(at);
   EXPECT_NEAR(std::fmod(a.beats - b.beats + 2.0, 4.0), 2.0, 0.01) << a.beats << " " << b.beats;
-  EXPECT_NEAR(first.At(at + 0.5).beats - a.beats, 133.0 / 120.0, 1e-6) << "half a second later";
+  EXPECT_NEAR(first.At(at + 0.5).beats - a.beats, 133.0 / 120.0, 1e-5) << "half a second later, to the microsecond";
 }
 
 // Devices named on the command line that are not there (names with a
