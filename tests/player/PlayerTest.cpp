@@ -489,16 +489,36 @@ TEST_F(PlayerStageTest, ALookDissolvesInFromASecondInstanceAndEndsWhereACutWould
   EXPECT_EQ(cut.Picture().ReadRgba8(), end) << "the dissolve ends on the cut's picture";
 }
 
-// A look found during the show is stored into a slot at once (Shift+3) and
-// recalled equal; an empty slot says so; the bank saved twice is two new
+// Looks recall whole: a bank's look that names only Zoom sets every other
+// parameter to the plugin's default, whatever a controller moved before, so
+// a recall gives the same look every time; a preset file loaded over the
+// look is an overlay and the look's name says so. A look found during the
+// show is stored into a slot at once (Shift+3) under "slot 3", the panel
+// asks for a better name (a hostile one becomes a plain file name), and it
+// is recalled equal; an empty slot says so; the bank saved twice is two new
 // folders, nothing replaced, and reads back as a bank.
-TEST_F(PlayerStageTest, LooksStoredDuringTheShowAreRecalledAndSaved) {
+TEST_F(PlayerStageTest, LooksRecallWholeAndStoredOnesAreNamedRecalledAndSaved) {
   std::string error;
-  ASSERT_TRUE(options.bank.Load(Bank({{"1-a", R"("Zoom": 0.3)"}, {"2-b", R"("Zoom": 0.7)"}}), controls->Names(), error))
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-a", R"("Zoom": 0.3)"}, {"2-b", R"("Zoom": 0.7, "Hue": 0.2)"}}),
+                                controls->Names(), error))
       << error;
   Start();
   EXPECT_FLOAT_EQ(Value(param::Zoom), 0.3f) << "the show opens on the bank's first look";
   tool::PlayerRequest set(tool::PlayerAction::SetParameter, param::Hue);
+  set.value = 0.9f;
+  player->Input().Apply(tool::OscCommand{set, 0.0, "controller", ""});
+  window.Press(GLFW_KEY_1);
+  PlayFrames(2);
+  EXPECT_FLOAT_EQ(Value(param::Hue), 0.6f) << "the look sets what it does not name to the default";
+  EXPECT_EQ(player->Show().LookName(), "1-a");
+  tool::PlayerRequest overlay(tool::PlayerAction::LoadPreset);
+  overlay.text = "/somewhere/warm.json";
+  overlay.values = {{param::Hue, 0.05f}};
+  player->Input().Apply(overlay);
+  EXPECT_FLOAT_EQ(Value(param::Hue), 0.05f);
+  EXPECT_FLOAT_EQ(Value(param::Zoom), 0.3f) << "a file laid over the look keeps what it does not name";
+  EXPECT_EQ(player->Show().LookName(), "1-a with warm.json (1 of 19 parameters) over it");
+
   set.value = 0.125f;
   player->Input().Apply(set);
   const std::vector<float> look = player->Show().Live().Values();
@@ -506,10 +526,16 @@ TEST_F(PlayerStageTest, LooksStoredDuringTheShowAreRecalledAndSaved) {
   window.Press(GLFW_KEY_2);
   PlayFrames(2);
   EXPECT_FLOAT_EQ(Value(param::Zoom), 0.7f);
+  EXPECT_EQ(player->Show().Bank().Name(2), "slot 3");
+  EXPECT_EQ(player->Panel().Naming(), 2) << "the panel asks for its name";
+  tool::PlayerRequest name(tool::PlayerAction::NamePreset, 2);
+  name.text = "../../warm\nlook\x01";
+  player->Input().Apply(name);
+  EXPECT_EQ(player->Show().Bank().Name(2), "warmlook");
+  EXPECT_EQ(player->Panel().Naming(), -1) << "named: the panel asks no more";
   window.Press(GLFW_KEY_3);
   PlayFrames(2);
   EXPECT_EQ(player->Show().Live().Values(), look) << "the stored look, recalled";
-  EXPECT_EQ(player->Show().Bank().Name(2), "stored-3");
   window.Press(GLFW_KEY_5);
   PlayFrames(1);
   EXPECT_TRUE(SaidSomething("preset 5 is empty"));
@@ -524,8 +550,9 @@ TEST_F(PlayerStageTest, LooksStoredDuringTheShowAreRecalledAndSaved) {
   ASSERT_EQ(saved.size(), 2u) << "two saves, two folders";
   tool::PresetBank again;
   ASSERT_TRUE(again.Load(saved[0], controls->Names(), error)) << error;
-  EXPECT_EQ(again.Name(2), "03-stored-3");
+  EXPECT_EQ(again.Name(2), "03-warmlook");
   EXPECT_EQ(again.Values(2).size(), look.size());
+  EXPECT_EQ(again.Partial(), 0u) << "every look saved whole";
 }
 
 // --scale auto: with draws slowed (by a cost on the clock for every pixel),

@@ -6,6 +6,7 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "formats/Presets.h"
 #include "formats/OscAddresses.h"
 #include "sys/OutputFile.h"
 #include "music/LiveReactions.h"
@@ -212,6 +213,11 @@ class PlayCommand : public Command {
     sessionOptions.makeContext = false;
     if (!OpenSession(sessionOptions, context, error)) return Fail(kExitFailure, error);
     if (!ReadControls(flags, false, context, error)) return Fail(kExitUsage, error);
+    if (!flags.preset.empty()) {
+      std::vector<ParameterValue> named;
+      if (LoadPreset(flags.preset, context.Names(), named, error)) options.openingPreset = flags.preset;
+      options.openingPresetNames = named.size();
+    }
 
     options.quiet = flags.quiet;
     for (const std::string& text : flags.ControlsOf("react")) {

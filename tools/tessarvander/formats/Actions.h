@@ -28,7 +28,8 @@ enum class PlayerAction {
   SaveStill,        // `text`: a name from outside, or empty for a stamped name
   ToggleRecording, ToggleTake,
   SaveBank,         // the bank as a new folder in --out
-  StorePreset,      // `number`: the slot from 0 that the look goes into
+  StorePreset,      // `number`: the slot from 0 that the look goes into; `text`: its name, or empty
+  NamePreset,       // `number`: the slot from 0; `text`: its new name
   ToggleBlackout,
   SetBlackout,      // `on`: to black, or back (a momentary pad holds it)
   RecallPreset,     // `number`: the preset from 0 (key 1 is 0, key 0 is 9)

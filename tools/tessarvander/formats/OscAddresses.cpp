@@ -12,7 +12,8 @@ const std::vector<OscAddress>& OscAddresses() {
        "set a parameter (by name or index); without a value, answer its value to the sender"},
       {"preset/load", P::LoadPreset, A::Text, "load a preset file"},
       {"preset/recall", P::RecallPreset, A::WholeNumber, "recall a look of the bank, from 1", 1.0, kBankSize},
-      {"preset/store", P::StorePreset, A::WholeNumber, "store the look into a slot of the bank, from 1", 1.0,
+      {"preset/store", P::StorePreset, A::SlotAndName,
+       "store the look into a slot of the bank, from 1, under a name (\"slot N\" without one)", 1.0,
        static_cast<double>(kBankSlots)},
       {"blackout", P::SetBlackout, A::WholeNumber, "1 fades to black, 0 back", 0.0, 1.0},
       {"tap", P::Tap, A::None, "tap the tempo"},
@@ -78,6 +79,7 @@ const char* OscTypeTag(OscArguments arguments) {
     case OscArguments::Text: return "s";
     case OscArguments::Number: return "f";
     case OscArguments::WholeNumber: return "i";
+    case OscArguments::SlotAndName: return "is";
   }
   return "";
 }

@@ -16,7 +16,8 @@ constexpr const char* kOscPrefix = "/tessarvander/";
 enum class Health { Frame, DrawnPerSecond, LongestDraw, LongestGap, Memory, Tempo, TempoChanging, TempoLocked, Beat, Count };
 
 // The arguments an address takes.
-enum class OscArguments { None, Number, WholeNumber, Text };
+// SlotAndName: a whole number, and a string after it or not.
+enum class OscArguments { None, Number, WholeNumber, Text, SlotAndName };
 
 struct OscAddress {
   const char* path;  // after the prefix; "param/NAME" stands for every parameter

@@ -46,6 +46,12 @@ bool ReadArguments(const OscAddress& row, const std::string& types, lo_arg** arg
       }
       why = "takes one string";
       return false;
+    case OscArguments::SlotAndName:
+      if (types.size() == 2 && types[1] == 's' && NumberArgument(types[0], arguments[0], number)) {
+        text = &arguments[1]->s;
+        return true;
+      }
+      [[fallthrough]];
     case OscArguments::Number:
     case OscArguments::WholeNumber:
       if (types.size() == 1 && NumberArgument(types[0], arguments[0], number)) return true;

@@ -224,7 +224,8 @@ void MotionButton(const PanelState& state, const ParameterDescription& parameter
 // A slider for every parameter, its value with what it means; the banded
 // ones with their named choices.
 void DrawLook(const PanelState& state, PanelInput& input) {
-  if (!ImGui::CollapsingHeader("Look", ImGuiTreeNodeFlags_DefaultOpen)) return;
+  const std::string header = "Look" + (state.lookName.empty() ? "" : ": " + Printable(state.lookName, 80)) + "###look";
+  if (!ImGui::CollapsingHeader(header.c_str(), ImGuiTreeNodeFlags_DefaultOpen)) return;
   const float nameWidth = ImGui::CalcTextSize("Depth Layers").x + ImGui::GetStyle().ItemInnerSpacing.x;
   for (const ParameterDescription& parameter : *state.parameters) {
     float value = (*state.values)[parameter.index];
@@ -389,6 +390,33 @@ ControlPanel::~ControlPanel() {
 
 bool ControlPanel::WantsKeyboard() const { return shown && ImGui::GetIO().WantTextInput; }
 
+void ControlPanel::AskName(size_t slot, const std::string& name) {
+  naming = static_cast<long>(slot);
+  focusName = true;
+  std::snprintf(nameBuffer, sizeof nameBuffer, "%s", name.c_str());
+}
+
+// The name of the look just stored: Enter keeps what is typed, Esc the
+// name offered.
+void ControlPanel::DrawNaming(PanelInput& input) {
+  if (naming < 0) return;
+  ImGui::Text("name of slot %ld:", naming + 1);
+  ImGui::SameLine();
+  if (focusName) ImGui::SetKeyboardFocusHere();
+  focusName = false;
+  ImGui::SetNextItemWidth(-1.0f);
+  const bool entered = ImGui::InputText("##name", nameBuffer, sizeof nameBuffer,
+                                        ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
+  // Enter, or a click elsewhere after typing, names it; Esc leaves the
+  // name offered.
+  if (entered || ImGui::IsItemDeactivatedAfterEdit()) {
+    PlayerRequest request(PlayerAction::NamePreset, static_cast<int>(naming));
+    request.text = nameBuffer;
+    input.actions.push_back(request);
+  }
+  if (entered || ImGui::IsItemDeactivated()) naming = -1;
+}
+
 void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
   ImGui_ImplOpenGL3_NewFrame();
   window.NewPanelFrame();
@@ -405,6 +433,7 @@ void ControlPanel::Draw(const PanelState& state, PanelInput& input) {
     DrawTempo(state, layout, input);
     if (state.console) DrawMessages(*state.console);
     DrawLook(state, input);
+    DrawNaming(input);
     DrawBank(state, storing, layout, input);
     DrawKeys(state, layout, input);
     if (state.midiMap) DrawMidiMap(*state.midiMap, learnRecall, input);

@@ -56,6 +56,7 @@ struct PanelState {
   size_t linkPeers = 0;
   const MidiMap* midiMap = nullptr;  // with --midi: learn buttons and the map
   const PresetBank* bank = nullptr;
+  std::string lookName;              // the look recalled, and a preset file laid over it
   const Console* console = nullptr;
   bool showHelp = false;
   bool askingToQuit = false;
@@ -106,13 +107,26 @@ class ControlPanel {
   // True while the panel uses the keyboard (a value being typed): keys are
   // then not actions.
   bool WantsKeyboard() const;
+  // Asks for the name of the look just stored in `slot`, `name` offered;
+  // what the performer types comes back as a NamePreset request.
+  void AskName(size_t slot, const std::string& name);
+  // The slot was named (here or by a controller): the panel asks no more.
+  void Named(size_t slot) {
+    if (naming == static_cast<long>(slot)) naming = -1;
+  }
+  long Naming() const { return naming; }
   const PanelLayout& Layout() const { return layout; }
 
  private:
+  void DrawNaming(PanelInput& input);
+
   Window& window;
   bool shown = true;
   bool storing = false;  // the bank's buttons store the look instead of recalling
   int learnRecall = 1;   // the slot, from 1, a recall pad is learned for
+  long naming = -1;      // the slot whose name is being typed
+  bool focusName = false;
+  char nameBuffer[64] = {};
   PanelLayout layout;
 };
 

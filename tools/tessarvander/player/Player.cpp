@@ -41,10 +41,16 @@ bool Player::Start(std::string& error) {
   if (bank.Size() > 0)
     console.Say("bank " + bank.Folder() + ": " + std::to_string(bank.Size()) + " slots on keys 1-9 and 0, [ and ]");
   // The show opens on the bank's first look, unless told otherwise.
+  if (bank.Partial() > 0)
+    console.Say("bank: " + std::to_string(bank.Partial()) +
+                " looks name only some parameters; recalled, the others take the plugin's defaults");
   if (options.startOnFirstLook && bank.Size() > 0 && !bank.Empty(0)) {
-    stage.Live().Apply(bank.Values(0));
-    bank.Recalled(0);
+    stage.Open(0);
     console.Say("opening on preset 1: " + bank.Name(0));
+  }
+  if (!options.openingPreset.empty()) {
+    stage.Overlaid(options.openingPreset, options.openingPresetNames);
+    console.Say("opening on " + stage.LookName() + ": the others keep the plugin's defaults");
   }
   if (!stage.Live().Record(options.takePath, options.outFolder, error)) {
     if (!options.takePath.empty()) return false;
@@ -323,7 +329,7 @@ void Player::UpdateShown() {
   shown.bank.resize(bank.Size());
   for (size_t slot = 0; slot < bank.Size(); ++slot)
     if (shown.bank[slot] != bank.Name(slot)) shown.bank[slot] = bank.Empty(slot) ? "" : bank.Name(slot);
-  shown.look = bank.Last() >= 0 && static_cast<size_t>(bank.Last()) < bank.Size() ? bank.Name(bank.Last()) : "";
+  shown.look = stage.LookName();
 }
 
 void Player::Present() {
@@ -351,6 +357,7 @@ void Player::Present() {
   state.takeRecording = live.TakeRecording();
   state.blackout = stage.GoingToBlack();
   state.bank = stage.Bank().Size() > 0 ? &stage.Bank() : nullptr;
+  state.lookName = stage.LookName();
   state.console = &console;
   state.showHelp = input->ShowingHelp();
   state.askingToQuit = input->AskingToQuit();

@@ -67,8 +67,22 @@ void PlayerInput::Apply(const PlayerRequest& request) {
         Problem("a bank holds at most " + std::to_string(kBankSlots) + " looks");
         break;
       }
-      stage.Bank().Store(static_cast<size_t>(request.number), live.AllValues());
-      parts.console.Say("stored the look in slot " + std::to_string(request.number + 1) + ": " +
+    {
+      const size_t slot = static_cast<size_t>(request.number);
+      stage.Bank().Store(slot, live.AllValues(), request.text);
+      parts.console.Say("stored the look in slot " + std::to_string(slot + 1) + ": " + stage.Bank().Name(slot));
+      // The performer names it in the panel; a controller sent its name.
+      if (!fromController && request.text.empty() && parts.panel.Visible() && !AudienceWatching())
+        parts.panel.AskName(slot, stage.Bank().Name(slot));
+      break;
+    }
+    case PlayerAction::NamePreset:
+      if (request.number < 0 || static_cast<size_t>(request.number) >= stage.Bank().Size() ||
+          stage.Bank().Empty(static_cast<size_t>(request.number)))
+        break;
+      stage.Bank().Rename(static_cast<size_t>(request.number), request.text);
+      parts.panel.Named(static_cast<size_t>(request.number));
+      parts.console.Say("slot " + std::to_string(request.number + 1) + " is named " +
                         stage.Bank().Name(static_cast<size_t>(request.number)));
       break;
     case PlayerAction::ToggleTake: parts.captures.ToggleTake(live); break;
@@ -91,9 +105,11 @@ void PlayerInput::Apply(const PlayerRequest& request) {
     case PlayerAction::SetTempoLock: parts.rig.LockTempo(request.on, When(request), rigLines); break;
     case PlayerAction::SetParameter: live.Set(static_cast<uint32_t>(request.number), request.value); break;
     case PlayerAction::LoadPreset:
-      // Read on the transport's thread, off the frame loop.
+      // Read on the transport's thread, off the frame loop. A file is laid
+      // over the look: what it does not name keeps its value.
       live.Apply(request.values);
-      parts.console.Say("loaded preset " + request.text);
+      stage.Overlaid(request.text, request.values.size());
+      parts.console.Say("loaded preset " + request.text + " over the look: " + stage.LookName());
       break;
     case PlayerAction::Learn: Learn(request.text); break;
     case PlayerAction::QueryParameter:

@@ -33,6 +33,8 @@ struct PlayerOptions {
   std::string takePath;           // a take of the whole session, when set
   std::string outFolder;          // for stills, videos, presets and takes
   PresetBank bank;                // presets for keys 1-9, 0, [ and ], read before play
+  std::string openingPreset;      // --preset: a file laid over the defaults, and how many it names
+  size_t openingPresetNames = 0;
   std::string outputMonitor;      // the output window's monitor, for O
   double crossfadeSeconds = 0.0;  // recalls come in over this
   Transition transition = Transition::Dissolve;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -38,10 +39,16 @@ bool PresetBank::Load(const std::string& path, const ParameterNames& names, std:
     return false;
   }
   std::sort(files.begin(), files.end());
+  partial = 0;
   for (const std::string& file : files) {
     Preset preset;
     preset.name = file.substr(0, file.size() - 5);
-    if (!LoadPreset(path + "/" + file, names, preset.values, error)) return false;
+    std::vector<ParameterValue> named;
+    if (!LoadPreset(path + "/" + file, names, named, error)) return false;
+    // A look sets every parameter when recalled: what the file leaves out
+    // is the plugin's default, not whatever the show held before.
+    preset.values = Complete(named, names);
+    partial += named.size() < preset.values.size();
     presets.push_back(std::move(preset));
   }
   if (presets.empty()) {
@@ -52,12 +59,39 @@ bool PresetBank::Load(const std::string& path, const ParameterNames& names, std:
   return true;
 }
 
-void PresetBank::Store(size_t index, const std::vector<ParameterValue>& values) {
+std::vector<ParameterValue> PresetBank::Complete(const std::vector<ParameterValue>& named, const ParameterNames& names) {
+  std::vector<ParameterValue> look;
+  for (const ParameterDescription& parameter : names.Parameters()) look.push_back({parameter.index, parameter.defaultValue});
+  for (const ParameterValue& value : named)
+    for (ParameterValue& each : look)
+      if (each.index == value.index) each.value = value.value;
+  return look;
+}
+
+std::string PresetBank::SlotName(const std::string& wanted, size_t index) {
+  // It becomes a file's name when the bank is saved: letters, digits,
+  // spaces and a few marks only, never a path, never hidden.
+  std::string name;
+  for (const char c : wanted) {
+    if (name.size() >= kLongestName) break;
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (std::isalnum(u) || c == '-' || c == '_' || (c == '.' && !name.empty())) name += c;
+    else if ((c == ' ' || c == '/') && !name.empty() && name.back() != ' ') name += ' ';
+  }
+  while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+  return name.empty() ? "slot " + std::to_string(index + 1) : name;
+}
+
+void PresetBank::Store(size_t index, const std::vector<ParameterValue>& values, const std::string& name) {
   if (index >= kBankSlots) return;
   while (presets.size() < std::max(index + 1, kKeySlots)) presets.push_back({"empty", {}});
   Preset& slot = presets[index];
-  if (slot.values.empty()) slot.name = "stored-" + std::to_string(index + 1);
+  slot.name = SlotName(name, index);
   slot.values = values;
+}
+
+void PresetBank::Rename(size_t index, const std::string& name) {
+  if (index < presets.size() && !presets[index].values.empty()) presets[index].name = SlotName(name, index);
 }
 
 bool PresetBank::Save(const std::string& parent, const ParameterNames& names, std::string& written,

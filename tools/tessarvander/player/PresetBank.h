@@ -2,9 +2,11 @@
 // (keys 1 to 9 and 0, OSC /tessarvander/preset/recall) or stepped through with
 // [ and ]. Read whole when the player starts, so a recall never touches the
 // disk on stage. A look found during the show is stored into a slot at once
-// (Shift+1 to 0, OSC /tessarvander/preset/store), keeping the slot's name; the
-// keys' ten slots are always there, those the folder did not fill empty. The
-// bank is saved whole as a new folder, never over a file.
+// (Shift+1 to 0, OSC /tessarvander/preset/store) under a name the performer
+// gives ("slot N" by default); the keys' ten slots are always there, those
+// the folder did not fill empty. Every look holds every parameter: recalled,
+// it sets them all. The bank is saved whole as a new folder, never over a
+// file.
 #pragma once
 
 #include <string>
@@ -29,9 +31,21 @@ class PresetBank {
   bool Empty(size_t index) const { return presets[index].values.empty(); }
   const std::vector<ParameterValue>& Values(size_t index) const { return presets[index].values; }
 
-  // Stores a look into slot `index` (from 0, below kBankSlots): the slot
-  // keeps its name, an empty one is named after its number.
-  void Store(size_t index, const std::vector<ParameterValue>& values);
+  // How many of the folder's looks named only some parameters (the others
+  // took the plugin's defaults).
+  size_t Partial() const { return partial; }
+
+  // Stores a look into slot `index` (from 0, below kBankSlots) under a name
+  // (SlotName's: "slot N" when none is given); Rename names it afterwards.
+  void Store(size_t index, const std::vector<ParameterValue>& values, const std::string& name = "");
+  void Rename(size_t index, const std::string& name);
+  // A name fit for a file of the saved bank, from anything a performer or a
+  // controller sent: letters, digits, spaces, - _ and ., at most
+  // kLongestName; "slot N" for nothing left.
+  static constexpr size_t kLongestName = 48;
+  static std::string SlotName(const std::string& wanted, size_t index);
+  // Every parameter of the plugin: its default, or the value `named` gives.
+  static std::vector<ParameterValue> Complete(const std::vector<ParameterValue>& named, const ParameterNames& names);
   // Writes every look, in order, into a new folder in `parent`; the folder
   // it wrote in `written`. False with one line; nothing is ever replaced.
   bool Save(const std::string& parent, const ParameterNames& names, std::string& written, std::string& error);
@@ -51,6 +65,7 @@ class PresetBank {
   std::string folder;
   std::vector<Preset> presets;
   long last = -1;
+  size_t partial = 0;
 };
 
 }  // namespace tool

@@ -29,6 +29,8 @@ bool Stage::Recall(size_t preset, std::string& why) {
     return false;
   }
   bank.Recalled(preset);
+  recalledName = bank.Name(preset);
+  overlay.clear();
   const std::vector<ParameterValue>& look = bank.Values(preset);
   if (crossfadeFrames <= 0) {
     live.Apply(look);
@@ -44,6 +46,23 @@ bool Stage::Recall(size_t preset, std::string& why) {
     transition.Start(live.Mix(), static_cast<float>(to), crossfadeFrames);
   }
   return true;
+}
+
+void Stage::Open(size_t preset) {
+  if (preset >= bank.Size() || bank.Empty(preset)) return;
+  live.Apply(bank.Values(preset));
+  bank.Recalled(preset);
+  recalledName = bank.Name(preset);
+}
+
+void Stage::Overlaid(const std::string& file, size_t named) {
+  overlay = file.substr(file.find_last_of('/') + 1) + " (" + std::to_string(named) + " of " +
+            std::to_string(live.Values().size()) + " parameters)";
+}
+
+std::string Stage::LookName() const {
+  if (overlay.empty()) return recalledName;
+  return (recalledName.empty() ? "the plugin's defaults" : recalledName) + " with " + overlay + " over it";
 }
 
 bool Stage::SetBlackout(bool black) {

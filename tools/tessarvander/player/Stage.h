@@ -34,6 +34,12 @@ class Stage {
   size_t NextPreset() const { return bank.Next(); }
   size_t PreviousPreset() const { return bank.Previous(); }
   bool Transitioning() const { return transition.Active() || morph.Active(); }
+  // The look as the performer knows it: the bank's look last recalled, or,
+  // after a preset file was laid over it, what that file named.
+  std::string LookName() const;
+  void Overlaid(const std::string& file, size_t named);
+  // The show opens on a look of the bank, at once.
+  void Open(size_t preset);
 
   // Starts the fade to black or back; false when it is going that way already.
   bool SetBlackout(bool black);
@@ -69,6 +75,8 @@ class Stage {
   std::vector<bool> switchesAtMidpoint;  // per parameter: banded
   std::vector<ParameterValue> morphValues;
   Blackout blackout;
+  std::string recalledName;  // the bank's look last recalled
+  std::string overlay;       // a preset file laid over it since, and what it named
 };
 
 }  // namespace tool

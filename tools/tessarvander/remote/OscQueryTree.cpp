@@ -128,7 +128,11 @@ std::string OscQueryTree::Describe(const Node& node, const std::string& attribut
     if (!at.description.empty()) json["DESCRIPTION"] = at.description;
     json["ACCESS"] = at.access;
     if (!at.type.empty()) json["TYPE"] = at.type;
-    if (at.ranged) json["RANGE"] = nlohmann::ordered_json::array({{{"MIN", at.minimum}, {"MAX", at.maximum}}});
+    if (at.ranged) {
+      json["RANGE"] = nlohmann::ordered_json::array({{{"MIN", at.minimum}, {"MAX", at.maximum}}});
+      // One entry a type: a name after the slot has no range.
+      for (size_t more = 1; more < at.type.size(); ++more) json["RANGE"].push_back(nullptr);
+    }
     nlohmann::ordered_json value = ValueOf(at, state, profile);
     if (!value.is_null()) json["VALUE"] = nlohmann::ordered_json::array({value});
     if (!at.contents.empty()) {
