@@ -107,7 +107,8 @@ class BankTest : public ::testing::Test {
   tool::ParameterNames names = tool::ParameterProfile::TableNames();
 };
 
-// Presets in name order, the keys' ten slots filled with empty ones, stepped
+// Presets in name order, each completed with the defaults of what it does
+// not name, the keys' ten slots filled with empty ones, stepped
 // through both ways past the empty slots; a folder with a bad preset, none,
 // or too many is refused with one line.
 TEST_F(BankTest, ABankIsItsFolderInNameOrderOrRefused) {
@@ -119,7 +120,10 @@ TEST_F(BankTest, ABankIsItsFolderInNameOrderOrRefused) {
   ASSERT_TRUE(bank.Load(folder.string(), names, error)) << error;
   ASSERT_EQ(bank.Size(), tool::kKeySlots);
   EXPECT_EQ(bank.Name(0), "a");
-  EXPECT_EQ(bank.Values(1).front().value, 0.2f);
+  ASSERT_EQ(bank.Values(1).size(), names.Parameters().size()) << "a look holds every parameter";
+  EXPECT_EQ(bank.Values(1)[tessarvander::param::Brightness].value, 0.2f);
+  EXPECT_EQ(bank.Values(1)[tessarvander::param::Zoom].value, 0.5f) << "the default of what it does not name";
+  EXPECT_EQ(bank.Partial(), 2u);
   EXPECT_TRUE(bank.Empty(2));
   EXPECT_EQ(bank.Name(2), "empty");
   EXPECT_EQ(bank.Next(), 0u);
