@@ -1,14 +1,14 @@
 # Shared by the scripts: package set-up and the build. Sourced, not run.
 
 # The Debian packages each job needs.
-BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-dev libx11-dev libxrandr-dev libpng-dev
+BUILD_PACKAGES="build-essential cmake pkg-config libglew-dev libegl-dev libgl-dev libx11-dev libxrandr-dev libpng-dev libqrencode-dev
   libegl-mesa0 libgl1-mesa-dri libglx-mesa0 libcli11-dev nlohmann-json3-dev libglfw3-dev libimgui-dev liblo-dev libaubio-dev libssl-dev
   libpipewire-0.3-dev libboost-dev librtmidi-dev librtaudio-dev libjack-jackd2-dev libasound2-dev
   ableton-link-dev libasio-dev"
 DEMO_PACKAGES="ffmpeg gnuplot-nox"
 TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 liblo-tools xdotool gnuplot-nox parallel pipewire pipewire-bin
-  slurm-wlm munge jackd2 pingus-data neverball-data python3-numpy chromium chromium-driver python3-selenium"
+  zbar-tools slurm-wlm munge jackd2 pingus-data neverball-data python3-numpy chromium chromium-driver python3-selenium"
 
 # as_root COMMAND...: runs the command as root (directly, or with sudo).
 as_root() {

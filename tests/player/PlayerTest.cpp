@@ -273,9 +273,10 @@ TEST_F(PlayerStageTest, NothingButThePictureReachesTheAudience) {
   window.Press(GLFW_KEY_F);
   window.Press(GLFW_KEY_B);
   PlayFrames(10);
+  window.Press(GLFW_KEY_H);  // the keys, asked for: to the terminal, not over the audience's picture
   window.Press(GLFW_KEY_2);
-  window.Press(GLFW_KEY_H);  // the keys, asked for: not over the audience's picture
   PlayFrames(2);
+  EXPECT_TRUE(SaidSomething("the keys are in the terminal"));
   const auto black = [](const std::vector<uint8_t>& pixels) {
     for (size_t i = 0; i < pixels.size(); i += 4)
       if (pixels[i] | pixels[i + 1] | pixels[i + 2]) return false;
@@ -290,7 +291,6 @@ TEST_F(PlayerStageTest, NothingButThePictureReachesTheAudience) {
   window.Press(GLFW_KEY_O);  // the projector: the panel comes back in the first window
   window.Press(GLFW_KEY_1);
   PlayFrames(3);
-  EXPECT_TRUE(player->Panel().Visible() || true);
   EXPECT_TRUE(black(window.OutputPixels())) << "the output window shows the picture alone";
   EXPECT_FALSE(black(window.WindowPixels())) << "the panel is drawn in the first window";
 }

@@ -15,12 +15,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ParameterTable.h"
+#include "RunProgram.h"
 #include "WebClient.h"
 #include "formats/ParameterProfile.h"
 #include "remote/Controllers.h"
@@ -31,6 +34,8 @@
 #include "sys/SteadyClock.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 using Clock = std::chrono::steady_clock;
 using testsupport::HttpGet;
@@ -560,6 +565,67 @@ TEST(ControllersTest, EveryHostAndPortOptionTakesBracketedIpv6AndNames) {
   std::string error;
   EXPECT_FALSE(refused.Start(setup, said, error));
   EXPECT_EQ(error, "--osc-reply: \"[::1]9000\" is not HOST:PORT of a reachable host");
+}
+
+// A remote on every interface names each address of the machine that is up
+// (its own last) and never the wildcard; the first one's address as a QR
+// code in the terminal reads back, through zbar, as that address.
+TEST(ControllersTest, ARemoteOnEveryInterfaceSaysWhereToReachItAndShowsACode) {
+  EXPECT_EQ(tool::ReachableAddresses("192.0.2.7"), std::vector<std::string>{"192.0.2.7"});
+  for (const char* wildcard : {"0.0.0.0", "::"}) {
+    const std::vector<std::string> addresses = tool::ReachableAddresses(wildcard);
+    ASSERT_FALSE(addresses.empty());
+    EXPECT_TRUE(tool::IsLoopback(addresses.back())) << "this machine's own address last";
+    for (const std::string& address : addresses) EXPECT_NE(address.find_first_not_of("0.:"), std::string::npos);
+  }
+  const std::vector<tool::ParameterDescription> parameters = Parameters();
+  const tool::ParameterProfile profile = tool::ParameterProfile::For({"QLMB", "Tessarvander", 2, 1, 1, 1, 0, "", ""});
+  tool::Controllers controllers(tool::ParameterProfile::TableNames(), parameters, profile, 0);
+  tool::Controllers::Setup setup;
+  setup.web = true;
+  setup.webHost = "0.0.0.0";
+  std::vector<std::string> said;
+  std::string error;
+  ASSERT_TRUE(controllers.Start(setup, said, error)) << error;
+  std::string all;
+  for (const std::string& line : said) all += line + "\n";
+  EXPECT_EQ(all.find("0.0.0.0"), std::string::npos) << all;
+  EXPECT_EQ(said.size(), tool::ReachableAddresses("0.0.0.0").size()) << all;
+  const std::string url = controllers.RemoteUrl();
+  EXPECT_NE(url.find("?token="), std::string::npos);
+  EXPECT_NE(all.find(url), std::string::npos);
+
+  // The terminal's lines as a picture: a character a module wide and two
+  // high, white where a block is drawn.
+  std::vector<std::string> rows;
+  for (const std::string& line : controllers.RemoteQrCode()) {
+    std::string top, bottom;
+    const std::string plain = line.substr(line.find('m') + 1, line.rfind("\x1b") - line.find('m') - 1);
+    for (size_t at = 0; at < plain.size();) {
+      const std::string glyph = plain[at] == ' ' ? " " : plain.substr(at, 3);
+      at += glyph.size();
+      top += glyph == "\u2588" || glyph == "\u2580" ? '0' : '1';
+      bottom += glyph == "\u2588" || glyph == "\u2584" ? '0' : '1';
+    }
+    rows.push_back(top);
+    rows.push_back(bottom);
+  }
+  ASSERT_GT(rows.size(), 20u);
+  const std::string picture = (fs::temp_directory_path() / ("qr-" + std::to_string(getpid()) + ".pbm")).string();
+  {
+    std::ofstream out(picture);
+    const int scale = 4;  // zbar reads modules of a few pixels better
+    out << "P1\n" << rows[0].size() * scale << " " << rows.size() * scale << "\n";
+    for (const std::string& row : rows)
+      for (int y = 0; y < scale; ++y) {
+        for (const char module : row) out << std::string(scale, module);
+        out << "\n";
+      }
+  }
+  const testsupport::RunResult read = testsupport::RunProgram({"/usr/bin/zbarimg", "--raw", "-q", picture});
+  fs::remove(picture);
+  EXPECT_EQ(read.exitCode, 0) << read.err;
+  EXPECT_EQ(read.out, url + "\n");
 }
 
 // The inbox every transport shares, flooded as one controller could: bundles

@@ -1,5 +1,6 @@
 #include "player/Console.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sys/Messages.h"
@@ -28,6 +29,15 @@ void Console::Keep(const std::string& text, bool problem) {
 const Console::Line* Console::Fresh() const {
   if (recent.empty() || clock.Now() - recent.back().at > kFreshSeconds) return nullptr;
   return &recent.back();
+}
+
+void Console::ToTerminal(const std::string& text) const {
+  size_t from = 0;
+  while (from <= text.size()) {
+    const size_t end = std::min(text.find('\n', from), text.size());
+    TerminalLine(false, text.substr(from, end - from));
+    from = end + 1;
+  }
 }
 
 }  // namespace tool

@@ -27,6 +27,9 @@ class Console {
 
   void Say(const std::string& line);
   void Problem(const std::string& line);
+  // Lines for the terminal alone (the key list while the audience has the
+  // screen): not kept for the panel or the title.
+  void ToTerminal(const std::string& text) const;
 
   // Every line from now on also goes to `follower` (a remote, a test).
   void Follow(std::function<void(const Line&)> follower) { this->follower = std::move(follower); }

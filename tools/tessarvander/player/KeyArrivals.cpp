@@ -4,6 +4,8 @@
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,6 +40,11 @@ bool KeyArrivals::Start(const char* displayName, unsigned long window) {
 }
 
 void KeyArrivals::Listen() {
+  // Signals (Ctrl-C) are the frame loop's: one that broke into Xlib's read
+  // here would be taken for a lost server, which ends the process.
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
   auto* connection = static_cast<Display*>(display);
   pollfd watched[2] = {{ConnectionNumber(connection), POLLIN, 0}, {wake[0], POLLIN, 0}};
   bool down[256] = {};

@@ -1,6 +1,7 @@
 #include "player/Player.h"
 
 #include <GL/glew.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -99,6 +100,10 @@ bool Player::StartControllers(std::string& error) {
   std::vector<std::string> said;
   if (!controllers->Start(setup, said, error)) return false;
   for (const std::string& line : said) console.Say(line);
+  // The remote's address for a phone's camera, where a person reads the
+  // terminal.
+  if (!options.quiet && isatty(STDOUT_FILENO))
+    for (const std::string& line : controllers->RemoteQrCode()) console.ToTerminal(line);
   UpdateShown();
   controllers->Publish(shown);
   return true;

@@ -1,5 +1,7 @@
 #include "player/PlayerInput.h"
 
+#include "player/Keys.h"
+
 namespace tool {
 
 void PlayerInput::Apply(const PlayerRequest& request) {
@@ -39,7 +41,17 @@ void PlayerInput::Apply(const PlayerRequest& request) {
         parts.console.Say("full screen without an output window is the audience's: the panel shows in a window (Esc) "
                           "or beside the output window (O)");
       break;
-    case PlayerAction::ToggleHelp: showHelp = !showHelp; break;
+    case PlayerAction::ToggleHelp:
+      // Nothing goes over the audience's picture: the keys go to the
+      // terminal, and to the window's title a word on where they went.
+      if (AudienceWatching()) {
+        parts.console.ToTerminal(KeyHelp());
+        parts.console.Say("the keys are in the terminal; Esc leaves full screen, O opens an output window");
+        showHelp = false;
+      } else {
+        showHelp = !showHelp;
+      }
+      break;
     case PlayerAction::ToggleMessages:
       messagesOverPicture = !messagesOverPicture;
       parts.console.Say(messagesOverPicture ? "messages show over the picture in a window"

@@ -1,5 +1,7 @@
 #include "remote/Controllers.h"
 
+#include "remote/QrCode.h"
+
 #include "remote/OscListener.h"
 #include "remote/ShowService.h"
 #include "sys/HostAndPort.h"
@@ -36,7 +38,7 @@ bool Controllers::Start(const Setup& setup, std::vector<std::string>& said, std:
       error = setup.webOption + ": " + error;
       return false;
     }
-    said.push_back(web->Reach());
+    for (const std::string& line : web->Reach()) said.push_back(line);
   }
   return true;
 }
@@ -55,5 +57,9 @@ void Controllers::Refuse(std::vector<OscRefusal>& refusals) {
 
 int Controllers::WebPort() const { return web ? web->Port() : 0; }
 std::string Controllers::RemoteUrl() const { return web ? web->RemoteUrl() : ""; }
+
+std::vector<std::string> Controllers::RemoteQrCode() const {
+  return web ? QrCodeLines(web->RemoteUrl()) : std::vector<std::string>();
+}
 
 }  // namespace tool

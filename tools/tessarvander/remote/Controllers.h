@@ -69,9 +69,11 @@ class Controllers {
   void Publish(const ShowState& state) { changes.Publish(state); }
 
   // The web server's port and the remote page's address (for tests and the
-  // start-up line).
+  // start-up lines); with the page served, its address as a QR code for the
+  // terminal.
   int WebPort() const;
   std::string RemoteUrl() const;
+  std::vector<std::string> RemoteQrCode() const;
 
  private:
   OscInbox inbox;

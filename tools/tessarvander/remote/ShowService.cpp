@@ -20,26 +20,6 @@ namespace {
 // Paths longer than any in the tree are not looked up.
 constexpr size_t kLongestPath = 512;
 
-// An address of this machine that others on the network can use, for a
-// server listening on every interface: the first IPv4 one that is not
-// loopback; else the host as given.
-std::string AddressForOthers(const std::string& host) {
-  if (host != "0.0.0.0" && host != "::") return host;
-  ifaddrs* interfaces = nullptr;
-  if (getifaddrs(&interfaces) != 0) return host;
-  std::string found = host;
-  for (ifaddrs* at = interfaces; at; at = at->ifa_next) {
-    if (!at->ifa_addr || at->ifa_addr->sa_family != AF_INET) continue;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(at->ifa_addr)->sin_addr, text, sizeof text);
-    if (IsLoopback(text)) continue;
-    found = text;
-    break;
-  }
-  freeifaddrs(interfaces);
-  return found;
-}
-
 }  // namespace
 
 bool ShowService::Start(const Setup& wanted, std::string& error) {
@@ -57,19 +37,22 @@ bool ShowService::Start(const Setup& wanted, std::string& error) {
   handlers.closed = [this](uint64_t socket) { closedSockets.push_back(socket); };
   handlers.tick = [this] { Push(); };
   if (!server.Start(setup.host, setup.port, token, std::move(handlers), error)) return false;
-  reachableAt = AddressForOthers(setup.host);
+  reachableAt = ReachableAddresses(setup.host);
   return true;
 }
 
-std::string ShowService::RemoteUrl() const {
-  return "http://" + HostAndPortText(reachableAt, server.Port()) + "/remote" + (token.empty() ? "" : "?token=" + token);
+std::string ShowService::RemoteUrl(size_t address) const {
+  return "http://" + HostAndPortText(reachableAt.at(address), server.Port()) + "/remote" +
+         (token.empty() ? "" : "?token=" + token);
 }
 
-std::string ShowService::Reach() const {
-  std::string line = "remote and OSCQuery on " + RemoteUrl();
-  if (token.empty()) return line + " (this machine only" + (setup.readOnly ? ", read only)" : ")");
-  return line + " (from the network, " + (setup.readOnly ? "read only, " : "") +
-         "with this token only: keep the whole address)";
+std::vector<std::string> ShowService::Reach() const {
+  std::string first = "remote and OSCQuery on " + RemoteUrl();
+  if (token.empty()) return {first + " (this machine only" + (setup.readOnly ? ", read only)" : ")")};
+  std::vector<std::string> lines = {first + " (from the network, " + (setup.readOnly ? "read only, " : "") +
+                                    "with this token only: keep the whole address)"};
+  for (size_t address = 1; address < reachableAt.size(); ++address) lines.push_back("  also on " + RemoteUrl(address));
+  return lines;
 }
 
 web::Answer ShowService::Answer(const web::Request& request) {

@@ -45,10 +45,12 @@ class ShowService {
   // False with one line when it cannot.
   bool Start(const Setup& setup, std::string& error);
   int Port() const { return server.Port(); }
-  // The remote page's address, with the token when one is asked.
-  std::string RemoteUrl() const;
-  // One line: what is served, where, and who can reach it.
-  std::string Reach() const;
+  // The remote page's address at the first (or another) address others
+  // reach this machine at, with the token when one is asked.
+  std::string RemoteUrl(size_t address = 0) const;
+  // What is served, where, and who can reach it; a line more for each other
+  // address of this machine.
+  std::vector<std::string> Reach() const;
 
   // On the server's thread (and the fuzzer's): a request answered, a
   // socket's message taken.
@@ -64,7 +66,7 @@ class ShowService {
   const ShowChanges& changes;
   Setup setup;
   std::string token;
-  std::string reachableAt;  // the host a remote uses, for the URL
+  std::vector<std::string> reachableAt;  // the hosts a remote uses, for the URL
   // The server thread's own: what each socket follows.
   std::map<uint64_t, ShowChanges::Follower> listening;
   // Sockets closed since the last push (a send can close one mid-push).

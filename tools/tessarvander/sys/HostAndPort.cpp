@@ -1,8 +1,12 @@
 #include "sys/HostAndPort.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
+#include <netinet/in.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "sys/Messages.h"
@@ -63,6 +67,35 @@ bool ResolveUdpAddress(const std::string& option, const std::string& hostAndPort
   resolved.length = found->ai_addrlen;
   freeaddrinfo(found);
   return true;
+}
+
+std::vector<std::string> ReachableAddresses(const std::string& host) {
+  if (host != "0.0.0.0" && host != "::") return {host};
+  std::vector<std::string> network, own;
+  ifaddrs* interfaces = nullptr;
+  if (getifaddrs(&interfaces) == 0) {
+    for (const ifaddrs* at = interfaces; at; at = at->ifa_next) {
+      if (!at->ifa_addr || !(at->ifa_flags & IFF_UP)) continue;
+      const int family = at->ifa_addr->sa_family;
+      // IPv6 only where the server takes it; a link-local one needs its
+      // interface named, which a browser's address cannot.
+      if (family != AF_INET && !(family == AF_INET6 && host == "::")) continue;
+      char text[INET6_ADDRSTRLEN] = {};
+      if (family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(at->ifa_addr)->sin_addr, text, sizeof text);
+      } else {
+        const in6_addr& address = reinterpret_cast<const sockaddr_in6*>(at->ifa_addr)->sin6_addr;
+        if (IN6_IS_ADDR_LINKLOCAL(&address)) continue;
+        inet_ntop(AF_INET6, &address, text, sizeof text);
+      }
+      std::vector<std::string>& list = IsLoopback(text) ? own : network;
+      if (std::find(list.begin(), list.end(), text) == list.end()) list.push_back(text);
+    }
+    freeifaddrs(interfaces);
+  }
+  if (own.empty()) own.push_back(host == "::" ? "::1" : "127.0.0.1");
+  network.insert(network.end(), own.begin(), own.end());
+  return network;
 }
 
 }  // namespace tool

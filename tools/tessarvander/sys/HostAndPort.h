@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <string>
+#include <vector>
 
 namespace tool {
 
@@ -19,6 +20,11 @@ std::string HostAndPortText(const std::string& host, int port);
 // Whether a host given to listen on or send to is this machine only
 // (127.x.x.x, ::1, localhost).
 bool IsLoopback(const std::string& host);
+// Where others reach a server listening on `host`: the host itself, or, for
+// a wildcard (0.0.0.0, ::), every address of this machine's interfaces that
+// is up, those of the network first and this machine's own (127.0.0.1, ::1)
+// last. Never a wildcard.
+std::vector<std::string> ReachableAddresses(const std::string& host);
 
 // A socket address for UDP to HOST:PORT (looked up by name when it is one).
 // False with one line naming the option.
