@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "ParameterTable.h"
+#include "player/ScaleGovernor.h"
 #include <lo/lo.h>
 
 #include "player/FramePacer.h"
@@ -220,3 +221,51 @@ TEST(StageTest, OscBundlesAreDecodedOrRefusedWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// A second of passes at 60 a second (or as fast as they go), each drawing
+// for what `draw` costs at the scale of the moment and working `rest`
+// besides; the scale after it.
+template <class Draw>
+double Second(tool::ScaleGovernor& governor, double& now, Draw draw, double rest) {
+  for (double end = now + 1.0; now < end;) {
+    const double drawing = draw(governor.Scale());
+    now += std::max(1.0 / 60.0, drawing + rest);
+    governor.Update(now, true, drawing, drawing + rest);
+  }
+  return governor.Scale();
+}
+
+}  // namespace
+
+// --scale auto's steps: a draw that costs is stepped down from; a fixed cost
+// that no size changes (presenting, the panel) is not chased; headroom
+// steps back up, three seconds apart and not within eight of a step down,
+// so the size settles instead of pumping.
+TEST(StageTest, TheDrawingScaleFollowsWhatTheDrawCostsAndComesBack) {
+  tool::ScaleGovernor slowDraws(30.0);
+  double now = 0.0;
+  std::vector<double> scales;
+  for (int second = 0; second < 20; ++second) {
+    // A full-size draw costs 80 ms; it shrinks with the pixels.
+    scales.push_back(Second(slowDraws, now, [](double scale) { return 0.080 * scale * scale; }, 0.004));
+  }
+  EXPECT_EQ(scales.back(), 0.5) << "the largest size that holds 30 a second";
+  for (size_t k = 10; k < scales.size(); ++k) EXPECT_EQ(scales[k], scales.back()) << "it settles: " << k;
+
+  tool::ScaleGovernor fixedCost(30.0);
+  now = 0.0;
+  for (int second = 0; second < 10; ++second) Second(fixedCost, now, [](double) { return 0.004; }, 0.040);
+  EXPECT_EQ(fixedCost.Scale(), 1.0) << "a smaller picture would not draw faster";
+
+  // Headroom again: back up, a step at a time.
+  std::vector<std::pair<double, double>> ups;
+  for (int second = 0; second < 20; ++second) {
+    const double before = slowDraws.Scale();
+    if (Second(slowDraws, now, [](double) { return 0.002; }, 0.002) != before) ups.push_back({now, slowDraws.Scale()});
+  }
+  ASSERT_EQ(ups.size(), 2u);
+  EXPECT_EQ(ups.back().second, 1.0);
+  EXPECT_GE(ups[1].first - ups[0].first, 3.0);
+}

@@ -557,10 +557,13 @@ TEST_F(PlayerStageTest, LooksRecallWholeAndStoredOnesAreNamedRecalledAndSaved) {
 
 // --scale auto: with draws slowed (by a cost on the clock for every pixel),
 // the drawing size steps down, no more than a step a second, until the
-// target rate holds; with the cost gone, it steps back up to full size.
+// target rate holds, and the window shows it upscaled as the model of the
+// filter computes; with the cost gone, it steps back up to full size.
 TEST_F(PlayerStageTest, TheDrawingScaleHoldsTheTargetRate) {
   options.targetPerSecond = 30.0;
   Start();
+  window.Press(GLFW_KEY_TAB);  // the picture alone in the window
+  window.Press(GLFW_KEY_M);
   player->SetDrawDelay(0.1 / (160.0 * 90.0 / 1e6));  // a tenth of a second for the whole picture
   std::vector<std::pair<double, double>> changes;  // (clock, scale)
   double scale = player->DrawingScale();
@@ -575,6 +578,36 @@ TEST_F(PlayerStageTest, TheDrawingScaleHoldsTheTargetRate) {
   EXPECT_LT(player->DrawingScale(), 1.0);
   EXPECT_GE(player->DrawingScale(), 0.25);
   const double settled = player->DrawingScale();
+  // The window shows the small picture brought up by Lanczos-2, bounded by
+  // the four nearest pixels: as this model of it computes, within 2/255.
+  const std::vector<uint8_t> small = player->Picture().ReadRgba8(), shown = window.WindowPixels();
+  const int sw = player->Picture().Width(), sh = player->Picture().Height();
+  const auto lanczos = [](double x) {
+    x = std::fabs(x);
+    if (x < 1e-5) return 1.0;
+    if (x >= 2.0) return 0.0;
+    const double a = M_PI * x;
+    return 2.0 * std::sin(a) * std::sin(a / 2.0) / (a * a);
+  };
+  int worst = 0;
+  for (int y = 0; y < 90; ++y)
+    for (int x = 0; x < 160; ++x)
+      for (int c = 0; c < 3; ++c) {
+        const double gx = (x + 0.5) * sw / 160.0 - 0.5, gy = (y + 0.5) * sh / 90.0 - 0.5;
+        const int bx = static_cast<int>(std::floor(gx)), by = static_cast<int>(std::floor(gy));
+        double sum = 0.0, total = 0.0, lowest = 255.0, highest = 0.0;
+        for (int j = -1; j <= 2; ++j)
+          for (int i = -1; i <= 2; ++i) {
+            const int px = std::clamp(bx + i, 0, sw - 1), py = std::clamp(by + j, 0, sh - 1);
+            const double value = small[(static_cast<size_t>(py) * sw + px) * 4 + c];
+            const double w = lanczos(i - (gx - bx)) * lanczos(j - (gy - by));
+            sum += w * value, total += w;
+            if ((i == 0 || i == 1) && (j == 0 || j == 1)) lowest = std::min(lowest, value), highest = std::max(highest, value);
+          }
+        const double expected = std::clamp(sum / total, lowest, highest);
+        worst = std::max(worst, static_cast<int>(std::lround(std::fabs(expected - shown[(y * 160 + x) * 4 + c]))));
+      }
+  EXPECT_LE(worst, 2) << "the upscale, against its model";
   const long drawn = player->Statistics().drawn;
   play(5.0);
   EXPECT_EQ(player->DrawingScale(), settled) << "it holds, and does not pump";

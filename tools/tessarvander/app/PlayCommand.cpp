@@ -93,9 +93,10 @@ class PlayCommand : public Command {
         ->type_name("SECONDS")
         ->capture_default_str();
     command->add_option("--scale", scale,
-                        "draw at this fraction of the output's size and scale it up; auto (the default) steps the "
-                        "size down to hold --target-fps drawn frames a second and back up when there is room, never "
-                        "below a quarter; stills, videos and takes keep every pixel")
+                        "draw at this fraction of the output's size and scale it up (Lanczos, sharper than "
+                        "bilinear); auto (the default) steps the size down to hold --target-fps drawn frames a second "
+                        "where a smaller picture helps, and back up when there is room, never below a quarter; "
+                        "stills, videos and takes keep every pixel")
         ->type_name("auto|FRACTION")
         ->capture_default_str();
     command->add_option("--target-fps", options.targetPerSecond, "the drawn rate --scale auto holds")

@@ -77,7 +77,8 @@ bool Player::Start(std::string& error) {
   }
   // A second deck only when looks dissolve in: it costs a second instance.
   const bool twoDecks = options.crossfadeSeconds > 0.0 && options.transition != Transition::Morph;
-  if (!decks.Start(session, width, height, options.framesPerSecond, twoDecks, error)) return false;
+  if (!decks.Start(session, width, height, options.framesPerSecond, twoDecks, error) || !upscaler.Create(error))
+    return false;
   StartPipeWire();
   playStarted = clock.Now();
   pacer.Restart(playStarted, 0);
@@ -128,6 +129,7 @@ bool Player::Done() const {
 }
 
 bool Player::Pass(std::string& error) {
+  const double passStarted = clock.Now();
   TakeInput();
   if (input->QuitAsked()) return true;
   int windowWidth = 0, windowHeight = 0;
@@ -146,17 +148,18 @@ bool Player::Pass(std::string& error) {
   drewThisPass = false;
   if (due > 0 && (!AdvanceAtOnePixel(due - 1, error) || !DrawFrame(error))) return false;
   SaveRequested();
-  FollowTheDrawnRate();
   TellControllers();
   Present();
+  FollowTheDrawnRate(passStarted);
   if (!Done()) WaitForNextFrame();
   return true;
 }
 
 // --scale auto: the drawing size steps to hold the target drawn rate.
-void Player::FollowTheDrawnRate() {
+void Player::FollowTheDrawnRate(double passStarted) {
   if (!options.autoScale || stage.Live().Paused()) return;
-  if (!governor.Update(clock.Now(), drewThisPass, statistics.drawSeconds)) return;
+  const double now = clock.Now();
+  if (!governor.Update(now, drewThisPass, statistics.drawSeconds, now - passStarted)) return;
   char line[160];
   std::snprintf(line, sizeof line, "drawing at %.0f %% of the output's size (%.1f drawn a second; the target is %.0f)",
                 100.0 * governor.Scale(), governor.DrawnPerSecond(), options.targetPerSecond);
@@ -337,10 +340,26 @@ void Player::UpdateShown() {
   shown.look = stage.LookName();
 }
 
+// The picture at the output's full size: as drawn, or, drawn smaller,
+// brought up by the upscaler (once, for the window and the output alike).
+const hostkit::FrameTarget& Player::FullSizePicture() {
+  const hostkit::FrameTarget& picture = decks.Picture();
+  int width = 0, height = 0;
+  FullSize(width, height);
+  if (picture.Width() >= width && picture.Height() >= height) return picture;
+  std::string error;
+  if (upscaled.Width() != width || upscaled.Height() != height) {
+    upscaled.Release();
+    if (!upscaled.Create(width, height, hostkit::PixelFormat::Rgba8, error)) return picture;
+  }
+  upscaler.Draw(picture, upscaled);
+  return upscaled;
+}
+
 void Player::Present() {
   int windowWidth = 0, windowHeight = 0;
   window.FramebufferSize(windowWidth, windowHeight);
-  const hostkit::FrameTarget& picture = decks.Picture();
+  const hostkit::FrameTarget& picture = FullSizePicture();
   glBindFramebuffer(GL_READ_FRAMEBUFFER, picture.FrameBuffer());
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, window.FrameBuffer());
   glViewport(0, 0, windowWidth, windowHeight);

@@ -34,6 +34,7 @@
 #include "player/StageRig.h"
 #include "player/Window.h"
 #include "render/Decks.h"
+#include "render/Upscaler.h"
 #include "session/HostSession.h"
 #include "sys/Terminal.h"
 
@@ -97,12 +98,13 @@ class Player {
   void TellControllers();
   void Present();
   void WaitForNextFrame();
+  const hostkit::FrameTarget& FullSizePicture();
 
   // The next frame of the flight, drawn or advanced at one pixel.
   bool NextFrame(bool drawn, std::string& error);
   void FullSize(int& width, int& height) const;
   double Scale() const { return options.autoScale ? governor.Scale() : options.scale; }
-  void FollowTheDrawnRate();
+  void FollowTheDrawnRate(double passStarted);
   std::string Title() const;
   bool StartControllers(std::string& error);
   // The show as controllers see it: values, health, blackout, bank, look.
@@ -130,6 +132,8 @@ class Player {
   std::unique_ptr<PlayerInput> input;
   std::unique_ptr<PipeWireOutput> pipewire;
   Decks decks;
+  Upscaler upscaler;               // a picture drawn smaller, to the output's size
+  hostkit::FrameTarget upscaled;
   FramePacer pacer;
   ScaleGovernor governor;
 
