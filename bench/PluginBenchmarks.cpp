@@ -41,6 +41,8 @@ void BM_Draw(benchmark::State& state) {
 BENCHMARK(BM_Draw)
     ->ArgNames({"kernel", "layers", "height"})
     ->ArgsProduct({{0, 1, 2, 3}, {3, 6, 9}, {360, 720, 1080}})
+    // The player's cue preview: 192x108.
+    ->Args({0, 6, 108})->Args({1, 6, 108})->Args({2, 6, 108})->Args({3, 6, 108})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(0.5);

@@ -555,6 +555,42 @@ TEST_F(PlayerStageTest, LooksRecallWholeAndStoredOnesAreNamedRecalledAndSaved) {
   EXPECT_EQ(again.Partial(), 0u) << "every look saved whole";
 }
 
+// A look cued (Ctrl+2) waits in the preview while the show goes on: a third
+// instance draws it small, as the cued look's values draw from the moment
+// it was cued (a fresh instance given the same frames is equal to the bit),
+// and the panel shows it; G sends it out as a recall does, and the cue is
+// gone. Go with nothing cued, or a cue of an empty slot, says why.
+TEST_F(PlayerStageTest, ACuedLookShowsInThePreviewAndGoesOutOnGo) {
+  std::string error;
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-a", R"("Zoom": 0.3)"}, {"2-b", R"("Zoom": 0.7, "Fractal Type": 0.9)"}}),
+                                controls->Names(), error))
+      << error;
+  Start();
+  PlayFrames(3);
+  window.Press(GLFW_KEY_2, tool::kKeyControl);
+  PlayFrames(9);
+  EXPECT_EQ(player->Show().Cued(), 1);
+  EXPECT_FLOAT_EQ(Value(param::Zoom), 0.3f) << "the audience still sees look 1";
+  tool::FrameLoop fresh;
+  ASSERT_TRUE(fresh.Start(Session(), 192, 108, 60.0, error)) << error;
+  const std::vector<tool::ParameterValue>& look = player->Show().Bank().Values(1);
+  for (long frame = 0; frame < 9; ++frame)
+    ASSERT_TRUE(frame % tool::CuePreview::kDrawEvery == 0 ? fresh.Draw(frame, look) : fresh.Advance(frame, look));
+  EXPECT_EQ(player->CuedPreview().Picture().ReadRgba8(), fresh.Target().ReadRgba8()) << "the cued look, drawn small";
+  EXPECT_TRUE(player->CuedPreview().Drawn());
+
+  window.Press(GLFW_KEY_G);
+  PlayFrames(1);
+  EXPECT_FLOAT_EQ(Value(param::Zoom), 0.7f) << "gone out";
+  EXPECT_EQ(player->Show().Cued(), -1);
+  EXPECT_TRUE(SaidSomething("preset 2: 2-b"));
+  window.Press(GLFW_KEY_G);
+  window.Press(GLFW_KEY_5, tool::kKeyControl);
+  PlayFrames(1);
+  EXPECT_TRUE(SaidSomething("nothing is cued"));
+  EXPECT_TRUE(SaidSomething("preset 5 is empty"));
+}
+
 // --scale auto: with draws slowed (by a cost on the clock for every pixel),
 // the drawing size steps down, no more than a step a second, until the
 // target rate holds, and the window shows it upscaled as the model of the

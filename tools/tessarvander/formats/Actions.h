@@ -33,6 +33,8 @@ enum class PlayerAction {
   ToggleBlackout,
   SetBlackout,      // `on`: to black, or back (a momentary pad holds it)
   RecallPreset,     // `number`: the preset from 0 (key 1 is 0, key 0 is 9)
+  CuePreset,        // `number`: the preset from 0, shown in the preview until Go
+  Go,               // the look cued goes out, by the chosen transition
   PreviousPreset, NextPreset,
   Tap,
   NudgeTempo,       // `number`: +1 earlier, -1 later; `on`: pressed, false: let go

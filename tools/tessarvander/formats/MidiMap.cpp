@@ -34,14 +34,19 @@ constexpr MidiActionRow kActions[] = {{PlayerAction::SaveStill, 0, "still", fals
                                       {PlayerAction::DoubleTempo, 0, "double-tempo", false},
                                       {PlayerAction::ToggleTempoLock, 0, "lock-tempo", false},
                                       {PlayerAction::RecallPreset, 0, "recall", false},
+                                      {PlayerAction::CuePreset, 0, "cue", false},
+                                      {PlayerAction::Go, 0, "go", false},
                                       {PlayerAction::NextPreset, 0, "next-preset", false},
                                       {PlayerAction::PreviousPreset, 0, "previous-preset", false},
                                       {PlayerAction::TogglePause, 0, "pause", false}};
 
-// A recall's number is its look; other rows are told apart by theirs.
+// A recall or a cue names its look ("recall 3"): its number is the look's.
+bool TakesLook(PlayerAction action) { return action == PlayerAction::RecallPreset || action == PlayerAction::CuePreset; }
+
+// Other rows are told apart by their numbers.
 const MidiActionRow* ActionRow(PlayerAction action, int number) {
   for (const MidiActionRow& row : kActions)
-    if (row.action == action && (action == PlayerAction::RecallPreset || row.number == number)) return &row;
+    if (row.action == action && (TakesLook(action) || row.number == number)) return &row;
   return nullptr;
 }
 
@@ -75,20 +80,23 @@ int Step(MidiMode mode, int value) {
 
 bool ParseMidiTarget(const std::string& text, const ParameterNames& names, MidiTarget& target, std::string& error) {
   target = MidiTarget();
-  if (text.rfind("recall ", 0) == 0) {
-    const std::string number = text.substr(7);
+  const size_t space = text.find(' ');
+  const MidiActionRow* taking = space == std::string::npos ? nullptr : ActionNamed(text.substr(0, space));
+  if (taking && TakesLook(taking->action)) {
+    const std::string number = text.substr(space + 1);
     if (number.empty() || number.size() > 3 || number.find_first_not_of("0123456789") != std::string::npos ||
         std::stoi(number) < 1 || std::stoi(number) > static_cast<int>(kBankSlots)) {
-      error = "\"" + Printable(text, 40) + "\": recall takes a preset from 1 to " + std::to_string(kBankSlots);
+      error = "\"" + Printable(text, 40) + "\": " + taking->name + " takes a preset from 1 to " +
+              std::to_string(kBankSlots);
       return false;
     }
     target.isAction = true;
-    target.action = PlayerAction::RecallPreset;
+    target.action = taking->action;
     target.number = std::stoi(number) - 1;
     return true;
   }
   const MidiActionRow* row = ActionNamed(text);
-  if (row && row->action != PlayerAction::RecallPreset) {
+  if (row && !TakesLook(row->action)) {
     target.isAction = true;
     target.action = row->action;
     target.number = row->number;
@@ -109,7 +117,7 @@ std::vector<MidiMode> MidiModesFor(bool note) {
 std::vector<MidiTarget> LearnableActions() {
   std::vector<MidiTarget> actions;
   for (const MidiActionRow& row : kActions) {
-    if (row.action == PlayerAction::RecallPreset) continue;
+    if (TakesLook(row.action)) continue;
     MidiTarget target;
     target.isAction = true;
     target.action = row.action;
@@ -249,9 +257,9 @@ std::string MidiMap::Describe(const MidiMapping& mapping) const {
 
 std::string MidiMap::TargetName(const MidiTarget& target) const {
   if (!target.isAction) return names.NameOf(target.parameter);
-  if (target.action == PlayerAction::RecallPreset) return "recall " + std::to_string(target.number + 1);
   const MidiActionRow* row = ActionRow(target.action, target.number);
-  return row ? row->name : "";
+  if (!row) return "";
+  return TakesLook(target.action) ? std::string(row->name) + " " + std::to_string(target.number + 1) : row->name;
 }
 
 std::string MidiMap::ToJson() const {
@@ -264,7 +272,7 @@ std::string MidiMap::ToJson() const {
     entry["mode"] = MidiModeName(mapping.mode);
     if (mapping.target.isAction) {
       entry["action"] = ActionRow(mapping.target.action, mapping.target.number)->name;
-      if (mapping.target.action == PlayerAction::RecallPreset) entry["preset"] = mapping.target.number + 1;
+      if (TakesLook(mapping.target.action)) entry["preset"] = mapping.target.number + 1;
     } else {
       entry["parameter"] = names.NameOf(mapping.target.parameter);
     }
@@ -322,7 +330,7 @@ bool MidiMap::FromJson(const std::string& text, const std::string& where, std::s
       }
       mapping.target.action = row->action;
       mapping.target.number = row->number;
-      if (mapping.target.action == PlayerAction::RecallPreset) {
+      if (TakesLook(mapping.target.action)) {
         if (!JsonWhole(entry, "preset", 1, static_cast<long>(kBankSlots), place, preset, error)) return false;
         mapping.target.number = static_cast<int>(preset - 1);
       }

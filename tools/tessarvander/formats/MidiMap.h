@@ -22,7 +22,7 @@ namespace tool {
 
 struct MidiTarget;
 
-// Every action a control can fire but "recall" (which needs its look), in
+// Every action a control can fire but "recall" and "cue" (which need a look), in
 // the panel's order, with the name the map file uses ("still", "blackout",
 // "nudge-earlier", ...).
 std::vector<MidiTarget> LearnableActions();

@@ -97,6 +97,7 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
       request.value = static_cast<float>(number);
       break;
     case PlayerAction::RecallPreset:
+    case PlayerAction::CuePreset:
     case PlayerAction::StorePreset:
       // A slot of the bank, by its number from 1 (as the keys count).
       if (!(number >= 1.0 && number <= static_cast<double>(kBankSlots)) || number != std::floor(number)) {
@@ -235,6 +236,14 @@ std::string EncodeOsc(const std::string& address, int value) {
 
 std::string EncodeOsc(const std::string& address, const std::string& text) {
   return Serialised(address, [&text](lo_message message) { lo_message_add_string(message, text.c_str()); });
+}
+
+std::string EncodeOscBlob(const std::string& address, const std::string& bytes) {
+  return Serialised(address, [&bytes](lo_message message) {
+    lo_blob blob = lo_blob_new(static_cast<int32_t>(bytes.size()), bytes.data());
+    lo_message_add_blob(message, blob);
+    lo_blob_free(blob);
+  });
 }
 
 }  // namespace tool

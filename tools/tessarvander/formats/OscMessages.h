@@ -50,6 +50,7 @@ std::string OscName(const std::string& displayName);
 std::string EncodeOsc(const std::string& address, float value);
 std::string EncodeOsc(const std::string& address, int value);
 std::string EncodeOsc(const std::string& address, const std::string& text);
+std::string EncodeOscBlob(const std::string& address, const std::string& bytes);
 
 // Decodes one message of `size` bytes (the buffer may be changed).
 OscDecoded DecodeOsc(char* data, size_t size, const ParameterNames& names);

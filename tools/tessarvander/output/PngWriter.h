@@ -1,4 +1,4 @@
-// Writes RGBA pixels as a PNG file.
+// RGBA pixels as a PNG: a file, or bytes.
 #pragma once
 
 #include <cstdint>
@@ -19,5 +19,8 @@ struct PngOptions {
 // False, with a one-line reason, when the file cannot be written.
 bool WritePng(const std::string& path, const uint8_t* rgba, int width, int height, const PngOptions& options,
               std::string& error);
+// The PNG's bytes, for a picture sent rather than saved (the remote's
+// preview); empty when libpng failed.
+std::string EncodePng(const uint8_t* rgba, int width, int height, const PngOptions& options = PngOptions());
 
 }  // namespace tool

@@ -311,8 +311,24 @@ void DrawLook(const PanelState& state, PanelInput& input) {
 
 // The bank: a button a slot, the last recalled lit; with "store" ticked, a
 // button stores the look into its slot.
+// The look cued to go next, its button to go, and its picture as it moves.
+void DrawCue(const PanelState& state, PanelLayout& layout, PanelInput& input) {
+  if (state.cued < 0 || !state.bank) return;
+  ImGui::Text("cued: %ld %s", state.cued + 1, Printable(state.bank->Name(static_cast<size_t>(state.cued)), 60).c_str());
+  ButtonRow row(layout);
+  for (const KeyBinding& binding : KeyBindings())
+    if (binding.button && binding.action == PlayerAction::Go && row.Button(ButtonLabel(binding, false)))
+      input.actions.push_back(binding.action);
+  if (state.previewTexture == 0) return;
+  // GL's rows run bottom up.
+  ImGui::Image(reinterpret_cast<ImTextureID>(static_cast<intptr_t>(state.previewTexture)),
+               ImVec2(static_cast<float>(state.previewWidth), static_cast<float>(state.previewHeight)), ImVec2(0, 1),
+               ImVec2(1, 0));
+}
+
 void DrawBank(const PanelState& state, bool& storing, PanelLayout& layout, PanelInput& input) {
   if (!state.bank || !ImGui::CollapsingHeader("Bank", ImGuiTreeNodeFlags_DefaultOpen)) return;
+  DrawCue(state, layout, input);
   ImGui::Checkbox("store the look into a slot", &storing);
   ButtonRow row(layout);
   for (size_t i = 0; i < state.bank->Size(); ++i) {
@@ -347,7 +363,7 @@ void DrawKeys(const PanelState& state, PanelLayout& layout, PanelInput& input) {
   if (!ImGui::CollapsingHeader("Keys", ImGuiTreeNodeFlags_DefaultOpen)) return;
   ButtonRow row(layout);
   for (const KeyBinding& binding : KeyBindings()) {
-    if (!binding.button || SteersTempo(binding.action)) continue;
+    if (!binding.button || SteersTempo(binding.action) || binding.action == PlayerAction::Go) continue;
     if (row.Button(ButtonLabel(binding, ToggledOn(binding.action, state)))) input.actions.push_back(binding.action);
   }
   if (state.askingToQuit) ImGui::TextColored(ImVec4(1, 0.8f, 0.3f, 1), "Press Q again to quit (Ctrl+Q quits at once)");

@@ -57,6 +57,9 @@ struct PanelState {
   const MidiMap* midiMap = nullptr;  // with --midi: learn buttons and the map
   const PresetBank* bank = nullptr;
   std::string lookName;              // the look recalled, and a preset file laid over it
+  long cued = -1;                    // the look cued to go next, or -1
+  unsigned previewTexture = 0;       // its preview, once drawn
+  int previewWidth = 0, previewHeight = 0;
   const Console* console = nullptr;
   bool showHelp = false;
   bool askingToQuit = false;

@@ -260,8 +260,21 @@ bool Player::NextFrame(bool drawn, std::string& error) {
     error = "the plugin failed frame " + std::to_string(frame);
     return false;
   }
+  if (!PreviewTheCue(error)) return false;
   live.FrameShown();
   return true;
+}
+
+// The look cued, drawn small for the performer while it waits to go.
+bool Player::PreviewTheCue(std::string& error) {
+  const long cued = stage.Cued();
+  if (cued != previewed) preview.Clear();
+  previewed = cued;
+  if (cued < 0) return true;
+  int width = 0, height = 0;
+  FullSize(width, height);
+  return preview.Frame(session, width, height, options.framesPerSecond, stage.Bank().Values(static_cast<size_t>(cued)),
+                       error);
 }
 
 // The frames that fell due while the last one was drawn, each a process call
@@ -338,6 +351,14 @@ void Player::UpdateShown() {
   for (size_t slot = 0; slot < bank.Size(); ++slot)
     if (shown.bank[slot] != bank.Name(slot)) shown.bank[slot] = bank.Empty(slot) ? "" : bank.Name(slot);
   shown.look = stage.LookName();
+  const long cued = stage.Cued();
+  shown.cued = cued >= 0 ? bank.Name(static_cast<size_t>(cued)) : "";
+  if (cued < 0) {
+    shown.preview.reset();
+  } else if (auto thumbnail = preview.Thumbnail(clock.Now())) {
+    shown.preview = std::move(thumbnail);
+    ++shown.previewSerial;
+  }
 }
 
 // The picture at the output's full size: as drawn, or, drawn smaller,
@@ -382,6 +403,12 @@ void Player::Present() {
   state.blackout = stage.GoingToBlack();
   state.bank = stage.Bank().Size() > 0 ? &stage.Bank() : nullptr;
   state.lookName = stage.LookName();
+  state.cued = stage.Cued();
+  if (state.cued >= 0 && preview.Drawn()) {
+    state.previewTexture = preview.Picture().ColorTexture();
+    state.previewWidth = preview.Picture().Width();
+    state.previewHeight = preview.Picture().Height();
+  }
   state.console = &console;
   state.showHelp = input->ShowingHelp();
   state.askingToQuit = input->AskingToQuit();

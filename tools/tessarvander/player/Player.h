@@ -23,6 +23,7 @@
 #include "player/Captures.h"
 #include "player/Clock.h"
 #include "player/Console.h"
+#include "player/CuePreview.h"
 #include "player/ControlPanel.h"
 #include "player/FramePacer.h"
 #include "player/PipeWireOutput.h"
@@ -77,6 +78,7 @@ class Player {
   // What the audience sees now: the decks' picture, blended and dimmed.
   const hostkit::FrameTarget& Picture() const { return decks.Picture(); }
   const Decks& DeckPair() const { return decks; }
+  const CuePreview& CuedPreview() const { return preview; }
   // Waits until what the show handed to be written is written, and says
   // how it went (for the tests).
   bool SettleWrites(double seconds);
@@ -99,6 +101,7 @@ class Player {
   void Present();
   void WaitForNextFrame();
   const hostkit::FrameTarget& FullSizePicture();
+  bool PreviewTheCue(std::string& error);
 
   // The next frame of the flight, drawn or advanced at one pixel.
   bool NextFrame(bool drawn, std::string& error);
@@ -132,6 +135,8 @@ class Player {
   std::unique_ptr<PlayerInput> input;
   std::unique_ptr<PipeWireOutput> pipewire;
   Decks decks;
+  CuePreview preview;              // the look cued, drawn small
+  long previewed = -1;             // the look it shows
   Upscaler upscaler;               // a picture drawn smaller, to the output's size
   hostkit::FrameTarget upscaled;
   FramePacer pacer;

@@ -101,6 +101,21 @@ void PlayerInput::Apply(const PlayerRequest& request) {
     case PlayerAction::ToggleBlackout: SetBlackout(!stage.GoingToBlack()); break;
     case PlayerAction::SetBlackout: SetBlackout(request.on); break;
     case PlayerAction::RecallPreset: Recall(static_cast<size_t>(request.number)); break;
+    case PlayerAction::CuePreset: {
+      std::string why;
+      const size_t preset = static_cast<size_t>(request.number);
+      if (!stage.Cue(preset, why)) Problem(why);
+      else parts.console.Say("cued preset " + std::to_string(preset + 1) + ": " + stage.Bank().Name(preset) +
+                             "; G sends it out");
+      break;
+    }
+    case PlayerAction::Go: {
+      std::string why;
+      size_t preset = 0;
+      if (!stage.Go(preset, why)) Problem(why);
+      else parts.console.Say("preset " + std::to_string(preset + 1) + ": " + stage.Bank().Name(preset));
+      break;
+    }
     case PlayerAction::PreviousPreset:
     case PlayerAction::NextPreset:
       if (stage.Bank().Size() == 0) Recall(0);  // says there is no bank

@@ -19,7 +19,23 @@ Stage::Stage(const ParameterControls& controls, const ParameterProfile& profile,
   live.ShareBetweenDecks(eases);
 }
 
-bool Stage::Recall(size_t preset, std::string& why) {
+bool Stage::Cue(size_t preset, std::string& why) {
+  if (!Recallable(preset, why)) return false;
+  cued = static_cast<long>(preset);
+  return true;
+}
+
+bool Stage::Go(size_t& preset, std::string& why) {
+  if (cued < 0) {
+    why = "nothing is cued (Ctrl+1-9, 0 cues a look)";
+    return false;
+  }
+  preset = static_cast<size_t>(cued);
+  cued = -1;
+  return Recall(preset, why);
+}
+
+bool Stage::Recallable(size_t preset, std::string& why) const {
   if (preset >= bank.Size() || bank.Empty(preset)) {
     why = bank.Size() == 0 ? "no bank of presets (--bank FOLDER)"
           : preset >= bank.Size()
@@ -28,6 +44,11 @@ bool Stage::Recall(size_t preset, std::string& why) {
                     " stores the look there)";
     return false;
   }
+  return true;
+}
+
+bool Stage::Recall(size_t preset, std::string& why) {
+  if (!Recallable(preset, why)) return false;
   bank.Recalled(preset);
   recalledName = bank.Name(preset);
   overlay.clear();

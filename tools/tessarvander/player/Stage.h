@@ -31,6 +31,12 @@ class Stage {
   // look comes in on the other deck, or, morphing, its values ease in on
   // this one). False with the reason in `why` when there is no such look.
   bool Recall(size_t preset, std::string& why);
+  // Cues look `preset` (the preview shows it) until Go sends it out as a
+  // recall does. False with the reason when there is no such look, or,
+  // for Go, nothing cued.
+  bool Cue(size_t preset, std::string& why);
+  bool Go(size_t& preset, std::string& why);
+  long Cued() const { return cued; }
   size_t NextPreset() const { return bank.Next(); }
   size_t PreviousPreset() const { return bank.Previous(); }
   bool Transitioning() const { return transition.Active() || morph.Active(); }
@@ -54,6 +60,8 @@ class Stage {
   void StepFrame(const std::vector<ParameterValue>& reactions);
 
  private:
+  bool Recallable(size_t preset, std::string& why) const;
+
   // The crossfader's move from one deck to the other.
   class Dissolve {
    public:
@@ -75,6 +83,7 @@ class Stage {
   std::vector<bool> switchesAtMidpoint;  // per parameter: banded
   std::vector<ParameterValue> morphValues;
   Blackout blackout;
+  long cued = -1;            // the look cued to go next, or -1
   std::string recalledName;  // the bank's look last recalled
   std::string overlay;       // a preset file laid over it since, and what it named
 };

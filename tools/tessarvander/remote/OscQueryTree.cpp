@@ -77,6 +77,12 @@ OscQueryTree::OscQueryTree(const std::vector<ParameterDescription>& parameters,
   Node& look = player.Child("look");
   look.type = "s", look.access = 1, look.source = Source::Look;
   look.description = "the look last recalled or loaded";
+  Node& cued = player.Child("cued");
+  cued.type = "s", cued.access = 1, cued.source = Source::Cued;
+  cued.description = "the look cued to go next (preset/cue, then go), empty for none";
+  Node& preview = player.Child("preview");
+  preview.type = "b", preview.access = 1, preview.source = Source::Preview;
+  preview.description = "the cued look, a small PNG about once a second, to listeners only";
 }
 
 const OscQueryTree::Node* OscQueryTree::Find(const std::string& path) const {
@@ -110,6 +116,8 @@ nlohmann::ordered_json ValueOf(const OscQueryTree::Node& node, const ShowState& 
     case Source::Blackout: return state.blackout ? 1 : 0;
     case Source::BankSlot: return at(state.bank, node.index);
     case Source::Look: return state.look;
+    case Source::Cued: return state.cued;
+    case Source::Preview: return nullptr;  // a picture, to listeners only
     case Source::Meaning:
       if (node.index >= state.parameters.size()) return nullptr;
       return profile.Meaning(static_cast<uint32_t>(node.index), state.parameters[node.index]);
@@ -154,6 +162,7 @@ std::string OscQueryTree::Describe(const Node& node, const std::string& attribut
 }
 
 std::string OscQueryTree::ValueMessage(const Node& node, const ShowState& state) const {
+  if (node.source == Source::Preview) return state.preview ? EncodeOscBlob(node.path, *state.preview) : "";
   const nlohmann::ordered_json value = ValueOf(node, state, profile);
   if (value.is_string()) return EncodeOsc(node.path, value.get<std::string>());
   if (value.is_number_integer() && node.type == "i") return EncodeOsc(node.path, value.get<int>());

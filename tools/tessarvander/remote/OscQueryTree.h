@@ -27,12 +27,17 @@ struct ShowState {
   bool blackout = false;
   std::vector<std::string> bank;          // each slot's look, "" for an empty one
   std::string look;                       // the look last recalled or loaded
+  std::string cued;                       // the look cued to go next, "" for none
+  // The cued look's preview as PNG bytes (null for none), and a number
+  // that changes with each new picture.
+  std::shared_ptr<const std::string> preview;
+  uint64_t previewSerial = 0;
 };
 
 class OscQueryTree {
  public:
   // Where a node's value comes from.
-  enum class Source { None, Parameter, Meaning, Health, Blackout, BankSlot, Look };
+  enum class Source { None, Parameter, Meaning, Health, Blackout, BankSlot, Look, Cued, Preview };
 
   struct Node {
     std::string path;

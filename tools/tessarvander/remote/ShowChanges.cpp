@@ -9,6 +9,9 @@ void ShowChanges::Publish(const ShowState& state) {
   published.blackout = state.blackout;
   if (published.bank != state.bank) published.bank = state.bank;
   if (published.look != state.look) published.look = state.look;
+  if (published.cued != state.cued) published.cued = state.cued;
+  published.preview = state.preview;
+  published.previewSerial = state.previewSerial;
 }
 
 ShowState ShowChanges::Current() const {
@@ -28,6 +31,14 @@ void ShowChanges::Take(Follower& follower, std::vector<std::string>& messages) c
   if (follower.sent.empty()) return;
   const ShowState state = Current();
   for (auto& [node, sent] : follower.sent) {
+    // A picture is told apart by its number, not by its bytes.
+    if (node->source == OscQueryTree::Source::Preview) {
+      const std::string serial = std::to_string(state.previewSerial);
+      if (!state.preview || sent == serial) continue;
+      sent = serial;
+      messages.push_back(tree.ValueMessage(*node, state));
+      continue;
+    }
     std::string message = tree.ValueMessage(*node, state);
     if (message.empty() || message == sent) continue;
     sent = message;

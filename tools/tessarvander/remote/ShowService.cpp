@@ -61,11 +61,12 @@ web::Answer ShowService::Answer(const web::Request& request) {
   if (request.path == "/remote" || request.path == "/remote/") {
     answer.type = "text/html; charset=utf-8";
     answer.body = kRemotePage;
-    // The page runs its own script and talks to this server only, and is
-    // never framed by another page.
+    // The page runs its own script and talks to this server only (its one
+    // picture, the cue's preview, is made from what the socket brought), and
+    // is never framed by another page.
     answer.headers.emplace_back("Content-Security-Policy",
                                 "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-                                "connect-src 'self'; frame-ancestors 'none'");
+                                "connect-src 'self'; img-src blob:; frame-ancestors 'none'");
     return answer;
   }
   // OSCQuery's "?VALUE": an attribute is the query's one bare word.
