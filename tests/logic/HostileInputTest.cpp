@@ -24,6 +24,7 @@
 #include "farm/PartProgress.h"
 #include "farm/FarmState.h"
 #include "farm/SlurmJobs.h"
+#include "formats/SoundJournal.h"
 #include "formats/TakeJournal.h"
 #include "sys/ShellQuote.h"
 #include "formats/MidiMap.h"
@@ -664,6 +665,50 @@ TEST_F(HostileInputTest, ATakeIsNeverReplacedAndEndsCleanlyHoweverTheShowEnds) {
   news = session.TakeNews();
   ASSERT_EQ(news.size(), 1u);
   EXPECT_TRUE(news[0].problem) << "an existing file is never replaced: " << news[0].line;
+}
+
+// The take's sound: never over a file; whole blocks, its header's sizes
+// brought up to date as it grows and right at the end; a take's range of it
+// copied sample for sample with a header of its own; beside a take cut
+// short, its name says so too.
+TEST_F(HostileInputTest, TheTakesSoundIsWholeAndNeverReplaced) {
+  EXPECT_EQ(tool::TakeSoundPath("/gig/set.take"), "/gig/set.take.wav");
+  EXPECT_EQ(tool::TakeSoundPath("/gig/set.take.recording"), "/gig/set.take.wav.recording");
+  std::string error;
+  Write("kept.wav", "someone else's");
+  tool::SoundJournal refused;
+  EXPECT_FALSE(refused.Open(Path("kept.wav"), "", 48000, error));
+  EXPECT_NE(error.find("never replaced"), std::string::npos) << error;
+  EXPECT_EQ(Read(Path("kept.wav")), "someone else's");
+
+  tool::SoundJournal sound;
+  ASSERT_TRUE(sound.Open(Path("set.take.wav"), "", 48000, error)) << error;
+  std::vector<float> ramp(3 * 48000);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i) / ramp.size();
+  for (size_t at = 0; at < ramp.size(); at += 1000) sound.Append(ramp.data() + at, std::min<size_t>(1000, ramp.size() - at));
+  ASSERT_TRUE(sound.Settle(10.0));
+  const auto dataSize = [](const std::string& wave) {
+    uint32_t size = 0;
+    std::memcpy(&size, wave.data() + 40, 4);
+    return size;
+  };
+  const std::string growing = Read(Path("set.take.wav.recording"));
+  EXPECT_EQ((growing.size() - 44) % (4 * tool::SoundJournal::kBlockSamples), 0u) << "whole blocks";
+  EXPECT_GE(dataSize(growing), 2u * 48000 * 4) << "the header follows within a second";
+  sound.WriteTake(Path("part.take.wav"), 48000, 72000);
+  std::string closeError;
+  ASSERT_TRUE(sound.Close(closeError)) << closeError;
+  const std::string whole = Read(Path("set.take.wav"));
+  EXPECT_FALSE(fs::exists(Path("set.take.wav.recording")));
+  ASSERT_EQ(whole.size(), 44 + ramp.size() * 4);
+  EXPECT_EQ(dataSize(whole), ramp.size() * 4);
+  EXPECT_EQ(whole.compare(0, 4, "RIFF"), 0);
+  EXPECT_EQ(std::memcmp(whole.data() + 44, ramp.data(), ramp.size() * 4), 0);
+  const std::string part = Read(Path("part.take.wav"));
+  ASSERT_EQ(part.size(), 44 + 24000u * 4);
+  EXPECT_EQ(dataSize(part), 24000u * 4);
+  EXPECT_EQ(std::memcmp(part.data() + 44, ramp.data() + 48000, 24000 * 4), 0);
+  for (const tool::RecordingFile::News& news : sound.TakeNews()) EXPECT_FALSE(news.problem) << news.line;
 }
 
 }  // namespace

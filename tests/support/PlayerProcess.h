@@ -112,6 +112,12 @@ class PlayerProcess {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   bool Running() { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
+  // A crash, as kill -9 makes one.
+  void Kill() {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
   std::string Errors() const { return ReadFile(err); }
 
  private:

@@ -8,6 +8,7 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "formats/SoundJournal.h"
 #include "output/OutputKind.h"
 #include "output/OpenSink.h"
 #include "app/Progress.h"
@@ -16,6 +17,7 @@
 #include "app/RenderMusic.h"
 #include "render/RenderPlan.h"
 #include "sys/Digest.h"
+#include "sys/BoundedFile.h"
 #include "sys/Messages.h"
 #include "render/RenderTimeline.h"
 #include "farm/Segments.h"
@@ -23,6 +25,15 @@
 
 namespace tool {
 namespace {
+
+// The sound recorded beside a take, or empty: "set.take.wav" (or, beside a
+// take cut short, "set.take.wav.recording"); beside a take put in place
+// whose sound was not, its ".recording".
+std::string FoundTakeSound(const std::string& takePath) {
+  for (const std::string& candidate : {TakeSoundPath(takePath), TakeSoundPath(takePath) + ".recording"})
+    if (PathExists(candidate)) return candidate;
+  return "";
+}
 
 const char* kRenderDescription =
     "Renders the flight offscreen to a still, a PNG sequence or a video.\n\n"
@@ -220,6 +231,13 @@ class RenderCommand : public Command {
     // The output (its folder, ffmpeg) before the frame buffers.
     if (music.Active() && segmentText.empty())
       video.audio = music.Mux(static_cast<double>(outputFrames) / framesPerSecond);
+    // A take recorded with live sound has it beside it; its first sample
+    // goes with the take's first frame.
+    const std::string takeSound = takePath.empty() ? "" : FoundTakeSound(takePath);
+    if (!takeSound.empty() && segmentText.empty() && kind == OutputKind::Video && !music.Active()) {
+      video.audio = {takeSound, "pcm_f32le", static_cast<double>(outputFrames) / framesPerSecond, true};
+      if (!flags.quiet) std::printf("with the take's sound, %s\n", Printable(takeSound, 500).c_str());
+    }
     SinkSettings sinkSettings;
     sinkSettings.width = size.width;
     sinkSettings.height = size.height;

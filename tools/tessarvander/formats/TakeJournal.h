@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/RecordingFile.h"
 #include "formats/Takes.h"
 
 namespace tool {
@@ -72,10 +73,7 @@ class TakeJournal {
   long RecordedUpTo() const;
   // What the writer has to say since the last call, a line each: takes
   // saved or refused, each gigabyte the recording passes.
-  struct News {
-    bool problem = false;
-    std::string line;
-  };
+  using News = RecordingFile::News;
   std::vector<News> TakeNews();
 
  private:

@@ -15,6 +15,8 @@ constexpr double kHistorySeconds = 2.0;
 // Sound after a silence this long starts a new stretch: the tempo path
 // forgets what came before it.
 constexpr double kNewStretchSeconds = 1.0;
+// The onsets whose delay the reaction delay is the median of.
+constexpr size_t kOnsetDelaysKept = 16;
 
 }  // namespace
 
@@ -49,6 +51,13 @@ bool LiveAnalysis::Begin(int sampleRate, std::string& error) {
 }
 
 double LiveAnalysis::LatencySeconds() const { return static_cast<double>(kWindow - kHop) / 2.0 / rate; }
+
+double LiveAnalysis::OnsetDelaySeconds() const {
+  if (onsetDelays.empty()) return LatencySeconds();
+  std::vector<double> sorted(onsetDelays.begin(), onsetDelays.end());
+  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+  return sorted[sorted.size() / 2];
+}
 
 void LiveAnalysis::Feed(const float* samples, size_t count) {
   if (!aubio) return;
@@ -91,6 +100,10 @@ void LiveAnalysis::AnalyseHop() {
 
   double strength = 0.0;
   double onset = onsets.Hop(a.hop.get(), a.spectrum.Magnitudes(), now, hopSeconds, strength);
+  if (onset >= 0.0) {
+    onsetDelays.push_back(now - onset);
+    if (onsetDelays.size() > kOnsetDelaysKept) onsetDelays.pop_front();
+  }
   aubio_tempo_do(a.tempo.get(), a.hop.get(), a.found.get());
   const bool aubioBeat = a.found->data[0] != 0.0f;
   // Until the tempo path has heard a whole stretch, aubio's period starts

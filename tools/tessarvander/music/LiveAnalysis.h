@@ -39,6 +39,10 @@ class LiveAnalysis {
   // How late a feature is, past the capture's own buffering: the window the
   // spectrum looks back over, less the hop that ends now.
   double LatencySeconds() const;
+  // How long after its own time an onset is known, as the last onsets
+  // found were (the median; LatencySeconds before any): how far a reaction
+  // to one trails the sound.
+  double OnsetDelaySeconds() const;
 
   // Level and the bands now, 0..1.
   float Continuous(AudioFeature feature) const;
@@ -84,6 +88,7 @@ class LiveAnalysis {
   };
   const Moment* MomentAt(double seconds) const;
   std::deque<Moment> history;
+  std::deque<double> onsetDelays;  // the last onsets', seconds
 };
 
 }  // namespace tool

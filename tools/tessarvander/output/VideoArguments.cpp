@@ -20,7 +20,9 @@ std::vector<std::string> AudioMuxArguments(const AudioMux& audio, const std::str
            audio.codec == "ac3" || audio.codec.rfind("pcm_", 0) == 0;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.6f", audio.seconds);
-  std::vector<std::string> arguments = {"-t", seconds, "-protocol_whitelist", "file", "-i", MediaPath(audio.path), "-map", "0:v:0", "-map", "1:a:0", "-c:a"};
+  std::vector<std::string> arguments = {"-t", seconds, "-protocol_whitelist", "file"};
+  if (audio.toTheEnd) arguments.insert(arguments.end(), {"-ignore_length", "1"});
+  arguments.insert(arguments.end(), {"-i", MediaPath(audio.path), "-map", "0:v:0", "-map", "1:a:0", "-c:a"});
   if (copy) {
     arguments.push_back("copy");
   } else {

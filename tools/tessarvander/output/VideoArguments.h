@@ -14,6 +14,9 @@ struct AudioMux {
   std::string path;
   std::string codec;
   double seconds = 0.0;
+  // A WAV recorded live and cut short: read to its end, whatever its
+  // header says.
+  bool toTheEnd = false;
 };
 
 // ffmpeg's name for the container a video path asks for: "matroska" for

@@ -62,6 +62,25 @@ void LiveState::WriteTake(const std::string& path) {
   const long first = takeFirst;
   takeFirst = -1;
   journal.WriteTake(path, first, shownFrames);
+  if (sound.Recording()) sound.WriteTake(path, first, shownFrames);
+}
+
+bool LiveState::RecordSound(const std::string& takePath, const std::string& folder, int sampleRate,
+                            std::string& error) {
+  return sound.Start(takePath, folder, sampleRate, framesPerSecond, error);
+}
+
+std::vector<TakeJournal::News> LiveState::JournalNews() {
+  std::vector<TakeJournal::News> news = journal.TakeNews();
+  for (TakeJournal::News& said : sound.TakeNews()) news.push_back(std::move(said));
+  return news;
+}
+
+bool LiveState::CloseSession(std::string& error) {
+  const bool history = journal.Close(shownFrames, error);
+  std::string soundError;
+  if (!sound.Close(soundError)) error += (error.empty() ? "" : "; ") + soundError;
+  return history && soundError.empty();
 }
 
 bool LiveState::Record(const std::string& path, const std::string& folder, std::string& error) {

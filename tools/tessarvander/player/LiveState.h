@@ -13,6 +13,7 @@
 #include "formats/TakeJournal.h"
 #include "formats/Takes.h"
 #include "formats/ParameterControls.h"
+#include "player/TakeSound.h"
 
 namespace tool {
 
@@ -73,10 +74,16 @@ class LiveState {
   std::string RecordFailure() const { return journal.Failure(); }
   long RecordedUpTo() const { return journal.RecordedUpTo(); }
   // What the history's writer has to say: takes saved, gigabytes passed.
-  std::vector<TakeJournal::News> JournalNews() { return journal.TakeNews(); }
-  bool CloseSession(std::string& error) { return journal.Close(shownFrames, error); }
-  // Waits for the history's writer (for the tests).
-  bool SettleHistory(double patience) { return journal.Settle(patience); }
+  std::vector<TakeJournal::News> JournalNews();
+  bool CloseSession(std::string& error);
+  // Waits for the history's writers (for the tests).
+  bool SettleHistory(double patience) { return journal.Settle(patience) && sound.Settle(patience); }
+
+  // The live sound beside the history (with --audio-in), once the sound
+  // is there: at the take's path, or unnamed in `folder`.
+  bool RecordSound(const std::string& takePath, const std::string& folder, int sampleRate, std::string& error);
+  TakeSound& Sound() { return sound; }
+  bool KeepsHistory() const { return journal.Recording(); }
 
   // A take (T) runs from the frame it started at to the frame now.
   void StartTake() { takeFirst = shownFrames; }
@@ -97,6 +104,7 @@ class LiveState {
   float mix = 0.0f;
   Blend blend = Blend::Dissolve;
   TakeJournal journal;
+  TakeSound sound;
   float level = 1.0f;
   bool paused = false;
   long shownFrames = 0;

@@ -61,6 +61,12 @@ bool Player::Start(std::string& error) {
   if (!StartControllers(error)) return false;
   rig = std::make_unique<StageRig>(names, backstage);
   if (!rig->Start(options.rig, rigLines, error)) return false;
+  // The live sound goes into the take beside its frames.
+  if (rig->AudioOn() && stage.Live().KeepsHistory()) {
+    std::string why;
+    if (!stage.Live().RecordSound(options.takePath, options.outFolder, rig->SoundRate(), why))
+      console.Problem(why + "; the take goes on without its sound");
+  }
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
   panel = std::make_unique<ControlPanel>(window);
   panel->SetVisible(!window.Fullscreen() || window.HasOutput());
@@ -148,6 +154,7 @@ bool Player::Pass(std::string& error) {
   drewThisPass = false;
   if (due > 0 && (!AdvanceAtOnePixel(due - 1, error) || !DrawFrame(error))) return false;
   SaveRequested();
+  stage.Live().Sound().Catch(stage.Live().ShownFrames(), *rig);
   TellControllers();
   Present();
   FollowTheDrawnRate(passStarted);
@@ -262,6 +269,7 @@ bool Player::NextFrame(bool drawn, std::string& error) {
   }
   if (!PreviewTheCue(error)) return false;
   live.FrameShown();
+  live.Sound().FrameShown(frame, rig->SoundSampleAt(due));
   return true;
 }
 

@@ -117,6 +117,7 @@ void StageRig::Poll(double now, const std::vector<float>& values, MidiResult& mi
     long lost = 0;
     audioInput->Take(samples, lost);
     analysis.Feed(samples.data(), samples.size());
+    Keep(samples);
     // The sound's own time, as it stood when this poll took it in.
     soundPolledAt = now;
     soundSecondsAtPoll = analysis.Seconds();
@@ -143,6 +144,28 @@ void StageRig::SayTempo(double now, std::vector<RigLine>& lines) {
   const TempoReading tempo = Tempo(now);
   const bool trusted = hand.Locked() || source != TempoSource::Audio || analysis.TempoConfident();
   if (shown.Update(now, tempo.beatsPerMinute, trusted)) lines.push_back({TempoLine(tempo.beatsPerMinute, source)});
+}
+
+void StageRig::Keep(const std::vector<float>& captured) {
+  if (recent.empty()) recent.assign(static_cast<size_t>(kRecentSeconds * audioInput->SampleRate()), 0.0f);
+  for (float sample : captured) recent[soundCaptured++ % recent.size()] = sample;
+}
+
+double StageRig::SoundSampleAt(double time) const {
+  if (!audioInput) return 0.0;
+  return (SoundSecondsAt(time) - analysis.OnsetDelaySeconds()) * audioInput->SampleRate();
+}
+
+size_t StageRig::RecentSound(uint64_t from, size_t count, float* out) const {
+  const uint64_t oldest = soundCaptured > recent.size() ? soundCaptured - recent.size() : 0;
+  size_t there = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const uint64_t at = from + k;
+    if (at >= soundCaptured) break;
+    out[k] = at >= oldest ? recent[at % recent.size()] : 0.0f;
+    ++there;
+  }
+  return there;
 }
 
 double StageRig::SoundSecondsAt(double time) const {

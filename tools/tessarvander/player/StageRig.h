@@ -85,6 +85,15 @@ class StageRig {
   void MapEdited(std::vector<RigLine>& lines);
   const std::string& MapPath() const { return mapPath; }
   bool AudioOn() const { return audioInput != nullptr; }
+  int SoundRate() const { return audioInput ? audioInput->SampleRate() : 0; }
+  // The live sound for the take: the sample (counted from the first one
+  // captured) that a frame at `time` goes with: the sound heard then, less
+  // how long an onset takes to be known, so a reaction falls with the
+  // sound that caused it. And the recent sound itself: samples [from, from + count) into
+  // `out`, silence for those no longer kept; how many are there yet.
+  double SoundSampleAt(double time) const;
+  size_t RecentSound(uint64_t from, size_t count, float* out) const;
+  uint64_t SoundCaptured() const { return soundCaptured; }
   size_t LinkPeers() const { return link ? link->Peers() : 0; }
 
  private:
@@ -111,11 +120,16 @@ class StageRig {
   ShownTempo shown;
   TempoReading SourceTempo(double time) const;
   void SayTempo(double now, std::vector<RigLine>& lines);
+  void Keep(const std::vector<float>& captured);
   // The sound's own seconds at the last poll, and the clock's then: a time
   // of the clock is a time of the sound.
   double SoundSecondsAt(double time) const;
   double soundPolledAt = 0.0;
   double soundSecondsAtPoll = 0.0;
+  // The last seconds of sound, for the take's sound file.
+  static constexpr double kRecentSeconds = 8.0;
+  std::vector<float> recent;
+  uint64_t soundCaptured = 0;
 };
 
 }  // namespace tool
