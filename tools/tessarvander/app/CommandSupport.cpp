@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
-#include "hostkit/GlContext.h"
 #include "formats/Presets.h"
+#include "hostkit/GlContext.h"
+#include "sys/BoundedFile.h"
+#include "sys/Executable.h"
 
 namespace tool {
 int Fail(int code, const std::string& message) {
@@ -81,6 +83,12 @@ bool ReadControls(const SessionFlags& flags, bool allowRamps, CommandContext& co
     if (kind == "ramp" && allowRamps && !context.controls->AddRamp(text, error)) return false;
   }
   return true;
+}
+
+std::string ShippedBank() {
+  if (const std::string installed = Installed(TESSARVANDER_INSTALLED_PRESETS); IsReadableFolder(installed))
+    return installed;
+  return IsReadableFolder(TESSARVANDER_PRESETS) ? TESSARVANDER_PRESETS : "";
 }
 
 }  // namespace tool

@@ -59,4 +59,8 @@ bool OpenSession(const SessionOptions& options, CommandContext& context, std::st
 // kinds are left to the command.
 bool ReadControls(const SessionFlags& flags, bool allowRamps, CommandContext& context, std::string& error);
 
+// The looks installed with the program, or those of the source it was built
+// from; empty when neither is there.
+std::string ShippedBank();
+
 }  // namespace tool

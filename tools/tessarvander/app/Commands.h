@@ -23,5 +23,6 @@ std::unique_ptr<Command> MakeSheetCommand();
 std::unique_ptr<Command> MakePlayCommand();
 std::unique_ptr<Command> MakeJoinCommand();
 std::unique_ptr<Command> MakeFarmCommand();
+std::unique_ptr<Command> MakeDirectCommand();
 
 }  // namespace tool

@@ -28,16 +28,6 @@ const char* kPlayDescription =
     "videos, presets and takes are saved in the current folder, or --out.\n"
     "A take re-renders exactly with 'tessarvander render --take FILE', at any size.\n";
 
-// The looks shipped with the program, in the source tree it was built from;
-// none when that tree is gone.
-// The looks installed with the program, or those of the source it was
-// built from.
-std::string ShippedBank() {
-  if (const std::string installed = Installed(TESSARVANDER_INSTALLED_PRESETS); IsReadableFolder(installed))
-    return installed;
-  return IsReadableFolder(TESSARVANDER_PRESETS) ? TESSARVANDER_PRESETS : "";
-}
-
 class PlayCommand : public Command {
  public:
   CLI::App* Declare(CLI::App& program) override {
@@ -195,7 +185,7 @@ class PlayCommand : public Command {
       return Fail(kExitUsage, "--take: " + FolderOf(options.takePath) + " is not a folder this program can write in");
     if (!ReadRig(error)) return Fail(kExitUsage, error);
     if (!ReadScale(error)) return Fail(kExitUsage, error);
-    ParseTransition(transition, options.transition);
+    ParseTransition(transition, options.transition);  // checked by CLI11
     // --preset and --set choose the opening look themselves.
     const bool setsValues = std::any_of(flags.controls.begin(), flags.controls.end(),
                                         [](const auto& control) { return control.first == "set"; });
@@ -256,11 +246,6 @@ class PlayCommand : public Command {
     }
     options.scale = fraction;
     return true;
-  }
-
-  static void ParseTransition(const std::string& name, Transition& kind) {
-    kind = name == "morph" ? Transition::Morph : name == "add" ? Transition::Add : name == "luma" ? Transition::Luma
-                                                                                                  : Transition::Dissolve;
   }
 
   // The rig's options that need no plugin. False with one line.

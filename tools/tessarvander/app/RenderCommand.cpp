@@ -14,6 +14,7 @@
 #include "app/Progress.h"
 #include "farm/PartProgress.h"
 #include "render/RenderJob.h"
+#include "app/RenderCues.h"
 #include "app/RenderMusic.h"
 #include "render/RenderPlan.h"
 #include "sys/Digest.h"
@@ -149,6 +150,7 @@ class RenderCommand : public Command {
     command->add_option("--take", takePath, "replay a take recorded by 'tessarvander play', frame for frame")
         ->type_name("FILE");
     DeclareMusicOptions(*command, flags, music.settings);
+    DeclareCueOptions(*command, cues.settings);
     // For the farm's parts: how far this render has come, in a file.
     command->add_option("--progress-file", progressPath)->group("");
     command->add_option("--segment", segmentText,
@@ -215,7 +217,13 @@ class RenderCommand : public Command {
     const long outputFrames = plan.output, preRollFrames = plan.preRoll;
 
     if (music.Active() && !flags.quiet) std::printf("%s\n", music.Describe().c_str());
-    RenderTimeline timeline(*context.controls, preRollFrames, outputFrames, takePath.empty() ? nullptr : &take);
+    if (cues.Active()) {
+      if (!takePath.empty()) return Fail(kExitUsage, "--cues and --direct play a song; --take replays a show");
+      if (!cues.Prepare(music, context, framesPerSecond, outputFrames, output, flags.quiet, take, error, usage))
+        return Fail(usage ? kExitUsage : kExitFailure, error);
+    }
+    const bool played = !takePath.empty() || cues.Active();
+    RenderTimeline timeline(*context.controls, preRollFrames, outputFrames, played ? &take : nullptr);
     music.Attach(timeline, framesPerSecond, outputFrames);
     if (!music.ReportPath().empty()) {
       if (!music.WriteReport(context.Names(), error)) return Fail(kExitFailure, error);
@@ -375,6 +383,9 @@ class RenderCommand : public Command {
     settings["controls"] = flags.controls;
     settings["preset"] = flags.preset.empty() ? "" : FileSha256(flags.preset);
     settings["take"] = takePath.empty() ? "" : FileSha256(takePath);
+    settings["cues"] = cues.settings.cuesPath.empty() ? "" : FileSha256(cues.settings.cuesPath);
+    settings["direct"] = cues.settings.direct ? std::to_string(cues.settings.seed) : "";
+    settings["bank"] = cues.settings.bankFolder;
     settings["music"] = music.Settings();
     settings["output"] = kind == OutputKind::Video ? output.substr(output.rfind('.')) : "png";
     settings["crf"] = video.crf;
@@ -385,6 +396,7 @@ class RenderCommand : public Command {
 
   SessionFlags flags;
   RenderMusic music;
+  RenderCues cues;
   std::string segmentText;
   SegmentSpec segment;
   std::string progressPath;

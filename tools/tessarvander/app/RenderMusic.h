@@ -43,6 +43,7 @@ class RenderMusic {
   bool Prepare(const std::vector<std::pair<std::string, std::string>>& controls, const ParameterNames& names,
                std::string& error, bool& usage);
   double TrackSeconds() const { return track.Seconds(); }
+  const AudioAnalysis& Analysis() const { return analysis; }
   // "track.wav: 10.0 s, 120.00 beats a minute, 20 beats in 5 bars of 4,
   // 20 onsets, 1 section change".
   std::string Describe() const;

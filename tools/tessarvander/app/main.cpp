@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
   std::vector<std::unique_ptr<tool::Command>> commands;
   commands.push_back(tool::MakeInfoCommand());
   commands.push_back(tool::MakeRenderCommand());
+  commands.push_back(tool::MakeDirectCommand());
   commands.push_back(tool::MakeSheetCommand());
   commands.push_back(tool::MakePlayCommand());
   commands.push_back(tool::MakeJoinCommand());

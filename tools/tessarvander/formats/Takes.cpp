@@ -1,10 +1,11 @@
 #include "formats/Takes.h"
 
+#include "sys/Numbers.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -256,6 +257,18 @@ bool ReadTakeLines(TakeLines& lines, const std::string& shownPath, const Paramet
 }  // namespace
 
 const char* BlendName(Blend blend) { return NameOf(kBlends, blend); }
+
+namespace {
+constexpr Named<Transition> kTransitions[] = {{Transition::Dissolve, "dissolve"},
+                                              {Transition::Add, "add"},
+                                              {Transition::Luma, "luma"},
+                                              {Transition::Morph, "morph"}};
+}  // namespace
+
+const char* TransitionName(Transition transition) { return NameOf(kTransitions, transition); }
+bool ParseTransition(const std::string& name, Transition& transition) {
+  return ValueNamed(kTransitions, name, transition);
+}
 bool ParseBlend(const std::string& name, Blend& blend) { return ValueNamed(kBlends, name, blend); }
 
 bool LoadTake(const std::string& path, const ParameterNames& names, Take& take, std::string& error) {
@@ -320,12 +333,7 @@ namespace {
 
 // A float as the shortest decimal that reads back as the same float ("0.3"),
 // held in a double that JSON then writes as briefly.
-double Shortest(float value) {
-  char text[32];
-  const auto written = std::to_chars(text, text + sizeof text - 1, value);
-  *written.ptr = '\0';
-  return std::strtod(text, nullptr);
-}
+double Shortest(float value) { return std::strtod(ShortestText(value).c_str(), nullptr); }
 
 nlohmann::ordered_json ValuesObject(const std::vector<ParameterValue>& values, const ParameterNames& names) {
   nlohmann::ordered_json object = nlohmann::ordered_json::object();

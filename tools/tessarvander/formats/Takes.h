@@ -51,6 +51,15 @@ enum class Blend { Dissolve, Add, Luma };
 const char* BlendName(Blend blend);
 bool ParseBlend(const std::string& name, Blend& blend);
 
+// How a recalled look comes in over a crossfade: the first three blend the
+// two decks' pictures (a Blend each); a morph eases the values on one deck,
+// the fractal type and palette switching half way.
+enum class Transition { Dissolve, Add, Luma, Morph };
+static_assert(static_cast<int>(Transition::Luma) == static_cast<int>(Blend::Luma), "a transition names its blend");
+// "dissolve", "add", "luma", "morph".
+const char* TransitionName(Transition transition);
+bool ParseTransition(const std::string& name, Transition& transition);
+
 // What changes before one frame.
 struct TakeChange {
   std::vector<ParameterValue> values;

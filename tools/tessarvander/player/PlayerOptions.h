@@ -10,12 +10,6 @@
 
 namespace tool {
 
-// How a recalled look comes in over the crossfade: the first three blend the
-// two decks' pictures (a Blend each); a morph eases the values on one deck,
-// the fractal type and palette switching half way.
-enum class Transition { Dissolve, Add, Luma, Morph };
-static_assert(static_cast<int>(Transition::Luma) == static_cast<int>(Blend::Luma), "a transition names its blend");
-
 struct PlayerOptions {
   double framesPerSecond = 60.0;  // process calls a second of wall time
   double scale = 1.0;             // of the window's size, for the preview, unless auto

@@ -47,16 +47,18 @@ bool Stage::Recallable(size_t preset, std::string& why) const {
   return true;
 }
 
-bool Stage::Recall(size_t preset, std::string& why) {
+bool Stage::Recall(size_t preset, std::string& why) { return Recall(preset, transitionKind, crossfadeFrames, why); }
+
+bool Stage::Recall(size_t preset, Transition kind, long frames, std::string& why) {
   if (!Recallable(preset, why)) return false;
   bank.Recalled(preset);
   recalledName = bank.Name(preset);
   overlay.clear();
   const std::vector<ParameterValue>& look = bank.Values(preset);
-  if (crossfadeFrames <= 0) {
+  if (frames <= 0) {
     live.Apply(look);
-  } else if (transitionKind == Transition::Morph) {
-    morph.Start(live.Values(), look, switchesAtMidpoint, crossfadeFrames);
+  } else if (kind == Transition::Morph) {
+    morph.Start(live.Values(), look, switchesAtMidpoint, frames);
   } else {
     // The look comes in on the other deck, over what the live one shows now,
     // and the changes go to it from now on.
@@ -64,7 +66,8 @@ bool Stage::Recall(size_t preset, std::string& why) {
     live.ApplyTo(to, live.AllValues(from));
     live.ApplyTo(to, look);
     live.SetLiveDeck(to);
-    transition.Start(live.Mix(), static_cast<float>(to), crossfadeFrames);
+    transition.Start(live.Mix(), static_cast<float>(to), frames);
+    transitionBlend = static_cast<Blend>(kind);
   }
   return true;
 }
@@ -93,7 +96,7 @@ bool Stage::SetBlackout(bool black) {
 }
 
 void Stage::StepFrame(const std::vector<ParameterValue>& reactions) {
-  if (transition.Active()) live.SetMix(transition.Step(), static_cast<Blend>(transitionKind));
+  if (transition.Active()) live.SetMix(transition.Step(), transitionBlend);
   if (morph.Active()) {
     morph.Step(morphValues);
     live.Apply(morphValues);

@@ -31,6 +31,9 @@ class Stage {
   // look comes in on the other deck, or, morphing, its values ease in on
   // this one). False with the reason in `why` when there is no such look.
   bool Recall(size_t preset, std::string& why);
+  // The same by a transition of its own over `frames` (0: a cut), as a cue
+  // asks; a dissolve needs the second deck the player started.
+  bool Recall(size_t preset, Transition kind, long frames, std::string& why);
   // Cues look `preset` (the preview shows it) until Go sends it out as a
   // recall does. False with the reason when there is no such look, or,
   // for Go, nothing cued.
@@ -79,6 +82,7 @@ class Stage {
   const long crossfadeFrames;
   const Transition transitionKind;
   Dissolve transition;
+  Blend transitionBlend = Blend::Dissolve;  // the dissolve running now
   Crossfade morph;
   std::vector<bool> switchesAtMidpoint;  // per parameter: banded
   std::vector<ParameterValue> morphValues;

@@ -1,6 +1,7 @@
 #include "sys/Numbers.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -89,6 +90,12 @@ bool ParseFloatList(const std::string& text, const std::string& what, std::vecto
     if (comma == std::string::npos) return true;
     start = comma + 1;
   }
+}
+
+std::string ShortestText(float value) {
+  char text[32];
+  const auto written = std::to_chars(text, text + sizeof text - 1, value);
+  return std::string(text, written.ptr);
 }
 
 }  // namespace tool

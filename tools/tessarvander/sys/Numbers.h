@@ -21,6 +21,10 @@ bool IsDecimalNumber(const std::string& text);
 bool ParseFloat(const std::string& text, const std::string& what, float& value, std::string& error);
 bool ParseDouble(const std::string& text, const std::string& what, double& value, std::string& error);
 bool ParseSize(const std::string& text, const std::string& what, FrameSize& size, std::string& error);
+// A float as the shortest decimal that reads back as the same float ("0.3",
+// never "0.30000001192092896").
+std::string ShortestText(float value);
+
 // Comma-separated floats.
 bool ParseFloatList(const std::string& text, const std::string& what, std::vector<float>& values,
                     std::string& error);
