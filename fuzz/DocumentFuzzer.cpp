@@ -1,7 +1,7 @@
 // libFuzzer target for the readers of the documents the tool is given:
 // presets, takes (read, then played), segment manifests, beat lists,
-// --react texts, MIDI maps, the farm's records and parts' progress, and
-// sbatch's answers. The first byte chooses the reader,
+// --react texts, MIDI maps, the farm's records and parts' progress,
+// sbatch's answers and cue sheets (read, written and read back). The first byte chooses the reader,
 // the rest is the document's text. Every input must end in an answer, true
 // or false with one line, and nothing may escape the reader.
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include "ParameterTable.h"
 #include "formats/ParameterProfile.h"
 #include "formats/BeatList.h"
+#include "formats/CueSheet.h"
 #include "formats/Presets.h"
 #include "formats/Takes.h"
 #include "farm/FarmRecord.h"
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::string error;
   bool read = false;
-  switch (data[0] % 9) {
+  switch (data[0] % 10) {
     case 0: {
       std::vector<tool::ParameterValue> values;
       read = tool::ParsePreset(text, "preset", tool::ParameterProfile::TableNames(), values, error);
@@ -76,6 +77,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tool::PartProgress progress;
       read = progress.Parse(text, "part-1.status", error);
       if (read && !(progress.done >= 0 && progress.done <= progress.total)) __builtin_trap();
+      break;
+    }
+    case 9: {
+      tool::CueSheet sheet;
+      read = tool::ParseCueSheet(text, "cues", tool::ParameterProfile::TableNames(), sheet, error);
+      if (read && sheet.cues.size() > tool::kMaxCues) __builtin_trap();
+      if (read) {  // what the writer makes of it reads back as the same cues
+        tool::CueSheet again;
+        std::string written = tool::CueSheetText(sheet, tool::ParameterProfile::TableNames()), why;
+        if (!tool::ParseCueSheet(written, "again", tool::ParameterProfile::TableNames(), again, why) ||
+            again.cues.size() != sheet.cues.size())
+          __builtin_trap();
+      }
       break;
     }
     case 8: {

@@ -24,6 +24,7 @@
 #include "farm/PartProgress.h"
 #include "farm/FarmState.h"
 #include "farm/SlurmJobs.h"
+#include "formats/CueSheet.h"
 #include "formats/SoundJournal.h"
 #include "formats/TakeJournal.h"
 #include "sys/ShellQuote.h"
@@ -709,6 +710,75 @@ TEST_F(HostileInputTest, TheTakesSoundIsWholeAndNeverReplaced) {
   EXPECT_EQ(dataSize(part), 24000u * 4);
   EXPECT_EQ(std::memcmp(part.data() + 44, ramp.data() + 48000, 24000 * 4), 0);
   for (const tool::RecordingFile::News& news : sound.TakeNews()) EXPECT_FALSE(news.problem) << news.line;
+}
+
+// Cue sheets as people and programs get them wrong: each refusal names its
+// line and says one thing; a sheet that reads is exactly what it says, and
+// reads back the same when written; the bounded reader keeps a huge or odd
+// file out.
+TEST_F(HostileInputTest, CueSheetsAreReadStrictlyLineByLine) {
+  const tool::ParameterNames& names = tool::ParameterProfile::TableNames();
+  tool::CueSheet sheet;
+  std::string error;
+  const std::string good =
+      "# a song\n"
+      "bar 1            look 1\n"
+      "bar 17           look julia-fire dissolve 2 bars   # the chorus\n"
+      "bar 33 beat 3.5  look 3 luma 6 beats\n"
+      "1:02.5           set zoom 0.7\n"
+      "bar 41           blackout\n"
+      "bar 42           back\n"
+      "bar 49           ramp Pulse_Amount to 0.8 over 1.5s\n";
+  ASSERT_TRUE(tool::ParseCueSheet(good, "sheet", names, sheet, error)) << error;
+  ASSERT_EQ(sheet.cues.size(), 7u);
+  EXPECT_EQ(sheet.cues[1].look, "julia-fire");
+  EXPECT_EQ(sheet.cues[1].transition, tool::Transition::Dissolve);
+  EXPECT_EQ(sheet.cues[1].length.Seconds(0.5), 4.0);
+  EXPECT_DOUBLE_EQ(sheet.cues[2].at.Beats(), 32 * 4 + 2.5);
+  EXPECT_EQ(sheet.cues[2].line, 4);
+  EXPECT_DOUBLE_EQ(sheet.cues[3].at.seconds, 62.5);
+  EXPECT_EQ(sheet.cues[6].parameter, static_cast<uint32_t>(tessarvander::param::PulseAmount));
+  tool::CueSheet again;
+  ASSERT_TRUE(tool::ParseCueSheet(tool::CueSheetText(sheet, names), "written", names, again, error)) << error;
+  EXPECT_EQ(tool::CueSheetText(again, names), tool::CueSheetText(sheet, names));
+
+  const struct {
+    std::string text;
+    std::string says;
+  } bad[] = {
+      {"bar 1 look 1\nbar 5 look", "line 2: look names a slot"},                 // cut short
+      {"bar 1 look 1 dissolve", "line 1: a length is"},
+      {"bar 9 look 1\nbar 5 look 2", "line 2: bar 5 comes before the cue above it"},
+      {"bar 0 look 1", "a bar is a whole number from 1"},
+      {"bar 1.5 look 1", "a bar is a whole number"},
+      {"bar 999999999 look 1", "a bar is a whole number from 1 to 100000"},
+      {"bar 3 beat 5 look 1", "a beat of the bar is from 1 to 4"},
+      {"bar 1 look 1 dissolve 99999 bars", "a length is at most 1000 bars"},
+      {"bar 1 look 1 dissolve nan bars", "a length is a number"},
+      {"bar 1 look 1 wipe 2 bars", "not \"wipe\""},
+      {"bar 1 set warp 0.5", "warp"},
+      {"bar 1 set zoom 1e400", "a value is a plain number"},
+      {"bar 1 ramp zoom 0.5 over 2 bars", "ramp NAME to VALUE over LENGTH"},
+      {"bar 1 look 1 cut now", "\"now\" is more than a cue says"},
+      {"soon look 1", "a cue starts with its place"},
+      {"1:75 look 1", "a cue starts with its place"},
+      {"bar 1 look 1\x1b[2J", "control character"},
+      {"bar 1 look " + std::string(2000, 'x'), "longer than 1024"},
+      {"bar 1 fly away", "a cue is look, blackout, back, set or ramp"},
+  };
+  for (const auto& [text, says] : bad) {
+    EXPECT_FALSE(tool::ParseCueSheet(text, "sheet", names, sheet, error)) << text;
+    EXPECT_NE(error.find(says), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_EQ(error.find('\x1b'), std::string::npos) << error;
+  }
+  std::string many;
+  for (int cue = 0; cue <= static_cast<int>(tool::kMaxCues); ++cue) many += "0:01 set zoom 0.5\n";
+  EXPECT_FALSE(tool::ParseCueSheet(many, "sheet", names, sheet, error));
+  EXPECT_NE(error.find("more than 10000 cues"), std::string::npos) << error;
+  EXPECT_FALSE(tool::LoadCueSheet(folder.string(), names, sheet, error)) << "a folder is no sheet";
+  Write("huge.txt", std::string(tool::kMaxCueSheetBytes + 1, '#'));
+  EXPECT_FALSE(tool::LoadCueSheet(Path("huge.txt"), names, sheet, error));
 }
 
 }  // namespace

@@ -20,7 +20,9 @@
 
 #include "ParameterTable.h"
 #include "PlayerHarness.h"
+#include "SyntheticMusic.h"
 #include "RunProgram.h"
+#include "formats/CueSheet.h"
 #include "formats/MidiMap.h"
 #include "formats/OscAddresses.h"
 #include "formats/OscMessages.h"
@@ -29,7 +31,12 @@
 #include "formats/ParameterProfile.h"
 #include "sys/Interrupts.h"
 #include "sys/WorkerThread.h"
+#include "music/Director.h"
 #include "music/Reactions.h"
+#include "player/CueCompiler.h"
+#include "render/RenderJob.h"
+#include "render/RenderPlan.h"
+#include "render/RenderTimeline.h"
 #include "output/StillSink.h"
 
 namespace playertest {
@@ -589,6 +596,103 @@ TEST_F(PlayerStageTest, ACuedLookShowsInThePreviewAndGoesOutOnGo) {
   PlayFrames(1);
   EXPECT_TRUE(SaidSomething("nothing is cued"));
   EXPECT_TRUE(SaidSomething("preset 5 is empty"));
+}
+
+// The director on a song with known sections (8 bars, a 4-bar break without
+// drums, 8 bars): looks change at bar 1 and at the two section changes
+// (within a bar of where the music changes), into the quiet break by a
+// dissolve over a bar and back into the drums by a cut; the stage, played on
+// the song's beats, makes the changes on the downbeats' frames (within one);
+// and the rendered video's picture jumps at the cut's frame.
+TEST_F(PlayerStageTest, TheDirectorCutsOnDownbeatsAtTheSongsSections) {
+  const synthetic::Track song = synthetic::Builder(0.0)
+                                    .Bars(8, 126, synthetic::Pattern::Basic)
+                                    .Bars(4, 126, synthetic::Pattern::PadOnly)
+                                    .Bars(8, 126, synthetic::Pattern::Basic)
+                                    .Done();
+  tool::AudioAnalysis analysis;
+  std::string error;
+  ASSERT_TRUE(analysis.Analyse(song.samples, synthetic::kRate, error)) << error;
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-ice", R"("Color Mode": 0.15, "Fractal Type": 0.1)"},
+                                      {"2-fire", R"("Color Mode": 0.25, "Fractal Type": 0.4)"},
+                                      {"3-nebula", R"("Color Mode": 0.55, "Fractal Type": 0.6)"}}),
+                                controls->Names(), error))
+      << error;
+  const tool::CueSheet sheet = tool::Direct(analysis, {"1-ice", "2-fire", "3-nebula"}, tool::DirectorOptions());
+  ASSERT_EQ(sheet.cues.size(), 3u) << tool::CueSheetText(sheet, controls->Names());
+  const double bar = 4 * 60.0 / 126;
+  const tool::Cue& into = sheet.cues[1];
+  const tool::Cue& back = sheet.cues[2];
+  EXPECT_EQ(into.at.bar, 9.0);
+  EXPECT_EQ(back.at.bar, 13.0);
+  EXPECT_EQ(into.length.amount, 1.0) << "a dissolve over a bar into the quiet";
+  EXPECT_EQ(into.length.unit, tool::CueLength::Unit::Bars);
+  EXPECT_EQ(back.length.amount, 0.0) << "a cut into the drums";
+  EXPECT_NE(sheet.cues[0].look, into.look);
+  EXPECT_NE(into.look, back.look);
+
+  tool::CueRender render;
+  render.sheet = &sheet;
+  render.where = "cues";
+  render.bank = &options.bank;
+  render.grid = &analysis.Grid();
+  render.framesPerSecond = 60.0;
+  render.frames = static_cast<long>(song.Seconds() * 60.0);
+  std::string text;
+  std::vector<std::string> said;
+  const tool::ParameterProfile profile = tool::ParameterProfile::For(Session().Description());
+  ASSERT_TRUE(tool::CompileCues(render, *controls, profile, text, said, error)) << error;
+  tool::Take take;
+  ASSERT_TRUE(tool::ParseTake(text, "cues", controls->Names(), take, error)) << error;
+  ASSERT_TRUE(take.twoDecks);
+  // Where the stage's values and crossfader change.
+  tool::TakePlayer played(take, controls->Names());
+  long cutFrame = -1, dissolveStart = -1, dissolveEnd = -1;
+  float mix = 0.0f, colour = -1.0f;
+  for (long frame = 0; frame < take.frames; ++frame) {
+    played.Advance(frame);
+    if (played.Mix() != mix && dissolveStart < 0) dissolveStart = frame;
+    if (played.Mix() == 1.0f && mix < 1.0f) dissolveEnd = frame;
+    mix = played.Mix();
+    float now = -1.0f;
+    for (const tool::ParameterValue& value : mix >= 1.0f ? played.SecondDeck() : played.Values())
+      if (value.index == param::ColorMode) now = value.value;
+    if (colour >= 0.0f && now != colour && frame > dissolveEnd && dissolveEnd > 0) cutFrame = frame;
+    colour = now;
+  }
+  // On the song's downbeats as its analysis found them, within a frame
+  // (and those within a few milliseconds of the known ones).
+  const std::vector<double>& downbeats = analysis.Grid().Downbeats();
+  ASSERT_GE(downbeats.size(), 13u);
+  EXPECT_NEAR(downbeats[8], song.downbeats[8], 0.035);
+  EXPECT_NEAR(dissolveStart, downbeats[8] * 60.0, 1.0) << "the dissolve starts on bar 9's downbeat";
+  EXPECT_NEAR(dissolveEnd - dissolveStart, bar * 60.0, 1.0) << "over a bar";
+  EXPECT_NEAR(cutFrame, downbeats[12] * 60.0, 1.0) << "the cut on bar 13's downbeat";
+
+  // Rendered, the picture jumps at the cut, more than in any frame around it.
+  tool::FrameRequest request;
+  request.framesGiven = true;
+  request.frames = take.frames;
+  request.framesPerSecond = 60.0;
+  const tool::FramePlan plan = tool::PlanTake(request, take);
+  tool::RenderTimeline timeline(*controls, plan.preRoll, plan.output, &take);
+  tool::RenderJob job;
+  job.width = 48;
+  job.height = 27;
+  job.framesPerSecond = 60.0;
+  job.preRoll = plan.preRoll;
+  job.end = plan.output;
+  MemorySink sink;
+  sink.bytes = 48 * 27 * 4;
+  ASSERT_EQ(tool::RunRender(Session(), timeline, job, sink, error), tool::RenderOutcome::Done) << error;
+  const auto change = [&](long frame) {
+    long sum = 0;
+    for (size_t i = 0; i < sink.bytes; ++i) sum += std::abs(sink.frames[frame][i] - sink.frames[frame - 1][i]);
+    return sum;
+  };
+  long jump = cutFrame - 30;
+  for (long frame = cutFrame - 30; frame <= cutFrame + 30; ++frame) jump = change(frame) > change(jump) ? frame : jump;
+  EXPECT_EQ(jump, cutFrame) << "the picture changes look at the cut";
 }
 
 // --scale auto: with draws slowed (by a cost on the clock for every pixel),

@@ -160,6 +160,38 @@ TEST_F(MusicTest, TheVideoCarriesTheTrack) {
   EXPECT_NEAR(std::stod(audio[1]), std::stod(video[1]), 1.0 / kFps);
 }
 
+// The director on real music (an excerpt of the shared set, from Debian's
+// pingus-data): `render --direct` writes its cue sheet beside the video, and
+// that sheet rendered with --cues gives the same video frame for frame; the
+// dry run lists the same cues.
+TEST_F(MusicTest, TheDirectorsSheetRendersTheSameVideoAgain) {
+  const std::string module = "/usr/share/games/pingus/data/music/pingus-9.it";
+  if (!fs::exists(module)) GTEST_SKIP() << "pingus-data is not installed";
+  const RunResult cut = RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-y", "-ss", "0", "-t", "40", "-i", module,
+                                    Path("song.wav")});
+  ASSERT_EQ(cut.exitCode, 0) << cut.err;
+  const RunResult directed = Tool({"render", "--audio", Path("song.wav"), "--direct", "--seed", "5", "--size",
+                                   "48x27", "--fps", "30", "--crf", "0", "-o", Path("directed.mkv")});
+  ASSERT_EQ(directed.exitCode, 0) << directed.err;
+  const std::string sheet = ReadFile(Path("directed.cues.txt"));
+  EXPECT_NE(sheet.find("bar 1 "), std::string::npos) << sheet;
+  const RunResult again = Tool({"render", "--audio", Path("song.wav"), "--cues", Path("directed.cues.txt"), "--size",
+                                "48x27", "--fps", "30", "--crf", "0", "-o", Path("again.mkv")});
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  const auto frames = [&](const std::string& video) {
+    const std::string hashes =
+        RunProgram({"/usr/bin/ffmpeg", "-v", "error", "-i", video, "-map", "0:v", "-f", "framemd5", "-"}).out;
+    return hashes.substr(hashes.find('\n', hashes.rfind('#')));
+  };
+  EXPECT_EQ(frames(Path("again.mkv")), frames(Path("directed.mkv")));
+  const RunResult listed = Tool({"direct", Path("song.wav"), "--seed", "5", "--dry-run"});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  for (size_t start = sheet.find("\nbar"); start != std::string::npos; start = sheet.find("\nbar", start + 1)) {
+    const std::string cue = sheet.substr(start + 1, sheet.find('\n', start + 1) - start - 1);
+    EXPECT_NE(listed.out.find(cue), std::string::npos) << cue << " in\n" << listed.out;
+  }
+}
+
 // Three parts rendered through GNU parallel and joined give the frames of
 // the render in one piece: a PNG sequence file for file, a lossless video
 // frame for frame. A manifest changed by hand, or a part left out, is refused.

@@ -199,8 +199,9 @@ bool LoadCueSheet(const std::string& path, const ParameterNames& names, CueSheet
 std::string CuePositionText(const CuePosition& position) {
   char text[64];
   if (!position.inBars) {
-    const double minutes = std::floor(position.seconds / 60.0);
-    std::snprintf(text, sizeof text, "%.0f:%05.2f", minutes, position.seconds - 60.0 * minutes);
+    // In hundredths, so 59.999 s reads "1:00.00", never "0:60.00".
+    const long hundredths = std::lround(position.seconds * 100.0);
+    std::snprintf(text, sizeof text, "%ld:%05.2f", hundredths / 6000, static_cast<double>(hundredths % 6000) / 100.0);
   } else if (position.beat == 1.0) {
     std::snprintf(text, sizeof text, "bar %.0f", position.bar);
   } else {
