@@ -640,8 +640,10 @@ TEST_F(PlayerStageTest, TheDirectorCutsOnDownbeatsAtTheSongsSections) {
   render.frames = static_cast<long>(song.Seconds() * 60.0);
   std::string text;
   std::vector<std::string> said;
+  std::vector<double> firedAt;
   const tool::ParameterProfile profile = tool::ParameterProfile::For(Session().Description());
-  ASSERT_TRUE(tool::CompileCues(render, *controls, profile, text, said, error)) << error;
+  ASSERT_TRUE(tool::CompileCues(render, *controls, profile, text, said, firedAt, error)) << error;
+  ASSERT_EQ(firedAt.size(), 3u);
   tool::Take take;
   ASSERT_TRUE(tool::ParseTake(text, "cues", controls->Names(), take, error)) << error;
   ASSERT_TRUE(take.twoDecks);

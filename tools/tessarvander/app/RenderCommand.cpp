@@ -226,7 +226,7 @@ class RenderCommand : public Command {
     RenderTimeline timeline(*context.controls, preRollFrames, outputFrames, played ? &take : nullptr);
     music.Attach(timeline, framesPerSecond, outputFrames);
     if (!music.ReportPath().empty()) {
-      if (!music.WriteReport(context.Names(), error)) return Fail(kExitFailure, error);
+      if (!music.WriteReport(context.Names(), cues.FiredAt(), error)) return Fail(kExitFailure, error);
       if (!flags.quiet) std::printf("wrote %s\n", Printable(music.ReportPath(), 500).c_str());
       if (output.empty()) return kExitSuccess;
     }

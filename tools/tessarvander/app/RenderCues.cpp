@@ -72,7 +72,7 @@ bool RenderCues::Prepare(const RenderMusic& music, const CommandContext& context
   std::string text;
   std::vector<std::string> said;
   const ParameterProfile profile = ParameterProfile::For(context.session->Description());
-  if (!CompileCues(render, *context.controls, profile, text, said, error)) return false;
+  if (!CompileCues(render, *context.controls, profile, text, said, firedAt, error)) return false;
   usage = false;
   if (!ParseTake(text, where, context.Names(), take, error)) return false;
   if (!quiet) std::printf("%zu cues on %ld frames\n", sheet.cues.size(), frames);

@@ -41,10 +41,13 @@ class RenderCues {
   bool Prepare(const RenderMusic& music, const CommandContext& context, double framesPerSecond, long frames,
                const std::string& output, bool quiet, Take& take, std::string& error, bool& usage);
   const CueSheet& Sheet() const { return sheet; }
+  // When the cues fired, in seconds of the song.
+  const std::vector<double>& FiredAt() const { return firedAt; }
 
  private:
   CueSheet sheet;
   PresetBank bank;
+  std::vector<double> firedAt;
 };
 
 }  // namespace tool

@@ -61,8 +61,8 @@ void RenderMusic::Attach(RenderTimeline& timeline, double framesPerSecond, long 
   });
 }
 
-bool RenderMusic::WriteReport(const ParameterNames& names, std::string& error) const {
-  return WriteReactionReport(settings.reportPath, *curves, analysis, names, window, error);
+bool RenderMusic::WriteReport(const ParameterNames& names, const std::vector<double>& cues, std::string& error) const {
+  return WriteReactionReport(settings.reportPath, *curves, analysis, names, window, cues, error);
 }
 
 void RenderMusic::BeatAt(long outputFrame, double framesPerSecond, float& beatsPerMinute, float& barPhase) const {

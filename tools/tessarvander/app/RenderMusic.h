@@ -52,7 +52,8 @@ class RenderMusic {
   // timeline.
   void Attach(RenderTimeline& timeline, double framesPerSecond, long outputFrames);
   // Writes the report (CSV and plot) of the attached curves.
-  bool WriteReport(const ParameterNames& names, std::string& error) const;
+  // `cues`: when a cue sheet's cues fire, in seconds, for the events' panel.
+  bool WriteReport(const ParameterNames& names, const std::vector<double>& cues, std::string& error) const;
   // The tempo and bar phase at an output frame.
   void BeatAt(long outputFrame, double framesPerSecond, float& beatsPerMinute, float& barPhase) const;
   AudioMux Mux(double videoSeconds) const { return {track.path, track.codec, videoSeconds}; }

@@ -28,9 +28,9 @@ std::string PlainTitle(const std::string& text) {
 }
 
 // The kinds of event in events.csv, in the order of their ticks' height.
-enum EventKind { kOnsetTick = 1, kBeatTick, kDownbeatTick, kSectionTick };
+enum EventKind { kOnsetTick = 1, kBeatTick, kDownbeatTick, kSectionTick, kCueTick };
 
-std::string EventsCsv(const AudioAnalysis& analysis) {
+std::string EventsCsv(const AudioAnalysis& analysis, const std::vector<double>& cues) {
   std::ostringstream csv;
   const auto write = [&](const std::vector<double>& times, EventKind kind) {
     for (double t : times) csv << t << "," << kind << "\n";
@@ -39,6 +39,7 @@ std::string EventsCsv(const AudioAnalysis& analysis) {
   write(analysis.Grid().Beats(), kBeatTick);
   write(analysis.Grid().Downbeats(), kDownbeatTick);
   write(analysis.Grid().Sections(), kSectionTick);
+  write(cues, kCueTick);
   return csv.str();
 }
 
@@ -76,12 +77,13 @@ std::string PlotScript(const ReactionCurves& curves, const std::vector<AudioFeat
     if (panel + 1 == panels) script << "set format x '%g'\nset xlabel 'seconds'\n";
   };
   size_t panel = 0;
-  script << "set yrange [0:4.3]\nset ytics ('onset' 1, 'beat' 2, 'bar' 3, 'section' 4)\n";
+  script << "set yrange [0:5.3]\nset ytics ('onset' 1, 'beat' 2, 'bar' 3, 'section' 4, 'cue' 5)\n";
   last(panel++);
   script << "plot 'events.csv' using 1:($2==1?1:1/0) with impulses lc rgb '#999999' title 'onsets', "
             "'' using 1:($2==2?2:1/0) with impulses lw 1 lc rgb '#1f77b4' title 'beats', "
             "'' using 1:($2==3?3:1/0) with impulses lw 2 lc rgb '#d62728' title 'downbeats', "
-            "'' using 1:($2==4?4.2:1/0) with impulses lw 4 lc rgb '#9467bd' title 'sections'\n";
+            "'' using 1:($2==4?4.2:1/0) with impulses lw 4 lc rgb '#9467bd' title 'sections', "
+            "'' using 1:($2==5?5.2:1/0) with impulses lw 4 lc rgb '#e6a100' title 'cues'\n";
   script << "set ytics auto\nset yrange [0:1.05]\n";
   int column = 2;
   for (AudioFeature feature : kAudioFeatures) {
@@ -124,7 +126,8 @@ bool ParseReportWindow(const std::string& text, ReportWindow& window, std::strin
 }
 
 bool WriteReactionReport(const std::string& pngPath, const ReactionCurves& curves, const AudioAnalysis& analysis,
-                         const ParameterNames& names, const ReportWindow& window, std::string& error) {
+                         const ParameterNames& names, const ReportWindow& window, const std::vector<double>& cues,
+                         std::string& error) {
   const std::string csvPath = pngPath.substr(0, pngPath.rfind('.')) + ".csv";
   std::ostringstream csv;
   csv << "seconds";
@@ -160,7 +163,7 @@ bool WriteReactionReport(const std::string& pngPath, const ReactionCurves& curve
   };
   std::string ignored;
   if (!WriteWholeFile(work + "/data.csv", csv.str(), ignored) ||
-      !WriteWholeFile(work + "/events.csv", EventsCsv(analysis), ignored)) {
+      !WriteWholeFile(work + "/events.csv", EventsCsv(analysis, cues), ignored)) {
     cleanUp();
     error = "the report: cannot write gnuplot's data";
     return false;

@@ -28,7 +28,10 @@ bool ParseReportWindow(const std::string& text, ReportWindow& window, std::strin
 // Writes FILE.csv beside the picture, then the picture, drawn by gnuplot.
 // False with a reason (gnuplot missing names its package; the CSV is
 // written first either way).
+// `cues`: when a cue sheet's cues fire (seconds), drawn on the events'
+// panel.
 bool WriteReactionReport(const std::string& pngPath, const ReactionCurves& curves, const AudioAnalysis& analysis,
-                         const ParameterNames& names, const ReportWindow& window, std::string& error);
+                         const ParameterNames& names, const ReportWindow& window, const std::vector<double>& cues,
+                         std::string& error);
 
 }  // namespace tool

@@ -18,7 +18,8 @@ void Changed(const std::vector<float>& now, std::vector<float>& before, std::vec
 }  // namespace
 
 bool CompileCues(const CueRender& render, const ParameterControls& controls, const ParameterProfile& profile,
-                 std::string& takeText, std::vector<std::string>& said, std::string& error) {
+                 std::string& takeText, std::vector<std::string>& said, std::vector<double>& firedAt,
+                 std::string& error) {
   const BeatGrid& grid = *render.grid;
   const double songSeconds = static_cast<double>(render.frames) / render.framesPerSecond;
   const double songBeats = grid.Beats().empty() ? 0.0 : grid.Position(grid.Beats().back()) + 1.0;
@@ -68,6 +69,7 @@ bool CompileCues(const CueRender& render, const ParameterControls& controls, con
     live.FrameShown();
   }
   takeText += "{\"frames\":" + std::to_string(render.frames) + "}\n";
+  firedAt = cues.FiredAt();
   return true;
 }
 

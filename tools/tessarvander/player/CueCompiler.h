@@ -26,9 +26,11 @@ struct CueRender {
   double blackoutSeconds = 1.0;
 };
 
-// The take's text; what the cues did, a line each, in `said`. False with
-// one line: a look not in the bank, a cue past the song's end.
+// The take's text; what the cues did, a line each, in `said`, and when, in
+// `firedAt` (seconds). False with one line: a look not in the bank, a cue
+// past the song's end.
 bool CompileCues(const CueRender& render, const ParameterControls& controls, const ParameterProfile& profile,
-                 std::string& takeText, std::vector<std::string>& said, std::string& error);
+                 std::string& takeText, std::vector<std::string>& said, std::vector<double>& firedAt,
+                 std::string& error);
 
 }  // namespace tool

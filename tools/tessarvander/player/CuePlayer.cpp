@@ -80,6 +80,7 @@ void CuePlayer::Frame(Stage& stage, const Moment& now, std::vector<std::string>&
 
 void CuePlayer::Fire(Stage& stage, const Cue& cue, size_t slot, const Moment& now, std::vector<std::string>& said) {
   ++fired;
+  firedAt.push_back(now.seconds);
   const long frames = std::lround(cue.length.Seconds(now.secondsPerBeat) * now.framesPerSecond);
   const std::string place = "cue " + CuePositionText(cue.at) + ": ";
   switch (cue.kind) {

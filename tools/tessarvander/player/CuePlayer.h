@@ -41,6 +41,8 @@ class CuePlayer {
   void Frame(Stage& stage, const Moment& now, std::vector<std::string>& said);
   // Cues fired so far, and all.
   size_t Fired() const { return fired; }
+  // When each cue fired, in the music's seconds.
+  const std::vector<double>& FiredAt() const { return firedAt; }
   size_t Count() const { return cues.size(); }
 
  private:
@@ -51,6 +53,7 @@ class CuePlayer {
   std::vector<size_t> inBars, inSeconds;  // the cues of each kind of place, in order
   size_t nextBar = 0, nextSecond = 0;
   size_t fired = 0;
+  std::vector<double> firedAt;
   struct Ramp {
     uint32_t parameter;
     float from, to;
