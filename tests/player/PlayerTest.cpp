@@ -32,6 +32,8 @@
 #include "sys/Interrupts.h"
 #include "sys/WorkerThread.h"
 #include "music/Director.h"
+#include "music/LiveAnalysis.h"
+#include "player/Autopilot.h"
 #include "music/Reactions.h"
 #include "player/CueCompiler.h"
 #include "render/RenderJob.h"
@@ -695,6 +697,155 @@ TEST_F(PlayerStageTest, TheDirectorCutsOnDownbeatsAtTheSongsSections) {
   long jump = cutFrame - 30;
   for (long frame = cutFrame - 30; frame <= cutFrame + 30; ++frame) jump = change(frame) > change(jump) ? frame : jump;
   EXPECT_EQ(jump, cutFrame) << "the picture changes look at the cut";
+}
+
+// The autopilot on tapped beats (a bar a second): a new look on the
+// downbeat that ends each 16-bar phrase, dissolved over two beats; the
+// performer's recall at bar 26 makes it wait 8 bars, so bar 32 passes and
+// bar 48 changes again. The take re-renders a dissolve it made.
+TEST_F(PlayerStageTest, TheAutopilotChangesLooksOnPhrasesAndWaitsForThePerformer) {
+  std::string error;
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-ice", R"("Color Mode": 0.15, "Fractal Type": 0.1)"},
+                                      {"2-fire", R"("Color Mode": 0.25, "Fractal Type": 0.4)"},
+                                      {"3-nebula", R"("Color Mode": 0.55, "Fractal Type": 0.6)"}}),
+                                controls->Names(), error))
+      << error;
+  options.autopilot = true;
+  options.takePath = Path("pilot.take");
+  Start();
+  ASSERT_TRUE(SaidSomething("autopilot on"));
+  const long firstTap = Shown();
+  for (int tap = 0; tap < 4; ++tap) {
+    player->Input().Apply(tool::PlayerRequest(tool::PlayerAction::Tap));
+    PlayFrames(15);  // 240 a minute: a bar is 60 frames
+  }
+  std::vector<long> changes;
+  std::vector<uint8_t> dissolving;
+  long dissolvingFrame = -1;
+  const auto playTo = [&](long frame) {
+    while (Shown() < frame) {
+      const size_t before = said.size();
+      PlayFrames(1);
+      for (size_t k = before; k < said.size(); ++k)
+        if (said[k].rfind("autopilot: a new phrase", 0) == 0) changes.push_back(Shown() - 1);
+      if (!changes.empty() && dissolvingFrame < 0 && Shown() - 1 == changes[0] + 15) {
+        dissolving = player->Picture().ReadRgba8();
+        dissolvingFrame = Shown() - 1;
+      }
+    }
+  };
+  playTo(firstTap + 26 * 60 + 20);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_NEAR(changes[0], firstTap + 16 * 60, 1) << "on bar 17's downbeat";
+  player->Input().Apply(tool::PlayerRequest(tool::PlayerAction::RecallPreset, 0));
+  EXPECT_TRUE(SaidSomething("autopilot waits 8 bars"));
+  playTo(firstTap + 49 * 60);
+  EXPECT_TRUE(SaidSomething("autopilot flies the show again"));
+  ASSERT_EQ(changes.size(), 2u) << "bar 33 passes while it waits";
+  EXPECT_NEAR(changes[1], firstTap + 48 * 60, 1);
+  window.Close();
+  Pass();
+  Finish();
+  ASSERT_GE(dissolvingFrame, 0);
+  EXPECT_EQ(RenderTakeFrame(Path("pilot.take"), dissolvingFrame + 1), dissolving) << "the take holds the dissolve";
+}
+
+// A cue sheet followed live on tapped beats (a bar a second): its bar 1 is
+// the first tap, a cut at bar 3 and a blackout at bar 5 come on those
+// downbeats, and a new run of taps starts the sheet again from its top.
+TEST_F(PlayerStageTest, ACueSheetIsFollowedOnTheTappedGrid) {
+  std::string error;
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-ice", R"("Color Mode": 0.15)"}, {"2-fire", R"("Color Mode": 0.25)"}}),
+                                controls->Names(), error))
+      << error;
+  ASSERT_TRUE(tool::ParseCueSheet("bar 3 look fire cut\nbar 5 blackout\n", "cues", controls->Names(), options.cues,
+                                  error))
+      << error;
+  Start();
+  const auto tapRun = [&] {
+    const long first = Shown();
+    for (int tap = 0; tap < 4; ++tap) {
+      player->Input().Apply(tool::PlayerRequest(tool::PlayerAction::Tap));
+      PlayFrames(15);
+    }
+    return first;
+  };
+  const auto frameOf = [&](const std::string& line, long until) {
+    while (Shown() < until) {
+      const size_t before = said.size();
+      PlayFrames(1);
+      for (size_t k = before; k < said.size(); ++k)
+        if (said[k].find(line) != std::string::npos) return Shown() - 1;
+    }
+    return -1L;
+  };
+  long first = tapRun();
+  EXPECT_NEAR(frameOf("cue bar 3: preset 2: 2-fire", first + 400), first + 120, 1);
+  EXPECT_NEAR(frameOf("cue bar 5: blackout", first + 400), first + 240, 1);
+  PlayFrames(180);  // a new run of taps, after a pause of more than two seconds
+  first = tapRun();
+  EXPECT_NEAR(frameOf("cue bar 3: preset 2", first + 400), first + 120, 1) << "the sheet again from its top";
+}
+
+// The autopilot on live sound: a song of 12 bars of drums, 8 of a pad alone
+// and 12 of drums again, heard a frame at a time by the live analysis. The
+// first bar of the break is heard whole and the look dissolves over a bar
+// at the next downbeat; the drums' return is cut to at the live grid's
+// downbeat after their first bar (the grid finds its phase again as they
+// come back, so that bar may be short); the phrases count again from each
+// section, so no other change comes.
+TEST_F(PlayerStageTest, TheAutopilotHearsNewSectionsInTheLiveSound) {
+  const synthetic::Track song = synthetic::Builder(0.0)
+                                    .Bars(12, 126, synthetic::Pattern::Basic)
+                                    .Bars(8, 126, synthetic::Pattern::PadOnly)
+                                    .Bars(12, 126, synthetic::Pattern::Basic)
+                                    .Done();
+  std::string error;
+  ASSERT_TRUE(options.bank.Load(Bank({{"1-ice", R"("Color Mode": 0.15)"}, {"2-fire", R"("Color Mode": 0.25)"},
+                                      {"3-nebula", R"("Color Mode": 0.55)"}}),
+                                controls->Names(), error))
+      << error;
+  const tool::ParameterProfile profile = tool::ParameterProfile::For(Session().Description());
+  tool::Stage stage(*controls, profile, options);
+  tool::Autopilot pilot({"1-ice", "2-fire", "3-nebula"}, 1, true);
+  std::vector<std::string> lines;
+  pilot.Switch(true, lines);
+  tool::LiveAnalysis analysis;
+  ASSERT_TRUE(analysis.Begin(synthetic::kRate, error)) << error;
+  const size_t perFrame = synthetic::kRate / 60;
+  struct Change { double seconds; std::string line; };
+  std::vector<Change> changes;
+  double lastBeats = -1;
+  std::vector<double> gridDownbeats;
+  for (size_t at = 0; at + perFrame <= song.samples.size(); at += perFrame) {
+    analysis.Feed(song.samples.data() + at, perFrame);
+    tool::Autopilot::Moment now;
+    if (analysis.BeatsPerMinute() > 0.0) {
+      now.beats = analysis.Beats();
+      now.secondsPerBeat = 60.0 / analysis.BeatsPerMinute();
+    }
+    const double heard = analysis.Seconds();
+    now.heard = true;
+    now.sound = {analysis.DecibelsAt(tool::AudioFeature::Level, heard),
+                 analysis.DecibelsAt(tool::AudioFeature::Bass, heard),
+                 analysis.DecibelsAt(tool::AudioFeature::Mid, heard),
+                 analysis.DecibelsAt(tool::AudioFeature::Treble, heard)};
+    if (now.beats >= 0.0 && std::floor(now.beats / 4) > std::floor(lastBeats / 4)) gridDownbeats.push_back(heard);
+    lastBeats = std::max(lastBeats, now.beats);
+    lines.clear();
+    pilot.Frame(stage, now, lines);
+    stage.StepFrame({});
+    for (const std::string& line : lines) changes.push_back({analysis.Seconds(), line});
+  }
+  ASSERT_EQ(changes.size(), 2u);
+  const double latency = analysis.LatencySeconds() + 1.0 / 60.0;
+  EXPECT_NEAR(changes[0].seconds, song.downbeats[13], latency) << "the bar after the break's first";
+  EXPECT_NE(changes[0].line.find("a new section"), std::string::npos);
+  EXPECT_EQ(changes[0].line.find("a cut"), std::string::npos) << "a dissolve into the quiet";
+  EXPECT_GT(changes[1].seconds, song.downbeats[20]);
+  EXPECT_LE(changes[1].seconds, song.downbeats[21] + latency) << "within the bar after the drums' return";
+  EXPECT_TRUE(std::count(gridDownbeats.begin(), gridDownbeats.end(), changes[1].seconds)) << "on a downbeat";
+  EXPECT_NE(changes[1].line.find("a cut"), std::string::npos) << "a cut into the drums";
 }
 
 // --scale auto: with draws slowed (by a cost on the clock for every pixel),

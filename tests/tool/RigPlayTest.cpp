@@ -413,3 +413,40 @@ TEST_F(RigPlayTest, RealMusicHoldsItsTempoAndEveryBeatReachesTheTake) {
   EXPECT_GE(static_cast<double>(rises), 0.9 * beatsHeard) << "a rise a beat (the server's pace " << pace << ")";
   EXPECT_EQ(full, rises) << full << " of " << rises << " reach the top";
 }
+
+// The autopilot on live sound through JACK: 20 bars of drums at 180 a
+// minute heard by the live analysis; where the live grid's 17th bar begins
+// a phrase, the look changes, as the console says; a still after the
+// change equals the take's frame, so the take re-renders what it did.
+TEST_F(RigPlayTest, TheAutopilotChangesLookOnAPhraseOfLiveSound) {
+  JackServer jack(folder);
+  Feeder feeder(jack.name);
+  ASSERT_TRUE(feeder.Ready()) << ReadFile(Path("jackd.log"));
+  const synthetic::Track song = synthetic::Builder(0.5).Bars(20, 180, synthetic::Pattern::Basic).Done();
+  // To the server's rate, linearly (drums do not mind).
+  const double step = static_cast<double>(synthetic::kRate) / feeder.Rate();
+  std::vector<float> sound(static_cast<size_t>(song.samples.size() / step));
+  for (size_t k = 0; k + 1 < sound.size(); ++k) {
+    const double at = k * step;
+    const size_t i = static_cast<size_t>(at);
+    const double t = at - i;
+    sound[k] = static_cast<float>(song.samples[i] * (1.0 - t) + song.samples[std::min(i + 1, song.samples.size() - 1)] * t);
+  }
+  Player player(folder, {"--audio-in", "feeder", "--tempo", "audio", "--autopilot", "--take", Path("pilot.take"),
+                         "--osc", std::to_string(port)});
+  ASSERT_TRUE(player.WaitFor("autopilot on"));
+  ASSERT_TRUE(player.WaitFor(R"(live sound from feeder)"));
+  feeder.Play(sound);
+  std::string look;
+  ASSERT_TRUE(player.WaitFor(R"(autopilot: a new phrase, preset (\d+))", look)) << ReadFile(Path("play.out"));
+  ASSERT_TRUE(feeder.WaitForPlayed());
+  OscSend(port, {"/tessarvander/still", "s", "after.png"});
+  std::string frame;
+  ASSERT_TRUE(player.WaitFor(R"(saved still \S+after\.png \(frame (\d+))", frame));
+  player.Key("ctrl+q");
+  EXPECT_EQ(player.Wait(), 0) << player.Errors();
+  const std::string said = ReadFile(Path("play.out"));
+  EXPECT_EQ(said.find("autopilot: a new section"), std::string::npos) << "steady drums are one section: " << said;
+  Render({"--take", Path("pilot.take"), "--frames", frame, "-o", Path("again.png")});
+  EXPECT_EQ(ReadFile(Path("after.png")), ReadFile(Path("again.png"))) << "the take holds the autopilot's change";
+}

@@ -6,10 +6,12 @@
 
 #include "app/Commands.h"
 #include "app/CommandSupport.h"
+#include "formats/CueSheet.h"
 #include "formats/Presets.h"
 #include "formats/OscAddresses.h"
 #include "sys/OutputFile.h"
 #include "music/LiveReactions.h"
+#include "player/CuePlayer.h"
 #include "player/GlfwWindow.h"
 #include "player/Keys.h"
 #include "player/Player.h"
@@ -69,6 +71,16 @@ class PlayCommand : public Command {
                         "morph (the values ease in on one instance; fractal type and palette switch half way)")
         ->check(OneOf({"dissolve", "add", "luma", "morph"}))
         ->type_name("KIND")
+        ->capture_default_str();
+    command->add_option("--cues", cuesPath,
+                        "follow a cue sheet on the tempo's grid: its bar 1 is the tempo's next downbeat (see "
+                        "docs/formats.md)")
+        ->type_name("FILE");
+    command->add_flag("--autopilot", options.autopilot,
+                      "the music changes the looks: a new look each phrase (8 or 16 bars) and at each new section "
+                      "heard, until a look or slider is changed by hand (A toggles it)");
+    command->add_option("--seed", options.autopilotSeed, "the autopilot's order of looks")
+        ->check(Within(0, 1e15))
         ->capture_default_str();
     command->add_flag("--defaults", defaults,
                       "open on the plugin's own values rather than the bank's first look");
@@ -224,6 +236,13 @@ class PlayCommand : public Command {
       return Fail(kExitUsage, error);
     std::string ignored;
     if (bankFolder.empty() && !ShippedBank().empty()) options.bank.Load(ShippedBank(), context.Names(), ignored);
+    if (!cuesPath.empty()) {
+      CuePlayer checked;
+      if (!LoadCueSheet(cuesPath, context.Names(), options.cues, error) ||
+          !checked.Load(options.cues, options.bank, "cue sheet " + Printable(cuesPath, 300), error))
+        return Fail(kExitUsage, error);
+      options.cuesPath = cuesPath;
+    }
     WallClock clock;
     Player player(*window, clock, *context.session, *context.controls, options);
     if (!player.Run(error)) return Fail(kExitFailure, error);
@@ -273,6 +292,7 @@ class PlayCommand : public Command {
   bool listMonitors = false;
   bool noVsync = false;
   std::string bankFolder;
+  std::string cuesPath;
   std::string remote;  // [HOST:]PORT
   std::optional<std::string> midiPort;
   std::optional<std::string> audioDevice;

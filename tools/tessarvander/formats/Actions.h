@@ -42,6 +42,8 @@ enum class PlayerAction {
   HalveTempo, DoubleTempo,
   ToggleTempoLock,
   SetTempoLock,     // `on`: hold the tempo against its source, or let it lead
+  ToggleAutopilot,
+  SetAutopilot,     // `on`: the music changes the looks, or the performer alone
   Learn,            // `text`: what the next MIDI control moved drives ("zoom", "recall 3")
   AskStatus,        // `number`: the Health asked; answered to whoever asked
   AskToQuit,        // Q: quits when pressed twice within two seconds

@@ -33,6 +33,7 @@ constexpr MidiActionRow kActions[] = {{PlayerAction::SaveStill, 0, "still", fals
                                       {PlayerAction::HalveTempo, 0, "halve-tempo", false},
                                       {PlayerAction::DoubleTempo, 0, "double-tempo", false},
                                       {PlayerAction::ToggleTempoLock, 0, "lock-tempo", false},
+                                      {PlayerAction::ToggleAutopilot, 0, "autopilot", false},
                                       {PlayerAction::RecallPreset, 0, "recall", false},
                                       {PlayerAction::CuePreset, 0, "cue", false},
                                       {PlayerAction::Go, 0, "go", false},

@@ -28,6 +28,8 @@ const std::vector<OscAddress>& OscAddresses() {
       {"tempo/double", P::DoubleTempo, A::None, "double the tempo"},
       {"tempo/lock", P::SetTempoLock, A::WholeNumber, "1 holds the tempo against its source, 0 lets the source lead",
        0.0, 1.0},
+      {"autopilot", P::SetAutopilot, A::WholeNumber,
+       "1: the music changes the looks (each phrase, each new section), 0: the performer alone", 0.0, 1.0},
       {"pause", P::Pause, A::None, "pause the flight"},
       {"play", P::Play, A::None, "play the flight"},
       {"still", P::SaveStill, A::Text, "save the current frame as NAME.png, a new file in --out"},
@@ -46,6 +48,9 @@ const std::vector<OscAddress>& OscAddresses() {
        "answers 1 while a new tempo is heard but not yet confirmed, else 0", 1, 0, Health::TempoChanging},
       {"status/tempo-locked", P::AskStatus, A::None, "answers 1 while the tempo is locked, else 0", 1, 0,
        Health::TempoLocked},
+      {"status/autopilot", P::AskStatus, A::None,
+       "answers 1 while the autopilot changes the looks, 2 while it waits after a performer's change, else 0", 1, 0,
+       Health::Autopilot},
       {"status/beat", P::AskStatus, A::None, "answers the beat of the bar, from 1 (0 before there is a tempo)", 1, 0,
        Health::Beat},
   };

@@ -13,7 +13,7 @@ namespace tool {
 constexpr const char* kOscPrefix = "/tessarvander/";
 
 // What a monitor can ask of the show (OSC /tessarvander/status/..., OSCQuery).
-enum class Health { Frame, DrawnPerSecond, LongestDraw, LongestGap, Memory, Tempo, TempoChanging, TempoLocked, Beat, Count };
+enum class Health { Frame, DrawnPerSecond, LongestDraw, LongestGap, Memory, Tempo, TempoChanging, TempoLocked, Beat, Autopilot, Count };
 
 // The arguments an address takes.
 // SlotAndName: a whole number, and a string after it or not.

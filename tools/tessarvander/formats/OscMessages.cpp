@@ -108,6 +108,7 @@ void Interpret(OscDecoded& decoded, const std::string& types, lo_arg** arguments
       break;
     case PlayerAction::SetBlackout:
     case PlayerAction::SetTempoLock:
+    case PlayerAction::SetAutopilot:
       request.on = number != 0.0;
       break;
     case PlayerAction::NudgeTempo:

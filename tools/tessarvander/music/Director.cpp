@@ -23,9 +23,7 @@ std::vector<size_t> ChangeBars(const BeatGrid& grid, const DirectorOptions& opti
   for (double section : grid.Sections()) sections.push_back(NearestBar(downbeats, section));
   std::sort(sections.begin(), sections.end());
   const double barSeconds = grid.PeriodAt(downbeats.front()) * grid.BeatsPerBar();
-  const size_t phrase = options.phraseBars * barSeconds > options.longestLookSeconds
-                            ? static_cast<size_t>(std::max(1, options.phraseBars / 2))
-                            : static_cast<size_t>(options.phraseBars);
+  const size_t phrase = static_cast<size_t>(PhraseBars(barSeconds, options));
   std::vector<size_t> changes = {0};
   size_t nextSection = 0;
   for (size_t bar = 1; bar < downbeats.size(); ++bar) {
@@ -41,28 +39,39 @@ std::vector<size_t> ChangeBars(const BeatGrid& grid, const DirectorOptions& opti
 
 }  // namespace
 
+LookOrder::LookOrder(const std::vector<std::string>& looks, uint64_t seed) : last(looks.size()), random(seed) {
+  for (size_t slot = 0; slot < looks.size(); ++slot)
+    if (!looks[slot].empty()) usable.push_back(slot);
+}
+
+size_t LookOrder::Next() {
+  if (round.empty()) {
+    round = usable;
+    std::shuffle(round.begin(), round.end(), random);
+    // A new round never opens on the look just shown.
+    if (round.size() > 1 && round.back() == last) std::swap(round.back(), round.front());
+  }
+  last = round.back();
+  round.pop_back();
+  return last;
+}
+
+int PhraseBars(double barSeconds, const DirectorOptions& options) {
+  return options.phraseBars * barSeconds > options.longestLookSeconds ? std::max(1, options.phraseBars / 2)
+                                                                       : options.phraseBars;
+}
+
+CueLength TransitionAcross(double levelRatio, const DirectorOptions& options) {
+  if (levelRatio >= options.drop) return {};
+  if (levelRatio <= options.fall) return {1.0, CueLength::Unit::Bars};
+  return {2.0, CueLength::Unit::Beats};
+}
+
 CueSheet Direct(const AudioAnalysis& analysis, const std::vector<std::string>& looks, const DirectorOptions& options) {
   CueSheet sheet;
   const BeatGrid& grid = analysis.Grid();
-  std::vector<size_t> usable;
-  for (size_t slot = 0; slot < looks.size(); ++slot)
-    if (!looks[slot].empty()) usable.push_back(slot);
-  if (grid.Downbeats().empty() || usable.empty()) return sheet;
-
-  std::mt19937_64 random(options.seed);
-  std::vector<size_t> order;
-  size_t last = looks.size();
-  const auto nextLook = [&] {
-    if (order.empty()) {
-      order = usable;
-      std::shuffle(order.begin(), order.end(), random);
-      // A new round never opens on the look just shown.
-      if (order.size() > 1 && order.back() == last) std::swap(order.back(), order.front());
-    }
-    last = order.back();
-    order.pop_back();
-    return last;
-  };
+  LookOrder order(looks, options.seed);
+  if (grid.Downbeats().empty() || order.Empty()) return sheet;
 
   const std::vector<double>& downbeats = grid.Downbeats();
   for (size_t bar : ChangeBars(grid, options)) {
@@ -74,15 +83,12 @@ CueSheet Direct(const AudioAnalysis& analysis, const std::vector<std::string>& l
     // Bar 1 is the bar of the song's first beat, as the cue sheet counts.
     cue.at.bar = std::round(grid.Position(at) / grid.BeatsPerBar()) + 1.0;
     cue.at.beat = 1.0;
-    cue.look = looks[nextLook()];
+    cue.look = looks[order.Next()];
     if (bar > 0) {
       const double before = analysis.Continuous(AudioFeature::Level, at - barSeconds, barSeconds);
       const double after = analysis.Continuous(AudioFeature::Level, at, barSeconds);
-      const double ratio = after / std::max(1e-3, before);
       cue.transition = Transition::Dissolve;
-      if (ratio >= options.drop) cue.length = {};
-      else if (ratio <= options.fall) cue.length = {1.0, CueLength::Unit::Bars};
-      else cue.length = {2.0, CueLength::Unit::Beats};
+      cue.length = TransitionAcross(after / std::max(1e-3, before), options);
     }
     sheet.cues.push_back(cue);
   }

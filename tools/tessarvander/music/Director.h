@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,31 @@ struct DirectorOptions {
   // makes it a cut, or a long dissolve.
   double drop = 1.4, fall = 0.7;
 };
+
+// The looks in a shuffled order that uses every look before one comes
+// back and never gives one twice in a row; the same seed, the same order.
+class LookOrder {
+ public:
+  // `looks`: the bank's looks by name, in slot order (empty: an empty slot).
+  LookOrder(const std::vector<std::string>& looks, uint64_t seed);
+  bool Empty() const { return usable.empty(); }
+  // The next look's slot.
+  size_t Next();
+
+ private:
+  std::vector<size_t> usable, round;
+  size_t last;
+  std::mt19937_64 random;
+};
+
+// A phrase's bars at this length of bar: 16, or 8 when 16 would hold a look
+// longer than the longest wanted.
+int PhraseBars(double barSeconds, const DirectorOptions& options);
+
+// The transition across a change, by the loudness of the music after it
+// over before it: a cut on a drop, a dissolve over a bar into a quieter
+// passage, a dissolve over two beats otherwise.
+CueLength TransitionAcross(double levelRatio, const DirectorOptions& options);
 
 // `looks`: the bank's looks by name, in slot order (empty names are empty
 // slots). An empty sheet when the song has no bars or the bank no look.

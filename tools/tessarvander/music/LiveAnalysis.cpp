@@ -116,7 +116,10 @@ void LiveAnalysis::AnalyseHop() {
   if (onset >= 0.0 && grid.Soft(strength)) onset = -1.0;
   if (grid.Hop(now, static_cast<double>(kHop) / rate, onset, aubioBeat, lastSound)) tempo.Locked(now);
 
-  history.push_back({now, {levels.Shown(0), levels.Shown(1), levels.Shown(2), levels.Shown(3)}, onsets.Last()});
+  history.push_back({now,
+                     {levels.Shown(0), levels.Shown(1), levels.Shown(2), levels.Shown(3)},
+                     {levels.Decibels(0), levels.Decibels(1), levels.Decibels(2), levels.Decibels(3)},
+                     onsets.Last()});
   while (!history.empty() && history.front().at < now - kHistorySeconds) history.pop_front();
 }
 
@@ -153,6 +156,13 @@ float LiveAnalysis::ContinuousAt(AudioFeature feature, double seconds) const {
   if (!moment) return Continuous(feature);
   const int k = ShownIndex(feature);
   return k < 0 ? 0.0f : moment->shown[k];
+}
+
+float LiveAnalysis::DecibelsAt(AudioFeature feature, double seconds) const {
+  const int k = ShownIndex(feature);
+  const Moment* moment = MomentAt(seconds);
+  if (k < 0) return LiveLevels::kSilenceGateDb;
+  return moment ? moment->decibels[k] : levels.Decibels(k);
 }
 
 double LiveAnalysis::LastEvent(AudioFeature feature) const {

@@ -61,6 +61,9 @@ class LiveAnalysis {
   float ContinuousAt(AudioFeature feature, double seconds) const;
   double LastEventAt(AudioFeature feature, double seconds) const;
   double BeatsAt(double seconds) const { return grid.BeatsAt(seconds, Seconds()); }
+  // The level or a band (Level, Bass, Mid, Treble) in dB at `seconds`, on
+  // no scale of the recent past: what tells one passage from another.
+  float DecibelsAt(AudioFeature feature, double seconds) const;
 
   // Which features can be followed live: all but those that need the whole
   // track (half-beat, double-beat, offbeat, section).
@@ -84,6 +87,7 @@ class LiveAnalysis {
   struct Moment {
     double at;
     float shown[4];
+    float decibels[4];
     double lastOnset;
   };
   const Moment* MomentAt(double seconds) const;

@@ -16,13 +16,13 @@ constexpr float kSilenceDb = -120.0f;
 // The shown values are a mean over about 20 ms, near a frame at 60.
 constexpr float kSmoothing = 0.25f;
 
-float Decibels(double power) { return power > 1e-12 ? static_cast<float>(10.0 * std::log10(power)) : kSilenceDb; }
+float ToDecibels(double power) { return power > 1e-12 ? static_cast<float>(10.0 * std::log10(power)) : kSilenceDb; }
 
 }  // namespace
 
 void LiveLevels::Hop(double meanSquare, const double bands[3], float hopSeconds) {
-  levels[0] = Decibels(meanSquare * 2.0);  // a full-scale sine at 0 dB
-  for (int band = 0; band < 3; ++band) levels[band + 1] = Decibels(bands[band]);
+  levels[0] = ToDecibels(meanSquare * 2.0);  // a full-scale sine at 0 dB
+  for (int band = 0; band < 3; ++band) levels[band + 1] = ToDecibels(bands[band]);
   const float falls = kLoudestFallsDbPerSecond * hopSeconds;
   loudest = std::max({levels[0], loudest - falls, kLoudestFloorDb});
   const float bandTop = std::max({levels[1], levels[2], levels[3]});

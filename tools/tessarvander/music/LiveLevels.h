@@ -14,6 +14,8 @@ class LiveLevels {
   void Hop(double meanSquare, const double bands[3], float hopSeconds);
   // The level now, in dB (a full-scale sine at 0).
   float LevelDb() const { return levels[0]; }
+  // Level, bass, mid, treble in dB, as heard in the last hop.
+  float Decibels(int k) const { return levels[k]; }
   // Level, bass, mid, treble, 0..1.
   float Shown(int k) const { return shown[k]; }
   const float* AllShown() const { return shown; }

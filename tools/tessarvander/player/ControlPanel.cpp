@@ -162,6 +162,11 @@ std::string PanelTitle(const PanelState& state) {
 
 // What is on, in red, after the tempo's line.
 void DrawWhatIsOn(const PanelState& state) {
+  if (state.autopilot) {
+    ImGui::SameLine();
+    if (state.autopilotWaits > 0) ImGui::TextDisabled("autopilot waits %ld bars", state.autopilotWaits);
+    else ImGui::TextColored(ImVec4(0.4f, 0.9f, 1.0f, 1), "AUTOPILOT");
+  }
   if (!state.paused && !state.recording && !state.takeRecording && !state.blackout) return;
   ImGui::SameLine();
   ImGui::TextColored(kProblem, "%s%s%s%s", state.paused ? " paused" : "", state.recording ? " video" : "",
@@ -330,6 +335,14 @@ void DrawBank(const PanelState& state, bool& storing, PanelLayout& layout, Panel
   if (!state.bank || !ImGui::CollapsingHeader("Bank", ImGuiTreeNodeFlags_DefaultOpen)) return;
   DrawCue(state, layout, input);
   ImGui::Checkbox("store the look into a slot", &storing);
+  // The autopilot changes these looks: its switch sits with them.
+  ImGui::SameLine();
+  bool flying = state.autopilot;
+  if (ImGui::Checkbox("autopilot", &flying)) {
+    PlayerRequest request(PlayerAction::SetAutopilot);
+    request.on = flying;
+    input.actions.push_back(request);
+  }
   ButtonRow row(layout);
   for (size_t i = 0; i < state.bank->Size(); ++i) {
     // "5 nebula-fold" for 05-nebula-fold.json: the file's own number, which

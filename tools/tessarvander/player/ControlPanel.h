@@ -51,6 +51,8 @@ struct PanelState {
   double beatsPerMinute = 0.0;       // shown: confirmed; 0 for none yet
   bool tempoChanging = false;        // a new tempo heard, not yet confirmed
   bool tempoLocked = false;
+  bool autopilot = false;            // the music changes the looks
+  long autopilotWaits = 0;           // bars it waits after a performer's change
   int beatInBar = -1;                // from 0; -1 without a tempo
   TempoSource tempoSource = TempoSource::Tap;
   size_t linkPeers = 0;

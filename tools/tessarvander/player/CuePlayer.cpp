@@ -53,10 +53,15 @@ bool CuePlayer::Load(const CueSheet& sheet, const PresetBank& bank, const std::s
   return true;
 }
 
-bool CuePlayer::NeedsTwoDecks() const {
-  return std::any_of(cues.begin(), cues.end(), [](const Cue& cue) {
+bool CuesNeedTwoDecks(const CueSheet& sheet) {
+  return std::any_of(sheet.cues.begin(), sheet.cues.end(), [](const Cue& cue) {
     return cue.kind == CueKind::Look && cue.length.amount > 0.0 && cue.transition != Transition::Morph;
   });
+}
+
+void CuePlayer::Rewind() {
+  nextBar = nextSecond = 0;
+  ramps.clear();
 }
 
 void CuePlayer::Frame(Stage& stage, const Moment& now, std::vector<std::string>& said) {

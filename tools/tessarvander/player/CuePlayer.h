@@ -19,14 +19,15 @@ namespace tool {
 // the reason.
 bool FindLook(const PresetBank& bank, const std::string& look, size_t& slot, std::string& why);
 
+// Whether a cue asks for a second deck (a dissolve, add or luma).
+bool CuesNeedTwoDecks(const CueSheet& sheet);
+
 class CuePlayer {
  public:
   // Every look the sheet names must be in the bank: false with the cue's
   // line when one is not.
   bool Load(const CueSheet& sheet, const PresetBank& bank, const std::string& where, std::string& error);
   bool Loaded() const { return !cues.empty(); }
-  // Whether a cue asks for a second deck (a dissolve, add or luma).
-  bool NeedsTwoDecks() const;
 
   // The music's place at a frame: beats from bar 1 (below 0 while there is
   // no tempo), seconds from the start, and seconds a beat.
@@ -39,6 +40,8 @@ class CuePlayer {
   // Once a frame, before the stage steps: fires what fell due, moves the
   // ramps on; what a performer would read goes to `said`.
   void Frame(Stage& stage, const Moment& now, std::vector<std::string>& said);
+  // From the sheet's top again, as loaded.
+  void Rewind();
   // Cues fired so far, and all.
   size_t Fired() const { return fired; }
   // When each cue fired, in the music's seconds.

@@ -60,6 +60,8 @@ const std::vector<KeyBinding>& KeyBindings() {
       {GLFW_KEY_DOWN, 0, A::HalveTempo, 0, "Down", "halve the tempo", "Halve"},
       {GLFW_KEY_L, 0, A::ToggleTempoLock, 0, "L", "lock the tempo against its source, or let it lead",
        "Lock"},
+      {GLFW_KEY_A, 0, A::ToggleAutopilot, 0, "A", "autopilot: the music changes the looks, or stops",
+       nullptr},
       {GLFW_KEY_B, 0, A::ToggleBlackout, 0, "B", "blackout, or back", "Blackout|Back"},
       {GLFW_KEY_TAB, 0, A::TogglePanel, 0, "Tab", "show or hide the panel", "Hide panel"},
       {GLFW_KEY_M, 0, A::ToggleMessages, 0, "M", "messages over the picture on or off (in a window)", nullptr},

@@ -70,9 +70,17 @@ bool Player::Start(std::string& error) {
   if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
   panel = std::make_unique<ControlPanel>(window);
   panel->SetVisible(!window.Fullscreen() || window.HasOutput());
-  input = std::make_unique<PlayerInput>(
-      PlayerInput::Parts{stage, captures, window, *panel, *rig, console, backstage, clock, names, options, health});
+  // A second deck only when looks dissolve in: it costs a second instance.
+  const bool twoDecks = (options.crossfadeSeconds > 0.0 && options.transition != Transition::Morph) ||
+                        CuesNeedTwoDecks(options.cues) || options.autopilot;
+  direction = std::make_unique<Direction>(options, twoDecks);
+  input = std::make_unique<PlayerInput>(PlayerInput::Parts{stage, captures, window, *panel, *rig, *direction, console,
+                                                           backstage, clock, names, options, health});
   input->Say(rigLines);
+  if (options.cues.cues.size() > 0)
+    console.Say("cues: " + std::to_string(options.cues.cues.size()) + " from " + options.cuesPath +
+                ", bar 1 on the tempo's next downbeat");
+  if (options.autopilot) input->Apply(PlayerRequest(PlayerAction::SetAutopilot, 1));
   console.Say("press H for the keys; Q twice or Ctrl+Q quits");
 
   int width = 0, height = 0;
@@ -81,8 +89,6 @@ bool Player::Start(std::string& error) {
     width = std::max(1, static_cast<int>(std::lround(width * Scale())));
     height = std::max(1, static_cast<int>(std::lround(height * Scale())));
   }
-  // A second deck only when looks dissolve in: it costs a second instance.
-  const bool twoDecks = options.crossfadeSeconds > 0.0 && options.transition != Transition::Morph;
   if (!decks.Start(session, width, height, options.framesPerSecond, twoDecks, error) || !upscaler.Create(error))
     return false;
   StartPipeWire();
@@ -201,6 +207,7 @@ void Player::TakeInput() {
   captures.NewPass();
   for (const PlayerRequest& request : window.TakeRequests())
     if (!panel->WantsKeyboard()) input->Apply(request);
+  if (!fromPanel.edits.empty()) input->HandsOn();
   stage.Live().Apply(fromPanel.edits);
   for (const PlayerRequest& request : fromPanel.actions) input->Apply(request);
   input->Apply(fromPanel.midi);
@@ -213,6 +220,7 @@ void Player::TakeInput() {
   controllers->Refuse(input->Refusals());
   midi = MidiResult();
   rig->Poll(clock.Now(), stage.Live().Values(), midi, rigLines);
+  if (!midi.edits.empty()) input->HandsOn();
   stage.Live().Apply(midi.edits);
   for (const PlayerRequest& request : midi.actions) input->Apply(request);
   input->Say(rigLines);
@@ -248,6 +256,9 @@ bool Player::NextFrame(bool drawn, std::string& error) {
   // that catches up. Its reactions and tempo are read at that time.
   const double due = std::min(clock.Now(), pacer.NextDue(stage.Live().ShownFrames()));
   rig->ReactionValues(due, reactionValues);
+  direction->Frame(stage, *rig, due, due - playStarted, directed);
+  for (const std::string& line : directed) console.Say(line);
+  directed.clear();
   stage.StepFrame(reactionValues);
   const TempoReading tempo = rig->Tempo(due);
   if (tempo.Known()) decks.SetBeat(static_cast<float>(tempo.beatsPerMinute), tempo.BarPhase());
@@ -345,6 +356,7 @@ void Player::TellControllers() {
   const TempoReading tempo = rig->Tempo(clock.Now());
   health.Tempo(rig->Shown().BeatsPerMinute(), rig->Shown().Changing(), rig->TempoLocked(),
                tempo.Known() ? tempo.BeatInBar() + 1 : 0);
+  health.Autopilot(direction->Pilot().On(), direction->Pilot().WaitingBars() > 0);
   if (!controllers->Serving()) return;
   UpdateShown();
   controllers->Publish(shown);
@@ -428,6 +440,8 @@ void Player::Present() {
   state.beatsPerMinute = rig->Shown().BeatsPerMinute();
   state.tempoChanging = rig->Shown().Changing();
   state.tempoLocked = rig->TempoLocked();
+  state.autopilot = direction->Pilot().On();
+  state.autopilotWaits = direction->Pilot().WaitingBars();
   state.beatInBar = tempo.Known() ? tempo.BeatInBar() : -1;
   state.tempoSource = rig->Source();
   state.linkPeers = rig->LinkPeers();

@@ -24,6 +24,7 @@
 #include "player/Clock.h"
 #include "player/Console.h"
 #include "player/CuePreview.h"
+#include "player/Direction.h"
 #include "player/ControlPanel.h"
 #include "player/FramePacer.h"
 #include "player/PipeWireOutput.h"
@@ -89,6 +90,7 @@ class Player {
   PanelInput& PanelChanges() { return fromPanel; }
   StageRig& Rig() { return *rig; }
   PlayerInput& Input() { return *input; }
+  const Direction& Directing() const { return *direction; }
 
  private:
   // The steps of one pass.
@@ -132,6 +134,7 @@ class Player {
   std::unique_ptr<StageRig> rig;
   std::unique_ptr<Controllers> controllers;  // OSC, OSCQuery and the remote page
   std::unique_ptr<ControlPanel> panel;
+  std::unique_ptr<Direction> direction;  // the cue sheet and the autopilot
   std::unique_ptr<PlayerInput> input;
   std::unique_ptr<PipeWireOutput> pipewire;
   Decks decks;
@@ -145,6 +148,7 @@ class Player {
   PanelInput fromPanel;
   std::vector<OscCommand> commands;
   std::vector<RigLine> rigLines;
+  std::vector<std::string> directed;  // what the sheet and the autopilot did this frame
   ShowState shown;  // the show as controllers last had it
   MidiResult midi;
   std::vector<ParameterValue> reactionValues;

@@ -100,7 +100,10 @@ void PlayerInput::Apply(const PlayerRequest& request) {
     case PlayerAction::ToggleTake: parts.captures.ToggleTake(live); break;
     case PlayerAction::ToggleBlackout: SetBlackout(!stage.GoingToBlack()); break;
     case PlayerAction::SetBlackout: SetBlackout(request.on); break;
-    case PlayerAction::RecallPreset: Recall(static_cast<size_t>(request.number)); break;
+    case PlayerAction::RecallPreset:
+      HandsOn();
+      Recall(static_cast<size_t>(request.number));
+      break;
     case PlayerAction::CuePreset: {
       std::string why;
       const size_t preset = static_cast<size_t>(request.number);
@@ -113,11 +116,12 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       std::string why;
       size_t preset = 0;
       if (!stage.Go(preset, why)) Problem(why);
-      else parts.console.Say("preset " + std::to_string(preset + 1) + ": " + stage.Bank().Name(preset));
+      else HandsOn(), parts.console.Say("preset " + std::to_string(preset + 1) + ": " + stage.Bank().Name(preset));
       break;
     }
     case PlayerAction::PreviousPreset:
     case PlayerAction::NextPreset:
+      HandsOn();
       if (stage.Bank().Size() == 0) Recall(0);  // says there is no bank
       else Recall(request.action == PlayerAction::NextPreset ? stage.NextPreset() : stage.PreviousPreset());
       break;
@@ -130,10 +134,22 @@ void PlayerInput::Apply(const PlayerRequest& request) {
       break;
     case PlayerAction::ToggleTempoLock: parts.rig.LockTempo(!parts.rig.TempoLocked(), When(request), rigLines); break;
     case PlayerAction::SetTempoLock: parts.rig.LockTempo(request.on, When(request), rigLines); break;
-    case PlayerAction::SetParameter: live.Set(static_cast<uint32_t>(request.number), request.value); break;
+    case PlayerAction::ToggleAutopilot:
+    case PlayerAction::SetAutopilot: {
+      Autopilot& pilot = parts.direction.Pilot();
+      std::vector<std::string> said;
+      pilot.Switch(request.action == PlayerAction::SetAutopilot ? request.on : !pilot.On(), said);
+      for (const std::string& line : said) parts.console.Say(line);
+      break;
+    }
+    case PlayerAction::SetParameter:
+      HandsOn();
+      live.Set(static_cast<uint32_t>(request.number), request.value);
+      break;
     case PlayerAction::LoadPreset:
       // Read on the transport's thread, off the frame loop. A file is laid
       // over the look: what it does not name keeps its value.
+      HandsOn();
       live.Apply(request.values);
       stage.Overlaid(request.text, request.values.size());
       parts.console.Say("loaded preset " + request.text + " over the look: " + stage.LookName());
@@ -148,6 +164,12 @@ void PlayerInput::Apply(const PlayerRequest& request) {
     case PlayerAction::Quit: quit = true; break;
   }
   Say(rigLines);
+}
+
+void PlayerInput::HandsOn() {
+  std::vector<std::string> said;
+  parts.direction.HandsOn(said);
+  for (const std::string& line : said) parts.console.Say(line);
 }
 
 void PlayerInput::Apply(const OscCommand& command) {

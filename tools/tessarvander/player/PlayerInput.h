@@ -14,6 +14,7 @@
 #include "player/Clock.h"
 #include "player/Console.h"
 #include "player/ControlPanel.h"
+#include "player/Direction.h"
 #include "player/ShowHealth.h"
 #include "player/Stage.h"
 #include "player/StageControls.h"
@@ -31,6 +32,7 @@ class PlayerInput {
     Window& window;
     ControlPanel& panel;
     StageRig& rig;
+    Direction& direction;
     Console& console;
     Backstage& backstage;
     const Clock& clock;
@@ -49,6 +51,8 @@ class PlayerInput {
   // controllers' requests that failed, for the door they came through.
   std::vector<OscAnswer>& Answers() { return answers; }
   std::vector<OscRefusal>& Refusals() { return refusals; }
+  // The performer changed the look or a value by hand: the autopilot waits.
+  void HandsOn();
   // What the rig had to say.
   void Say(std::vector<RigLine>& lines);
 

@@ -2,8 +2,10 @@
 // and its parts read it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "formats/CueSheet.h"
 #include "formats/Takes.h"
 #include "player/PresetBank.h"
 #include "player/StageRig.h"
@@ -36,6 +38,10 @@ struct PlayerOptions {
   double blackoutSeconds = 1.0;   // B fades over this
   std::string pipewireName;       // publish the output to PipeWire as this node
   RigOptions rig;                 // MIDI, the tempo's source, live sound
+  CueSheet cues;                  // --cues: followed on the tempo's grid
+  std::string cuesPath;
+  bool autopilot = false;         // --autopilot: on from the start
+  uint64_t autopilotSeed = 1;
   double quitAfter = 0;           // frames; 0: run until closed
   bool quiet = false;
 };

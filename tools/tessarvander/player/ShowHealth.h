@@ -25,6 +25,11 @@ class ShowHealth {
     values[static_cast<size_t>(Health::TempoLocked)] = locked ? 1.0f : 0.0f;
     values[static_cast<size_t>(Health::Beat)] = static_cast<float>(beatOfBar);
   }
+  // 1 while the autopilot changes the looks, 2 while it waits after a
+  // performer's change, 0 while it is off.
+  void Autopilot(bool on, bool waiting) {
+    values[static_cast<size_t>(Health::Autopilot)] = on ? (waiting ? 2.0f : 1.0f) : 0.0f;
+  }
   float Value(Health which) const { return values[static_cast<size_t>(which)]; }
   const std::array<float, static_cast<size_t>(Health::Count)>& Values() const { return values; }
 

@@ -156,6 +156,13 @@ double StageRig::SoundSampleAt(double time) const {
   return (SoundSecondsAt(time) - analysis.OnsetDelaySeconds()) * audioInput->SampleRate();
 }
 
+bool StageRig::SoundAt(double time, float out[4]) const {
+  if (!audioInput) return false;
+  const AudioFeature bands[4] = {AudioFeature::Level, AudioFeature::Bass, AudioFeature::Mid, AudioFeature::Treble};
+  for (int k = 0; k < 4; ++k) out[k] = analysis.DecibelsAt(bands[k], SoundSecondsAt(time));
+  return true;
+}
+
 size_t StageRig::RecentSound(uint64_t from, size_t count, float* out) const {
   const uint64_t oldest = soundCaptured > recent.size() ? soundCaptured - recent.size() : 0;
   size_t there = 0;

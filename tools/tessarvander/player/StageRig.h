@@ -92,6 +92,9 @@ class StageRig {
   // sound that caused it. And the recent sound itself: samples [from, from + count) into
   // `out`, silence for those no longer kept; how many are there yet.
   double SoundSampleAt(double time) const;
+  // The live sound's level, bass, mid and treble in dB at a time of the
+  // clock; false without live sound.
+  bool SoundAt(double time, float out[4]) const;
   size_t RecentSound(uint64_t from, size_t count, float* out) const;
   uint64_t SoundCaptured() const { return soundCaptured; }
   size_t LinkPeers() const { return link ? link->Peers() : 0; }
