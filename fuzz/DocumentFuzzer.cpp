@@ -39,7 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (read && take.lastChange >= take.frames) __builtin_trap();
       if (read) {  // played as a render plays it, a bounded stretch of it
         tool::TakePlayer player(take, tool::ParameterProfile::TableNames());
-        for (long frame = 0; frame < std::min(take.frames, 2000L); ++frame) player.Advance(frame);
+        for (long frame = 0; frame < std::min(take.frames, 2000L); ++frame) {
+          player.Advance(frame);
+          if (player.Renewal() == 0 || player.Renewal() > tool::kLongestRenewFrames) __builtin_trap();
+        }
         if (!(player.Level() >= 0.0f && player.Level() <= 1.0f && player.Mix() >= 0.0f && player.Mix() <= 1.0f))
           __builtin_trap();
       }

@@ -451,6 +451,8 @@ TEST_F(HostileInputTest, MalformedDocumentsAreRefusedWithOneLine) {
       {R"({"take": 1, "fps": 1e-300, "parameters": {}})" "\n" R"({"frames": 10})", "key \"fps\" must be"},
       {header + R"({"frame": 2.5, "pause": true})" "\n" R"({"frames": 10})", "key \"frame\" must be"},
       {header + R"({"frame": 3, "set": {"Hue": 1e400}})", "out of range"},
+      {header + R"({"frame": 3, "renew": 0})" "\n" R"({"frames": 10})", "key \"renew\" must be"},
+      {header + R"({"frame": 3, "renew": 100000})" "\n" R"({"frames": 10})", "key \"renew\" must be"},
       {std::string(3 << 20, ' '), "has no complete line"},
       {header + std::string(2 << 20, 'x') + "\n", "line 2: longer than 1 MiB"},
   };

@@ -8,6 +8,8 @@
 
 #include "ParameterTable.h"
 #include "player/ScaleGovernor.h"
+#include "player/TravelRenewal.h"
+#include "render/Decks.h"
 #include <lo/lo.h>
 
 #include "player/FramePacer.h"
@@ -268,4 +270,68 @@ TEST(StageTest, TheDrawingScaleFollowsWhatTheDrawCostsAndComesBack) {
   ASSERT_EQ(ups.size(), 2u);
   EXPECT_EQ(ups.back().second, 1.0);
   EXPECT_GE(ups[1].first - ups[0].first, 3.0);
+}
+
+namespace {
+
+// Days of a flight through the model of the plugin's travel clock, with
+// the instances renewed as the player renews them (the old one on screen
+// until the fresh one has settled and dissolved in): the step on screen,
+// averaged over each minute, against the first hour's. `renew` false is
+// the plugin alone.
+struct LongRun {
+  double worstDrift = 0.0;  // the largest share a minute's mean step is off the first hour's
+  long renewals = 0;
+  float lastClock = 0.0f;
+};
+LongRun RunForDays(double days, float speed, float direction, bool renew) {
+  constexpr long kMinute = 3600, kHour = 60 * kMinute;
+  tool::TravelRenewal onScreen, fresh;
+  long freshFrames = -1;  // frames since the fresh one started; -1: none
+  LongRun run;
+  double hourSum = 0.0, minuteSum = 0.0, firstHour = 0.0;
+  const long frames = static_cast<long>(days * 24 * kHour);
+  for (long frame = 0; frame < frames; ++frame) {
+    if (renew && freshFrames < 0 && onScreen.RenewNow(true)) {
+      fresh.Restart();
+      freshFrames = 0;
+      ++run.renewals;
+    }
+    const float before = onScreen.Clock();
+    onScreen.Frame(speed, direction);
+    const double step = static_cast<double>(onScreen.Clock()) - before;
+    if (freshFrames >= 0) {
+      fresh.Frame(speed, direction);
+      if (++freshFrames == tool::Decks::kSettleFrames + 120) onScreen = fresh, freshFrames = -1;
+    }
+    if (frame < kHour) hourSum += step;
+    if (frame == kHour - 1) firstHour = hourSum / kHour;
+    minuteSum += step;
+    if ((frame + 1) % kMinute == 0) {
+      if (frame >= kHour) run.worstDrift = std::max(run.worstDrift, std::fabs(minuteSum / kMinute / firstHour - 1.0));
+      minuteSum = 0.0;
+    }
+  }
+  run.lastClock = onScreen.Clock();
+  return run;
+}
+
+}  // namespace
+
+// The plugin's clock alone drifts past 1 % within hours and stops at 106;
+// renewed as the player renews it, the travel step on screen stays within
+// 1 % of the first hour's for days, at any speed, going either way; a
+// flight easing to a standstill is not renewed over and over.
+TEST(StageTest, RenewedInstancesKeepTheTravelsSpeedForDays) {
+  const LongRun alone = RunForDays(5.0, 0.3f, 1.0f, false);
+  EXPECT_GT(alone.worstDrift, 0.5) << "the plugin's own clock, over five days";
+  for (const auto& [speed, direction] : {std::pair{0.3f, 1.0f}, {1.0f, 1.0f}, {0.05f, 1.0f}, {0.6f, 0.0f}}) {
+    SCOPED_TRACE(testing::Message() << "speed " << speed << ", direction " << direction);
+    const LongRun renewed = RunForDays(3.0, speed, direction, true);
+    EXPECT_LT(renewed.worstDrift, 0.01);
+    EXPECT_GT(renewed.renewals, 0);
+    EXPECT_LT(renewed.renewals, 3 * 24 * 4) << "no more than one each quarter hour";
+  }
+  const LongRun still = RunForDays(1.0, 0.3f, 0.5f, true);
+  EXPECT_EQ(still.renewals, 0) << "a flight that stands still needs no renewal";
 }

@@ -17,6 +17,8 @@
 #include <chrono>
 #include <thread>
 #include <regex>
+#include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "ParameterTable.h"
 #include "PlayerHarness.h"
@@ -785,6 +787,49 @@ TEST_F(PlayerStageTest, ACueSheetIsFollowedOnTheTappedGrid) {
   PlayFrames(180);  // a new run of taps, after a pause of more than two seconds
   first = tapRun();
   EXPECT_NEAR(frameOf("cue bar 3: preset 2", first + 400), first + 120, 1) << "the sheet again from its top";
+}
+
+// A long show renews its instances before the travel clock's rounding
+// shows (here after about a thousand frames: the allowed error made tiny):
+// the fresh instances settle unseen, dissolve in over two seconds and take
+// over; the take holds the renewal, and re-renders the picture during the
+// dissolve and after it, where a flight without renewal has moved on.
+TEST_F(PlayerStageTest, ALongShowRenewsItsInstancesAndTheTakeFollows) {
+  options.renewStepError = 6e-5;
+  options.takePath = Path("long.take");
+  Start();
+  long renewed = -1;
+  while (renewed < 0 && Shown() < 2000) {
+    const size_t before = said.size();
+    PlayFrames(1);
+    for (size_t k = before; k < said.size(); ++k)
+      if (said[k].rfind("renewing the flight's instances", 0) == 0) renewed = Shown() - 1;
+  }
+  ASSERT_GT(renewed, 500) << "not before the clock has grown";
+  EXPECT_TRUE(player->DeckPair().Renewing());
+  PlayFrames(tool::Decks::kSettleFrames + 60 - 1);
+  const long dissolving = Shown();
+  const std::vector<uint8_t> halfWay = player->Picture().ReadRgba8();
+  PlayFrames(120);
+  EXPECT_FALSE(player->DeckPair().Renewing());
+  const long after = Shown();
+  const std::vector<uint8_t> renewedPicture = player->Picture().ReadRgba8();
+  window.Close();
+  Pass();
+  Finish();
+  EXPECT_NE(testsupport::ReadFile(Path("long.take")).find("\"renew\":120"), std::string::npos);
+  EXPECT_EQ(RenderTakeFrame(Path("long.take"), dissolving), halfWay) << "half way through the dissolve";
+  EXPECT_EQ(RenderTakeFrame(Path("long.take"), after), renewedPicture) << "the fresh instance alone";
+  // The same take without its renewal: the old clock, another picture.
+  std::ifstream take(Path("long.take"));
+  std::ofstream unrenewed(Path("unrenewed.take"));
+  for (std::string line; std::getline(take, line);) {
+    nlohmann::json entry = nlohmann::json::parse(line);
+    entry.erase("renew");
+    if (entry.size() > 1 || !entry.contains("frame")) unrenewed << entry.dump() << "\n";
+  }
+  unrenewed.close();
+  EXPECT_NE(RenderTakeFrame(Path("unrenewed.take"), after), renewedPicture);
 }
 
 // The autopilot on live sound: a song of 12 bars of drums, 8 of a pad alone

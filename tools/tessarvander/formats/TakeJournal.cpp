@@ -76,6 +76,10 @@ void TakeJournal::Pause(long frame, bool paused) {
   if (file) pending[frame].pause = paused ? 1 : 0;
 }
 
+void TakeJournal::Renew(long frame, long dissolveFrames) {
+  if (file) pending[frame].renew = dissolveFrames;
+}
+
 void TakeJournal::Level(long frame, float level) {
   if (file) pending[frame].level = level;
 }

@@ -52,6 +52,7 @@ class TakeJournal {
   void Pause(long frame, bool paused);
   void Level(long frame, float level);
   void Mix(long frame, float mix, Blend blend);
+  void Renew(long frame, long dissolveFrames);
   // Frames before `frames` are done: their changes go to the writer.
   void FrameDone(long frames);
   // The take of frames [first, end) of the session, copied from what is

@@ -189,10 +189,14 @@ class TakeLineReader {
       if (!ParseBlend(name, blend)) return error = where + ": key \"blend\" must be dissolve, add or luma", false;
       change.blend = static_cast<int>(blend);
     }
+    if (entry.contains("renew") && !JsonWhole(entry, "renew", 1, kLongestRenewFrames, where, change.renew, error))
+      return false;
     take.twoDecks = take.twoDecks || entry.contains("set2") || entry.contains("mix");
     if (!entry.contains("set") && !entry.contains("pause") && !entry.contains("level") && !entry.contains("set2") &&
-        !entry.contains("mix") && !entry.contains("blend"))
-      return error = where + ": a change needs a key \"set\", \"pause\", \"level\", \"set2\", \"mix\" or \"blend\"",
+        !entry.contains("mix") && !entry.contains("blend") && !entry.contains("renew"))
+      return error = where +
+                     ": a change needs a key \"set\", \"pause\", \"level\", \"set2\", \"mix\", \"blend\" or "
+                     "\"renew\"",
              false;
     return kind = Kind::Change, true;
   }
@@ -307,6 +311,7 @@ TakePlayer::~TakePlayer() = default;
 // reach them, one change ahead. A line that no longer reads (the file
 // changed since) ends the take's changes there.
 void TakePlayer::Advance(long frame) {
+  renewal = -1;
   for (;;) {
     if (pendingFrame >= 0) {
       if (pendingFrame > frame) return;
@@ -362,6 +367,7 @@ std::string TakeChangeLine(long frame, const TakeChange& change, const Parameter
   if (!change.secondDeck.empty()) entry["set2"] = ValuesObject(change.secondDeck, names);
   if (change.mix >= 0.0f) entry["mix"] = Shortest(change.mix);
   if (change.blend >= 0) entry["blend"] = BlendName(static_cast<Blend>(change.blend));
+  if (change.renew >= 0) entry["renew"] = change.renew;
   return entry.dump() + "\n";
 }
 
@@ -372,6 +378,7 @@ void TakePlayer::Apply(const TakeChange& change) {
   if (change.level >= 0.0f) level = change.level;
   if (change.mix >= 0.0f) mix = change.mix;
   if (change.blend >= 0) blend = static_cast<Blend>(change.blend);
+  if (change.renew >= 0) renewal = change.renew;
 }
 
 }  // namespace tool

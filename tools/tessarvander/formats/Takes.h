@@ -8,6 +8,8 @@
 //   {"frame": 500, "level": 0.25}             the picture's level from 500 (a blackout's fade)
 //   {"frame": 600, "set2": {"Hue": 0.8}}      a change to the second deck (a look dissolved in)
 //   {"frame": 600, "mix": 0.5, "blend": "dissolve"}  the crossfader between the decks
+//   {"frame": 900000, "renew": 120}           fresh instances from here, dissolved in over 120 frames
+//                                             once they have settled (render/Decks.h)
 //   {"upto": 480}                             (written while recording) frames before 480 are recorded
 //   {"frames": 900}                           the session's frames up to the take's end
 //
@@ -68,7 +70,11 @@ struct TakeChange {
   float level = -1.0f; // the picture's level (1 the picture, 0 black), or -1 unchanged
   float mix = -1.0f;   // the crossfader, or -1 unchanged
   int blend = -1;      // a Blend, or -1 unchanged
+  long renew = -1;     // fresh instances from this frame, dissolved in over this many frames; -1 none
 };
+
+// The longest dissolve into renewed instances a take may ask for.
+constexpr long kLongestRenewFrames = 600;
 
 // A take as checked: its header, its length and what its changes hold, and
 // where its lines are (a file, or a text held here), for a TakePlayer to
@@ -113,6 +119,9 @@ class TakePlayer {
   float Level() const { return level; }
   float Mix() const { return mix; }
   Blend Blending() const { return blend; }
+  // Whether the frame just advanced to renews the instances, and over how
+  // many frames (-1: it does not).
+  long Renewal() const { return renewal; }
 
  private:
   void Apply(const TakeChange& change);
@@ -129,6 +138,7 @@ class TakePlayer {
   float level = 1.0f;
   float mix = 0.0f;
   Blend blend = Blend::Dissolve;
+  long renewal = -1;
 };
 
 // The take's lines as the journal writes them: values at the precision

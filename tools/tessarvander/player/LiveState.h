@@ -63,6 +63,9 @@ class LiveState {
 
   // The picture's level from the frame now (a blackout's fade), for the take.
   void SetLevel(float level);
+  // The instances are renewed from the frame now, dissolved in over
+  // `dissolveFrames` once settled, for the take.
+  void Renewed(long dissolveFrames) { journal.Renew(shownFrames, dissolveFrames); }
 
   // The session's history, written as it runs (see TakeJournal): to the
   // take at `path`, or, without one, to an unnamed file in `folder`.

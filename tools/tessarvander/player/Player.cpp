@@ -1,7 +1,6 @@
 #include "player/Player.h"
 
 #include <GL/glew.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +24,7 @@ Player::Player(Window& window, Clock& clock, const HostSession& session, const P
       captures(this->options, console, clock, backstage),
       pacer(options.framesPerSecond),
       governor(options.targetPerSecond),
+      renewal(options.renewStepError),
       drawDelay(options.drawDelayPerMegapixel) {
 }
 
@@ -35,104 +35,6 @@ bool Player::Run(std::string& error) {
   while (!Done())
     if (!Pass(error)) return false;
   return Finish(error);
-}
-
-bool Player::Start(std::string& error) {
-  PresetBank& bank = stage.Bank();
-  if (bank.Size() > 0)
-    console.Say("bank " + bank.Folder() + ": " + std::to_string(bank.Size()) + " slots on keys 1-9 and 0, [ and ]");
-  // The show opens on the bank's first look, unless told otherwise.
-  if (bank.Partial() > 0)
-    console.Say("bank: " + std::to_string(bank.Partial()) +
-                " looks name only some parameters; recalled, the others take the plugin's defaults");
-  if (options.startOnFirstLook && bank.Size() > 0 && !bank.Empty(0)) {
-    stage.Open(0);
-    console.Say("opening on preset 1: " + bank.Name(0));
-  }
-  if (!options.openingPreset.empty()) {
-    stage.Overlaid(options.openingPreset, options.openingPresetNames);
-    console.Say("opening on " + stage.LookName() + ": the others keep the plugin's defaults");
-  }
-  if (!stage.Live().Record(options.takePath, options.outFolder, error)) {
-    if (!options.takePath.empty()) return false;
-    console.Problem(error + "; takes (T) are off");
-    error.clear();
-  }
-  if (!StartControllers(error)) return false;
-  rig = std::make_unique<StageRig>(names, backstage);
-  if (!rig->Start(options.rig, rigLines, error)) return false;
-  // The live sound goes into the take beside its frames.
-  if (rig->AudioOn() && stage.Live().KeepsHistory()) {
-    std::string why;
-    if (!stage.Live().RecordSound(options.takePath, options.outFolder, rig->SoundRate(), why))
-      console.Problem(why + "; the take goes on without its sound");
-  }
-  if (!options.outputMonitor.empty() && !window.OpenOutput(options.outputMonitor, error)) return false;
-  panel = std::make_unique<ControlPanel>(window);
-  panel->SetVisible(!window.Fullscreen() || window.HasOutput());
-  // A second deck only when looks dissolve in: it costs a second instance.
-  const bool twoDecks = (options.crossfadeSeconds > 0.0 && options.transition != Transition::Morph) ||
-                        CuesNeedTwoDecks(options.cues) || options.autopilot;
-  direction = std::make_unique<Direction>(options, twoDecks);
-  input = std::make_unique<PlayerInput>(PlayerInput::Parts{stage, captures, window, *panel, *rig, *direction, console,
-                                                           backstage, clock, names, options, health});
-  input->Say(rigLines);
-  if (options.cues.cues.size() > 0)
-    console.Say("cues: " + std::to_string(options.cues.cues.size()) + " from " + options.cuesPath +
-                ", bar 1 on the tempo's next downbeat");
-  if (options.autopilot) input->Apply(PlayerRequest(PlayerAction::SetAutopilot, 1));
-  console.Say("press H for the keys; Q twice or Ctrl+Q quits");
-
-  int width = 0, height = 0;
-  FullSize(width, height);
-  if (Scale() < 1.0) {
-    width = std::max(1, static_cast<int>(std::lround(width * Scale())));
-    height = std::max(1, static_cast<int>(std::lround(height * Scale())));
-  }
-  if (!decks.Start(session, width, height, options.framesPerSecond, twoDecks, error) || !upscaler.Create(error))
-    return false;
-  StartPipeWire();
-  playStarted = clock.Now();
-  pacer.Restart(playStarted, 0);
-  return true;
-}
-
-// The door to every controller: the OSC port, and one web server for
-// OSCQuery and the remote page (--remote, or --oscquery on the OSC address).
-bool Player::StartControllers(std::string& error) {
-  Controllers::Setup setup;
-  setup.oscPort = options.oscPort;
-  setup.oscHost = options.oscHost;
-  setup.oscReply = options.oscReply;
-  setup.web = options.remotePort > 0 || options.oscQueryPort > 0;
-  setup.webPort = options.remotePort > 0 ? options.remotePort : options.oscQueryPort;
-  setup.webHost = options.remotePort > 0 ? options.remoteHost : options.oscHost;
-  setup.readOnly = options.remoteReadOnly;
-  setup.webOption = options.remotePort > 0 ? "--remote" : "--oscquery";
-  controllers = std::make_unique<Controllers>(names, session.Parameters(), profile, stage.Bank().Size());
-  std::vector<std::string> said;
-  if (!controllers->Start(setup, said, error)) return false;
-  for (const std::string& line : said) console.Say(line);
-  // The remote's address for a phone's camera, where a person reads the
-  // terminal.
-  if (!options.quiet && isatty(STDOUT_FILENO))
-    for (const std::string& line : controllers->RemoteQrCode()) console.ToTerminal(line);
-  UpdateShown();
-  controllers->Publish(shown);
-  return true;
-}
-
-void Player::StartPipeWire() {
-  if (options.pipewireName.empty()) return;
-  pipewire = std::make_unique<PipeWireOutput>();
-  std::string why;
-  if (pipewire->Start(options.pipewireName, decks.Width(), decks.Height(), options.framesPerSecond, why)) {
-    console.Say("publishing the output to PipeWire as node " + options.pipewireName + " (" +
-                std::to_string(decks.Width()) + "x" + std::to_string(decks.Height()) + ")");
-  } else {
-    console.Problem(why + "; playing on without it");
-    pipewire.reset();
-  }
 }
 
 bool Player::Done() const {
@@ -268,6 +170,7 @@ bool Player::NextFrame(bool drawn, std::string& error) {
   previousCall = statistics.lastCallAt = now;
   const long frame = live.ShownFrames();
   firstDeck = live.AllValues(0);
+  if (!RenewWhenDue(tempo, error)) return false;
   Decks::Look look;
   look.first = &firstDeck;
   look.second = &live.AllValues(1);
@@ -281,6 +184,29 @@ bool Player::NextFrame(bool drawn, std::string& error) {
   if (!PreviewTheCue(error)) return false;
   live.FrameShown();
   live.Sound().FrameShown(frame, rig->SoundSampleAt(due));
+  return true;
+}
+
+// Fresh instances before the travel clock's rounding shows in the speed: on
+// a downbeat when there is a tempo, by a dissolve of the look into itself;
+// never over a transition. The take holds it, so a render renews there too.
+bool Player::RenewWhenDue(const TempoReading& tempo, std::string& error) {
+  const double bar = tempo.Known() ? std::floor(tempo.beats / 4.0) : -1.0;
+  const bool downbeat = !tempo.Known() || bar != lastBar;
+  lastBar = bar;
+  if (!decks.Renewing() && !stage.Transitioning() && renewal.RenewNow(downbeat)) {
+    const long dissolve = std::lround(2.0 * options.framesPerSecond);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "renewing the flight's instances: their travel clock stands at %.0f, where a step can be %.1f %% "
+                  "off; the fresh ones dissolve in",
+                  renewal.Clock(), 100.0 * TravelRenewal::StepError(renewal.Clock(), renewal.NominalStep()));
+    if (!decks.Renew(dissolve, error)) return false;
+    console.Say(line);
+    stage.Live().Renewed(dissolve);
+    renewal.Restart();
+  }
+  renewal.Frame(firstDeck);
   return true;
 }
 

@@ -34,6 +34,7 @@
 #include "player/ShowHealth.h"
 #include "player/Stage.h"
 #include "player/StageRig.h"
+#include "player/TravelRenewal.h"
 #include "player/Window.h"
 #include "render/Decks.h"
 #include "render/Upscaler.h"
@@ -104,6 +105,7 @@ class Player {
   void WaitForNextFrame();
   const hostkit::FrameTarget& FullSizePicture();
   bool PreviewTheCue(std::string& error);
+  bool RenewWhenDue(const TempoReading& tempo, std::string& error);
 
   // The next frame of the flight, drawn or advanced at one pixel.
   bool NextFrame(bool drawn, std::string& error);
@@ -144,6 +146,8 @@ class Player {
   hostkit::FrameTarget upscaled;
   FramePacer pacer;
   ScaleGovernor governor;
+  TravelRenewal renewal;         // the instances' travel clock, followed
+  double lastBar = -1.0;         // the tempo's bar at the last frame
 
   PanelInput fromPanel;
   std::vector<OscCommand> commands;

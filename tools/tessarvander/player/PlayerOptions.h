@@ -42,6 +42,7 @@ struct PlayerOptions {
   std::string cuesPath;
   bool autopilot = false;         // --autopilot: on from the start
   uint64_t autopilotSeed = 1;
+  double renewStepError = 0.01;   // instances are renewed before a travel step can be this far off
   double quitAfter = 0;           // frames; 0: run until closed
   bool quiet = false;
 };

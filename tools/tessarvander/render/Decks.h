@@ -5,8 +5,15 @@
 // clock and eased values are always where the other's are. The player and
 // the render of a take both draw through this, so a take re-renders what the
 // audience saw.
+//
+// A long show renews its instances: the plugin's travel clock is a float
+// that loses precision as it grows (player/TravelRenewal.h). Renew starts
+// fresh instances beside the old ones, given the same values frame by
+// frame; once their eased values have settled (kSettleFrames) the picture
+// dissolves into them, and they take the old ones' place.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +27,12 @@ namespace tool {
 
 class Decks {
  public:
+  // Frames a fresh instance is given before it is seen: its eased values
+  // close 5 % of the way a frame, so within 0.3 % of where they go.
+  static constexpr long kSettleFrames = 120;
+
+  Decks();
+  ~Decks();
   // One deck, or two; at width x height. False with one line.
   bool Start(const HostSession& session, int width, int height, double framesPerSecond, bool two, std::string& error);
   bool Resize(int width, int height, std::string& error);
@@ -37,17 +50,37 @@ class Decks {
   // pixel on every deck. False when the plugin fails.
   bool Frame(long frame, const Look& look, bool drawn);
 
+  // Fresh instances from the next frame on, dissolved in over
+  // `dissolveFrames` after they settle. False with one line.
+  bool Renew(long dissolveFrames, std::string& error);
+  bool Renewing() const { return fresh != nullptr; }
+
   // The picture of the last frame drawn.
   const hostkit::FrameTarget& Picture() const { return *picture; }
-  const FrameLoop& Deck(int deck) const { return decks[deck]; }
+  const FrameLoop& Deck(int deck) const { return current->decks[deck]; }
   bool Two() const { return two; }
-  int Width() const { return decks[0].Width(); }
-  int Height() const { return decks[0].Height(); }
+  int Width() const { return current->decks[0].Width(); }
+  int Height() const { return current->decks[0].Height(); }
 
  private:
-  FrameLoop decks[2];
+  // A deck or two and their blend.
+  struct Set {
+    FrameLoop decks[2];
+    hostkit::FrameTarget blended;
+    const hostkit::FrameTarget* picture = nullptr;
+  };
+  bool StartSet(Set& set, int width, int height, std::string& error);
+  bool ResizeSet(Set& set, int width, int height, std::string& error);
+  bool FrameSet(Set& set, long frame, const Look& look, bool drawn);
+
+  const HostSession* session = nullptr;
+  double framesPerSecond = 60.0;
   bool two = false;
-  hostkit::FrameTarget blended;
+  float beatsPerMinute = 0.0f, barPhase = 0.0f;
+  bool beatSet = false;
+  std::unique_ptr<Set> current, fresh;
+  long renewedFrames = 0, renewDissolve = 0;  // frames since Renew, and the dissolve's
+  hostkit::FrameTarget renewing;  // the old and the fresh picture, blended
   const hostkit::FrameTarget* picture = nullptr;
   Mixer mixer;
   Dimmer dimmer;

@@ -22,6 +22,8 @@ RenderOutcome RunRender(const HostSession& session, RenderTimeline& timeline, co
       decks.SetBeat(beatsPerMinute, barPhase);
     }
     if (!process) return true;
+    std::string why;
+    if (timeline.Renewal() > 0 && !decks.Renew(timeline.Renewal(), why)) return false;
     Decks::Look look;
     look.first = &values;
     look.second = timeline.TwoDecks() ? &timeline.SecondDeck() : nullptr;

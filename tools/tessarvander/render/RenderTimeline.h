@@ -40,6 +40,8 @@ class RenderTimeline {
   const std::vector<ParameterValue>& SecondDeck() const { return takePlayer->SecondDeck(); }
   float Mix() const { return takePlayer ? takePlayer->Mix() : 0.0f; }
   Blend Blending() const { return takePlayer ? takePlayer->Blending() : Blend::Dissolve; }
+  // Whether that frame renews the instances, over how many frames (-1: no).
+  long Renewal() const { return takePlayer ? takePlayer->Renewal() : -1; }
 
  private:
   const ParameterControls& controls;
