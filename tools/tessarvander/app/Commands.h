@@ -24,5 +24,6 @@ std::unique_ptr<Command> MakePlayCommand();
 std::unique_ptr<Command> MakeJoinCommand();
 std::unique_ptr<Command> MakeFarmCommand();
 std::unique_ptr<Command> MakeDirectCommand();
+std::unique_ptr<Command> MakeBeatsCommand();
 
 }  // namespace tool

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   commands.push_back(tool::MakeInfoCommand());
   commands.push_back(tool::MakeRenderCommand());
   commands.push_back(tool::MakeDirectCommand());
+  commands.push_back(tool::MakeBeatsCommand());
   commands.push_back(tool::MakeSheetCommand());
   commands.push_back(tool::MakePlayCommand());
   commands.push_back(tool::MakeJoinCommand());
