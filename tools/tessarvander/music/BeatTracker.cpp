@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "music/BarsAndSections.h"
+#include "music/BeatPhase.h"
 #include "music/Indexing.h"
 #include "music/TempoPath.h"
 
@@ -189,6 +190,7 @@ BeatGrid TrackBeats(const OnsetCurve& curve, const BeatOptions& options) {
     beats = GridAtTempo(curve, inside, options.beatsPerMinute, options.firstBeat);
   } else {
     beats = TrackedBeats(curve, stretches, inside, stretchOf);
+    beats = OnTheBeat(beats, stretchOf, curve);
   }
   if (!options.beatsGiven) {
     // No beat where nothing sounds: the grid is carried through quiet

@@ -45,6 +45,46 @@ void ChooseMetricalLevel(const std::vector<std::vector<double>>& correlations, c
   for (long w = 0; w < windows; ++w) At(period, w) /= At(steady, w);
 }
 
+// Whether two periods are one tempo at another metrical level: a ratio of
+// 2, 3/2 or 4/3 (either way), within kLevelTolerance.
+constexpr double kLevelTolerance = 0.03;
+constexpr double kOtherLevels[] = {2.0, 0.5, 1.5, 2.0 / 3.0, 4.0 / 3.0, 0.75};
+bool OtherLevel(double a, double b) {
+  for (double ratio : kOtherLevels)
+    if (std::fabs(a / b / ratio - 1.0) <= kLevelTolerance) return true;
+  return false;
+}
+bool SameOrOtherLevel(double a, double b) { return std::fabs(a / b - 1.0) <= kLevelTolerance || OtherLevel(a, b); }
+
+// A steady piece is heard at one level. Where a run of windows goes between
+// levels of one tempo (its periods related from window to window by a
+// simple ratio, as when the drums thin out or a figure stresses every third
+// eighth), each window at another level than most of the run's is moved to
+// theirs. A real change of tempo (any other ratio, or a gradual one within
+// a level) ends a run or is kept as it is.
+void HoldOneLevel(const std::vector<bool>& heard, std::vector<double>& period) {
+  const long windows = Count(period);
+  for (long first = 0; first < windows;) {
+    if (!At(heard, first)) {
+      ++first;
+      continue;
+    }
+    long end = first + 1;
+    while (end < windows && At(heard, end) && SameOrOtherLevel(At(period, end), At(period, end - 1))) ++end;
+    // The period most of the run's windows hold (within the tolerance).
+    double most = At(period, first);
+    long mostCount = 0;
+    for (long w = first; w < end; ++w) {
+      long count = 0;
+      for (long v = first; v < end; ++v) count += std::fabs(At(period, v) / At(period, w) - 1.0) <= kLevelTolerance;
+      if (count > mostCount) mostCount = count, most = At(period, w);
+    }
+    for (long w = first; w < end; ++w)
+      if (OtherLevel(At(period, w), most)) At(period, w) = most;
+    first = end;
+  }
+}
+
 }  // namespace
 
 std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::vector<uint8_t>& inside, double hop) {
@@ -97,6 +137,7 @@ std::vector<double> PeriodPerHop(const std::vector<double>& onset, const std::ve
     if (w > 0) state = At(At(from, w), state);
   }
   ChooseMetricalLevel(correlations, heard, hop, periodOfWindow);
+  HoldOneLevel(heard, periodOfWindow);
   // Windows in silence take the period of the nearest window heard.
   for (long w = 1; w < windows; ++w)
     if (!At(heard, w) && At(heard, w - 1)) At(heard, w) = true, At(periodOfWindow, w) = At(periodOfWindow, w - 1);

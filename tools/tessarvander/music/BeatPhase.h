@@ -1,0 +1,22 @@
+// The beat's phase against its off-beat. A chain of beats that follows the
+// strongest onsets can settle on the off-beat when the off-beat is loud: the
+// chord of an oom-pah, a pushed guitar, a hi-hat figure. What marks the
+// beat itself, in nearly all the music a player meets, is where the bass
+// strikes and where the harmony changes (Goto 2001 reads the kick and snare
+// for the same reason; Klapuri, Eronen and Astola 2006 weigh the bass's
+// onsets for the beat's phase). Over a window of beats, both are weighed at
+// the beats and at the points halfway between; where the halfway points
+// hold clearly more, the window's beats move there.
+#pragma once
+
+#include <vector>
+
+#include "music/OnsetCurve.h"
+
+namespace tool {
+
+// `stretchOf`: each beat's stretch of sound; a window never spans two.
+std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vector<int>& stretchOf,
+                              const OnsetCurve& curve);
+
+}  // namespace tool
