@@ -80,6 +80,32 @@ TEST(MusicTest, SwingSyncopationBreaksAndSoftIntrosKeepTheGrid) {
   EXPECT_TRUE(Analysed(cases[0].track).Grid().Sections().empty());
 }
 
+// The kinds a tracker falls on, where the answer is known: one level and one
+// tempo through a kick every three sixteenths (a pull to 4:3), a break of
+// 8 s without percussion (the same phase after it), swing at 3:1 (the beat
+// on the beat, not on the swung note; 2:1 is above), and an accelerando from
+// 120 to 150 over two bars (followed, at the level the music had).
+TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
+  struct Case {
+    const char* name;
+    synthetic::Track track;
+    double bpm;  // at the end
+  };
+  const Case cases[] = {
+      {"3+3+3+3+4 kick", Builder().Bars(16, 134, Pattern::Kick3334).Done(), 134},
+      {"8 s without percussion",
+       Builder().Bars(8, 120, Pattern::Basic).Bars(4, 120, Pattern::PadOnly).Bars(8, 120, Pattern::Basic).Done(), 120},
+      {"swing 3:1", Builder().Bars(12, 110, Pattern::Swing31).Done(), 110},
+      {"an accelerando", Builder().Bars(8, 120, Pattern::Basic).Ramp(2, 120, 150).Bars(10, 150, Pattern::Basic).Done(),
+       150},
+  };
+  for (const Case& c : cases) {
+    const tool::AudioAnalysis analysis = Analysed(c.track);
+    EXPECT_NEAR(analysis.Grid().BeatsPerMinuteAt(c.track.Seconds() - 3.0), c.bpm, c.bpm * 0.01) << c.name;
+    ExpectTheGridHolds(c.track, analysis.Grid(), c.name);
+  }
+}
+
 TEST(MusicTest, ATempoChangeIsFollowedAndTheRangeIsPrinted) {
   const synthetic::Track track = Builder().Bars(12, 120, Pattern::Basic).Bars(12, 150, Pattern::Basic).Done();
   const tool::AudioAnalysis analysis = Analysed(track);

@@ -18,6 +18,8 @@ enum class Pattern {
   Swing,     // the same with the off-beat hi-hat late, at two thirds of the beat
   Tresillo,  // kick on eighths 0, 3 and 6 of the bar (3+3+2), snare on 2 and 4
   Sparse,    // kick on 1 and hi-hat on the beats only: an intro
+  Kick3334,  // kick every three sixteenths, 3+3+3+3+4 in the bar; snare on 2 and 4
+  Swing31,   // Swing with the off-beat hi-hat at three quarters of the beat
   PadOnly,   // no drums: a break
 };
 
@@ -49,11 +51,14 @@ class Builder {
         for (int eighth = 0; eighth < 8; ++eighth) {
           double at = start + eighth * beat / 2.0;
           if (pattern == Pattern::Swing && eighth % 2 == 1) at = start + (eighth / 2 + 2.0 / 3.0) * beat;
+          if (pattern == Pattern::Swing31 && eighth % 2 == 1) at = start + (eighth / 2 + 3.0 / 4.0) * beat;
           const bool onBeat = eighth % 2 == 0;
           if (pattern != Pattern::Sparse || onBeat) HiHat(at, (onBeat ? 0.22 : 0.12) * gain);
         }
         if (pattern == Pattern::Tresillo) {
           for (int eighth : {0, 3, 6}) Kick(start + eighth * beat / 2.0, 0.9 * gain);
+        } else if (pattern == Pattern::Kick3334) {
+          for (int sixteenth : {0, 3, 6, 9, 12}) Kick(start + sixteenth * beat / 4.0, 0.9 * gain);
         } else {
           Kick(start, 0.9 * gain);
           if (pattern != Pattern::Sparse) Kick(start + 2 * beat, 0.8 * gain);
@@ -64,6 +69,29 @@ class Builder {
         }
       }
       cursor = start + 4 * beat;
+    }
+    Grow(cursor);
+    return *this;
+  }
+
+  // Bars of the Basic pattern whose tempo moves from `from` to `to` beat by
+  // beat, evenly in tempo: an accelerando (or a ritardando).
+  Builder& Ramp(int bars, double from, double to) {
+    const int beats = 4 * bars;
+    for (int b = 0; b < beats; ++b) {
+      const double bpm = from + (to - from) * (b + 0.5) / beats;
+      const double beat = 60.0 / bpm;
+      if (b % 4 == 0) {
+        track.downbeats.push_back(cursor);
+        Bass(cursor, 4 * beat, 55.0, 0.22);
+        ++barCount;
+      }
+      track.beats.push_back(cursor);
+      HiHat(cursor, 0.22);
+      HiHat(cursor + beat / 2.0, 0.12);
+      if (b % 2 == 0) Kick(cursor, 0.9);
+      else Snare(cursor, 0.5);
+      cursor += beat;
     }
     Grow(cursor);
     return *this;
