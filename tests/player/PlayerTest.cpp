@@ -75,6 +75,24 @@ class PlayerStageTest : public PlayerTest {
     std::string error;
     ASSERT_TRUE(player->Start(error)) << error;
   }
+  // The bank the director and the autopilot change between: three looks
+  // of other palettes and fractal types.
+  void LoadThreeLooks() {
+    std::string error;
+    ASSERT_TRUE(options.bank.Load(Bank({{"1-ice", R"("Color Mode": 0.15, "Fractal Type": 0.1)"},
+                                        {"2-fire", R"("Color Mode": 0.25, "Fractal Type": 0.4)"},
+                                        {"3-nebula", R"("Color Mode": 0.55, "Fractal Type": 0.6)"}}),
+                                  controls->Names(), error))
+        << error;
+  }
+  // Drums, a break of a pad alone, drums again, at 126.
+  static synthetic::Track SongWithABreak(int before, int pad, int after) {
+    return synthetic::Builder(0.0)
+        .Bars(before, 126, synthetic::Pattern::Basic)
+        .Bars(pad, 126, synthetic::Pattern::PadOnly)
+        .Bars(after, 126, synthetic::Pattern::Basic)
+        .Done();
+  }
   bool SaidSomething(const std::string& part) const {
     for (const std::string& line : said)
       if (line.find(part) != std::string::npos) return true;
@@ -609,19 +627,11 @@ TEST_F(PlayerStageTest, ACuedLookShowsInThePreviewAndGoesOutOnGo) {
 // the song's beats, makes the changes on the downbeats' frames (within one);
 // and the rendered video's picture jumps at the cut's frame.
 TEST_F(PlayerStageTest, TheDirectorCutsOnDownbeatsAtTheSongsSections) {
-  const synthetic::Track song = synthetic::Builder(0.0)
-                                    .Bars(8, 126, synthetic::Pattern::Basic)
-                                    .Bars(4, 126, synthetic::Pattern::PadOnly)
-                                    .Bars(8, 126, synthetic::Pattern::Basic)
-                                    .Done();
+  const synthetic::Track song = SongWithABreak(8, 4, 8);
   tool::AudioAnalysis analysis;
   std::string error;
   ASSERT_TRUE(analysis.Analyse(song.samples, synthetic::kRate, error)) << error;
-  ASSERT_TRUE(options.bank.Load(Bank({{"1-ice", R"("Color Mode": 0.15, "Fractal Type": 0.1)"},
-                                      {"2-fire", R"("Color Mode": 0.25, "Fractal Type": 0.4)"},
-                                      {"3-nebula", R"("Color Mode": 0.55, "Fractal Type": 0.6)"}}),
-                                controls->Names(), error))
-      << error;
+  LoadThreeLooks();
   const tool::CueSheet sheet = tool::Direct(analysis, {"1-ice", "2-fire", "3-nebula"}, tool::DirectorOptions());
   ASSERT_EQ(sheet.cues.size(), 3u) << tool::CueSheetText(sheet, controls->Names());
   const double bar = 4 * 60.0 / 126;
@@ -706,12 +716,7 @@ TEST_F(PlayerStageTest, TheDirectorCutsOnDownbeatsAtTheSongsSections) {
 // performer's recall at bar 26 makes it wait 8 bars, so bar 32 passes and
 // bar 48 changes again. The take re-renders a dissolve it made.
 TEST_F(PlayerStageTest, TheAutopilotChangesLooksOnPhrasesAndWaitsForThePerformer) {
-  std::string error;
-  ASSERT_TRUE(options.bank.Load(Bank({{"1-ice", R"("Color Mode": 0.15, "Fractal Type": 0.1)"},
-                                      {"2-fire", R"("Color Mode": 0.25, "Fractal Type": 0.4)"},
-                                      {"3-nebula", R"("Color Mode": 0.55, "Fractal Type": 0.6)"}}),
-                                controls->Names(), error))
-      << error;
+  LoadThreeLooks();
   options.autopilot = true;
   options.takePath = Path("pilot.take");
   Start();
@@ -840,16 +845,9 @@ TEST_F(PlayerStageTest, ALongShowRenewsItsInstancesAndTheTakeFollows) {
 // come back, so that bar may be short); the phrases count again from each
 // section, so no other change comes.
 TEST_F(PlayerStageTest, TheAutopilotHearsNewSectionsInTheLiveSound) {
-  const synthetic::Track song = synthetic::Builder(0.0)
-                                    .Bars(12, 126, synthetic::Pattern::Basic)
-                                    .Bars(8, 126, synthetic::Pattern::PadOnly)
-                                    .Bars(12, 126, synthetic::Pattern::Basic)
-                                    .Done();
+  const synthetic::Track song = SongWithABreak(12, 8, 12);
   std::string error;
-  ASSERT_TRUE(options.bank.Load(Bank({{"1-ice", R"("Color Mode": 0.15)"}, {"2-fire", R"("Color Mode": 0.25)"},
-                                      {"3-nebula", R"("Color Mode": 0.55)"}}),
-                                controls->Names(), error))
-      << error;
+  LoadThreeLooks();
   const tool::ParameterProfile profile = tool::ParameterProfile::For(Session().Description());
   tool::Stage stage(*controls, profile, options);
   tool::Autopilot pilot({"1-ice", "2-fire", "3-nebula"}, 1, true);
