@@ -8,79 +8,16 @@
 #include <cstdio>
 
 #include "player/Keys.h"
+#include "player/MotionMenu.h"
+#include "player/PictureOverlays.h"
 #include "sys/Messages.h"
 
 namespace tool {
 namespace {
 
-constexpr ImGuiWindowFlags kOverlay = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_AlwaysAutoResize |
-                                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoFocusOnAppearing |
-                                     ImGuiWindowFlags_NoNav | ImGuiWindowFlags_NoInputs;
 constexpr float kPanelWidth = 430.0f;
 constexpr float kMargin = 8.0f;
 const ImVec4 kProblem(1, 0.4f, 0.4f, 1), kQuiet(0.75f, 0.75f, 0.75f, 1), kLit(0.8f, 0.5f, 0.1f, 1);
-
-// The motions a slider can be given, with the rates offered for the shapes.
-const AudioFeature kMotions[] = {AudioFeature::LfoSine,   AudioFeature::LfoTriangle, AudioFeature::LfoSaw,
-                                 AudioFeature::LfoSquare, AudioFeature::LfoRandom,   AudioFeature::Beat,
-                                 AudioFeature::BeatPhase, AudioFeature::BarPhase};
-struct Rate {
-  const char* name;
-  MusicalSpan span;
-};
-const Rate kRates[] = {{"1/4 beat", {0.25, true, false}}, {"1/2 beat", {0.5, true, false}}, {"1 beat", {1, true, false}},
-                       {"2 beats", {2, true, false}},     {"1 bar", {1, false, true}},      {"2 bars", {2, false, true}},
-                       {"4 bars", {4, false, true}}};
-
-// A line of text in a small dark box at a fraction of the window.
-// Long lines wrap within the window.
-void Overlay(const char* id, float x, float y, const ImVec4& colour, const std::string& text) {
-  const ImVec2 size = ImGui::GetIO().DisplaySize;
-  ImGui::SetNextWindowPos(ImVec2(size.x * x, size.y * y), ImGuiCond_Always, ImVec2(x, y));
-  ImGui::SetNextWindowBgAlpha(0.7f);
-  ImGui::Begin(id, nullptr, kOverlay);
-  ImGui::PushTextWrapPos(size.x * 0.9f);
-  ImGui::TextColored(colour, "%s", text.c_str());
-  ImGui::PopTextWrapPos();
-  ImGui::End();
-}
-
-// The key list over the picture, in as many columns as the window's height
-// needs, each key's words wrapping within its column.
-void KeyListOverlay() {
-  const ImVec2 size = ImGui::GetIO().DisplaySize;
-  std::vector<const KeyBinding*> keys;
-  for (const KeyBinding& binding : KeyBindings())
-    if (binding.help) keys.push_back(&binding);
-  const float line = ImGui::GetTextLineHeightWithSpacing();
-  const int columns = std::clamp(static_cast<int>(std::ceil(keys.size() * line / (size.y * 0.8f))), 1, 4);
-  ImGui::SetNextWindowPos(ImVec2(size.x * 0.5f, size.y * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
-  ImGui::SetNextWindowSizeConstraints(ImVec2(0, 0), ImVec2(size.x * 0.95f, size.y * 0.95f));
-  ImGui::SetNextWindowBgAlpha(0.8f);
-  ImGui::Begin("##keys", nullptr, kOverlay);
-  const float keyWidth = ImGui::CalcTextSize("Shift+1-9, 0").x;
-  if (ImGui::BeginTable("keys", 2 * columns, ImGuiTableFlags_SizingFixedFit,
-                        ImVec2(std::min(size.x * 0.9f, columns * (keyWidth + 330.0f)), 0.0f))) {
-    for (int column = 0; column < columns; ++column) {
-      ImGui::TableSetupColumn(nullptr, ImGuiTableColumnFlags_WidthFixed, keyWidth);
-      ImGui::TableSetupColumn(nullptr, ImGuiTableColumnFlags_WidthStretch);
-    }
-    const size_t rows = (keys.size() + columns - 1) / columns;
-    for (size_t row = 0; row < rows; ++row) {
-      ImGui::TableNextRow();
-      for (int column = 0; column < columns; ++column) {
-        const size_t index = column * rows + row;
-        if (index >= keys.size()) break;
-        ImGui::TableNextColumn();
-        ImGui::TextColored(ImVec4(1, 0.85f, 0.4f, 1), "%s", keys[index]->keyName);
-        ImGui::TableNextColumn();
-        ImGui::TextWrapped("%s", keys[index]->help);
-      }
-    }
-    ImGui::EndTable();
-  }
-  ImGui::End();
-}
 
 // `text` shortened with "..." until it fits `width` pixels.
 std::string Fitted(const std::string& text, float width) {
@@ -127,16 +64,6 @@ bool SteersTempo(PlayerAction action) {
     case PlayerAction::ToggleTempoLock: return true;
     default: return false;
   }
-}
-
-// What shows over the picture in a window, whether the panel is shown or not.
-void DrawOverlays(const PanelState& state, bool panelShown) {
-  if (state.askingToQuit && !panelShown)
-    Overlay("##quit", 0.5f, 0.5f, ImVec4(1, 0.8f, 0.3f, 1), "Press Q again to quit (Ctrl+Q quits at once)");
-  if (state.showHelp) KeyListOverlay();
-  const Console::Line* fresh = state.console ? state.console->Fresh() : nullptr;
-  if (fresh && !panelShown && state.messagesOverPicture)
-    Overlay("##message", 0.02f, 0.97f, fresh->problem ? kProblem : ImVec4(0.9f, 0.9f, 0.9f, 1), fresh->text);
 }
 
 // A small "learn" button for a target; lit while it is being learned.
@@ -215,56 +142,6 @@ void DrawTempo(const PanelState& state, PanelLayout& layout, PanelInput& input) 
     if (binding.button && SteersTempo(binding.action) && row.Button(ButtonLabel(binding, on), on))
       input.actions.push_back(binding.action);
   }
-}
-
-// The motion on a slider: a small button, lit while one moves it, that opens
-// the choice of shape, rate and depth.
-void MotionButton(const PanelState& state, const ParameterDescription& parameter, PanelInput& input) {
-  const Reaction* moving = nullptr;
-  if (state.reactions)
-    for (const Reaction& reaction : *state.reactions)
-      if (reaction.index == parameter.index) moving = &reaction;
-  if (moving) ImGui::PushStyleColor(ImGuiCol_Button, kLit);
-  if (ImGui::Button("~")) ImGui::OpenPopup("motion");
-  if (moving) ImGui::PopStyleColor();
-  if (ImGui::IsItemHovered())
-    ImGui::SetTooltip("%s", moving ? (std::string("moved by ") + AudioFeatureName(moving->feature)).c_str()
-                                   : "move it with the tempo");
-  if (!ImGui::BeginPopup("motion")) return;
-  Reaction reaction;
-  const float value = (*state.values)[parameter.index];
-  if (moving) {
-    reaction = *moving;
-  } else {
-    reaction.index = parameter.index;
-    reaction.feature = AudioFeature::LfoSine;
-    reaction.from = std::max(0.0f, value - 0.1f);
-    reaction.to = std::min(1.0f, value + 0.1f);
-  }
-  bool changed = false;
-  for (AudioFeature motion : kMotions)
-    if (ImGui::RadioButton(AudioFeatureName(motion), moving && reaction.feature == motion))
-      reaction.feature = motion, changed = true;
-  if (IsShape(reaction.feature)) {
-    ImGui::Separator();
-    for (const Rate& rate : kRates) {
-      const bool chosen = moving && reaction.rate.amount == rate.span.amount && reaction.rate.inBars == rate.span.inBars;
-      if (ImGui::RadioButton(rate.name, chosen)) reaction.rate = rate.span, changed = true;
-    }
-  }
-  float centre = 0.5f * (reaction.from + reaction.to), depth = 0.5f * (reaction.to - reaction.from);
-  ImGui::SetNextItemWidth(150);
-  if (ImGui::SliderFloat("depth", &depth, 0.0f, 0.5f, "%.3f")) {
-    reaction.from = std::max(0.0f, centre - depth);
-    reaction.to = std::min(1.0f, centre + depth);
-    changed = true;
-  }
-  if (changed) input.putReaction = reaction;
-  if (moving && ImGui::Button("take it off")) {
-    input.removeReaction = parameter.index;
-    ImGui::CloseCurrentPopup();
-  }
-  ImGui::EndPopup();
 }
 
 // A slider for every parameter, its value with what it means; the banded
