@@ -22,7 +22,7 @@ void Autopilot::Switch(bool wanted, std::vector<std::string>& said) {
 }
 
 void Autopilot::HandsOn(std::vector<std::string>& said) {
-  if (!on) return;
+  if (!on || bar == kNoBar) return;  // without a tempo it changes nothing to wait with
   // Bars count from the next downbeat: the performer has this bar and
   // kHandsOffBars whole bars after it.
   handsOffUntil = bar + kHandsOffBars + 1;
