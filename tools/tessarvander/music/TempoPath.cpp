@@ -54,6 +54,9 @@ bool OtherLevel(double a, double b) {
     if (std::fabs(a / b / ratio - 1.0) <= kLevelTolerance) return true;
   return false;
 }
+// The largest change of tempo a piece makes from one passage to the next
+// (either way): beyond it, a new passage at another level is taken as it is.
+constexpr double kLargestChange = 1.45;
 bool SameOrOtherLevel(double a, double b) { return std::fabs(a / b - 1.0) <= kLevelTolerance || OtherLevel(a, b); }
 
 // A steady piece is heard at one level. Where a run of windows goes between
@@ -64,6 +67,7 @@ bool SameOrOtherLevel(double a, double b) { return std::fabs(a / b - 1.0) <= kLe
 // a level) ends a run or is kept as it is.
 void HoldOneLevel(const std::vector<bool>& heard, std::vector<double>& period) {
   const long windows = Count(period);
+  double before = 0.0;  // the period most of the run before held
   for (long first = 0; first < windows;) {
     if (!At(heard, first)) {
       ++first;
@@ -81,6 +85,21 @@ void HoldOneLevel(const std::vector<bool>& heard, std::vector<double>& period) {
     }
     for (long w = first; w < end; ++w)
       if (OtherLevel(At(period, w), most)) At(period, w) = most;
+    // Across a real change of tempo (or a pause), the music keeps its level:
+    // the new run is heard at the level (itself, its double or its half)
+    // nearest the run before, where that is a change a piece makes.
+    if (before > 0.0) {
+      double factor = 1.0;
+      for (double candidate : {2.0, 0.5})
+        if (std::fabs(std::log(most * candidate / before)) < std::fabs(std::log(most * factor / before)))
+          factor = candidate;
+      const double change = most * factor / before;
+      if (factor != 1.0 && change > 1.0 / kLargestChange && change < kLargestChange) {
+        for (long w = first; w < end; ++w) At(period, w) *= factor;
+        most *= factor;
+      }
+    }
+    before = most;
     first = end;
   }
 }
