@@ -201,7 +201,9 @@ BeatGrid TrackBeats(const OnsetCurve& curve, const BeatOptions& options) {
     std::vector<int> audibleStretch;
     for (size_t i = 0; i < beats.size(); ++i) {
       const long h = static_cast<long>(std::floor(beats[i] / curve.hopSeconds));  // the hop the beat falls in
-      bool heard = false;
+      // A rest inside a stretch of sound is no silence: the beat is played
+      // by the music around it (the stretch goes on after it).
+      bool heard = h >= 0 && h + after < static_cast<long>(inside.size()) && At(inside, h) && At(inside, h + after);
       for (long k = std::max(0L, h); k <= std::min(h + after, static_cast<long>(curve.sound.size()) - 1); ++k)
         heard = heard || At(curve.sound, k);
       if (!heard) continue;
