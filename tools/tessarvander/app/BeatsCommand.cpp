@@ -38,7 +38,7 @@ class BeatsCommand : public Command {
     std::string error;
     AudioTrack track;
     AudioAnalysis analysis;
-    if (!AnalyseAudioFile(song, track, analysis, error)) return Fail(kExitUsage, error);
+    if (!AnalyseAudioFile(song, track, analysis, error, "beats")) return Fail(kExitUsage, error);
     const BeatGrid& grid = analysis.Grid();
     std::string labels;
     char line[96];

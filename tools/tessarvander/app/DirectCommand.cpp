@@ -54,7 +54,7 @@ class DirectCommand : public Command {
     if (!LoadCueBank(bankFolder, names, bank, error)) return Fail(kExitUsage, error);
     AudioTrack track;
     AudioAnalysis analysis;
-    if (!AnalyseAudioFile(song, track, analysis, error)) return Fail(kExitUsage, error);
+    if (!AnalyseAudioFile(song, track, analysis, error, "direct")) return Fail(kExitUsage, error);
     std::vector<std::string> looks;
     for (size_t slot = 0; slot < bank.Size(); ++slot) looks.push_back(bank.Empty(slot) ? "" : bank.Name(slot));
     const CueSheet sheet = Direct(analysis, looks, options);

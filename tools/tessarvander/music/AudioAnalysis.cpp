@@ -50,23 +50,24 @@ double Percentile(std::vector<double> values, double share) {
 
 }  // namespace
 
-bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error) {
+bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error,
+                      const std::string& asked) {
   if (!IsRegularFile(path)) {
-    error = "--audio: " + (PathExists(path) ? path + " is not a regular file" : "no file at " + path);
+    error = asked + ": " + (PathExists(path) ? path + " is not a regular file" : "no file at " + path);
     return false;
   }
   const ChildResult probe = ProbeAudioStream(path);
   if (!probe.started) {
-    error = NotInstalled("ffprobe", "--audio");
+    error = NotInstalled("ffprobe", asked);
     return false;
   }
   if (probe.exitCode != 0) {
-    error = "--audio: " + path + " cannot be read: " + LastLine(probe.err);
+    error = asked + ": " + path + " cannot be read: " + LastLine(probe.err);
     return false;
   }
   track.codec = LastLine(probe.out);
   if (track.codec.empty()) {
-    error = "--audio: " + path + " has no audio stream";
+    error = asked + ": " + path + " has no audio stream";
     return false;
   }
   if (!analysis.Begin(kSampleRate, error)) return false;
@@ -89,7 +90,7 @@ bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis&
         return true;
       });
   if (decoded.exitCode != 0 || samples == 0) {
-    error = "--audio: ffmpeg cannot decode " + path + ": " + LastLine(decoded.err);
+    error = asked + ": ffmpeg cannot decode " + path + ": " + LastLine(decoded.err);
     return false;
   }
   analysis.End();

@@ -30,7 +30,9 @@ class AudioAnalysis;
 // Decodes the first audio stream of the file as a stream into the analysis.
 // False with one line: no file, no audio stream, or ffmpeg cannot decode it
 // (or is missing).
-bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error);
+// `asked`: what named the file, for the messages ("--audio", "direct").
+bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis& analysis, std::string& error,
+                      const std::string& asked = "--audio");
 
 class AudioAnalysis {
  public:
