@@ -267,10 +267,18 @@ TEST_F(RigPlayTest, TheTakeKeepsItsSoundThroughAKill) {
     }
   feeder.Play(clicks);
   ASSERT_TRUE(feeder.WaitForPlayed());
-  // Half a second more, for the journal's and the sound's last blocks.
-  for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-       std::chrono::steady_clock::now() < until;)
+  // Until the sound file holds half a second more than when the clicks
+  // ended (its whole blocks lag the sound), and with it their last onsets.
+  const auto soundBytes = [&] {
+    std::error_code ignored;
+    const auto size = fs::file_size(Path("live.take.wav.recording"), ignored);
+    return ignored ? 0.0 : static_cast<double>(size);
+  };
+  const double clicksEnded = soundBytes();
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (soundBytes() < clicksEnded + 0.5 * rate * sizeof(float) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_GE(soundBytes(), clicksEnded + 0.5 * rate * sizeof(float)) << "the take's sound is written on";
   player.Kill();
   ASSERT_TRUE(fs::exists(Path("live.take.recording")));
   ASSERT_TRUE(fs::exists(Path("live.take.wav.recording")));

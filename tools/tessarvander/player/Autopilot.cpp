@@ -91,7 +91,6 @@ void Autopilot::Change(Stage& stage, CueLength length, const Moment& now, const 
     return;
   }
   lastChange = bar;
-  ++changes;
   said.push_back("autopilot: " + why + ", preset " + std::to_string(slot + 1) + ": " + looks[slot] +
                  (transitionFrames == 0 ? " (a cut)" : ""));
 }

@@ -49,7 +49,6 @@ class Autopilot {
   long WaitingBars() const;
   // Once a frame, before the stage steps.
   void Frame(Stage& stage, const Moment& now, std::vector<std::string>& said);
-  size_t Changes() const { return changes; }
 
  private:
   void Downbeat(Stage& stage, long bar, const Moment& now, std::vector<std::string>& said);
@@ -71,7 +70,6 @@ class Autopilot {
   // The bar being heard: its sound summed frame by frame.
   BarSound sum;
   long frames = 0;
-  size_t changes = 0;
 };
 
 }  // namespace tool

@@ -225,9 +225,7 @@ void DrawBank(const PanelState& state, bool& storing, PanelLayout& layout, Panel
     // "5 nebula-fold" for 05-nebula-fold.json: the file's own number, which
     // orders the bank, is the key's already.
     const std::string& name = state.bank->Name(i);
-    const size_t digits = name.find_first_not_of("0123456789");
-    const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
-    const std::string label = std::to_string(i + 1) + " " + Printable(numbered ? name.substr(digits + 1) : name, 60);
+    const std::string label = std::to_string(i + 1) + " " + Printable(Unnumbered(name), 60);
     ImGui::PushID(static_cast<int>(i));
     if (row.Button(label, static_cast<long>(i) == state.bank->Last()))
       input.actions.push_back({storing ? PlayerAction::StorePreset : PlayerAction::RecallPreset, static_cast<int>(i)});

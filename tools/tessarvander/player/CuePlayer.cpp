@@ -27,9 +27,7 @@ bool FindLook(const PresetBank& bank, const std::string& look, size_t& slot, std
   for (size_t index = 0; index < bank.Size(); ++index) {
     if (bank.Empty(index)) continue;
     const std::string name = Lower(bank.Name(index));
-    const size_t digits = name.find_first_not_of("0123456789");
-    const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
-    if (name == wanted || (numbered && name.substr(digits + 1) == wanted)) {
+    if (name == wanted || Unnumbered(name) == wanted) {
       slot = index;
       return true;
     }

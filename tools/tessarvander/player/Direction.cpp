@@ -22,17 +22,15 @@ Direction::Direction(const PlayerOptions& options, bool twoDecks)
   if (!sheet.cues.empty()) cues.Load(sheet, options.bank, options.cuesPath, checkedBefore);
 }
 
-void Direction::Frame(Stage& stage, const StageRig& rig, double due, double sinceStart,
+void Direction::Frame(Stage& stage, const TempoReading& tempo, const float* sound, double sinceStart,
                       std::vector<std::string>& said) {
-  const TempoReading tempo = rig.Tempo(due);
   Autopilot::Moment pilot;
   pilot.framesPerSecond = framesPerSecond;
   if (tempo.Known()) {
     pilot.beats = tempo.beats;
     pilot.secondsPerBeat = 60.0 / tempo.beatsPerMinute;
   }
-  float sound[4];
-  pilot.heard = rig.SoundAt(due, sound);
+  pilot.heard = sound != nullptr;
   if (pilot.heard) pilot.sound = {sound[0], sound[1], sound[2], sound[3]};
   autopilot.Frame(stage, pilot, said);
 

@@ -16,7 +16,7 @@
 #include "player/Autopilot.h"
 #include "player/CuePlayer.h"
 #include "player/Stage.h"
-#include "player/StageRig.h"
+#include "rig/Tempo.h"
 
 namespace tool {
 
@@ -25,13 +25,14 @@ class Direction {
   // `sheet`: checked against the bank already (empty: no sheet).
   Direction(const PlayerOptions& options, bool twoDecks);
 
-  // Once a frame, at the frame's own time `due`, `sinceStart` seconds into
-  // the show.
-  void Frame(Stage& stage, const StageRig& rig, double due, double sinceStart, std::vector<std::string>& said);
+  // Once a frame, `sinceStart` seconds into the show: the tempo at the
+  // frame's own time, and the live sound's level and bands in dB then
+  // (null without live sound).
+  void Frame(Stage& stage, const TempoReading& tempo, const float* sound, double sinceStart,
+             std::vector<std::string>& said);
 
   Autopilot& Pilot() { return autopilot; }
   const Autopilot& Pilot() const { return autopilot; }
-  const CuePlayer& Sheet() const { return cues; }
   // A performer's own change of look or value.
   void HandsOn(std::vector<std::string>& said) { autopilot.HandsOn(said); }
 

@@ -158,11 +158,12 @@ bool Player::NextFrame(bool drawn, std::string& error) {
   // that catches up. Its reactions and tempo are read at that time.
   const double due = std::min(clock.Now(), pacer.NextDue(stage.Live().ShownFrames()));
   rig->ReactionValues(due, reactionValues);
-  direction->Frame(stage, *rig, due, due - playStarted, directed);
+  const TempoReading tempo = rig->Tempo(due);
+  float sound[4];
+  direction->Frame(stage, tempo, rig->SoundAt(due, sound) ? sound : nullptr, due - playStarted, directed);
   for (const std::string& line : directed) console.Say(line);
   directed.clear();
   stage.StepFrame(reactionValues);
-  const TempoReading tempo = rig->Tempo(due);
   if (tempo.Known()) decks.SetBeat(static_cast<float>(tempo.beatsPerMinute), tempo.BarPhase());
   LiveState& live = stage.Live();
   const double now = clock.Now();

@@ -91,7 +91,6 @@ class Player {
   PanelInput& PanelChanges() { return fromPanel; }
   StageRig& Rig() { return *rig; }
   PlayerInput& Input() { return *input; }
-  const Direction& Directing() const { return *direction; }
 
  private:
   // The steps of one pass.

@@ -13,6 +13,12 @@
 
 namespace tool {
 
+std::string Unnumbered(const std::string& name) {
+  const size_t digits = name.find_first_not_of("0123456789");
+  const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
+  return numbered ? name.substr(digits + 1) : name;
+}
+
 bool PresetBank::Load(const std::string& path, const ParameterNames& names, std::string& error) {
   folder = path;
   presets.clear();
@@ -115,11 +121,9 @@ bool PresetBank::Save(const std::string& parent, const ParameterNames& names, st
     if (presets[index].values.empty()) continue;
     // "03-ember": the slot's number first, so the folder loads in this order.
     const std::string& name = presets[index].name;
-    const size_t digits = name.find_first_not_of("0123456789");
-    const bool numbered = digits > 0 && digits != std::string::npos && (name[digits] == '-' || name[digits] == '_');
     char number[24];
     std::snprintf(number, sizeof number, "%02zu-", index + 1);
-    const std::string file = written + "/" + number + (numbered ? name.substr(digits + 1) : name) + ".json";
+    const std::string file = written + "/" + number + Unnumbered(name) + ".json";
     if (!SavePreset(file, names, presets[index].values, error)) return false;
   }
   folder = written;

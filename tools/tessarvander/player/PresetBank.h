@@ -17,6 +17,10 @@
 
 namespace tool {
 
+// A look's name without the number that orders the bank: "julia-fire" for
+// "02-julia-fire" (or "02_julia-fire"); other names as they are.
+std::string Unnumbered(const std::string& name);
+
 class PresetBank {
  public:
   // Every *.json file of the folder, each a preset. False with one line:
