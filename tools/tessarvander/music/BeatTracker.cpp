@@ -13,7 +13,15 @@ namespace tool {
 namespace {
 
 // How hard the beats hold to the tempo against stronger onsets off the grid.
-constexpr double kTightness = 100.0;
+// Where the tempo is steady the path is exact to a fraction of a percent, so
+// the beats hold to it: an interval 5 % off costs what a strong onset is
+// worth, and a run of accents on the off-beat no longer pulls the grid over
+// to them. Within kNearChange of a change of tempo the path's timing of the
+// change is only as good as its windows, and the beats find it themselves.
+constexpr double kSteadyTightness = 1000.0;
+constexpr double kChangingTightness = 100.0;
+constexpr double kNearChange = 4.0;     // seconds
+constexpr double kSteadyPeriod = 0.01;  // the period's largest change there
 // Sound separated by less silence than this is one stretch: sparse drums
 // fall silent between hits.
 constexpr double kLongestPause = 1.5;
@@ -46,7 +54,19 @@ std::vector<Stretch> SoundStretches(const std::vector<uint8_t>& sound, double ho
 // each hop's best score as the last beat of a chain is its onset plus the
 // best score of a beat before it, less the squared log of the interval's
 // distance from the period.
-std::vector<double> ChainOfBeats(const std::vector<double>& onset, const std::vector<double>& period, Stretch stretch) {
+// How hard the beats hold to the tempo at each hop.
+std::vector<double> TightnessPerHop(const std::vector<double>& period, double hopSeconds) {
+  const long n = Count(period), reach = std::lround(kNearChange / hopSeconds);
+  std::vector<double> tightness(period.size(), kSteadyTightness);
+  for (long h = 1; h < n; ++h) {
+    if (std::fabs(At(period, h) / At(period, h - 1) - 1.0) <= kSteadyPeriod) continue;
+    for (long k = std::max(0L, h - reach); k < std::min(n, h + reach); ++k) At(tightness, k) = kChangingTightness;
+  }
+  return tightness;
+}
+
+std::vector<double> ChainOfBeats(const std::vector<double>& onset, const std::vector<double>& period,
+                                 const std::vector<double>& tightness, Stretch stretch) {
   const long length = stretch.end - stretch.first;
   std::vector<double> score(static_cast<size_t>(length));
   std::vector<long> before(static_cast<size_t>(length), -1);
@@ -56,7 +76,7 @@ std::vector<double> ChainOfBeats(const std::vector<double>& onset, const std::ve
     double best = -std::numeric_limits<double>::infinity();
     for (long j = std::max(0L, i - std::lround(2.0 * p)); j <= i - std::lround(0.5 * p); ++j) {
       const double deviation = std::log(static_cast<double>(i - j) / p);
-      const double value = At(score, j) - kTightness * deviation * deviation;
+      const double value = At(score, j) - At(tightness, h) * deviation * deviation;
       if (value > best) best = value, At(before, i) = j;
     }
     At(score, i) = At(onset, h) + (At(before, i) >= 0 ? best : 0.0);
@@ -115,9 +135,10 @@ std::vector<double> TrackedBeats(const OnsetCurve& curve, const std::vector<Stre
                                  const std::vector<uint8_t>& inside, std::vector<int>& stretchOf) {
   const std::vector<double> onset = EmphasisedOnsets(std::vector<double>(curve.strength.begin(), curve.strength.end()), inside, curve.hopSeconds);
   const std::vector<double> period = PeriodPerHop(onset, inside, curve.hopSeconds);
+  const std::vector<double> tightness = TightnessPerHop(period, curve.hopSeconds);
   std::vector<double> beats;
   for (size_t s = 0; s < stretches.size(); ++s) {
-    const std::vector<double> hops = ChainOfBeats(onset, period, stretches[s]);
+    const std::vector<double> hops = ChainOfBeats(onset, period, tightness, stretches[s]);
     std::vector<double> times, periods;
     for (double beat : hops) {
       times.push_back(RefinedHop(beat, curve.strength) * curve.hopSeconds + kStrengthOffsetSeconds);

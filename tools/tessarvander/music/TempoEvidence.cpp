@@ -18,14 +18,16 @@ constexpr double kPreferredTempo = 120.0;
 constexpr double kTempoSpreadOctaves = 1.0;
 constexpr double kTempoStep = 0.005;
 
-// The levels a period may be taken for, and the lags (in periods) whose
-// onsets its metre implies; a level must fit this much better to replace it.
-constexpr double kMetricallyRelated[] = {2.0 / 3.0, 3.0 / 4.0, 4.0 / 3.0, 3.0 / 2.0};
+// The levels a period may be taken for (a 4:5 one too: a figure of five
+// sixteenths repeated over a groove of four), and the lags (in periods)
+// whose onsets its metre implies; a level must fit this much better to
+// replace it.
+constexpr double kMetricallyRelated[] = {2.0 / 3.0, 3.0 / 4.0, 4.0 / 5.0, 5.0 / 4.0, 4.0 / 3.0, 3.0 / 2.0};
 constexpr double kMetreLags[] = {0.5, 1.0, 2.0, 4.0};
 constexpr double kLevelMargin = 1.25;
 
-double TempoPreference(double lagHops, double hopSeconds) {
-  const double octaves = std::log2(60.0 / (lagHops * hopSeconds) / kPreferredTempo) / kTempoSpreadOctaves;
+double TempoPreference(double lagHops, double hopSeconds, double spreadOctaves = kTempoSpreadOctaves) {
+  const double octaves = std::log2(60.0 / (lagHops * hopSeconds) / kPreferredTempo) / spreadOctaves;
   return std::exp(-0.5 * octaves * octaves);
 }
 
@@ -39,10 +41,10 @@ double Between(const std::vector<double>& correlation, double lag) {
 
 // How well a period's implied metre fits the onsets, weighted by the
 // preference.
-double MetreFit(const std::vector<double>& correlation, double period, double hop) {
+double MetreFit(const std::vector<double>& correlation, double period, double hop, double spreadOctaves) {
   double fit = 0.0;
   for (double lag : kMetreLags) fit += Between(correlation, lag * period);
-  return TempoPreference(period, hop) * fit / static_cast<double>(std::size(kMetreLags));
+  return TempoPreference(period, hop, spreadOctaves) * fit / static_cast<double>(std::size(kMetreLags));
 }
 
 }  // namespace
@@ -97,13 +99,13 @@ double TempoEvidence(const std::vector<double>& correlation, double period, doub
   return TempoPreference(period, hop) * std::max(0.0, comb / kMultiples - kHalfPenalty * halves);
 }
 
-double BetterLevel(const std::vector<double>& correlation, double period, double hop) {
+double BetterLevel(const std::vector<double>& correlation, double period, double hop, double spreadOctaves) {
   const double shortest = 60.0 / kFastestTempo / hop, longest = 60.0 / kSlowestTempo / hop;
-  double best = MetreFit(correlation, period, hop) * kLevelMargin, level = 1.0;
+  double best = MetreFit(correlation, period, hop, spreadOctaves) * kLevelMargin, level = 1.0;
   for (double ratio : kMetricallyRelated) {
     const double candidate = period / ratio;
     if (candidate < shortest || candidate > longest) continue;
-    const double fit = MetreFit(correlation, candidate, hop);
+    const double fit = MetreFit(correlation, candidate, hop, spreadOctaves);
     if (fit > best) best = fit, level = ratio;
   }
   return level;

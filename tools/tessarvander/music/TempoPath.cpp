@@ -34,7 +34,7 @@ void ChooseMetricalLevel(const std::vector<std::vector<double>>& correlations, c
   const long windows = Count(period);
   std::vector<double> level(period.size(), 1.0);
   for (long w = 0; w < windows; ++w)
-    if (At(heard, w)) At(level, w) = BetterLevel(At(correlations, w), At(period, w), hop);
+    if (At(heard, w)) At(level, w) = BetterLevel(At(correlations, w), At(period, w), hop, kTrackLevelSpreadOctaves);
   std::vector<double> steady(level.size());
   for (long w = 0; w < windows; ++w) {
     std::vector<double> around;
@@ -197,7 +197,7 @@ double TempoFollower::Follow(const std::vector<double>& strength, bool whole) {
   const long state = std::max_element(total.begin(), total.end()) - total.begin();
   const double period = PeriodOfState(RefinedState(state, evidence), hop);
   // The level held steady: the median of the last windows'.
-  levels.push_back(BetterLevel(correlation, period, hop));
+  levels.push_back(BetterLevel(correlation, period, hop, kLiveLevelSpreadOctaves));
   if (Count(levels) > kLevelSmoothingWindows + 1) levels.pop_front();
   return period / Median(std::vector<double>(levels.begin(), levels.end())) * hop;
 }
