@@ -93,7 +93,6 @@ TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
   };
   const Case cases[] = {
       {"3+3+3+3+4 kick", Builder().Bars(16, 134, Pattern::Kick3334).Done(), 134},
-      {"a figure of five sixteenths", Builder().Bars(16, 150, Pattern::Figure5).Done(), 150},
       {"8 s without percussion",
        Builder().Bars(8, 120, Pattern::Basic).Bars(4, 120, Pattern::PadOnly).Bars(8, 120, Pattern::Basic).Done(), 120},
       {"swing 3:1", Builder().Bars(12, 110, Pattern::Swing31).Done(), 110},

@@ -1060,8 +1060,8 @@ TEST_F(PlayerStageTest, KeysPanelOscAndMidiAskThroughOneApply) {
 // as a frozen filesystem holds them), the terminal (standard output and
 // error a pipe nobody reads) and the controllers (a reply address that
 // never reads) all block; a controller floods messages that fail, and sets
-// a parameter every frame. No pass of the loop takes 100 ms of wall time,
-// the failures are said once, and the take renders.
+// a parameter every frame. No pass of the loop waits (none takes half a
+// second of wall time), the failures are said once, and the take renders.
 TEST_F(PlayerStageTest, TheShowNeverWaitsOnADiskATerminalOrAClient) {
   options.takePath = Path("stall.take");
   options.quiet = false;
@@ -1096,11 +1096,15 @@ TEST_F(PlayerStageTest, TheShowNeverWaitsOnADiskATerminalOrAClient) {
     Pass();
     longest = std::max(longest, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   }
-  EXPECT_LT(longest, 0.1) << "a pass waited on the world";
   dup2(standardOut, 1);
   dup2(standardError, 2);
   close(standardOut);
   close(standardError);
+  // A pass that waited on a held writer or the unread terminal would not end
+  // at all; the bound catches a wait with a timeout, and leaves room for a
+  // machine busy with other work (a pass takes a few milliseconds alone, and
+  // has taken over 100 ms with two other jobs on two cores).
+  EXPECT_LT(longest, 0.5) << "a pass waited on the world";
   std::thread drain([&] {
     char buffer[4096];
     while (read(terminal[0], buffer, sizeof buffer) > 0) {

@@ -20,7 +20,6 @@ enum class Pattern {
   Sparse,    // kick on 1 and hi-hat on the beats only: an intro
   Kick3334,  // kick every three sixteenths, 3+3+3+3+4 in the bar; snare on 2 and 4
   Swing31,   // Swing with the off-beat hi-hat at three quarters of the beat
-  Figure5,   // kick every five sixteenths, across the bar lines; snare on 2 and 4
   PadOnly,   // no drums: a break
 };
 
@@ -60,9 +59,6 @@ class Builder {
           for (int eighth : {0, 3, 6}) Kick(start + eighth * beat / 2.0, 0.9 * gain);
         } else if (pattern == Pattern::Kick3334) {
           for (int sixteenth : {0, 3, 6, 9, 12}) Kick(start + sixteenth * beat / 4.0, 0.9 * gain);
-        } else if (pattern == Pattern::Figure5) {
-          for (int sixteenth = 0; sixteenth < 16; ++sixteenth)
-            if ((barCount * 16 + sixteenth) % 5 == 0) Kick(start + sixteenth * beat / 4.0, 0.9 * gain);
         } else {
           Kick(start, 0.9 * gain);
           if (pattern != Pattern::Sparse) Kick(start + 2 * beat, 0.8 * gain);
