@@ -50,10 +50,6 @@ std::vector<Stretch> SoundStretches(const std::vector<uint8_t>& sound, double ho
   return stretches;
 }
 
-// The beats of one stretch, in hops (fractional), by dynamic programming:
-// each hop's best score as the last beat of a chain is its onset plus the
-// best score of a beat before it, less the squared log of the interval's
-// distance from the period.
 // How hard the beats hold to the tempo at each hop.
 std::vector<double> TightnessPerHop(const std::vector<double>& period, double hopSeconds) {
   const long n = Count(period), reach = std::lround(kNearChange / hopSeconds);
@@ -65,6 +61,10 @@ std::vector<double> TightnessPerHop(const std::vector<double>& period, double ho
   return tightness;
 }
 
+// The beats of one stretch, in hops (fractional), by dynamic programming:
+// each hop's best score as the last beat of a chain is its onset plus the
+// best score of a beat before it, less the squared log of the interval's
+// distance from the period, times the tightness there.
 std::vector<double> ChainOfBeats(const std::vector<double>& onset, const std::vector<double>& period,
                                  const std::vector<double>& tightness, Stretch stretch) {
   const long length = stretch.end - stretch.first;

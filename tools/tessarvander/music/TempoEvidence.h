@@ -42,8 +42,8 @@ double TempoEvidence(const std::vector<double>& correlation, double period, doub
 // The level related to `period` (2:3, 3:4, 4:5, 5:4, 4:3 or 3:2) whose metre fits
 // the correlation clearly better than the period's own, as the ratio to
 // divide the period by; 1 when none does.
-// The fits are weighted towards moderate tempi, falling by half over
-// `spreadOctaves` away: the track's windows, held to one level by the
+// The fits are weighted towards moderate tempi by a preference
+// `spreadOctaves` wide: the track's windows, held to one level by the
 // passages around them, let the metre decide over two octaves (a fast piece's
 // beat is not given up for a slower figure nearer 120); a live window,
 // decided alone, keeps to one.
