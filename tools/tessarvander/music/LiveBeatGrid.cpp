@@ -12,10 +12,13 @@ constexpr double kOnBeat = 0.2;
 constexpr int kBeatsToLetGo = 8;
 // A slope this far off the period is a change for the tempo path to hear.
 constexpr double kTempoChange = 0.03;
-// Onsets between the beats must be this much stronger, over this many
-// onsets weighed, to move the grid half a beat.
+// Onsets a quarter, a half or three quarters of a beat away must be this
+// much stronger than those on the beat, over about this many beats (and at
+// least this many since the grid last moved or took a tempo), to move the
+// grid to them.
 constexpr double kOffBeatStronger = 1.5;
 constexpr int kWeighedBeforeMoving = 8;
+// How fast the strength of the onsets on the beats follows the last ones.
 constexpr double kWeighing = 0.2;
 // An onset weaker than this share of those on the beats is soft.
 constexpr double kSoftOnset = 0.4;
@@ -97,8 +100,9 @@ bool LiveBeatGrid::Hop(double now, double hopSeconds, double onset, bool aubioBe
 void LiveBeatGrid::Lock(double now, double onset) {
   locked = true;
   fitted.clear();
-  onStrength = offStrength = 0.0;
-  weighed = 0;
+  zoneStrength.fill(0.0);
+  beatsWeighed = 0;
+  onStrength = 0.0;
   lastOnBeat = -1.0;
   beatsWithoutOnset = 0;
   beatsPerMinute = 60.0 / period;
@@ -107,29 +111,48 @@ void LiveBeatGrid::Lock(double now, double onset) {
   StartBeat(now);
 }
 
-// A grid at the right tempo can sit half a beat off (on the off-beat
-// hi-hats, which sound as regularly as the beats). The onsets near the
-// beats and those half way between are weighed as they come; when those
-// between are clearly the stronger, the grid moves by half a beat.
+// A grid at the right tempo can sit off the beat: half a beat (on the
+// off-beat hi-hats, which sound as regularly as the beats), or a sixteenth
+// before it (on a march's pickup, whose beat then falls beyond the reach
+// that moves the grid). The onsets are weighed as they come by the quarter
+// of the beat they fall in; when a quarter away from the beat holds clearly
+// the stronger ones, the grid moves there, and its next beat's onset puts
+// it exactly on them.
 void LiveBeatGrid::WeighOnset(double onset, double strength) {
   if (!locked || period <= 0.0) return;
   const double phase = (onset - predicted) / period - std::floor((onset - predicted) / period);
-  const double fromBeat = std::min(phase, 1.0 - phase);  // 0 on a beat, 0.5 half way
-  if (fromBeat < kOnBeat) onStrength += (strength - onStrength) * kWeighing;
-  else if (std::fabs(fromBeat - 0.5) < kOnBeat) offStrength += (strength - offStrength) * kWeighing;
-  else return;
-  if (++weighed >= kWeighedBeforeMoving && offStrength > kOffBeatStronger * onStrength) {
-    next += period / 2.0;
-    predicted += period / 2.0;
-    onBeat = early = lastOnBeat = -1.0;
-    fitted.clear();
-    std::swap(onStrength, offStrength);
-    weighed = 0;
+  const int zone = static_cast<int>(std::lround(phase * kPhaseZones)) % kPhaseZones;
+  zoneStrength[zone] += strength;
+  if (std::min(phase, 1.0 - phase) < kOnBeat) onStrength += (strength - onStrength) * kWeighing;
+}
+
+// Once a beat: the grid moves to a zone that holds clearly more than the
+// beat's own (by a quarter back for the zone three quarters on), and the
+// zones fade by a share, so each holds about the last kWeighedBeforeMoving
+// beats' worth.
+void LiveBeatGrid::WeighPhase() {
+  if (++beatsWeighed >= kWeighedBeforeMoving) {
+    int strongest = 0;
+    for (int z = 1; z < kPhaseZones; ++z)
+      if (zoneStrength[z] > zoneStrength[strongest]) strongest = z;
+    if (strongest != 0 && zoneStrength[strongest] > kOffBeatStronger * zoneStrength[0]) {
+      const int quarters = strongest <= kPhaseZones / 2 ? strongest : strongest - kPhaseZones;
+      const double shift = period * quarters / kPhaseZones;
+      next += shift;
+      predicted += shift;
+      onBeat = early = lastOnBeat = -1.0;
+      fitted.clear();
+      std::rotate(zoneStrength.begin(), zoneStrength.begin() + strongest, zoneStrength.end());
+      beatsWeighed = 0;
+    }
   }
+  for (double& held : zoneStrength) held *= 1.0 - 1.0 / kWeighedBeforeMoving;
 }
 
 void LiveBeatGrid::TakeTempo(double newPeriod, double now) {
   period = newPeriod;
+  zoneStrength.fill(0.0);  // where onsets fell in the old beat says nothing of the new one
+  beatsWeighed = 0;
   beatsPerMinute = 60.0 / period;
   fitted.clear();
   onBeat = early = -1.0;
@@ -160,6 +183,7 @@ void LiveBeatGrid::StartBeat(double now) {
   } else {
     ++beatsWithoutOnset;
   }
+  WeighPhase();
   predicted = next;
   onBeat = early;
   early = -1.0;

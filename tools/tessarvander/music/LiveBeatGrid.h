@@ -2,12 +2,14 @@
 // period, then the grid predicts each next beat, so a beat is told as it
 // sounds. The onset nearest a predicted beat moves the grid onto it; the
 // period is refined as the slope of a line through the onsets of the last
-// beats that had one; a grid whose onsets between the beats are clearly the
-// stronger moves by half a beat; a whole beat of silence, or eight beats
+// beats that had one; a grid whose onsets a quarter, a half or three
+// quarters of a beat away are clearly the stronger moves there; a whole beat
+// of silence, or eight beats
 // without an onset, lets it go. Bars count from the first beat: live, no
 // downbeat is told apart.
 #pragma once
 
+#include <array>
 #include <deque>
 #include <utility>
 
@@ -44,13 +46,14 @@ class LiveBeatGrid {
   // The last beat (every one, or only downbeats) at or before `seconds`
   // within the last two seconds; -1 if none.
   double LastTold(bool downbeatsOnly, double seconds) const;
-  // Every onset heard, with its strength: weighed for the grid's half-beat
-  // phase, and kept for anchoring a new tempo.
+  // Every onset heard, with its strength: weighed for the grid's phase, and
+  // kept for anchoring a new tempo.
   void Heard(double onset, double strength);
 
  private:
   void Lock(double now, double onset);
   void WeighOnset(double onset, double strength);
+  void WeighPhase();
   void StartBeat(double now);
   void Emit(double now);
 
@@ -63,8 +66,12 @@ class LiveBeatGrid {
   double next = 0.0;          // when the next beat falls due
   double lastOnBeat = -1.0;   // the onset of the last beat that had one
   int beatsWithoutOnset = 0;
-  double onStrength = 0.0, offStrength = 0.0;  // onsets on and between beats
-  int weighed = 0;
+  // The onsets' strength by where they fall in the beat: on it, a quarter
+  // after, half way, three quarters after; and how many were weighed.
+  static constexpr int kPhaseZones = 4;
+  std::array<double, kPhaseZones> zoneStrength{};
+  int beatsWeighed = 0;
+  double onStrength = 0.0;  // the onsets on the beats, for telling soft ones
   std::deque<std::pair<double, double>> fitted;  // (beat number, its onset) for the period
   std::deque<std::pair<double, double>> recentOnsets;  // (time, strength), the last seconds
   long beatCount = 0;
