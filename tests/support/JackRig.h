@@ -92,17 +92,11 @@ class Feeder {
   // false when it never does.
   bool WaitForServerTime(double seconds) {
     const double until = Frames() + seconds * rate;
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (Frames() < until && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return Frames() >= until;
+    return WaitUntil([&] { return Frames() >= until; });
   }
   // Waits until everything given to Play has been played.
   bool WaitForPlayed() {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (played < samples.size() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return played >= samples.size();
+    return WaitUntil([&] { return played >= samples.size(); });
   }
 
  private:

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <chrono>
-
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -12,6 +12,19 @@ namespace testsupport {
 // How long to wait for another program to do something before the test
 // gives up; generous, for a busy machine. Nothing is timed against it.
 constexpr auto kPatience = std::chrono::seconds(120);
+
+// Waits until `holds()` is true, looking again every 20 ms, for at most
+// `patience`: whether it came true. How the tests wait on another program or
+// thread: for a condition with a deadline, never for a fixed time.
+template <typename Condition>
+bool WaitUntil(Condition holds, std::chrono::milliseconds patience = kPatience) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  while (!holds()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
 
 struct RunResult {
   int exitCode = -1;  // 128 + the signal when it was killed

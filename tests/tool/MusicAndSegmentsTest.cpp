@@ -313,16 +313,27 @@ TEST_F(MusicTest, BadInputIsRefusedWithOneLine) {
       {{"--audio", "http://127.0.0.1:9/x.wav"}, 2, "no file at"},
   };
   const std::vector<std::string> before = Files();
-  for (const Case& c : cases) {
-    std::vector<std::string> arguments = {"render", "-o", Path("out.mp4"), "--size", "32x18", "--frames", "3"};
-    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-    SCOPED_TRACE(c.arguments.back());
+  const auto refused = [&](const std::vector<std::string>& arguments, const Case& c) {
+    SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back());
     const RunResult result = Tool(arguments);
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << "one line: " << result.err;
     EXPECT_EQ(Files(), before) << "nothing written";
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"render", "-o", Path("out.mp4"), "--size", "32x18", "--frames", "3"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    refused(arguments, c);
   }
+  // The commands that read a song alone name themselves, and write nothing.
+  const std::vector<Case> commands = {
+      {{"beats", Path("noise.mp3"), "-o", Path("beats.txt")}, 2, "beats: " + Path("noise.mp3") + " cannot be read"},
+      {{"beats", "http://127.0.0.1:9/x.wav", "-o", Path("beats.txt")}, 2, "beats: no file at"},
+      {{"direct", Path("missing.wav"), "-o", Path("cues.txt")}, 2, "direct: no file at"},
+      {{"direct", Path("silent.mp4"), "-o", Path("cues.txt")}, 2, "direct: " + Path("silent.mp4") + " has no audio"},
+  };
+  for (const Case& c : commands) refused(c.arguments, c);
 }
 
 }  // namespace

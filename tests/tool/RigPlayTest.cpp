@@ -23,10 +23,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::kPatience;
 using testsupport::OscSend;
 using testsupport::ReadFile;
 using testsupport::RunProgram;
+using testsupport::WaitUntil;
 using Player = testsupport::PlayerProcess;
 using testsupport::Feeder;
 using testsupport::JackServer;
@@ -42,16 +42,12 @@ class ReplyListener {
   ~ReplyListener() { lo_server_thread_free(server); }
   // Waits for `address` with a value within 1e-4 of `value`.
   bool WaitFor(const std::string& address, float value) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (std::chrono::steady_clock::now() < deadline) {
-      {
-        std::lock_guard<std::mutex> hold(lock);
-        for (const auto& [heardAddress, heardValue] : heard)
-          if (heardAddress == address && std::fabs(heardValue - value) < 1e-4f) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return WaitUntil([&] {
+      std::lock_guard<std::mutex> hold(lock);
+      for (const auto& [heardAddress, heardValue] : heard)
+        if (heardAddress == address && std::fabs(heardValue - value) < 1e-4f) return true;
+      return false;
+    });
   }
 
  private:
@@ -154,12 +150,13 @@ TEST_F(RigPlayTest, AMidiClockSetsTheTempoAndDrivesAShape) {
   // the lines are read until one is within half a beat of 128 at the pace.
   const std::regex line(R"(tempo ([0-9.]+) beats a minute \(midi-clock\))");
   std::string said;
-  for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);;) {
-    said = ReadFile(Path("play.out"));
-    for (std::sregex_iterator match(said.begin(), said.end(), line), end; match != end; ++match) tempo = (*match)[1];
-    if (std::fabs(std::stod(tempo) - 128.0 * pace) <= 0.5 || std::chrono::steady_clock::now() > deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  WaitUntil(
+      [&] {
+        said = ReadFile(Path("play.out"));
+        for (std::sregex_iterator match(said.begin(), said.end(), line), end; match != end; ++match) tempo = (*match)[1];
+        return std::fabs(std::stod(tempo) - 128.0 * pace) <= 0.5;
+      },
+      std::chrono::seconds(10));
   EXPECT_NEAR(pace, 1.0, 0.1) << "the dummy server kept near real time";
   EXPECT_NEAR(std::stod(tempo), 128.0 * pace, 0.5) << said << "at a pace of " << pace;
   OscSend(port, {"/tessarvander/still", "s", "clocked.png"});
@@ -283,9 +280,7 @@ TEST_F(RigPlayTest, TheTakeKeepsItsSoundThroughAKill) {
     return ignored ? 0.0 : static_cast<double>(size);
   };
   const double clicksEnded = soundBytes();
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (soundBytes() < clicksEnded + 0.5 * rate * sizeof(float) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  WaitUntil([&] { return soundBytes() >= clicksEnded + 0.5 * rate * sizeof(float); });
   ASSERT_GE(soundBytes(), clicksEnded + 0.5 * rate * sizeof(float)) << "the take's sound is written on";
   player.Kill();
   ASSERT_TRUE(fs::exists(Path("live.take.recording")));
