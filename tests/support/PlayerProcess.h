@@ -66,18 +66,18 @@ class PlayerProcess {
   // `pattern`; its first group, if any. False when play never says it.
   bool WaitFor(const std::string& pattern, std::string& group, size_t occurrence = 1) {
     const std::regex wanted(pattern);
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (std::chrono::steady_clock::now() < deadline) {
+    bool said = false;
+    WaitUntil([&] {
       output = ReadFile(out) + ReadFile(err);
       size_t seen = 0;
       for (std::sregex_iterator match(output.begin(), output.end(), wanted), end; match != end; ++match) {
         if (++seen < occurrence) continue;
         group = match->size() > 1 ? (*match)[1].str() : "";
-        return true;
+        return said = true;
       }
-      if (!Running()) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+      return !Running();
+    });
+    if (said) return true;
     ADD_FAILURE() << "play never said /" << pattern << "/; it said:\n" << ReadFile(out) << ReadFile(err);
     return false;
   }
