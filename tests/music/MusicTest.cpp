@@ -83,8 +83,10 @@ TEST(MusicTest, SwingSyncopationBreaksAndSoftIntrosKeepTheGrid) {
 // The kinds a tracker falls on, where the answer is known: one level and one
 // tempo through a kick every three sixteenths (a pull to 4:3), a break of
 // 8 s without percussion (the same phase after it), swing at 3:1 (the beat
-// on the beat, not on the swung note; 2:1 is above), and an accelerando from
-// 120 to 150 over two bars (followed, at the level the music had).
+// on the beat, not on the swung note; 2:1 is above), a figure in fives
+// between passages of its tempo (a pull to 4:5, held; a step of 5:4 that
+// stays is followed below), and an accelerando from 120 to 150 over two bars
+// (followed, at the level the music had).
 TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
   struct Case {
     const char* name;
@@ -96,6 +98,7 @@ TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
       {"8 s without percussion",
        Builder().Bars(8, 120, Pattern::Basic).Bars(4, 120, Pattern::PadOnly).Bars(8, 120, Pattern::Basic).Done(), 120},
       {"swing 3:1", Builder().Bars(12, 110, Pattern::Swing31).Done(), 110},
+      {"a figure in fives", Builder().Bars(8, 170, Pattern::Basic).Bars(6, 170, Pattern::Fives).Bars(8, 170, Pattern::Basic).Done(), 170},
       {"an accelerando", Builder().Bars(8, 120, Pattern::Basic).Ramp(2, 120, 150).Bars(10, 150, Pattern::Basic).Done(),
        150},
   };

@@ -21,6 +21,7 @@ enum class Pattern {
   Kick3334,  // kick every three sixteenths, 3+3+3+3+4 in the bar; snare on 2 and 4
   Swing31,   // Swing with the off-beat hi-hat at three quarters of the beat
   PadOnly,   // no drums: a break
+  Fives,     // kick and snare in turn every five sixteenths, across the bars; soft hi-hat on the beats
 };
 
 struct Track {
@@ -53,17 +54,27 @@ class Builder {
           if (pattern == Pattern::Swing && eighth % 2 == 1) at = start + (eighth / 2 + 2.0 / 3.0) * beat;
           if (pattern == Pattern::Swing31 && eighth % 2 == 1) at = start + (eighth / 2 + 3.0 / 4.0) * beat;
           const bool onBeat = eighth % 2 == 0;
-          if (pattern != Pattern::Sparse || onBeat) HiHat(at, (onBeat ? 0.22 : 0.12) * gain);
+          if (pattern == Pattern::Fives) {
+            if (onBeat) HiHat(at, 0.08 * gain);
+          } else if (pattern != Pattern::Sparse || onBeat) {
+            HiHat(at, (onBeat ? 0.22 : 0.12) * gain);
+          }
         }
         if (pattern == Pattern::Tresillo) {
           for (int eighth : {0, 3, 6}) Kick(start + eighth * beat / 2.0, 0.9 * gain);
+        } else if (pattern == Pattern::Fives) {
+          for (int sixteenth = 0; sixteenth < 16; ++sixteenth) {
+            const int figure = barCount * 16 + sixteenth;
+            if (figure % 5 == 0) (figure % 10 == 0 ? Kick(start + sixteenth * beat / 4.0, 0.9 * gain)
+                                                   : Snare(start + sixteenth * beat / 4.0, 0.6 * gain));
+          }
         } else if (pattern == Pattern::Kick3334) {
           for (int sixteenth : {0, 3, 6, 9, 12}) Kick(start + sixteenth * beat / 4.0, 0.9 * gain);
         } else {
           Kick(start, 0.9 * gain);
           if (pattern != Pattern::Sparse) Kick(start + 2 * beat, 0.8 * gain);
         }
-        if (pattern != Pattern::Sparse) {
+        if (pattern != Pattern::Sparse && pattern != Pattern::Fives) {
           Snare(start + beat, 0.5 * gain);
           Snare(start + 3 * beat, 0.5 * gain);
         }

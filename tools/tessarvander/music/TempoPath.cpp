@@ -65,8 +65,32 @@ bool SameOrOtherLevel(double a, double b) { return std::fabs(a / b - 1.0) <= kLe
 // eighth), each window at another level than most of the run's is moved to
 // theirs. A real change of tempo (any other ratio, or a gradual one within
 // a level) ends a run or is kept as it is.
+struct Run {
+  long first = 0, end = 0;  // windows
+  double period = 0.0;      // the period most of its windows hold
+};
+
+// A figure in fives (five sixteenths against a bar of four) reads as a
+// tempo 5:4 from the music's for as long as it plays. A real change by
+// that ratio stays; a passage at 5:4 between two passages of one tempo is
+// the figure, and is heard at the tempo around it.
+constexpr double kFiguresInFives[] = {1.25, 0.8};
+void HoldAcrossFigures(std::vector<Run>& runs, std::vector<double>& period) {
+  const auto same = [](double a, double b) { return std::fabs(a / b - 1.0) <= kLevelTolerance; };
+  for (size_t r = 1; r + 1 < runs.size(); ++r) {
+    const double around = runs[r - 1].period;
+    if (!same(runs[r + 1].period, around)) continue;
+    for (double ratio : kFiguresInFives) {
+      if (!same(runs[r].period, around * ratio)) continue;
+      for (long w = runs[r].first; w < runs[r].end; ++w) At(period, w) = around;
+      runs[r].period = around;
+    }
+  }
+}
+
 void HoldOneLevel(const std::vector<bool>& heard, std::vector<double>& period) {
   const long windows = Count(period);
+  std::vector<Run> runs;
   double before = 0.0;  // the period most of the run before held
   for (long first = 0; first < windows;) {
     if (!At(heard, first)) {
@@ -100,8 +124,10 @@ void HoldOneLevel(const std::vector<bool>& heard, std::vector<double>& period) {
       }
     }
     before = most;
+    runs.push_back({first, end, most});
     first = end;
   }
+  HoldAcrossFigures(runs, period);
 }
 
 }  // namespace
