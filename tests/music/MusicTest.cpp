@@ -98,7 +98,8 @@ TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
       {"8 s without percussion",
        Builder().Bars(8, 120, Pattern::Basic).Bars(4, 120, Pattern::PadOnly).Bars(8, 120, Pattern::Basic).Done(), 120},
       {"swing 3:1", Builder().Bars(12, 110, Pattern::Swing31).Done(), 110},
-      {"a figure in fives", Builder().Bars(8, 170, Pattern::Basic).Bars(6, 170, Pattern::Fives).Bars(8, 170, Pattern::Basic).Done(), 170},
+      {"a figure in fives",
+       Builder().Bars(8, 170, Pattern::Basic).Bars(6, 170, Pattern::Fives).Bars(8, 170, Pattern::Basic).Done(), 170},
       {"an accelerando", Builder().Bars(8, 120, Pattern::Basic).Ramp(2, 120, 150).Bars(10, 150, Pattern::Basic).Done(),
        150},
   };
