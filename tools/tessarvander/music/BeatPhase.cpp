@@ -12,6 +12,9 @@ namespace {
 constexpr long kReach = 8;
 // How much more the halfway points must hold to move the beats.
 constexpr double kClearly = 1.3;
+// How far the bass, over a whole stretch, must lean to the halfway points
+// to move the stretch.
+constexpr double kStretchLeans = 0.08;
 
 // The bass's strongest onset within a hop or two of `seconds`.
 double BassAt(double seconds, const OnsetCurve& curve) {
@@ -36,6 +39,32 @@ double HarmonyChangeAt(double seconds, double span, const OnsetCurve& curve) {
   return a > 0.0 && b > 0.0 ? 1.0 - dot / std::sqrt(a * b) : 0.0;
 }
 
+// Which of two places holds more, from -1 (all `on`) to 1 (all `off`): each
+// kind of evidence as a share of its total, so neither outweighs the other
+// by its units.
+double Lean(double on, double off) { return on + off > 0.0 ? (off - on) / (on + off) : 0.0; }
+
+// The stretches whose beats sit on the off-beat of a groove whose snare or
+// chord plays every off-beat (a polka's or a ska's after-beat, a thrash
+// beat): the loudest onsets are between the beats, and the chain of beats
+// follows them. The kick still falls on the beat, by a margin too small for
+// a window of beats to tell but the same over the whole stretch. The
+// harmony is not asked: the snare's noise on the chain's beats reads as a
+// change of chord there.
+std::vector<bool> StretchesOnTheOffBeat(const std::vector<double>& bassOn, const std::vector<double>& bassOff,
+                                        const std::vector<int>& stretchOf) {
+  const long count = Count(stretchOf);
+  const long stretches = count == 0 ? 0 : *std::max_element(stretchOf.begin(), stretchOf.end()) + 1;
+  std::vector<double> on(static_cast<size_t>(stretches)), off(on);
+  for (long i = 0; i + 1 < count; ++i) {
+    At(on, At(stretchOf, i)) += At(bassOn, i);
+    At(off, At(stretchOf, i)) += At(bassOff, i);
+  }
+  std::vector<bool> offBeat(static_cast<size_t>(stretches));
+  for (long s = 0; s < stretches; ++s) At(offBeat, s) = Lean(At(on, s), At(off, s)) > kStretchLeans;
+  return offBeat;
+}
+
 }  // namespace
 
 std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vector<int>& stretchOf,
@@ -51,6 +80,7 @@ std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vecto
     At(changeOn, i) = HarmonyChangeAt(At(beats, i), 0.25 * period, curve);
     At(changeOff, i) = HarmonyChangeAt(halfway, 0.25 * period, curve);
   }
+  const std::vector<bool> offBeat = StretchesOnTheOffBeat(bassOn, bassOff, stretchOf);
   std::vector<double> moved = beats;
   for (long i = 0; i + 1 < count; ++i) {
     double on = 0.0, off = 0.0, onChange = 0.0, offChange = 0.0;
@@ -58,12 +88,9 @@ std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vecto
       if (At(stretchOf, j) != At(stretchOf, i) || At(stretchOf, j + 1) != At(stretchOf, i)) continue;
       on += At(bassOn, j), off += At(bassOff, j), onChange += At(changeOn, j), offChange += At(changeOff, j);
     }
-    // Each kind of evidence as a share of its total, so neither outweighs
-    // the other by its units.
-    const double bass = on + off > 0.0 ? (off - on) / (on + off) : 0.0;
-    const double harmony = onChange + offChange > 0.0 ? (offChange - onChange) / (onChange + offChange) : 0.0;
-    const double lean = bass + harmony;  // above 0: the halfway points hold more
-    if (lean > 2.0 * (kClearly - 1.0) / (kClearly + 1.0) && At(stretchOf, i + 1) == At(stretchOf, i))
+    const double lean = Lean(on, off) + Lean(onChange, offChange);  // above 0: the halfway points hold more
+    const bool clearly = lean > 2.0 * (kClearly - 1.0) / (kClearly + 1.0);
+    if ((clearly || At(offBeat, At(stretchOf, i))) && At(stretchOf, i + 1) == At(stretchOf, i))
       At(moved, i) = 0.5 * (At(beats, i) + At(beats, i + 1));
   }
   // Beats stay in order: a beat moved forward never passes the next.
