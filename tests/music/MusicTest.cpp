@@ -112,6 +112,18 @@ TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
   }
 }
 
+// A shuffle whose guitar strikes every swung note as hard as the drums
+// strike the beat: the chain of onsets settles on the swung note, a third of
+// a beat early, and the beats move to the beat after it. The first and last
+// beats, where the chain starts and stops, may stay behind.
+TEST(MusicTest, TheBeatsLeaveTheSwungNote) {
+  const synthetic::Track track = Builder().Bars(32, 140, Pattern::SwungComp).Done();
+  const tool::AudioAnalysis analysis = Analysed(track);
+  const synthetic::Match beats = synthetic::MatchBeats(track.beats, analysis.Grid().Beats(), kTolerance);
+  EXPECT_GE(beats.Share(), 0.9) << beats.matched << " of " << beats.known << " beats";
+  EXPECT_LE(beats.ExtraShare(), 0.1) << beats.extra << " extra beats";
+}
+
 TEST(MusicTest, ATempoChangeIsFollowedAndTheRangeIsPrinted) {
   const synthetic::Track track = Builder().Bars(12, 120, Pattern::Basic).Bars(12, 150, Pattern::Basic).Done();
   const tool::AudioAnalysis analysis = Analysed(track);

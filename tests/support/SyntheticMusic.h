@@ -23,6 +23,7 @@ enum class Pattern {
   PadOnly,   // no drums: a break
   Fives,     // kick and snare in turn every five sixteenths, across the bars; soft hi-hat on the beats
   AfterBeat, // kick on every beat, a loud snare and hi-hat on every off-beat: an oom-pah, a thrash beat
+  SwungComp, // Swing with a loud chord on every swung note: a shuffle's comping guitar
 };
 
 struct Track {
@@ -52,7 +53,9 @@ class Builder {
         Pad(start, 4 * beat, root * 4.0, 0.03 * gain);  // the chord of the bar
         for (int eighth = 0; eighth < 8; ++eighth) {
           double at = start + eighth * beat / 2.0;
-          if (pattern == Pattern::Swing && eighth % 2 == 1) at = start + (eighth / 2 + 2.0 / 3.0) * beat;
+          if ((pattern == Pattern::Swing || pattern == Pattern::SwungComp) && eighth % 2 == 1)
+            at = start + (eighth / 2 + 2.0 / 3.0) * beat;
+          if (pattern == Pattern::SwungComp && eighth % 2 == 1) Stab(at, root * 4.0, 0.5 * gain);
           if (pattern == Pattern::Swing31 && eighth % 2 == 1) at = start + (eighth / 2 + 3.0 / 4.0) * beat;
           const bool onBeat = eighth % 2 == 0;
           if (pattern == Pattern::Fives) {
@@ -187,6 +190,15 @@ class Builder {
       const double t = static_cast<double>(i) / kRate;
       const double envelope = std::min(1.0, t / 0.01) * std::min(1.0, (length - t) / 0.02);
       Add(at + t, gain * envelope * std::sin(2 * M_PI * hz * t));
+    }
+  }
+  // A short chord, struck.
+  void Stab(double at, double hz, double gain) {
+    for (long i = 0; i < kRate / 8; ++i) {
+      const double t = static_cast<double>(i) / kRate;
+      double sum = 0.0;
+      for (double ratio : {1.0, 1.26, 1.5, 2.0}) sum += std::sin(2 * M_PI * hz * ratio * t);
+      Add(at + t, gain * std::exp(-t / 0.04) * sum);
     }
   }
   void Pad(double at, double length, double hz, double gain) {

@@ -12,16 +12,21 @@ namespace {
 constexpr long kReach = 8;
 // How much more the halfway points must hold to move the beats.
 constexpr double kClearly = 1.3;
+// How much more the point a third of a beat after the beats must hold than
+// the points halfway and two thirds after, for the beats to be on a swung
+// note; and the least share of the beats' own onsets it must hold.
+constexpr double kSwungClearly = 3.0;
+constexpr double kSwungBeat = 1.0 / 3.0;
 // How far the bass, over a whole stretch, must lean to the halfway points
 // to move the stretch.
 constexpr double kStretchLeans = 0.08;
 
-// The bass's strongest onset within a hop or two of `seconds`.
-double BassAt(double seconds, const OnsetCurve& curve) {
+// The strongest of `strengths` within a hop or two of `seconds`.
+double StrongestAt(double seconds, const std::vector<float>& strengths, const OnsetCurve& curve) {
   const long h = HopOf(seconds, curve);
   double strongest = 0.0;
-  for (long k = std::max(0L, h - 1); k <= std::min(static_cast<long>(curve.bassStrength.size()) - 1, h + 2); ++k)
-    strongest = std::max(strongest, static_cast<double>(At(curve.bassStrength, k)));
+  for (long k = std::max(0L, h - 1); k <= std::min(Count(strengths) - 1, h + 2); ++k)
+    strongest = std::max(strongest, static_cast<double>(At(strengths, k)));
   return strongest;
 }
 
@@ -44,6 +49,47 @@ double HarmonyChangeAt(double seconds, double span, const OnsetCurve& curve) {
 // by its units.
 double Lean(double on, double off) { return on + off > 0.0 ? (off - on) / (on + off) : 0.0; }
 
+// What the music holds at a beat and at points on the way to the next.
+struct Evidence {
+  double bassOn = 0.0, bassOff = 0.0;      // the bass's onsets at the beat and halfway
+  double changeOn = 0.0, changeOff = 0.0;  // the harmony's changes there
+  double onset = 0.0, third = 0.0, half = 0.0, twoThirds = 0.0;  // the onsets at the beat, a third on, ...
+
+  Evidence& operator+=(const Evidence& other) {
+    bassOn += other.bassOn, bassOff += other.bassOff, changeOn += other.changeOn, changeOff += other.changeOff;
+    onset += other.onset, third += other.third, half += other.half, twoThirds += other.twoThirds;
+    return *this;
+  }
+};
+
+Evidence EvidenceAt(double beat, double next, const OnsetCurve& curve) {
+  const double period = next - beat, halfway = beat + 0.5 * period;
+  Evidence e;
+  e.bassOn = StrongestAt(beat, curve.bassStrength, curve);
+  e.bassOff = StrongestAt(halfway, curve.bassStrength, curve);
+  e.changeOn = HarmonyChangeAt(beat, 0.25 * period, curve);
+  e.changeOff = HarmonyChangeAt(halfway, 0.25 * period, curve);
+  e.onset = StrongestAt(beat, curve.strength, curve);
+  e.third = StrongestAt(beat + period / 3.0, curve.strength, curve);
+  e.half = StrongestAt(halfway, curve.strength, curve);
+  e.twoThirds = StrongestAt(beat + 2.0 * period / 3.0, curve.strength, curve);
+  return e;
+}
+
+// Beats on the off-beat: the bass's onsets and the harmony's changes hold
+// clearly more at the halfway points.
+bool OnTheOffBeat(const Evidence& e) {
+  return Lean(e.bassOn, e.bassOff) + Lean(e.changeOn, e.changeOff) > 2.0 * (kClearly - 1.0) / (kClearly + 1.0);
+}
+
+// Beats on a swung note: swing delays the off-beat, so beats whose strongest
+// onset between them comes a third of a beat after them, as strong as a
+// beat, sit on the swung note before the beat (a shuffle's comping guitar
+// can strike it as hard as the drums strike the beat).
+bool OnASwungNote(const Evidence& e) {
+  return e.third > kSwungClearly * std::max(e.half, e.twoThirds) && e.third > kSwungBeat * e.onset;
+}
+
 // The stretches whose beats sit on the off-beat of a groove whose snare or
 // chord plays every off-beat (a polka's or a ska's after-beat, a thrash
 // beat): the loudest onsets are between the beats, and the chain of beats
@@ -51,17 +97,13 @@ double Lean(double on, double off) { return on + off > 0.0 ? (off - on) / (on + 
 // a window of beats to tell but the same over the whole stretch. The
 // harmony is not asked: the snare's noise on the chain's beats reads as a
 // change of chord there.
-std::vector<bool> StretchesOnTheOffBeat(const std::vector<double>& bassOn, const std::vector<double>& bassOff,
-                                        const std::vector<int>& stretchOf) {
+std::vector<bool> StretchesOnTheOffBeat(const std::vector<Evidence>& evidence, const std::vector<int>& stretchOf) {
   const long count = Count(stretchOf);
   const long stretches = count == 0 ? 0 : *std::max_element(stretchOf.begin(), stretchOf.end()) + 1;
-  std::vector<double> on(static_cast<size_t>(stretches)), off(on);
-  for (long i = 0; i + 1 < count; ++i) {
-    At(on, At(stretchOf, i)) += At(bassOn, i);
-    At(off, At(stretchOf, i)) += At(bassOff, i);
-  }
+  std::vector<Evidence> sum(static_cast<size_t>(stretches));
+  for (long i = 0; i + 1 < count; ++i) At(sum, At(stretchOf, i)) += At(evidence, i);
   std::vector<bool> offBeat(static_cast<size_t>(stretches));
-  for (long s = 0; s < stretches; ++s) At(offBeat, s) = Lean(At(on, s), At(off, s)) > kStretchLeans;
+  for (long s = 0; s < stretches; ++s) At(offBeat, s) = Lean(At(sum, s).bassOn, At(sum, s).bassOff) > kStretchLeans;
   return offBeat;
 }
 
@@ -71,27 +113,25 @@ std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vecto
                               const OnsetCurve& curve) {
   const long count = static_cast<long>(beats.size());
   if (count < 4) return beats;
-  // The evidence at each beat and at the point after it, halfway to the next.
-  std::vector<double> bassOn(beats.size()), bassOff(beats.size()), changeOn(beats.size()), changeOff(beats.size());
-  for (long i = 0; i + 1 < count; ++i) {
-    const double period = At(beats, i + 1) - At(beats, i), halfway = At(beats, i) + 0.5 * period;
-    At(bassOn, i) = BassAt(At(beats, i), curve);
-    At(bassOff, i) = BassAt(halfway, curve);
-    At(changeOn, i) = HarmonyChangeAt(At(beats, i), 0.25 * period, curve);
-    At(changeOff, i) = HarmonyChangeAt(halfway, 0.25 * period, curve);
-  }
-  const std::vector<bool> offBeat = StretchesOnTheOffBeat(bassOn, bassOff, stretchOf);
+  std::vector<Evidence> evidence(beats.size());
+  for (long i = 0; i + 1 < count; ++i) At(evidence, i) = EvidenceAt(At(beats, i), At(beats, i + 1), curve);
+  const std::vector<bool> offBeat = StretchesOnTheOffBeat(evidence, stretchOf);
   std::vector<double> moved = beats;
   for (long i = 0; i + 1 < count; ++i) {
-    double on = 0.0, off = 0.0, onChange = 0.0, offChange = 0.0;
-    for (long j = std::max(0L, i - kReach); j <= std::min(count - 2, i + kReach); ++j) {
-      if (At(stretchOf, j) != At(stretchOf, i) || At(stretchOf, j + 1) != At(stretchOf, i)) continue;
-      on += At(bassOn, j), off += At(bassOff, j), onChange += At(changeOn, j), offChange += At(changeOff, j);
-    }
-    const double lean = Lean(on, off) + Lean(onChange, offChange);  // above 0: the halfway points hold more
-    const bool clearly = lean > 2.0 * (kClearly - 1.0) / (kClearly + 1.0);
-    if ((clearly || At(offBeat, At(stretchOf, i))) && At(stretchOf, i + 1) == At(stretchOf, i))
-      At(moved, i) = 0.5 * (At(beats, i) + At(beats, i + 1));
+    if (At(stretchOf, i + 1) != At(stretchOf, i)) continue;
+    Evidence around;
+    for (long j = std::max(0L, i - kReach); j <= std::min(count - 2, i + kReach); ++j)
+      if (At(stretchOf, j) == At(stretchOf, i) && At(stretchOf, j + 1) == At(stretchOf, i)) around += At(evidence, j);
+    const double period = At(beats, i + 1) - At(beats, i);
+    if (OnASwungNote(around)) At(moved, i) = At(beats, i) + period / 3.0;
+    else if (OnTheOffBeat(around) || At(offBeat, At(stretchOf, i))) At(moved, i) = At(beats, i) + period / 2.0;
+  }
+  // The last beat of a stretch, with no next beat to weigh it by, moves as
+  // the one before it did.
+  for (long i = 1; i < count; ++i) {
+    const bool last = i + 1 == count || At(stretchOf, i + 1) != At(stretchOf, i);
+    if (last && At(stretchOf, i - 1) == At(stretchOf, i))
+      At(moved, i) = At(beats, i) + (At(moved, i - 1) - At(beats, i - 1));
   }
   // Beats stay in order: a beat moved forward never passes the next.
   for (long i = 1; i < count; ++i)
