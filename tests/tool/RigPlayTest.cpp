@@ -319,14 +319,18 @@ TEST_F(RigPlayTest, TheTakeKeepsItsSoundThroughAKill) {
   // Every pulse is drawn within a frame of its click, as a rule in the frame
   // the click starts in, give or take the uneven blocks the dummy server
   // hands sound over in (the first click after the silence may pass before
-  // the analysis trusts it); none drifts.
+  // the analysis trusts it), and give or take the slip the take's sound
+  // keeps to the frames before it moves its anchor (TakeSound::kSlip, 30 ms:
+  // on a busy machine the dummy server's clock parts from the computer's by
+  // a frame and back); none drifts further.
+  const double slip = 0.03 * 60.0;
   std::vector<double> late;
   for (long pulse : pulses) {
     double nearest = 1e9;
     for (double onset : onsets) nearest = std::fabs(onset - pulse) < std::fabs(nearest - pulse) ? onset : nearest;
     late.push_back(static_cast<double>(pulse) - nearest);
   }
-  for (double by : late) EXPECT_TRUE(by > -1.0 && by <= 1.5) << by << "; pulses / onsets: " << said;
+  for (double by : late) EXPECT_TRUE(by >= -slip && by <= 1.0 + slip) << by << "; pulses / onsets: " << said;
   std::nth_element(late.begin(), late.begin() + late.size() / 2, late.end());
   EXPECT_LT(std::fabs(late[late.size() / 2]), 1.0) << "within a frame; pulses / onsets: " << said;
 }
