@@ -57,14 +57,9 @@ bool OtherLevel(double a, double b) {
 // The largest change of tempo a piece makes from one passage to the next
 // (either way): beyond it, a new passage at another level is taken as it is.
 constexpr double kLargestChange = 1.45;
-bool SameOrOtherLevel(double a, double b) { return std::fabs(a / b - 1.0) <= kLevelTolerance || OtherLevel(a, b); }
+bool SameTempo(double a, double b) { return std::fabs(a / b - 1.0) <= kLevelTolerance; }
+bool SameOrOtherLevel(double a, double b) { return SameTempo(a, b) || OtherLevel(a, b); }
 
-// A steady piece is heard at one level. Where a run of windows goes between
-// levels of one tempo (its periods related from window to window by a
-// simple ratio, as when the drums thin out or a figure stresses every third
-// eighth), each window at another level than most of the run's is moved to
-// theirs. A real change of tempo (any other ratio, or a gradual one within
-// a level) ends a run or is kept as it is.
 struct Run {
   long first = 0, end = 0;  // windows
   double period = 0.0;      // the period most of its windows hold
@@ -76,18 +71,23 @@ struct Run {
 // the figure, and is heard at the tempo around it.
 constexpr double kFiguresInFives[] = {1.25, 0.8};
 void HoldAcrossFigures(std::vector<Run>& runs, std::vector<double>& period) {
-  const auto same = [](double a, double b) { return std::fabs(a / b - 1.0) <= kLevelTolerance; };
   for (size_t r = 1; r + 1 < runs.size(); ++r) {
     const double around = runs[r - 1].period;
-    if (!same(runs[r + 1].period, around)) continue;
+    if (!SameTempo(runs[r + 1].period, around)) continue;
     for (double ratio : kFiguresInFives) {
-      if (!same(runs[r].period, around * ratio)) continue;
+      if (!SameTempo(runs[r].period, around * ratio)) continue;
       for (long w = runs[r].first; w < runs[r].end; ++w) At(period, w) = around;
       runs[r].period = around;
     }
   }
 }
 
+// A steady piece is heard at one level. Where a run of windows goes between
+// levels of one tempo (its periods related from window to window by a
+// simple ratio, as when the drums thin out or a figure stresses every third
+// eighth), each window at another level than most of the run's is moved to
+// theirs. A real change of tempo (any other ratio, or a gradual one within
+// a level) ends a run or is kept as it is, but for a figure in fives.
 void HoldOneLevel(const std::vector<bool>& heard, std::vector<double>& period) {
   const long windows = Count(period);
   std::vector<Run> runs;
@@ -104,7 +104,7 @@ void HoldOneLevel(const std::vector<bool>& heard, std::vector<double>& period) {
     long mostCount = 0;
     for (long w = first; w < end; ++w) {
       long count = 0;
-      for (long v = first; v < end; ++v) count += std::fabs(At(period, v) / At(period, w) - 1.0) <= kLevelTolerance;
+      for (long v = first; v < end; ++v) count += SameTempo(At(period, v), At(period, w));
       if (count > mostCount) mostCount = count, most = At(period, w);
     }
     for (long w = first; w < end; ++w)
