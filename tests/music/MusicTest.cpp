@@ -83,8 +83,7 @@ TEST(MusicTest, SwingSyncopationBreaksAndSoftIntrosKeepTheGrid) {
 // The kinds a tracker falls on, where the answer is known: one level and one
 // tempo through a kick every three sixteenths (a pull to 4:3), a break of
 // 8 s without percussion (the same phase after it), swing at 3:1 (the beat
-// on the beat, not on the swung note; 2:1 is above), a loud snare on every
-// off-beat (the beat on the kick), a figure in fives
+// on the beat, not on the swung note; 2:1 is above), a figure in fives
 // between passages of its tempo (a pull to 4:5, held; a step of 5:4 that
 // stays is followed below), and an accelerando from 120 to 150 over two bars
 // (followed, at the level the music had).
@@ -101,7 +100,6 @@ TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
       {"swing 3:1", Builder().Bars(12, 110, Pattern::Swing31).Done(), 110},
       {"a figure in fives",
        Builder().Bars(8, 170, Pattern::Basic).Bars(6, 170, Pattern::Fives).Bars(8, 170, Pattern::Basic).Done(), 170},
-      {"a snare on every off-beat", Builder().Bars(16, 150, Pattern::AfterBeat).Done(), 150},
       {"an accelerando", Builder().Bars(8, 120, Pattern::Basic).Ramp(2, 120, 150).Bars(10, 150, Pattern::Basic).Done(),
        150},
   };

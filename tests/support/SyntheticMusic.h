@@ -22,7 +22,6 @@ enum class Pattern {
   Swing31,   // Swing with the off-beat hi-hat at three quarters of the beat
   PadOnly,   // no drums: a break
   Fives,     // kick and snare in turn every five sixteenths, across the bars; soft hi-hat on the beats
-  AfterBeat, // kick on every beat, a loud snare and hi-hat on every off-beat: an oom-pah, a thrash beat
   SwungComp, // Swing with a loud chord on every swung note: a shuffle's comping guitar
 };
 
@@ -60,8 +59,7 @@ class Builder {
           const bool onBeat = eighth % 2 == 0;
           if (pattern == Pattern::Fives) {
             if (onBeat) HiHat(at, 0.08 * gain);
-          } else if (pattern == Pattern::AfterBeat) {
-            if (!onBeat) HiHat(at, 0.22 * gain), Snare(at, 0.8 * gain);
+
           } else if (pattern != Pattern::Sparse || onBeat) {
             HiHat(at, (onBeat ? 0.22 : 0.12) * gain);
           }
@@ -74,15 +72,13 @@ class Builder {
             if (figure % 5 == 0) (figure % 10 == 0 ? Kick(start + sixteenth * beat / 4.0, 0.9 * gain)
                                                    : Snare(start + sixteenth * beat / 4.0, 0.6 * gain));
           }
-        } else if (pattern == Pattern::AfterBeat) {
-          for (int b = 0; b < 4; ++b) Kick(start + b * beat, 0.5 * gain);
         } else if (pattern == Pattern::Kick3334) {
           for (int sixteenth : {0, 3, 6, 9, 12}) Kick(start + sixteenth * beat / 4.0, 0.9 * gain);
         } else {
           Kick(start, 0.9 * gain);
           if (pattern != Pattern::Sparse) Kick(start + 2 * beat, 0.8 * gain);
         }
-        if (pattern != Pattern::Sparse && pattern != Pattern::Fives && pattern != Pattern::AfterBeat) {
+        if (pattern != Pattern::Sparse && pattern != Pattern::Fives) {
           Snare(start + beat, 0.5 * gain);
           Snare(start + 3 * beat, 0.5 * gain);
         }

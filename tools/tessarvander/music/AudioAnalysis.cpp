@@ -24,9 +24,7 @@ constexpr uint_t kHop = 512;
 // (kMagnitudeCompression), which hears a quiet intro's drums as clearly as
 // loud ones.
 constexpr uint_t kMelBands = MelBank::kBands;
-// The bass's onsets: the kick's and the bass's fundamentals, below the
-// snare's body, so a snare on the off-beat does not count as bass.
-constexpr double kBassStrengthTop = 100.0;
+constexpr double kBassStrengthTop = 200.0;
 // The harmony: energy per pitch class, from the bins where a 2048-point
 // spectrum tells semitones apart well enough.
 constexpr double kChromaLowest = 200.0, kChromaHighest = 4000.0;

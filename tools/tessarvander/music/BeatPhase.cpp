@@ -17,9 +17,6 @@ constexpr double kClearly = 1.3;
 // note; and the least share of the beats' own onsets it must hold.
 constexpr double kSwungClearly = 3.0;
 constexpr double kSwungBeat = 1.0 / 3.0;
-// How far the bass, over a whole stretch, must lean to the halfway points
-// to move the stretch.
-constexpr double kStretchLeans = 0.08;
 
 // The strongest of `strengths` within a hop or two of `seconds`.
 double StrongestAt(double seconds, const std::vector<float>& strengths, const OnsetCurve& curve) {
@@ -90,23 +87,6 @@ bool OnASwungNote(const Evidence& e) {
   return e.third > kSwungClearly * std::max(e.half, e.twoThirds) && e.third > kSwungBeat * e.onset;
 }
 
-// The stretches whose beats sit on the off-beat of a groove whose snare or
-// chord plays every off-beat (a polka's or a ska's after-beat, a thrash
-// beat): the loudest onsets are between the beats, and the chain of beats
-// follows them. The kick still falls on the beat, by a margin too small for
-// a window of beats to tell but the same over the whole stretch. The
-// harmony is not asked: the snare's noise on the chain's beats reads as a
-// change of chord there.
-std::vector<bool> StretchesOnTheOffBeat(const std::vector<Evidence>& evidence, const std::vector<int>& stretchOf) {
-  const long count = Count(stretchOf);
-  const long stretches = count == 0 ? 0 : *std::max_element(stretchOf.begin(), stretchOf.end()) + 1;
-  std::vector<Evidence> sum(static_cast<size_t>(stretches));
-  for (long i = 0; i + 1 < count; ++i) At(sum, At(stretchOf, i)) += At(evidence, i);
-  std::vector<bool> offBeat(static_cast<size_t>(stretches));
-  for (long s = 0; s < stretches; ++s) At(offBeat, s) = Lean(At(sum, s).bassOn, At(sum, s).bassOff) > kStretchLeans;
-  return offBeat;
-}
-
 }  // namespace
 
 std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vector<int>& stretchOf,
@@ -115,7 +95,6 @@ std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vecto
   if (count < 4) return beats;
   std::vector<Evidence> evidence(beats.size());
   for (long i = 0; i + 1 < count; ++i) At(evidence, i) = EvidenceAt(At(beats, i), At(beats, i + 1), curve);
-  const std::vector<bool> offBeat = StretchesOnTheOffBeat(evidence, stretchOf);
   std::vector<double> moved = beats;
   for (long i = 0; i + 1 < count; ++i) {
     if (At(stretchOf, i + 1) != At(stretchOf, i)) continue;
@@ -124,7 +103,7 @@ std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vecto
       if (At(stretchOf, j) == At(stretchOf, i) && At(stretchOf, j + 1) == At(stretchOf, i)) around += At(evidence, j);
     const double period = At(beats, i + 1) - At(beats, i);
     if (OnASwungNote(around)) At(moved, i) = At(beats, i) + period / 3.0;
-    else if (OnTheOffBeat(around) || At(offBeat, At(stretchOf, i))) At(moved, i) = At(beats, i) + period / 2.0;
+    else if (OnTheOffBeat(around)) At(moved, i) = At(beats, i) + period / 2.0;
   }
   // The last beat of a stretch, with no next beat to weigh it by, moves as
   // the one before it did.

@@ -6,8 +6,8 @@
 // for the same reason; Klapuri, Eronen and Astola 2006 weigh the bass's
 // onsets for the beat's phase). Over a window of beats, both are weighed at
 // the beats and at the points halfway between; where the halfway points
-// hold clearly more, the window's beats move there. Where the snare plays
-// every off-beat, the bass alone decides, over the whole stretch of sound.
+// hold clearly more, the window's beats move there. Beats on a shuffle's
+// swung note move to the beat after it.
 #pragma once
 
 #include <vector>

@@ -16,7 +16,7 @@ constexpr int kPitchClasses = 12;
 struct OnsetCurve {
   double hopSeconds = 512.0 / 44100.0;
   std::vector<float> strength;     // log-mel spectral flux
-  std::vector<float> bassStrength; // the same, below 100 Hz: kick and bass
+  std::vector<float> bassStrength; // the same, below about 200 Hz
   std::vector<float> colour;       // kColourBands log energies per hop
   std::vector<float> chroma;       // kPitchClasses energies per hop: the harmony
   std::vector<uint8_t> sound;      // 1 above the silence gate
