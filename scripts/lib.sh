@@ -10,7 +10,7 @@ TEST_PACKAGES="libgtest-dev libbenchmark-dev ffmpeg xvfb xauth clang libclang-rt
   g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 liblo-tools xdotool gnuplot-nox parallel pipewire pipewire-bin
   zbar-tools slurm-wlm munge jackd2 pingus-data neverball-data python3-numpy
   fluidsynth fluid-soundfont-gm mma planetblupi-music-midi fretsonfire-songs-muldjord fretsonfire-songs-sectoid
-  python3-mido chromium chromium-driver python3-selenium"
+  python3-mido lmms chromium chromium-driver python3-selenium"
 
 # as_root COMMAND...: runs the command as root (directly, or with sudo).
 as_root() {
