@@ -11,12 +11,15 @@
 #include <filesystem>
 #include <sstream>
 #include <fstream>
+#include <future>
 #include <thread>
 
+#include "JackRig.h"
 #include "RunProgram.h"
 #include "SyntheticMusic.h"
 #include "music/LiveAnalysis.h"
 #include "player/StageRig.h"
+#include "rig/AudioInput.h"
 #include "rig/LinkSession.h"
 #include "rig/MidiInput.h"
 #include "formats/MidiMap.h"
@@ -348,4 +351,24 @@ TEST_F(RigTest, MissingDevicesAreOneLineEachAndTheRigStarts) {
   }));
   EXPECT_FALSE(rig.Tempo(tool::SteadySeconds()).Known());
   EXPECT_FALSE(fs::exists(folder / "map.json")) << "nothing learned, nothing written";
+}
+
+// A live-sound stream whose JACK server stops answering as the player lets
+// it go (a server stopped, not yet gone) is closed on a thread of its own and
+// left behind: the player still ends.
+TEST_F(RigTest, ALiveSoundStreamIsLetGoWhenItsServerStopsAnswering) {
+  testsupport::JackServer jack(folder);
+  auto input = std::make_unique<tool::AudioInput>();
+  std::string error;
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return input->Open("system", error); })) << error;
+  jack.Pause();
+  std::promise<void> closed;
+  std::thread closer([&] {
+    input.reset();
+    closed.set_value();
+  });
+  const bool ended = closed.get_future().wait_for(testsupport::kPatience) == std::future_status::ready;
+  jack.Resume();
+  EXPECT_TRUE(ended) << "the stream's close waited on its server";
+  ended ? closer.join() : closer.detach();
 }

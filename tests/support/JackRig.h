@@ -5,6 +5,7 @@
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -36,6 +37,10 @@ class JackServer {
                                     (folder / "jackd.log").string());
   }
   ~JackServer() { Stop(); }
+  // Stops the server answering without ending it (a server on its way out),
+  // and lets it go on.
+  void Pause() { kill(pid, SIGSTOP); }
+  void Resume() { kill(pid, SIGCONT); }
   void Stop() {
     testsupport::StopProgram(pid);
     pid = -1;

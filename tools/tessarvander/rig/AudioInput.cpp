@@ -3,7 +3,11 @@
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "rig/SoundSystems.h"
@@ -16,8 +20,18 @@ namespace {
 constexpr const char* kStreamName = "tessarvander-audio";
 constexpr unsigned kMostChannels = 2;
 
+// Where the capture thread hands its sound. A stream left to the process's
+// end may still call after its AudioInput is gone: the sink outlives it, and
+// is emptied first.
+struct Sink {
+  std::mutex lock;
+  AudioInput* to = nullptr;
+};
+
 int Arrived(void*, void* input, unsigned frames, double, RtAudioStreamStatus, void* user) {
-  if (input) static_cast<AudioInput*>(user)->Captured(static_cast<const float*>(input), frames);
+  Sink& sink = *static_cast<Sink*>(user);
+  std::unique_lock<std::mutex> hold(sink.lock, std::try_to_lock);  // busy only while it empties
+  if (hold && sink.to && input) sink.to->Captured(static_cast<const float*>(input), frames);
   return 0;
 }
 
@@ -25,10 +39,15 @@ int Arrived(void*, void* input, unsigned frames, double, RtAudioStreamStatus, vo
 // player notices a stream that stops by the sound that stops arriving.
 void Quietly(RtAudioError::Type, const std::string&) {}
 
+// How long a stream may take to close before it is left to the process's
+// end: libjack waits for its server's answer, and a server on its way out
+// (stopped, not yet gone) never gives one.
+constexpr std::chrono::milliseconds kLongestClose{1000};
+
 // Streams of a server that went away, kept where the process can still see
 // them (so a leak checker does not count them) and never destroyed.
-std::vector<std::unique_ptr<RtAudio>>& LeftToTheEnd() {
-  static auto* kept = new std::vector<std::unique_ptr<RtAudio>>;
+std::vector<std::shared_ptr<void>>& LeftToTheEnd() {
+  static auto* kept = new std::vector<std::shared_ptr<void>>;
   return *kept;
 }
 
@@ -45,6 +64,7 @@ const char* SystemName(RtAudio::Api api) {
 
 struct AudioInput::Stream {
   std::unique_ptr<RtAudio> audio;
+  std::shared_ptr<Sink> sink = std::make_shared<Sink>();
   unsigned channels = 1;
   bool jack = false;
 };
@@ -53,18 +73,38 @@ AudioInput::AudioInput() = default;
 
 AudioInput::~AudioInput() {
   if (!stream || !stream->audio) return;
+  {
+    std::lock_guard<std::mutex> hold(stream->sink->lock);
+    stream->sink->to = nullptr;
+  }
   // A JACK server that went away took the stream with it: RtAudio closes it
   // on a thread of its own, and libjack never returns from a second close of
-  // a client whose server is gone. The stream is left to the process's end.
-  if (stream->jack && !JackServerRunning()) {
-    LeftToTheEnd().push_back(std::move(stream->audio));
+  // a client whose server is gone. A server on its way out (stopped, not yet
+  // gone) answers neither the probe nor the close. So the stream is closed on
+  // a thread of its own, and one that is not closed in time, or whose server
+  // went away, is left to the process's end.
+  std::shared_ptr<RtAudio> audio(std::move(stream->audio));
+  auto closing = std::make_shared<std::promise<bool>>();
+  std::future<bool> closed = closing->get_future();
+  std::thread closer([audio, closing, jack = stream->jack] {
+    bool done = false;
+    try {
+      if (!jack || JackServerRunning()) {
+        if (audio->isStreamRunning()) audio->stopStream();
+        if (audio->isStreamOpen()) audio->closeStream();
+        done = true;
+      }
+    } catch (...) {
+    }
+    closing->set_value(done);
+  });
+  if (closed.wait_for(kLongestClose) == std::future_status::ready) {
+    closer.join();
+    if (!closed.get()) LeftToTheEnd().insert(LeftToTheEnd().end(), {audio, stream->sink});
     return;
   }
-  try {
-    if (stream->audio->isStreamRunning()) stream->audio->stopStream();
-    if (stream->audio->isStreamOpen()) stream->audio->closeStream();
-  } catch (...) {
-  }
+  closer.detach();
+  LeftToTheEnd().insert(LeftToTheEnd().end(), {audio, stream->sink});
 }
 
 bool AudioInput::Open(const std::string& device, std::string& error) {
@@ -102,8 +142,10 @@ bool AudioInput::Open(const std::string& device, std::string& error) {
       options.flags = RTAUDIO_MINIMIZE_LATENCY;
       unsigned frames = kBufferFrames;
       const unsigned sampleRate = info.preferredSampleRate > 0 ? info.preferredSampleRate : 48000;
+      opened->sink->to = this;
       stream = std::move(opened);
-      audio->openStream(nullptr, &input, RTAUDIO_FLOAT32, sampleRate, &frames, Arrived, this, &options, Quietly);
+      audio->openStream(nullptr, &input, RTAUDIO_FLOAT32, sampleRate, &frames, Arrived, stream->sink.get(), &options,
+                        Quietly);
       rate = static_cast<int>(audio->getStreamSampleRate());
       latencySeconds = static_cast<double>(frames + std::max(0L, audio->getStreamLatency())) / rate;
       {
