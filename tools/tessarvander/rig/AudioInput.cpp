@@ -44,8 +44,9 @@ void Quietly(RtAudioError::Type, const std::string&) {}
 // (stopped, not yet gone) never gives one.
 constexpr std::chrono::milliseconds kLongestClose{1000};
 
-// Streams of a server that went away, kept where the process can still see
-// them (so a leak checker does not count them) and never destroyed.
+// Streams not closed (their server went away or stopped answering) and
+// their sinks, kept where the process can still see them (so a leak checker
+// does not count them) and never destroyed.
 std::vector<std::shared_ptr<void>>& LeftToTheEnd() {
   static auto* kept = new std::vector<std::shared_ptr<void>>;
   return *kept;
@@ -100,10 +101,10 @@ AudioInput::~AudioInput() {
   });
   if (closed.wait_for(kLongestClose) == std::future_status::ready) {
     closer.join();
-    if (!closed.get()) LeftToTheEnd().insert(LeftToTheEnd().end(), {audio, stream->sink});
-    return;
+    if (closed.get()) return;
+  } else {
+    closer.detach();
   }
-  closer.detach();
   LeftToTheEnd().insert(LeftToTheEnd().end(), {audio, stream->sink});
 }
 
