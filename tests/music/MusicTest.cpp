@@ -86,7 +86,8 @@ TEST(MusicTest, SwingSyncopationBreaksAndSoftIntrosKeepTheGrid) {
 // on the beat, not on the swung note; 2:1 is above), a figure in fives
 // between passages of its tempo (a pull to 4:5, held; a step of 5:4 that
 // stays is followed below), and an accelerando from 120 to 150 over two bars
-// (followed, at the level the music had).
+// (followed, at the level the music had), and a breakdown of eight bars
+// whose bass strikes every off-beat (the beat the kick held before it).
 TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
   struct Case {
     const char* name;
@@ -102,6 +103,8 @@ TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
        Builder().Bars(8, 170, Pattern::Basic).Bars(6, 170, Pattern::Fives).Bars(8, 170, Pattern::Basic).Done(), 170},
       {"an accelerando", Builder().Bars(8, 120, Pattern::Basic).Ramp(2, 120, 150).Bars(10, 150, Pattern::Basic).Done(),
        150},
+      {"an off-beat bass breakdown",
+       Builder().Bars(8, 138, Pattern::Basic).Bars(8, 138, Pattern::Breakdown).Bars(8, 138, Pattern::Basic).Done(), 138},
   };
   for (const Case& c : cases) {
     const tool::AudioAnalysis analysis = Analysed(c.track);

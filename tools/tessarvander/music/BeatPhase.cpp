@@ -8,8 +8,6 @@
 namespace tool {
 namespace {
 
-// Beats weighed each side of a beat.
-constexpr long kReach = 8;
 // How much more the halfway points must hold to move the beats.
 constexpr double kClearly = 1.3;
 // How much more the point a third of a beat after the beats must hold than
@@ -87,30 +85,55 @@ bool OnASwungNote(const Evidence& e) {
   return e.third > kSwungClearly * std::max(e.half, e.twoThirds) && e.third > kSwungBeat * e.onset;
 }
 
+// A beat chain keeps its phase from beat to beat unless it jumps (an
+// interval half a beat longer or shorter, where it lost the beat and found
+// it again) or slides (its beats drift from the tempo's grid, drawn by
+// stronger onsets off the beat): its beats between are one passage, on the
+// beat or off it together. A passage never spans two stretches of sound or
+// a change of tempo.
+constexpr double kLargestSlide = 0.15;  // beats
+constexpr double kTempoMove = 0.01;
+
+struct Passage {
+  long first = 0, end = 0;  // beats
+};
+
+std::vector<Passage> SteadyPassages(const std::vector<double>& beats, const std::vector<int>& stretchOf,
+                                    const std::vector<double>& periodOf) {
+  const long count = Count(beats);
+  std::vector<Passage> passages;
+  for (long first = 0; first < count;) {
+    long end = first + 1;
+    double slide = 0.0;  // how far the chain has moved from the grid, in beats
+    for (; end < count; ++end) {
+      if (At(stretchOf, end) != At(stretchOf, first)) break;
+      if (std::fabs(At(periodOf, end) / At(periodOf, first) - 1.0) > kTempoMove) break;
+      slide += (At(beats, end) - At(beats, end - 1)) / At(periodOf, end) - 1.0;
+      if (std::fabs(slide) > kLargestSlide) break;
+    }
+    passages.push_back({first, end});
+    first = end;
+  }
+  return passages;
+}
+
 }  // namespace
 
 std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vector<int>& stretchOf,
-                              const OnsetCurve& curve) {
+                              const std::vector<double>& periodOf, const OnsetCurve& curve) {
   const long count = static_cast<long>(beats.size());
   if (count < 4) return beats;
-  std::vector<Evidence> evidence(beats.size());
-  for (long i = 0; i + 1 < count; ++i) At(evidence, i) = EvidenceAt(At(beats, i), At(beats, i + 1), curve);
   std::vector<double> moved = beats;
-  for (long i = 0; i + 1 < count; ++i) {
-    if (At(stretchOf, i + 1) != At(stretchOf, i)) continue;
-    Evidence around;
-    for (long j = std::max(0L, i - kReach); j <= std::min(count - 2, i + kReach); ++j)
-      if (At(stretchOf, j) == At(stretchOf, i) && At(stretchOf, j + 1) == At(stretchOf, i)) around += At(evidence, j);
-    const double period = At(beats, i + 1) - At(beats, i);
-    if (OnASwungNote(around)) At(moved, i) = At(beats, i) + period / 3.0;
-    else if (OnTheOffBeat(around)) At(moved, i) = At(beats, i) + period / 2.0;
-  }
-  // The last beat of a stretch, with no next beat to weigh it by, moves as
-  // the one before it did.
-  for (long i = 1; i < count; ++i) {
-    const bool last = i + 1 == count || At(stretchOf, i + 1) != At(stretchOf, i);
-    if (last && At(stretchOf, i - 1) == At(stretchOf, i))
-      At(moved, i) = At(beats, i) + (At(moved, i - 1) - At(beats, i - 1));
+  for (const Passage& passage : SteadyPassages(beats, stretchOf, periodOf)) {
+    if (passage.end - passage.first < 2) continue;
+    Evidence all;
+    for (long i = passage.first; i + 1 < passage.end; ++i) all += EvidenceAt(At(beats, i), At(beats, i + 1), curve);
+    const double share = OnASwungNote(all) ? 1.0 / 3.0 : OnTheOffBeat(all) ? 0.5 : 0.0;
+    if (share == 0.0) continue;
+    for (long i = passage.first; i < passage.end; ++i) {
+      const long next = i + 1 < passage.end ? i + 1 : i, before = next - 1;
+      At(moved, i) = At(beats, i) + share * (At(beats, next) - At(beats, before));
+    }
   }
   // Beats stay in order: a beat moved forward never passes the next.
   for (long i = 1; i < count; ++i)

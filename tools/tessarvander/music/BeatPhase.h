@@ -4,10 +4,12 @@
 // beat itself, in nearly all the music a player meets, is where the bass
 // strikes and where the harmony changes (Goto 2001 reads the kick and snare
 // for the same reason; Klapuri, Eronen and Astola 2006 weigh the bass's
-// onsets for the beat's phase). Over a window of beats, both are weighed at
-// the beats and at the points halfway between; where the halfway points
-// hold clearly more, the window's beats move there. Beats on a shuffle's
-// swung note move to the beat after it.
+// onsets for the beat's phase). Over each passage the chain holds one phase
+// in, both are weighed at the beats and at the points halfway between;
+// where the halfway points hold clearly more, the passage's beats move
+// there. Beats on a shuffle's swung note move to the beat after it. A whole
+// passage is weighed, never a few beats: a trance breakdown's bass on the
+// off-beat for eight bars does not move the beat the kick held before it.
 #pragma once
 
 #include <vector>
@@ -16,8 +18,9 @@
 
 namespace tool {
 
-// `stretchOf`: each beat's stretch of sound; a window never spans two.
+// `stretchOf`: each beat's stretch of sound, `periodOf` the tempo's period
+// there (seconds); a passage never spans two stretches or a change of tempo.
 std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vector<int>& stretchOf,
-                              const OnsetCurve& curve);
+                              const std::vector<double>& periodOf, const OnsetCurve& curve);
 
 }  // namespace tool

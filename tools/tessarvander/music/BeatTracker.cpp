@@ -130,9 +130,10 @@ std::vector<double> FittedOnLines(const std::vector<double>& times, const std::v
 
 
 // The tracked beats, in seconds, stretch by stretch; `stretchOf` tells each
-// beat's stretch.
+// beat's stretch and `periodOf` the tempo path's period there (seconds).
 std::vector<double> TrackedBeats(const OnsetCurve& curve, const std::vector<Stretch>& stretches,
-                                 const std::vector<uint8_t>& inside, std::vector<int>& stretchOf) {
+                                 const std::vector<uint8_t>& inside, std::vector<int>& stretchOf,
+                                 std::vector<double>& periodOf) {
   const std::vector<double> onset = EmphasisedOnsets(std::vector<double>(curve.strength.begin(), curve.strength.end()), inside, curve.hopSeconds);
   const std::vector<double> period = PeriodPerHop(onset, inside, curve.hopSeconds);
   const std::vector<double> tightness = TightnessPerHop(period, curve.hopSeconds);
@@ -144,11 +145,13 @@ std::vector<double> TrackedBeats(const OnsetCurve& curve, const std::vector<Stre
       times.push_back(RefinedHop(beat, curve.strength) * curve.hopSeconds + kStrengthOffsetSeconds);
       periods.push_back(period[std::min(period.size() - 1, static_cast<size_t>(std::lround(beat)))]);
     }
-    for (double time : FittedOnLines(times, periods)) {
-      time = std::max(0.0, time);
+    const std::vector<double> fitted = FittedOnLines(times, periods);
+    for (size_t i = 0; i < fitted.size(); ++i) {
+      const double time = std::max(0.0, fitted[i]);
       if (!beats.empty() && time <= beats.back()) continue;
       beats.push_back(time);
       stretchOf.push_back(static_cast<int>(s));
+      periodOf.push_back(periods[i] * curve.hopSeconds);
     }
   }
   return beats;
@@ -210,8 +213,9 @@ BeatGrid TrackBeats(const OnsetCurve& curve, const BeatOptions& options) {
   } else if (options.beatsPerMinute > 0.0) {
     beats = GridAtTempo(curve, inside, options.beatsPerMinute, options.firstBeat);
   } else {
-    beats = TrackedBeats(curve, stretches, inside, stretchOf);
-    beats = OnTheBeat(beats, stretchOf, curve);
+    std::vector<double> periodOf;
+    beats = TrackedBeats(curve, stretches, inside, stretchOf, periodOf);
+    beats = OnTheBeat(beats, stretchOf, periodOf, curve);
   }
   if (!options.beatsGiven) {
     // No beat where nothing sounds: the grid is carried through quiet

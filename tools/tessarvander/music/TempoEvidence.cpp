@@ -20,11 +20,9 @@ constexpr double kTempoStep = 0.005;
 
 // The levels a period may be taken for (a 4:5 one too: a figure of five
 // sixteenths repeated over a groove of four), and the lags (in periods)
-// whose onsets its metre implies; a level must fit this much better to
-// replace it.
+// whose onsets its metre implies.
 constexpr double kMetricallyRelated[] = {2.0 / 3.0, 3.0 / 4.0, 4.0 / 5.0, 5.0 / 4.0, 4.0 / 3.0, 3.0 / 2.0};
 constexpr double kMetreLags[] = {0.5, 1.0, 2.0, 4.0};
-constexpr double kLevelMargin = 1.25;
 
 double TempoPreference(double lagHops, double hopSeconds, double spreadOctaves = kTempoSpreadOctaves) {
   const double octaves = std::log2(60.0 / (lagHops * hopSeconds) / kPreferredTempo) / spreadOctaves;
@@ -99,13 +97,13 @@ double TempoEvidence(const std::vector<double>& correlation, double period, doub
   return TempoPreference(period, hop) * std::max(0.0, comb / kMultiples - kHalfPenalty * halves);
 }
 
-double BetterLevel(const std::vector<double>& correlation, double period, double hop, double spreadOctaves) {
+double BetterLevel(const std::vector<double>& correlation, double period, double hop, LevelChoice choice) {
   const double shortest = 60.0 / kFastestTempo / hop, longest = 60.0 / kSlowestTempo / hop;
-  double best = MetreFit(correlation, period, hop, spreadOctaves) * kLevelMargin, level = 1.0;
+  double best = MetreFit(correlation, period, hop, choice.spreadOctaves) * choice.margin, level = 1.0;
   for (double ratio : kMetricallyRelated) {
     const double candidate = period / ratio;
     if (candidate < shortest || candidate > longest) continue;
-    const double fit = MetreFit(correlation, candidate, hop, spreadOctaves);
+    const double fit = MetreFit(correlation, candidate, hop, choice.spreadOctaves);
     if (fit > best) best = fit, level = ratio;
   }
   return level;

@@ -43,13 +43,18 @@ double TempoEvidence(const std::vector<double>& correlation, double period, doub
 // the correlation clearly better than the period's own, as the ratio to
 // divide the period by; 1 when none does.
 // The fits are weighted towards moderate tempi by a preference
-// `spreadOctaves` wide: the track's windows, held to one level by the
-// passages around them, let the metre decide over two octaves (a fast piece's
-// beat is not given up for a slower figure nearer 120); a live window,
-// decided alone, keeps to one.
-constexpr double kTrackLevelSpreadOctaves = 2.0;
-constexpr double kLiveLevelSpreadOctaves = 1.0;
-double BetterLevel(const std::vector<double>& correlation, double period, double hopSeconds, double spreadOctaves);
+// `spreadOctaves` wide, and a level must fit `margin` times better. The
+// track's windows, held to one level by the passages around them, let the
+// metre decide over two octaves (a fast piece's beat is not given up for a
+// slower figure nearer 120) and by a smaller margin (where even eighths fill
+// the bar, a dotted figure's level fits barely less than the beat's); a
+// live window, decided alone, keeps to one octave and a wider margin.
+struct LevelChoice {
+  double spreadOctaves, margin;
+};
+constexpr LevelChoice kTrackLevels{2.0, 1.15};
+constexpr LevelChoice kLiveLevels{1.0, 1.25};
+double BetterLevel(const std::vector<double>& correlation, double period, double hopSeconds, LevelChoice choice);
 
 // The tempo states.
 long TempoStates();

@@ -34,7 +34,7 @@ void ChooseMetricalLevel(const std::vector<std::vector<double>>& correlations, c
   const long windows = Count(period);
   std::vector<double> level(period.size(), 1.0);
   for (long w = 0; w < windows; ++w)
-    if (At(heard, w)) At(level, w) = BetterLevel(At(correlations, w), At(period, w), hop, kTrackLevelSpreadOctaves);
+    if (At(heard, w)) At(level, w) = BetterLevel(At(correlations, w), At(period, w), hop, kTrackLevels);
   std::vector<double> steady(level.size());
   for (long w = 0; w < windows; ++w) {
     std::vector<double> around;
@@ -63,7 +63,88 @@ bool SameOrOtherLevel(double a, double b) { return SameTempo(a, b) || OtherLevel
 struct Run {
   long first = 0, end = 0;  // windows
   double period = 0.0;      // the period most of its windows hold
+
+  long Windows() const { return end - first; }
 };
+
+// A run shorter than this is the music passing from one tempo to another
+// (a window holds eight seconds, so one that straddles a change reads some
+// tempo between for a few steps), or a moment's guess: no tempo the music
+// holds.
+constexpr long kPassingWindows = 6;
+bool Passing(const Run& run) { return run.Windows() < kPassingWindows; }
+
+// The period most of the windows [first, end) hold (within the tolerance).
+double MostHeld(const std::vector<double>& period, long first, long end) {
+  double most = At(period, first);
+  long mostCount = 0;
+  for (long w = first; w < end; ++w) {
+    long count = 0;
+    for (long v = first; v < end; ++v) count += SameTempo(At(period, v), At(period, w));
+    if (count > mostCount) mostCount = count, most = At(period, w);
+  }
+  return most;
+}
+
+// The runs of heard windows whose periods are related from window to window
+// (one tempo at one level or another); each window at another level than
+// most of its run's is moved to theirs.
+std::vector<Run> RunsOfOneTempo(const std::vector<bool>& heard, std::vector<double>& period) {
+  const long windows = Count(period);
+  std::vector<Run> runs;
+  for (long first = 0; first < windows;) {
+    if (!At(heard, first)) {
+      ++first;
+      continue;
+    }
+    long end = first + 1;
+    while (end < windows && At(heard, end) && SameOrOtherLevel(At(period, end), At(period, end - 1))) ++end;
+    const double most = MostHeld(period, first, end);
+    for (long w = first; w < end; ++w)
+      if (OtherLevel(At(period, w), most)) At(period, w) = most;
+    runs.push_back({first, end, most});
+    first = end;
+  }
+  return runs;
+}
+
+// A passing run between two runs of one tempo (at one level or another) is
+// no change: the three are one run, at the level most of its windows hold.
+void JoinAcrossPassing(std::vector<Run>& runs, std::vector<double>& period) {
+  for (size_t r = 1; r + 1 < runs.size();) {
+    const Run before = runs[r - 1], after = runs[r + 1];
+    if (!Passing(runs[r]) || Passing(before) || !SameOrOtherLevel(before.period, after.period)) {
+      ++r;
+      continue;
+    }
+    const double most = before.Windows() >= after.Windows() ? before.period : after.period;
+    for (long w = before.first; w < after.end; ++w)
+      if (!SameTempo(At(period, w), most)) At(period, w) = most;
+    runs[r - 1] = {before.first, after.end, most};
+    runs.erase(runs.begin() + static_cast<long>(r), runs.begin() + static_cast<long>(r) + 2);
+  }
+}
+
+// Across a real change of tempo (or a pause), the music keeps its level:
+// each run is heard at the level (itself, its double or its half) nearest
+// the last run the music held, where that is a change a piece makes.
+void KeepLevelAcrossChanges(std::vector<Run>& runs, std::vector<double>& period) {
+  double before = 0.0;  // the period of the last run the music held
+  for (Run& run : runs) {
+    if (before > 0.0) {
+      double factor = 1.0;
+      for (double candidate : {2.0, 0.5})
+        if (std::fabs(std::log(run.period * candidate / before)) < std::fabs(std::log(run.period * factor / before)))
+          factor = candidate;
+      const double change = run.period * factor / before;
+      if (factor != 1.0 && change > 1.0 / kLargestChange && change < kLargestChange) {
+        for (long w = run.first; w < run.end; ++w) At(period, w) *= factor;
+        run.period *= factor;
+      }
+    }
+    if (!Passing(run)) before = run.period;
+  }
+}
 
 // A figure in fives (five sixteenths against a bar of four) reads as a
 // tempo 5:4 from the music's for as long as it plays. A real change by
@@ -86,47 +167,13 @@ void HoldAcrossFigures(std::vector<Run>& runs, std::vector<double>& period) {
 // levels of one tempo (its periods related from window to window by a
 // simple ratio, as when the drums thin out or a figure stresses every third
 // eighth), each window at another level than most of the run's is moved to
-// theirs. A real change of tempo (any other ratio, or a gradual one within
-// a level) ends a run or is kept as it is, but for a figure in fives.
+// theirs, and so across a moment's passing guess. A real change of tempo
+// (any other ratio, or a gradual one within a level) ends a run or is kept
+// as it is, but for a figure in fives.
 void HoldOneLevel(const std::vector<bool>& heard, std::vector<double>& period) {
-  const long windows = Count(period);
-  std::vector<Run> runs;
-  double before = 0.0;  // the period most of the run before held
-  for (long first = 0; first < windows;) {
-    if (!At(heard, first)) {
-      ++first;
-      continue;
-    }
-    long end = first + 1;
-    while (end < windows && At(heard, end) && SameOrOtherLevel(At(period, end), At(period, end - 1))) ++end;
-    // The period most of the run's windows hold (within the tolerance).
-    double most = At(period, first);
-    long mostCount = 0;
-    for (long w = first; w < end; ++w) {
-      long count = 0;
-      for (long v = first; v < end; ++v) count += SameTempo(At(period, v), At(period, w));
-      if (count > mostCount) mostCount = count, most = At(period, w);
-    }
-    for (long w = first; w < end; ++w)
-      if (OtherLevel(At(period, w), most)) At(period, w) = most;
-    // Across a real change of tempo (or a pause), the music keeps its level:
-    // the new run is heard at the level (itself, its double or its half)
-    // nearest the run before, where that is a change a piece makes.
-    if (before > 0.0) {
-      double factor = 1.0;
-      for (double candidate : {2.0, 0.5})
-        if (std::fabs(std::log(most * candidate / before)) < std::fabs(std::log(most * factor / before)))
-          factor = candidate;
-      const double change = most * factor / before;
-      if (factor != 1.0 && change > 1.0 / kLargestChange && change < kLargestChange) {
-        for (long w = first; w < end; ++w) At(period, w) *= factor;
-        most *= factor;
-      }
-    }
-    before = most;
-    runs.push_back({first, end, most});
-    first = end;
-  }
+  std::vector<Run> runs = RunsOfOneTempo(heard, period);
+  JoinAcrossPassing(runs, period);
+  KeepLevelAcrossChanges(runs, period);
   HoldAcrossFigures(runs, period);
 }
 
@@ -223,7 +270,7 @@ double TempoFollower::Follow(const std::vector<double>& strength, bool whole) {
   const long state = std::max_element(total.begin(), total.end()) - total.begin();
   const double period = PeriodOfState(RefinedState(state, evidence), hop);
   // The level held steady: the median of the last windows'.
-  levels.push_back(BetterLevel(correlation, period, hop, kLiveLevelSpreadOctaves));
+  levels.push_back(BetterLevel(correlation, period, hop, kLiveLevels));
   if (Count(levels) > kLevelSmoothingWindows + 1) levels.pop_front();
   return period / Median(std::vector<double>(levels.begin(), levels.end())) * hop;
 }
