@@ -103,6 +103,7 @@ TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
        Builder().Bars(8, 170, Pattern::Basic).Bars(6, 170, Pattern::Fives).Bars(8, 170, Pattern::Basic).Done(), 170},
       {"an accelerando", Builder().Bars(8, 120, Pattern::Basic).Ramp(2, 120, 150).Bars(10, 150, Pattern::Basic).Done(),
        150},
+      {"an intro of off-beat stabs", Builder().Bars(2, 140, Pattern::Upbeats).Bars(12, 140, Pattern::Basic).Done(), 140},
       {"an off-beat bass breakdown",
        Builder().Bars(8, 138, Pattern::Basic).Bars(8, 138, Pattern::Breakdown).Bars(8, 138, Pattern::Basic).Done(), 138},
   };

@@ -24,6 +24,7 @@ enum class Pattern {
   Fives,     // kick and snare in turn every five sixteenths, across the bars; soft hi-hat on the beats
   SwungComp, // Swing with a loud chord on every swung note: a shuffle's comping guitar
   Breakdown, // no kick or snare: even hi-hats on the eighths and a bass note on every off-beat (trance)
+  Upbeats,   // a chord struck on every off-beat and nothing else: an intro's stabs
 };
 
 struct Track {
@@ -48,6 +49,8 @@ class Builder {
       const double root = roots[barCount % 4];
       if (pattern == Pattern::PadOnly) {
         Pad(start, 4 * beat, root * 4.0, 0.08 * gain);
+      } else if (pattern == Pattern::Upbeats) {
+        for (int b = 0; b < 4; ++b) Stab(start + (b + 0.5) * beat, root * 4.0, 0.5 * gain);
       } else if (pattern == Pattern::Breakdown) {
         for (int eighth = 0; eighth < 8; ++eighth) HiHat(start + eighth * beat / 2.0, 0.15 * gain);
         for (int b = 0; b < 4; ++b) Bass(start + (b + 0.5) * beat, 0.4 * beat, root, 0.4 * gain);

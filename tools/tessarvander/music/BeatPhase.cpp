@@ -91,7 +91,7 @@ bool OnASwungNote(const Evidence& e) {
 // stronger onsets off the beat): its beats between are one passage, on the
 // beat or off it together. A passage never spans two stretches of sound or
 // a change of tempo.
-constexpr double kLargestSlide = 0.15;  // beats
+constexpr double kLargestSlide = 0.10;  // beats
 constexpr double kTempoMove = 0.01;
 
 struct Passage {
@@ -117,7 +117,50 @@ std::vector<Passage> SteadyPassages(const std::vector<double>& beats, const std:
   return passages;
 }
 
+// The chain has settled at its first passage of this many beats (four
+// bars); before it, its first beats may have entered off the beat and slid.
+constexpr long kSettledBeats = 16;
+
 }  // namespace
+
+void FromWhereTheChainSettles(std::vector<double>& beats, std::vector<int>& stretchOf, std::vector<double>& periodOf) {
+  std::vector<double> newBeats, newPeriods;
+  std::vector<int> newStretches;
+  const std::vector<Passage> passages = SteadyPassages(beats, stretchOf, periodOf);
+  for (size_t p = 0; p < passages.size();) {
+    // The passages of one stretch: [p, q).
+    size_t q = p + 1;
+    while (q < passages.size() && At(stretchOf, passages[q].first) == At(stretchOf, passages[p].first)) ++q;
+    size_t settled = p;
+    while (settled < q && passages[settled].end - passages[settled].first < kSettledBeats) ++settled;
+    long from = passages[p].first;
+    const long settledAt = settled < q ? passages[settled].first : from;
+    if (settled < q && settledAt - from < passages[settled].end - settledAt) {
+      // The settled passage's grid, carried back to where the stretch's
+      // first beat was.
+      const Passage& grid = passages[settled];
+      const double period = (At(beats, grid.end - 1) - At(beats, grid.first)) / static_cast<double>(grid.end - 1 - grid.first);
+      const double earliest = At(beats, from) - 0.5 * period;
+      std::vector<double> before;
+      for (double t = At(beats, settledAt) - period; t >= earliest; t -= period) before.push_back(t);
+      for (auto t = before.rbegin(); t != before.rend(); ++t) {
+        newBeats.push_back(*t);
+        newStretches.push_back(At(stretchOf, settledAt));
+        newPeriods.push_back(At(periodOf, settledAt));
+      }
+      from = settledAt;
+    }
+    for (long i = from; i < passages[q - 1].end; ++i) {
+      newBeats.push_back(At(beats, i));
+      newStretches.push_back(At(stretchOf, i));
+      newPeriods.push_back(At(periodOf, i));
+    }
+    p = q;
+  }
+  beats.swap(newBeats);
+  stretchOf.swap(newStretches);
+  periodOf.swap(newPeriods);
+}
 
 std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vector<int>& stretchOf,
                               const std::vector<double>& periodOf, const OnsetCurve& curve) {

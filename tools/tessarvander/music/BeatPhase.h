@@ -18,6 +18,13 @@
 
 namespace tool {
 
+// The first beats of each stretch of sound, before the chain settles into a
+// passage of four bars, replaced by that passage's grid carried back: a
+// chain enters where the first onsets happen to be (an intro's off-beat
+// stab) and slides to the beat once the drums come in. `stretchOf` and
+// `periodOf` (each beat's stretch and tempo period) follow the beats.
+void FromWhereTheChainSettles(std::vector<double>& beats, std::vector<int>& stretchOf, std::vector<double>& periodOf);
+
 // `stretchOf`: each beat's stretch of sound, `periodOf` the tempo's period
 // there (seconds); a passage never spans two stretches or a change of tempo.
 std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vector<int>& stretchOf,

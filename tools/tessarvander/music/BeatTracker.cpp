@@ -215,6 +215,7 @@ BeatGrid TrackBeats(const OnsetCurve& curve, const BeatOptions& options) {
   } else {
     std::vector<double> periodOf;
     beats = TrackedBeats(curve, stretches, inside, stretchOf, periodOf);
+    FromWhereTheChainSettles(beats, stretchOf, periodOf);
     beats = OnTheBeat(beats, stretchOf, periodOf, curve);
   }
   if (!options.beatsGiven) {
