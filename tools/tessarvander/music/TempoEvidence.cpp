@@ -101,10 +101,12 @@ double BetterLevel(const std::vector<double>& correlation, double period, double
   const double shortest = 60.0 / kFastestTempo / hop, longest = 60.0 / kSlowestTempo / hop;
   double best = MetreFit(correlation, period, hop, choice.spreadOctaves) * choice.margin, level = 1.0;
   for (double ratio : kMetricallyRelated) {
-    const double candidate = period / ratio;
-    if (candidate < shortest || candidate > longest) continue;
-    const double fit = MetreFit(correlation, candidate, hop, choice.spreadOctaves);
-    if (fit > best) best = fit, level = ratio;
+    for (int step = -choice.searchSteps; step <= choice.searchSteps; ++step) {
+      const double candidate = period / ratio * (1.0 + kTempoStep * step);
+      if (candidate < shortest || candidate > longest) continue;
+      const double fit = MetreFit(correlation, candidate, hop, choice.spreadOctaves);
+      if (fit > best) best = fit, level = period / candidate;
+    }
   }
   return level;
 }

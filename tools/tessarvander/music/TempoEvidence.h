@@ -47,13 +47,17 @@ double TempoEvidence(const std::vector<double>& correlation, double period, doub
 // track's windows, held to one level by the passages around them, let the
 // metre decide over two octaves (a fast piece's beat is not given up for a
 // slower figure nearer 120) and by a smaller margin (where even eighths fill
-// the bar, a dotted figure's level fits barely less than the beat's); a
-// live window, decided alone, keeps to one octave and a wider margin.
+// the bar, a dotted figure's level fits barely less than the beat's), and
+// seek the level `searchSteps` tempo steps either side of its exact ratio
+// (a period read at a figure's level is a percent or two off); a live
+// window, decided alone, keeps to one octave, a wider margin and the exact
+// ratios.
 struct LevelChoice {
   double spreadOctaves, margin;
+  int searchSteps;
 };
-constexpr LevelChoice kTrackLevels{2.0, 1.15};
-constexpr LevelChoice kLiveLevels{1.0, 1.25};
+constexpr LevelChoice kTrackLevels{2.0, 1.15, 5};
+constexpr LevelChoice kLiveLevels{1.0, 1.25, 0};
 double BetterLevel(const std::vector<double>& correlation, double period, double hopSeconds, LevelChoice choice);
 
 // The tempo states.
