@@ -257,7 +257,7 @@ double TempoFollower::Follow(const std::vector<double>& strength, bool whole) {
   // A stretch shorter than the follower's own speaks for itself only: the
   // path starts at the first whole one, so that the first seconds' guesses
   // do not hold it back.
-  if (!whole) total.clear(), levels.clear();
+  if (!whole) total.clear(), periods.clear();
   if (total.empty()) {
     total = evidence;
   } else {
@@ -269,10 +269,12 @@ double TempoFollower::Follow(const std::vector<double>& strength, bool whole) {
   }
   const long state = std::max_element(total.begin(), total.end()) - total.begin();
   const double period = PeriodOfState(RefinedState(state, evidence), hop);
-  // The level held steady: the median of the last windows'.
-  levels.push_back(BetterLevel(correlation, period, hop, kLiveLevels));
-  if (Count(levels) > kLevelSmoothingWindows + 1) levels.pop_front();
-  return period / Median(std::vector<double>(levels.begin(), levels.end())) * hop;
+  // The level held steady: the median of the last windows' periods, each
+  // at its own level, so that the path moving between levels of one tempo
+  // says nothing new.
+  periods.push_back(period / BetterLevel(correlation, period, hop, kLiveLevels));
+  if (Count(periods) > kLevelSmoothingWindows + 1) periods.pop_front();
+  return Median(std::vector<double>(periods.begin(), periods.end())) * hop;
 }
 
 }  // namespace tool

@@ -40,7 +40,7 @@ class TempoFollower {
   double hop;
   std::vector<double> total;     // the path's totals, by tempo
   std::deque<double> strongest;  // the recent windows' best evidence
-  std::deque<double> levels;     // the recent windows' metrical levels
+  std::deque<double> periods;    // the recent windows' periods, each at the level its metre chose
 };
 
 }  // namespace tool
