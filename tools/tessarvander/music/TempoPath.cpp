@@ -257,9 +257,10 @@ double TempoFollower::Follow(const std::vector<double>& strength, bool whole) {
   // A stretch shorter than the follower's own speaks for itself only: the
   // path starts at the first whole one, so that the first seconds' guesses
   // do not hold it back.
-  if (!whole) total.clear(), periods.clear();
+  if (!whole) total.clear();
   if (total.empty()) {
     total = evidence;
+    periods.clear();
   } else {
     std::vector<double> arrival;
     std::vector<int> from;
@@ -269,11 +270,13 @@ double TempoFollower::Follow(const std::vector<double>& strength, bool whole) {
   }
   const long state = std::max_element(total.begin(), total.end()) - total.begin();
   const double period = PeriodOfState(RefinedState(state, evidence), hop);
-  // The level held steady: the median of the last windows' periods, each
-  // at its own level, so that the path moving between levels of one tempo
-  // says nothing new.
+  // The level held steady: the median of the path's last windows' periods,
+  // each at its own level, so that the path moving between levels of one
+  // tempo says nothing new; while the path has fewer windows than that, as
+  // it settles, the latest.
   periods.push_back(period / BetterLevel(correlation, period, hop, kLiveLevels));
   if (Count(periods) > kLevelSmoothingWindows + 1) periods.pop_front();
+  if (Count(periods) <= kLevelSmoothingWindows) return periods.back() * hop;
   return Median(std::vector<double>(periods.begin(), periods.end())) * hop;
 }
 
