@@ -86,8 +86,10 @@ TEST(MusicTest, SwingSyncopationBreaksAndSoftIntrosKeepTheGrid) {
 // on the beat, not on the swung note; 2:1 is above), a figure in fives
 // between passages of its tempo (a pull to 4:5, held; a step of 5:4 that
 // stays is followed below), and an accelerando from 120 to 150 over two bars
-// (followed, at the level the music had), and a breakdown of eight bars
-// whose bass strikes every off-beat (the beat the kick held before it).
+// (followed, at the level the music had), two bars of off-beat stabs before
+// the beat (the beats follow the grid the drums settle), and a breakdown of
+// eight bars whose bass strikes every off-beat (the beat the kick held
+// before it).
 TEST(MusicTest, TheLevelTempoAndPhaseHoldWhereTrackersFall) {
   struct Case {
     const char* name;

@@ -126,35 +126,27 @@ constexpr long kSettledBeats = 16;
 void FromWhereTheChainSettles(std::vector<double>& beats, std::vector<int>& stretchOf, std::vector<double>& periodOf) {
   std::vector<double> newBeats, newPeriods;
   std::vector<int> newStretches;
+  const auto keep = [&](double beat, int stretch, double period) {
+    newBeats.push_back(beat), newStretches.push_back(stretch), newPeriods.push_back(period);
+  };
   const std::vector<Passage> passages = SteadyPassages(beats, stretchOf, periodOf);
   for (size_t p = 0; p < passages.size();) {
-    // The passages of one stretch: [p, q).
-    size_t q = p + 1;
+    size_t q = p + 1;  // the passages of one stretch: [p, q)
     while (q < passages.size() && At(stretchOf, passages[q].first) == At(stretchOf, passages[p].first)) ++q;
     size_t settled = p;
     while (settled < q && passages[settled].end - passages[settled].first < kSettledBeats) ++settled;
     long from = passages[p].first;
-    const long settledAt = settled < q ? passages[settled].first : from;
-    if (settled < q && settledAt - from < passages[settled].end - settledAt) {
+    if (settled < q && passages[settled].first - from < passages[settled].end - passages[settled].first) {
       // The settled passage's grid, carried back to where the stretch's
       // first beat was.
       const Passage& grid = passages[settled];
-      const double period = (At(beats, grid.end - 1) - At(beats, grid.first)) / static_cast<double>(grid.end - 1 - grid.first);
-      const double earliest = At(beats, from) - 0.5 * period;
-      std::vector<double> before;
-      for (double t = At(beats, settledAt) - period; t >= earliest; t -= period) before.push_back(t);
-      for (auto t = before.rbegin(); t != before.rend(); ++t) {
-        newBeats.push_back(*t);
-        newStretches.push_back(At(stretchOf, settledAt));
-        newPeriods.push_back(At(periodOf, settledAt));
-      }
-      from = settledAt;
+      const double start = At(beats, grid.first);
+      const double period = (At(beats, grid.end - 1) - start) / static_cast<double>(grid.end - 1 - grid.first);
+      for (long k = std::lround(std::floor((start - At(beats, from)) / period + 0.5)); k >= 1; --k)
+        keep(start - static_cast<double>(k) * period, At(stretchOf, grid.first), At(periodOf, grid.first));
+      from = grid.first;
     }
-    for (long i = from; i < passages[q - 1].end; ++i) {
-      newBeats.push_back(At(beats, i));
-      newStretches.push_back(At(stretchOf, i));
-      newPeriods.push_back(At(periodOf, i));
-    }
+    for (long i = from; i < passages[q - 1].end; ++i) keep(At(beats, i), At(stretchOf, i), At(periodOf, i));
     p = q;
   }
   beats.swap(newBeats);
