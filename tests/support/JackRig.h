@@ -114,8 +114,13 @@ class Feeder {
     std::fill(sound, sound + frames, 0.0f);
     std::unique_lock<std::mutex> hold(lock, std::try_to_lock);
     if (!hold.owns_lock()) return 0;
-    for (const auto& message : messages) jack_midi_event_write(out, 0, message.data(), message.size());
-    messages.clear();
+    // Messages wait until this cycle's graph carries them to a listener: a
+    // player says it listens once it asked for the connection, which the
+    // server may make a cycle later, and a message written before is lost.
+    if (jack_port_connected(midi) > 0) {
+      for (const auto& message : messages) jack_midi_event_write(out, 0, message.data(), message.size());
+      messages.clear();
+    }
     // Clock pulses at their exact frames.
     if (pulseFrames > 0.0) {
       while (nextPulse < cycleStart + frames) {

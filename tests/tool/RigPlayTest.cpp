@@ -251,11 +251,12 @@ TEST_F(RigPlayTest, LiveSoundDrivesAReactionAndTheTakeKeepsIt) {
   ASSERT_GE(beats.size(), 12u) << "beats in the take at frames " << frames;
   EXPECT_NEAR(framesPerBeat, 30.0, 3.0) << "the dummy server kept near real time";
   // A pass of the player takes in the sound JACK delivered since the last,
-  // and a loaded dummy server delivers it unevenly: a beat lands up to a
-  // frame early or late, so two beats lie a beat at the sound's pace apart,
-  // to two frames; and none drifts: the mean spacing is that beat.
+  // and a loaded dummy server delivers it unevenly: a beat may land a pass
+  // or two late, so two beats lie a beat at the sound's pace apart to three
+  // frames (50 ms, the tolerance beats are scored at); and none drifts: the
+  // mean spacing is that beat.
   for (size_t k = 1; k < beats.size(); ++k)
-    EXPECT_NEAR(beats[k] - beats[k - 1], framesPerBeat, 2.0) << "beat " << k << " of " << frames;
+    EXPECT_NEAR(beats[k] - beats[k - 1], framesPerBeat, 3.0) << "beat " << k << " of " << frames;
   EXPECT_NEAR(static_cast<double>(beats.back() - beats.front()) / (beats.size() - 1), framesPerBeat, 0.5) << frames;
 }
 
