@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "music/AubioHandles.h"
+#include "music/Indexing.h"
 #include "music/Spectrum.h"
 #include "sys/MediaProbe.h"
 #include "sys/BoundedFile.h"
@@ -25,9 +26,17 @@ constexpr uint_t kHop = 512;
 // loud ones.
 constexpr uint_t kMelBands = MelBank::kBands;
 constexpr double kBassStrengthTop = 200.0;
-// The harmony: energy per pitch class, from the bins where a 2048-point
-// spectrum tells semitones apart well enough.
-constexpr double kChromaLowest = 200.0, kChromaHighest = 4000.0;
+// The harmony: energy per pitch class from 100 Hz to 2 kHz (the bass's
+// upper notes to the melody's), from a spectrum of its own twice as long as
+// the onsets' (93 ms): long enough to tell semitones apart that low, short
+// enough for a chord's change to stand out at a fast tempo's beat. It
+// slides on by four hops, and each of its spectra stands for the four hops
+// at its centre. The drums' sound in it is taken out by a median over time
+// (SettleHarmony).
+constexpr uint_t kHarmonyWindow = 2 * kWindow;
+constexpr uint_t kHarmonyHops = 4;
+constexpr double kChromaLowest = 100.0, kChromaHighest = 2000.0;
+constexpr long kChordHops = 16;  // either side: 186 ms
 
 // The silence gate: below -60 dBFS, or 30 dB under the track's loud level
 // (its 95th percentile), no beat falls.
@@ -104,7 +113,10 @@ bool AnalyseAudioFile(const std::string& path, AudioTrack& track, AudioAnalysis&
 struct AudioAnalysis::Stream {
   Spectrum spectrum;
   std::vector<float> hop;
-  std::vector<int> pitchClass;  // per bin, -1 outside the chroma's range
+  Spectrum harmony;
+  std::vector<float> harmonyHops;  // the samples since the harmony's spectrum last slid
+  std::vector<int> pitchClass;     // per bin of the harmony's spectrum, -1 outside the chroma's range
+  float chroma[kPitchClasses] = {};
   MelBank mel;
   std::vector<float> previousSpectrum;
   std::vector<float> previousMel, previousBass;
@@ -123,7 +135,8 @@ bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
   stream = std::make_unique<Stream>();
   const uint_t rate = static_cast<uint_t>(sampleRate);
   std::string why;
-  if (!stream->spectrum.Begin(kWindow, kHop, sampleRate, why) || !stream->mel.Begin(kWindow, sampleRate)) {
+  if (!stream->spectrum.Begin(kWindow, kHop, sampleRate, why) || !stream->mel.Begin(kWindow, sampleRate) ||
+      !stream->harmony.Begin(kHarmonyWindow, kHop * kHarmonyHops, sampleRate, why)) {
     error = "--audio: aubio cannot analyse at " + std::to_string(rate) + " Hz";
     stream.reset();
     return false;
@@ -133,9 +146,10 @@ bool AudioAnalysis::Begin(int sampleRate, std::string& error) {
   stream->previousSpectrum.assign(bins, 0.0f);
   stream->previousMel.assign(kMelBands, 0.0f);
   stream->previousBass.assign(bins, 0.0f);
-  stream->pitchClass.assign(bins, -1);
-  for (uint_t bin = 1; bin < bins; ++bin) {
-    const double hz = bin * stream->spectrum.BinHz();
+  const size_t harmonyBins = stream->harmony.Magnitudes().size();
+  stream->pitchClass.assign(harmonyBins, -1);
+  for (uint_t bin = 1; bin < harmonyBins; ++bin) {
+    const double hz = bin * stream->harmony.BinHz();
     if (hz >= kChromaLowest && hz < kChromaHighest)
       stream->pitchClass[bin] = static_cast<int>(std::lround(12.0 * std::log2(hz / 440.0)) % 12 + 12) % 12;
   }
@@ -167,12 +181,10 @@ void AudioAnalysis::AnalyseHop() {
   double bands[3];
   s.spectrum.BandEnergies(bands);
   double rise = 0.0, bassRise = 0.0;
-  float chroma[kPitchClasses] = {};
   for (uint_t bin = 1; bin < magnitudes.size(); ++bin) {
     rise += std::max(0.0f, magnitudes[bin] - s.previousSpectrum[bin]);
     s.previousSpectrum[bin] = magnitudes[bin];
     const double hz = bin * s.spectrum.BinHz();
-    if (s.pitchClass[bin] >= 0) chroma[s.pitchClass[bin]] += magnitudes[bin] * magnitudes[bin];
     if (hz < kBassStrengthTop) {
       const float compressed = Spectrum::Compressed(magnitudes[bin]);
       bassRise += std::max(0.0f, compressed - s.previousBass[bin]);
@@ -195,7 +207,16 @@ void AudioAnalysis::AnalyseHop() {
   curve.strength.push_back(static_cast<float>(strength));
   curve.bassStrength.push_back(static_cast<float>(bassRise));
   curve.colour.insert(curve.colour.end(), colour, colour + kColourBands);
-  curve.chroma.insert(curve.chroma.end(), chroma, chroma + kPitchClasses);
+  s.harmonyHops.insert(s.harmonyHops.end(), s.hop.begin(), s.hop.end());
+  if (s.harmonyHops.size() == kHop * kHarmonyHops) {
+    s.harmony.Push(s.harmonyHops.data());
+    s.harmonyHops.clear();
+    const std::vector<float>& pitched = s.harmony.Magnitudes();
+    std::fill(s.chroma, s.chroma + kPitchClasses, 0.0f);
+    for (uint_t bin = 1; bin < pitched.size(); ++bin)
+      if (s.pitchClass[bin] >= 0) s.chroma[s.pitchClass[bin]] += pitched[bin] * pitched[bin];
+  }
+  curve.chroma.insert(curve.chroma.end(), s.chroma, s.chroma + kPitchClasses);
   bass.push_back(static_cast<float>(bands[0]));
   mid.push_back(static_cast<float>(bands[1]));
   treble.push_back(static_cast<float>(bands[2]));
@@ -207,12 +228,40 @@ void AudioAnalysis::End() {
     for (uint_t i = stream->filled; i < kHop; ++i) stream->hop[i] = 0.0f;
     AnalyseHop();
   }
+  SettleHarmony();
   FindOnsets(stream->flux);
   GateSilence();
   grid = TrackBeats(curve, beatOptions);
   ScaleToDecibels();
   stream.reset();
   aubio_cleanup();
+}
+
+// Each hop's pitch classes from the harmony's spectrum centred where the
+// hop's own is (that spectrum ends half the difference of the two windows
+// later, and stands for the hops around its centre); then, per pitch class,
+// the median over kChordHops either side: a chord holds for a beat or more,
+// a drum's sound for a fraction of one, so what is left is the harmony
+// without the kicks and snares sounding in its pitch classes.
+void AudioAnalysis::SettleHarmony() {
+  constexpr size_t lag = (kHarmonyWindow - kWindow) / 2 / kHop + kHarmonyHops / 2;
+  std::vector<float>& chroma = curve.chroma;
+  const long hops = Count(chroma) / kPitchClasses;
+  if (hops <= static_cast<long>(lag)) return;
+  chroma.erase(chroma.begin(), chroma.begin() + static_cast<long>(lag * kPitchClasses));
+  const std::vector<float> last(chroma.end() - kPitchClasses, chroma.end());
+  for (size_t h = 0; h < lag; ++h) chroma.insert(chroma.end(), last.begin(), last.end());
+
+  std::vector<float> held(chroma.size()), around;
+  for (long h = 0; h < hops; ++h)
+    for (int c = 0; c < kPitchClasses; ++c) {
+      around.clear();
+      for (long k = std::max(0L, h - kChordHops); k <= std::min(hops - 1, h + kChordHops); ++k)
+        around.push_back(At(chroma, k * kPitchClasses + c));
+      std::nth_element(around.begin(), around.begin() + Count(around) / 2, around.end());
+      At(held, h * kPitchClasses + c) = At(around, Count(around) / 2);
+    }
+  chroma.swap(held);
 }
 
 void AudioAnalysis::GateSilence() {

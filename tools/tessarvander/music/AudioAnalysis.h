@@ -68,6 +68,7 @@ class AudioAnalysis {
   void AnalyseHop();
   const std::vector<float>& Series(AudioFeature feature) const;
   void FindOnsets(const std::vector<float>& flux);
+  void SettleHarmony();
   void GateSilence();
   void ScaleToDecibels();
 

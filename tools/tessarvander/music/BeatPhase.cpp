@@ -160,7 +160,11 @@ std::vector<double> OnTheBeat(const std::vector<double>& beats, const std::vecto
   if (count < 4) return beats;
   std::vector<double> moved = beats;
   for (const Passage& passage : SteadyPassages(beats, stretchOf, periodOf)) {
-    if (passage.end - passage.first < 2) continue;
+    // A passage shorter than a chain takes to settle is where it lost the
+    // beat and found it again: too few beats to weigh (a song at half tempo
+    // moved three such passages of seven to eleven beats each its own way),
+    // so it keeps the phase the chain found there.
+    if (passage.end - passage.first < kSettledBeats) continue;
     Evidence all;
     for (long i = passage.first; i + 1 < passage.end; ++i) all += EvidenceAt(At(beats, i), At(beats, i + 1), curve);
     const double share = OnASwungNote(all) ? 1.0 / 3.0 : OnTheOffBeat(all) ? 0.5 : 0.0;
