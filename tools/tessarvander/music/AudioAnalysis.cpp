@@ -7,6 +7,7 @@
 
 #include "music/AubioHandles.h"
 #include "music/Indexing.h"
+#include "music/Median.h"
 #include "music/Spectrum.h"
 #include "sys/MediaProbe.h"
 #include "sys/BoundedFile.h"
@@ -258,8 +259,7 @@ void AudioAnalysis::SettleHarmony() {
       around.clear();
       for (long k = std::max(0L, h - kChordHops); k <= std::min(hops - 1, h + kChordHops); ++k)
         around.push_back(At(chroma, k * kPitchClasses + c));
-      std::nth_element(around.begin(), around.begin() + Count(around) / 2, around.end());
-      At(held, h * kPitchClasses + c) = At(around, Count(around) / 2);
+      At(held, h * kPitchClasses + c) = Median(around);
     }
   chroma.swap(held);
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "music/Median.h"
+
 namespace tool {
 namespace {
 
@@ -51,8 +53,7 @@ double BeatGrid::BeatsPerMinute() const {
   if (beats.size() < 2) return 0.0;
   std::vector<double> intervals;
   for (size_t i = 1; i < beats.size(); ++i) intervals.push_back(beats[i] - beats[i - 1]);
-  std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
-  return 60.0 / intervals[intervals.size() / 2];
+  return 60.0 / Median(intervals);
 }
 
 void BeatGrid::TempoRange(double& slowest, double& fastest) const {

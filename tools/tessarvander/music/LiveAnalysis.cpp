@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "music/AubioHandles.h"
+#include "music/Median.h"
 #include "music/Spectrum.h"
 
 namespace tool {
@@ -54,9 +55,7 @@ double LiveAnalysis::LatencySeconds() const { return static_cast<double>(kWindow
 
 double LiveAnalysis::OnsetDelaySeconds() const {
   if (onsetDelays.empty()) return LatencySeconds();
-  std::vector<double> sorted(onsetDelays.begin(), onsetDelays.end());
-  std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-  return sorted[sorted.size() / 2];
+  return Median(std::vector<double>(onsetDelays.begin(), onsetDelays.end()));
 }
 
 void LiveAnalysis::Feed(const float* samples, size_t count) {

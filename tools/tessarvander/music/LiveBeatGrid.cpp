@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "music/Median.h"
+
 namespace tool {
 namespace {
 
@@ -46,9 +48,7 @@ double RobustSlope(const std::deque<std::pair<double, double>>& points) {
   fit(used, slope, intercept);
   std::vector<double> distances;
   for (const auto& [x, y] : used) distances.push_back(std::fabs(y - (intercept + slope * x)));
-  std::vector<double> sorted = distances;
-  std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(sorted.size() / 2), sorted.end());
-  const double reach = std::max(3.0 * sorted[sorted.size() / 2], 0.004);
+  const double reach = std::max(3.0 * Median(distances), 0.004);
   std::vector<std::pair<double, double>> kept;
   for (size_t i = 0; i < used.size(); ++i)
     if (distances[i] <= reach) kept.push_back(used[i]);

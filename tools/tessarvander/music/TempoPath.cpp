@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "music/Indexing.h"
+#include "music/Median.h"
 #include "music/TempoEvidence.h"
 
 namespace tool {
@@ -21,11 +22,6 @@ constexpr double kTempoChangeCost = 3.0;
 constexpr long kLevelSmoothingWindows = 4;
 // The windows whose best evidence is the live path's unit.
 constexpr size_t kFollowedWindows = 20;
-
-double Median(std::vector<double> values) {
-  std::nth_element(values.begin(), values.begin() + Count(values) / 2, values.end());
-  return At(values, Count(values) / 2);
-}
 
 // Each window's period moved to a related level whose metre fits clearly
 // better, then held steady: the median level over the windows around it.
